@@ -1,0 +1,262 @@
+/*
+ * CorvexLink 2.1.1 -- host library for KX4417 stepper controllers on Corvex-B boards.
+ *
+ * One RS-232 line is shared by up to sixteen controllers ("stations", addresses 0 to 15,
+ * four to a board). Every function below runs on the caller's thread, turns its arguments
+ * into one or more short ASCII commands, sends them, waits for the station's answer (a
+ * text ending in '>') and reports the outcome:
+ *
+ *   - the return value: 1 for success and -1 for failure, unless stated otherwise;
+ *   - the library error state, read with ZelmarGetNumberError() and
+ *     ZelmarGetErrorMessage(): the number and text of the last failure.
+ *
+ * Conventions that hold for every function:
+ *
+ *   - Integers are 32-bit. Texts are NUL-terminated 8-bit strings owned by the caller and
+ *     only read during the call. Out-parameters are pointers to 32-bit integers owned by
+ *     the caller; a NULL out-parameter, address text or buffer is refused with -1 and
+ *     never dereferenced.
+ *   - An "address text" names the target: one decimal address ("3"), a comma-separated
+ *     list ("0,4,8,12") or "ALL" in any case. Functions marked "single station" refuse a
+ *     list or ALL with the message "Broadcasting not allowed in this command"; a text that
+ *     is not a valid address (a piece that does not start with a digit, a list member or
+ *     single address above 15, more than 63 characters) gives "Wrong Address in list".
+ *     These argument errors change only the message: the error number keeps its value.
+ *   - Transport failures set the error number: 25 no port open, 26 no answer (after one
+ *     repetition, about 600 ms), 1 to 9 the station's answer codes, -1 an unknown code.
+ *   - Calls are serialised by one library-wide lock, so several threads may call in; a
+ *     call blocks until its own transactions are over.
+ *   - Every function is also exported under its name with a leading underscore
+ *     (PortOpen as _PortOpen).
+ *
+ * The full reference, one page per function, is docs/reference.html.
+ */
+#ifndef CORVEXLINK_H
+#define CORVEXLINK_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  define CORVEXLINK_API __declspec(dllimport)
+#else
+#  define CORVEXLINK_API __attribute__((visibility("default")))
+#endif
+
+#define CORVEXLINK_VERSION_MAJOR 2
+#define CORVEXLINK_VERSION_MINOR 1
+#define CORVEXLINK_VERSION_PATCH 1
+
+/* Number of analog channels that ReadAllChannelsADC() fills. */
+#define CORVEXLINK_ADC_CHANNELS 11
+/* Smallest buffer for GetConnectedControllers() (37 characters and the NUL). */
+#define CORVEXLINK_CONTROLLER_LIST_SIZE 38
+/* Smallest buffer for ZelmarGetErrorMessageVb(). */
+#define CORVEXLINK_ERROR_MESSAGE_SIZE 512
+/* Smallest buffer for GetLastestCommand(). */
+#define CORVEXLINK_COMMAND_BUFFER_SIZE 256
+
+/* Status register bits (MotorGetStatusRegister). */
+#define CORVEXLINK_STATUS_TRGD   0x001 /* triggered */
+#define CORVEXLINK_STATUS_PSED   0x002 /* paused */
+#define CORVEXLINK_STATUS_ABORTD 0x004 /* aborted */
+#define CORVEXLINK_STATUS_RUNING 0x008 /* running */
+#define CORVEXLINK_STATUS_LS_CCW 0x010 /* counter-clockwise limit switch */
+#define CORVEXLINK_STATUS_LS_CW  0x020 /* clockwise limit switch */
+#define CORVEXLINK_STATUS_HOME   0x040
+#define CORVEXLINK_STATUS_READY  0x080
+#define CORVEXLINK_STATUS_DIR    0x100 /* direction */
+#define CORVEXLINK_STATUS_STALL  0x200
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------------------------
+ * Port
+ * -------------------------------------------------------------------------------*/
+
+/* Opens serial port `port` (COM<port>; on Linux the device named by the environment
+ * variable CORVEXLINK_COM<port>, else /dev/ttyS<port-1>) at `baudRate`, 8N1, no flow
+ * control, and starts the receive worker. A port that is already open is closed first.
+ * The line runs at the nearest supported rate below (300, 1200, 2400, 4800, 9600, 19200,
+ * 38400, 57600, 115200 by rate/100); an unsupported rate keeps the previous line rate.
+ * Waits 300 ms after opening. Returns 1, or -1 with error 36 "Unable to open COM port". */
+CORVEXLINK_API int PortOpen(int port, int baudRate);
+
+/* Closes the open port: waits 300 ms, ends the worker, drops DTR, purges and closes the
+ * device. Returns 1, or -1 with error 35 "COM port is NOT open". */
+CORVEXLINK_API int PortClose(void);
+
+/* Shows the modal "Serial Port Configuration" dialog (when the caller runs a Qt
+ * application; a headless caller gets no dialog), then opens the port and rate selected
+ * there as PortOpen() does, waiting 10 ms instead of 300 ms. */
+CORVEXLINK_API int PortConfigure(void);
+
+/* The port number last given to PortOpen() or chosen in the dialog (1 after load). */
+CORVEXLINK_API int ZelmarGetPort(void);
+
+/* The baud rate last requested, as given (not rounded to a line rate; 9600 after load). */
+CORVEXLINK_API int ZelmarGetBaudRate(void);
+
+/* The port dialog object of the most recent PortConfigure() call (a QDialog*), or NULL. */
+extern CORVEXLINK_API void *Form2;
+
+/* ---------------------------------------------------------------------------------
+ * Transaction and error state
+ * -------------------------------------------------------------------------------*/
+
+/* Sends `command` (without CR; at most 62 characters) and waits for the answer.
+ * Returns 1 on success (a number in the answer is kept for ZelmarGetValue()), 2 when the
+ * station answered "FIFO FULL" (error 3), -1 on failure. A longer or NULL command is
+ * refused with -1 and nothing is sent. */
+CORVEXLINK_API int WriteCommandtoKX4417(const char *command);
+
+/* The number parsed from the last successful answer that held one. */
+CORVEXLINK_API int ZelmarGetValue(void);
+
+/* The number of the last failure (0 after load, -1 while a call has found none). */
+CORVEXLINK_API int ZelmarGetNumberError(void);
+
+/* The message of the last failure; the text belongs to the library and changes with
+ * the next failure. Never NULL. */
+CORVEXLINK_API const char *ZelmarGetErrorMessage(void);
+
+/* Copies the error message with its NUL into `buffer` (at least 512 bytes). Returns 1,
+ * or -1 for a NULL buffer. */
+CORVEXLINK_API int ZelmarGetErrorMessageVb(char *buffer);
+
+/* Copies the last frame sent, its CR included, with a NUL into `buffer` (at least 256
+ * bytes). Returns 1, or -1 for a NULL buffer. */
+CORVEXLINK_API int GetLastestCommand(char *buffer);
+
+/* Moves every station of the station table and the port to `baudRate` (9600, 19200,
+ * 38400, 57600 or 115200; another rate sends code 0), then checks each station at the
+ * new rate. Returns 1, or -1 with error 25 (never opened) or 30 with the address of the
+ * first station that did not answer. */
+CORVEXLINK_API int ZelmarChangeBaudRate(int baudRate);
+
+/* ---------------------------------------------------------------------------------
+ * Motion, position, encoder, status and power
+ * -------------------------------------------------------------------------------*/
+
+/* Sets the winding current (50 to 2000 mA) of one station through its board's SPI bus.
+ * Out of range: "Wrong Current Value need to be from 50(mA) to 2000 (mA)". */
+CORVEXLINK_API int MotorSetCurrent(const char *address, int milliamps);
+/* Slew rate, first rate and acceleration in one call (no range checks); single station. */
+CORVEXLINK_API int MotorSpeed(const char *address, int slewRate, int firstRate, int accel);
+/* Step mode (36, 34, 33, 8) with the bits 0x10 encoder, 0x40 FIFO, 0x80 home seek. */
+CORVEXLINK_API int MotorConfigureMode(const char *address, int mode);
+/* 1 when the last direction set by MotorDirection() was '+', 0 for '-', -1 on error. */
+CORVEXLINK_API int GetMotorDirection(const char *address);
+/* Sets the direction: '+' for a non-zero flag, '-' for 0; single station. */
+CORVEXLINK_API int MotorDirection(const char *address, int flag);
+/* Slew rate 16 to 8500 steps/s ("Wrong Slew Rate Value must be between 16 to 8500"). */
+CORVEXLINK_API int MotorSlewRate(const char *address, int rate);
+/* First rate 16 to 8500 steps/s ("Wrong First Rate Value must be between 16 to 8500"). */
+CORVEXLINK_API int MotorFirstRate(const char *address, int rate);
+/* Acceleration 0 to 255. */
+CORVEXLINK_API int MotorAccelDecel(const char *address, int accel);
+/* Jog speed; lists and ALL accepted. */
+CORVEXLINK_API int MotorChangeJogSpeed(const char *address, int speed);
+/* Relative move by a signed number of steps. */
+CORVEXLINK_API int MotorNumberStepRel(const char *address, int32_t steps);
+/* Move to an absolute position. */
+CORVEXLINK_API int MotorGoAbsPos(const char *address, int32_t position);
+/* Jog: direction 1 is '+', anything else '-', then start; lists and ALL accepted. */
+CORVEXLINK_API int MotorJog(const char *address, int direction);
+/* Repeats the last move. */
+CORVEXLINK_API int MotorRepeat(const char *address);
+/* Stops the motor. */
+CORVEXLINK_API int MotorStop(const char *address);
+/* Soft reset; lists and ALL accepted. */
+CORVEXLINK_API int MotorSoftReset(const char *address);
+/* Reads the position (24-bit sign-and-magnitude converted to signed) into *position. */
+CORVEXLINK_API int MotorGetPosition(const char *address, int32_t *position);
+/* Sets the position counter. */
+CORVEXLINK_API int MotorSetPosition(const char *address, int32_t position);
+/* Sets the encoder step-failure count. */
+CORVEXLINK_API int MotorEncoderFailsStep(const char *address, int32_t steps);
+/* Reads the status register (CORVEXLINK_STATUS_* bits) into *status. */
+CORVEXLINK_API int MotorGetStatusRegister(const char *address, int32_t *status);
+/* Sets the encoder counter. */
+CORVEXLINK_API int EncoderSetPosition(const char *address, int32_t count);
+/* Reads the encoder counter (converted like the position) into *count. */
+CORVEXLINK_API int EncoderGetPosition(const char *address, int32_t *count);
+/* Power on with the given value (1 for full power); lists and ALL accepted. */
+CORVEXLINK_API int MotorPowerON(const char *address, int value);
+/* Power off; lists and ALL accepted. */
+CORVEXLINK_API int MotorPowerOFF(const char *address);
+/* The speed in steps/s that a station really runs at for `speed` (16 to 10239). */
+CORVEXLINK_API int GetFixedSpeed(int speed);
+
+/* ---------------------------------------------------------------------------------
+ * Discovery and initialisation
+ * -------------------------------------------------------------------------------*/
+
+/* Probes addresses 0 to 15 and writes "0,1,2,3,N,...,N" into `buffer` (at least 38
+ * bytes). Returns 1 (-1 only for a NULL buffer). */
+CORVEXLINK_API int GetConnectedControllers(char *buffer);
+/* 1 when the station at `address` answers its probe, else -1. */
+CORVEXLINK_API int CheckControllerAddress(const char *address);
+/* Resets every found station and gives it the default current, direction, speeds and
+ * half-step mode. -1 with error 50 and a message naming the step and the address. */
+CORVEXLINK_API int MotorStationsInit(void);
+
+/* ---------------------------------------------------------------------------------
+ * Group trigger and pause (motor lists: "0", "1,5", ...; not ALL)
+ * -------------------------------------------------------------------------------*/
+
+CORVEXLINK_API int MotorTriggerON(const char *motors);
+CORVEXLINK_API int MotorTriggerOFF(const char *motors);
+CORVEXLINK_API int MotorPauseON(const char *motors);
+CORVEXLINK_API int MotorPauseOFF(const char *motors);
+
+/* ---------------------------------------------------------------------------------
+ * User I/O, analog inputs and SPI
+ * -------------------------------------------------------------------------------*/
+
+CORVEXLINK_API int ConfigureSPI(const char *address, int config);
+CORVEXLINK_API int ReadSPI(const char *address, int32_t *value);
+CORVEXLINK_API int WriteSPI(const char *address, int value);
+CORVEXLINK_API int ReadDigitalUserIO(const char *address, int32_t *inputs);
+/* User I/O lists may not name a board's master controller (0, 4, 8, 12): error 51. */
+CORVEXLINK_API int ConfigureDigitalUserIO(const char *addresses, int config);
+CORVEXLINK_API int WriteDigitalUserIO(const char *addresses, int value);
+/* One channel (0 to 10; 11 to 13 the references) at 8, 10 or 12 bits of the board
+ * whose master controller is `master` (0, 4, 8 or 12). */
+CORVEXLINK_API int GetADCchannel(const char *master, int resolution, int channel,
+                                 int32_t *reading);
+/* All eleven channels at 10 or 12 bits into values[0..10]; elements the station does not
+ * answer keep their contents. */
+CORVEXLINK_API int ReadAllChannelsADC(const char *master, int resolution, int32_t *values);
+
+/* ---------------------------------------------------------------------------------
+ * Stored program and FIFO
+ * -------------------------------------------------------------------------------*/
+
+CORVEXLINK_API int EnterProgMode(const char *address);
+CORVEXLINK_API int ExecStoredProg(const char *address);
+CORVEXLINK_API int ProgramLoop(const char *address);
+CORVEXLINK_API int MotorWait(const char *address, int wait);
+CORVEXLINK_API int FIFOReset(const char *address);
+CORVEXLINK_API int FIFOGetIndexCounter(const char *address, int32_t *index);
+CORVEXLINK_API int FIFOGetRemainingBytes(const char *address, int32_t *freeBytes);
+/* The FIFO exports queue a command; *freeBytes receives the FIFO room left after it.
+ * A full FIFO is polled every 10 ms for up to about 900 ms (error 60 if it stays full). */
+CORVEXLINK_API int FIFOWriteUserIO(const char *address, int value, int32_t *freeBytes);
+CORVEXLINK_API int FIFOWriteSPI(const char *address, int value, int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorNumberStepRel(const char *address, int32_t steps,
+                                          int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorGoAbsPos(const char *address, int32_t position,
+                                     int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorSlewRate(const char *address, int rate, int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorFirstRate(const char *address, int rate, int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorSlope(const char *address, int slope, int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorRepeat(const char *address, int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorWait(const char *address, int wait, int32_t *freeBytes);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CORVEXLINK_H */

@@ -1,0 +1,73 @@
+// The serial device as the link layer sees it. Each operating system fills this in in a
+// file of its own (posix/serial_device_posix.cpp); nothing above this interface knows
+// which one runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace corvex::platform {
+
+struct LineSettings {
+    std::uint32_t baudRate = 9600;
+    std::uint8_t dataBits = 8;
+    std::uint8_t parity = 0;    // 0 = none
+    std::uint8_t stopBits = 0;  // 0 = one stop bit
+    bool dsrDtrHandshake = false;
+    bool ctsRtsHandshake = false;
+    bool xonXoff = false;
+};
+
+enum class WaitResult {
+    Readable,  // bytes are waiting
+    Woken,     // wake() was called
+    LineLost,  // the device went away (hang-up or I/O error)
+};
+
+enum class IoStatus { Ok, Failed };
+
+struct IoResult {
+    IoStatus status = IoStatus::Failed;
+    std::size_t bytes = 0;  // bytes transferred
+    int error = 0;          // system error code when Failed
+};
+
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+
+    // The device path the port number resolved to (for diagnostics).
+    virtual const std::string &path() const = 0;
+
+    // Programs rate, framing and flow control. Returns false when the device refuses.
+    virtual bool configure(const LineSettings &settings) = 0;
+    // Changes only the line rate of an open device.
+    virtual bool setBaudRate(std::uint32_t baudRate) = 0;
+    // Drops pending output and input in both directions.
+    virtual void purge() = 0;
+    // Raises or drops DTR. Devices without modem lines (pseudo-terminals) ignore it.
+    virtual void setDtr(bool on) = 0;
+    // Bytes waiting in the input queue (0 on error).
+    virtual std::size_t bytesWaiting() = 0;
+    // Writes all bytes, waiting until the driver has taken them.
+    virtual IoResult write(const void *bytes, std::size_t count) = 0;
+    // Reads at most `max` bytes without blocking.
+    virtual IoResult read(void *buffer, std::size_t max) = 0;
+    // Blocks until input arrives, wake() is called or the line is lost.
+    virtual WaitResult waitReadable() = 0;
+    // Blocks until wake() is called (used once the line is lost, so nothing spins).
+    virtual void waitForWake() = 0;
+    // Ends a pending or the next waitReadable()/waitForWake() at once. Safe from any thread.
+    virtual void wake() = 0;
+};
+
+// The device path that logical port `port` (COM<port>) names, or "" for none.
+std::string resolvePortName(int port);
+
+// Opens logical port `port` for exclusive use. Returns nullptr when the device does not
+// exist, is in use or cannot be opened.
+std::unique_ptr<SerialDevice> openSerialDevice(int port);
+
+}  // namespace corvex::platform
