@@ -1,0 +1,10 @@
+#include "export.h"
+
+namespace corvex {
+
+std::recursive_mutex &exportMutex() {
+    static std::recursive_mutex *m = new std::recursive_mutex;  // outlives static destruction
+    return *m;
+}
+
+}  // namespace corvex

@@ -1,0 +1,257 @@
+#include "comm_port.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "../platform/clock.h"
+#include "../platform/diagnostics.h"
+#include "../platform/thread_priority.h"
+#include "../platform/ui.h"
+
+namespace corvex::link {
+
+using platform::diag;
+
+namespace {
+
+std::atomic<int> g_failWrites{0};
+std::atomic<std::uint32_t> g_nextWorkerId{1};
+
+void CommWatchThread(CommPort *port);
+
+}  // namespace
+
+// ----- answer sink -------------------------------------------------------------------
+
+void AnswerSink::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    length_ = 0;
+    buffer_[0] = '\0';
+    complete_.store(0, std::memory_order_release);
+}
+
+void AnswerSink::append(const char *bytes, std::size_t count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool prompt = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const char c = bytes[i];
+        if (c == '\0') continue;  // line noise: a NUL never ends or hides the rest
+        if (length_ >= kAnswerCapacity) break;  // full: the rest is dropped
+        buffer_[length_++] = c;
+        if (c == '>') prompt = true;
+    }
+    buffer_[length_] = '\0';
+    if (prompt || std::memchr(buffer_, '>', static_cast<std::size_t>(length_)) != nullptr) {
+        complete_.store(1, std::memory_order_release);
+    }
+}
+
+std::string AnswerSink::text() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::string(buffer_, static_cast<std::size_t>(length_));
+}
+
+// ----- library-wide instances ----------------------------------------------------------
+
+// Allocated once and never destroyed, so that the close at unload still finds them.
+PortState &portState() {
+    static PortState *s = new PortState;
+    return *s;
+}
+
+CommPort &commPort() {
+    static CommPort *p = new CommPort;
+    return *p;
+}
+
+AnswerSink &answerSink() {
+    static AnswerSink *a = new AnswerSink;
+    return *a;
+}
+
+void failNextWritesForTest(int count) { g_failWrites.store(count); }
+
+// ----- rates ---------------------------------------------------------------------------
+
+void SelectBaudRate(std::int32_t rate) {
+    switch (rate / 100) {
+        case 3: portState().LineBaudRate = 300; break;
+        case 12: portState().LineBaudRate = 1200; break;
+        case 24: portState().LineBaudRate = 2400; break;
+        case 48: portState().LineBaudRate = 4800; break;
+        case 96: portState().LineBaudRate = 9600; break;
+        case 192: portState().LineBaudRate = 19200; break;
+        case 384: portState().LineBaudRate = 38400; break;
+        case 576: portState().LineBaudRate = 57600; break;
+        case 1152: portState().LineBaudRate = 115200; break;
+        default: break;  // an unsupported rate keeps the line rate
+    }
+}
+
+void ApplyBaudRate() {
+    PortState &st = portState();
+    CommPort &port = commPort();
+    if (!st.PortUsed || !st.PortHandle || !port.device) return;
+    st.LineState.baudRate = static_cast<std::uint32_t>(st.LineBaudRate);
+    if (port.device->setBaudRate(st.LineState.baudRate)) {
+        port.lineRate = st.LineState.baudRate;
+    }
+}
+
+// ----- open and close ----------------------------------------------------------------
+
+bool SetupConnection(CommPort &port) {
+    platform::LineSettings s;
+    s.baudRate = port.lineRate;
+    s.dataBits = port.dataBits;
+    s.parity = port.parity;
+    s.stopBits = port.stopBits;
+    s.dsrDtrHandshake = port.dsrDtrHandshake;
+    s.ctsRtsHandshake = port.ctsRtsHandshake;
+    s.xonXoff = port.xonXoff;
+    if (!port.device->configure(s)) return false;
+    portState().LineState = s;
+    return true;
+}
+
+bool OpenCommPort(int portNumber) {
+    CommPort &port = commPort();
+    if (port.device) return false;
+
+    port.device = platform::openSerialDevice(portNumber);
+    if (!port.device) return false;
+    port.device->purge();
+    if (!SetupConnection(port)) {
+        port.device.reset();
+        return false;
+    }
+
+    port.answer = &answerSink();
+    port.running.store(1);
+    port.workerId.store(g_nextWorkerId.fetch_add(1));
+    try {
+        port.worker = std::thread(CommWatchThread, &port);
+    } catch (...) {
+        port.running.store(0);
+        port.workerId.store(0);
+        port.device.reset();
+        return false;
+    }
+
+    // The worker moves answers into the buffer the moment they arrive: time-critical
+    // priority, else highest. An unprivileged process is always refused real-time
+    // scheduling, so the refusals are diagnostics lines rather than modal boxes; the port
+    // works at normal priority.
+    if (!platform::setThreadPriority(port.worker, platform::ThreadPriority::TimeCritical)) {
+        diag("Can not setup priority of the CorvexLink thread to THREAD_PRIORITY_TIME_CRITICAL\n");
+        if (!platform::setThreadPriority(port.worker, platform::ThreadPriority::Highest)) {
+            diag("Can not setup priority of the CorvexLink thread to THREAD_PRIORITY_HIGHEST\n");
+        }
+    }
+    return true;
+}
+
+int CloseCommPort() {
+    CommPort &port = commPort();
+    if (!port.device) return 0;
+
+    port.running.store(0);
+    port.device->wake();
+
+    // Keep the caller's window events flowing while the worker ends. The worker always
+    // ends promptly once woken; the bound only guards against a worker that the system
+    // has already taken away (unload at process exit).
+    const std::uint32_t start = platform::tickCount();
+    while (port.workerId.load() != 0 && platform::tickCount() - start < 2000) {
+        platform::pumpMessages();
+        platform::sleepMs(1);
+    }
+    if (port.worker.joinable()) {
+        if (port.workerId.load() == 0) {
+            port.worker.join();
+        } else {
+            diag("CorvexLink: CloseCommPort --> worker did not end\n");
+            port.worker.detach();
+        }
+    }
+
+    platform::sleepMs(20);
+    port.device->setDtr(false);
+    port.device->purge();
+    port.device.reset();
+    return 1;
+}
+
+// ----- reads and writes --------------------------------------------------------------
+
+int WriteCommBlock(CommPort &port, const void *bytes, std::size_t count) {
+    if (count == 0) {
+        diag("CorvexLink: WriteCommBlock --> Byte count is zero\n");
+        return 0;
+    }
+    if (!port.device) return 0;
+
+    std::lock_guard<std::mutex> lock(port.writeLock);
+    if (g_failWrites.load() > 0) {
+        g_failWrites.fetch_sub(1);
+        diag("CorvexLink: WriteCommBlock --> Write failed\n");
+        return 0;
+    }
+    const platform::IoResult r = port.device->write(bytes, count);
+    if (r.status == platform::IoStatus::Ok && r.bytes == count) return 1;
+    if (r.bytes > 0) {
+        diag("CorvexLink: WriteCommBlock --> Write Timeout: %ld byte(s) of %ld byte(s) sent\n",
+             static_cast<long>(r.bytes), static_cast<long>(count));
+    } else {
+        diag("CorvexLink: WriteCommBlock --> Write failed\n");
+    }
+    return 0;
+}
+
+int WriteComm(const void *bytes, std::size_t count) {
+    if (WriteCommBlock(commPort(), bytes, count) == 1) return 1;
+    diag("CorvexLinkDLL: WriteComm --> second round\n");
+    return WriteCommBlock(commPort(), bytes, count);
+}
+
+std::size_t ReadCommBlock(CommPort &port, char *buffer, std::size_t max) {
+    const std::size_t waiting = port.device->bytesWaiting();
+    const std::size_t n = waiting < max ? waiting : max;
+    if (n == 0) return 0;
+    const platform::IoResult r = port.device->read(buffer, n);
+    if (r.status != platform::IoStatus::Ok) {
+        diag("CorvexLink: ReadCommBlock --> Read failed (status = 0x%08X)\n",
+             static_cast<unsigned>(r.error));
+        return 0;
+    }
+    return r.bytes;
+}
+
+namespace {
+
+void CommWatchThread(CommPort *port) {
+    char chunk[kReadChunk];
+    while (port->running.load()) {
+        const platform::WaitResult w = port->device->waitReadable();
+        if (w == platform::WaitResult::Woken) continue;
+        if (w == platform::WaitResult::LineLost) {
+            // The device went away (an adapter unplugged, the far end hung up). Say so
+            // once and idle until the close instead of spinning on the dead device.
+            diag("CorvexLink: CommWatchThread --> line lost on %s\n", port->device->path().c_str());
+            while (port->running.load()) port->device->waitForWake();
+            break;
+        }
+        for (;;) {
+            const std::size_t n = ReadCommBlock(*port, chunk, sizeof chunk);
+            if (n == 0) break;
+            port->answer->append(chunk, n);
+        }
+    }
+    port->workerId.store(0);
+}
+
+}  // namespace
+
+}  // namespace corvex::link

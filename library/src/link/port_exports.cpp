@@ -1,0 +1,100 @@
+// Exports of the port family: open, close, configure, and the selected port and rate.
+#include <cstring>
+
+#include "../export.h"
+#include "../platform/clock.h"
+#include "../platform/ui.h"
+#include "comm_port.h"
+#include "transaction.h"
+
+using namespace corvex::link;
+
+extern "C" {
+CORVEXLINK_API void *Form2 = nullptr;
+}
+extern "C" __attribute__((alias("Form2"), visibility("default"))) void *_Form2;
+
+namespace {
+
+// Closes a port that is still open, fills the device settings and opens SelectedPort.
+// Returns 1, or -1 with error 36.
+int openSelectedPort() {
+    PortState &st = portState();
+    if (st.PortHandle) {
+        CloseCommPort();
+        st.PortHandle = false;
+    }
+    CommPort &port = commPort();
+    port.lineRate = static_cast<std::uint32_t>(st.LineBaudRate);
+    port.dataBits = 8;
+    port.parity = 0;
+    port.stopBits = 0;
+    port.dsrDtrHandshake = false;
+    port.ctsRtsHandshake = false;
+    port.xonXoff = false;
+    port.requestedRate = st.SelectedBaudRate;
+    port.answerCapacity = kAnswerCapacity;
+
+    SetError(ErrorNumber(), "%s", "");  // each open attempt starts with an empty message
+    if (!OpenCommPort(st.SelectedPort)) {
+        SetError(36, "Unable to open COM port");
+        return -1;
+    }
+    st.PortHandle = true;
+    return 1;
+}
+
+}  // namespace
+
+extern "C" int PortOpen(int port, int baudRate) {
+    corvex::ExportGuard guard;
+    PortState &st = portState();
+    SetSuppressValue(false);
+    st.PortUsed = true;
+    st.SelectedBaudRate = baudRate;
+    st.SelectedPort = port;
+    SelectBaudRate(baudRate);
+    if (openSelectedPort() != 1) return -1;
+    corvex::platform::sleepMs(300);
+    return 1;
+}
+CORVEXLINK_ALIAS(PortOpen)
+
+extern "C" int PortConfigure(void) {
+    corvex::ExportGuard guard;
+    PortState &st = portState();
+    SetSuppressValue(false);
+    corvex::platform::runPortDialog();  // sets SelectedPort and SelectedBaudRate
+    st.PortUsed = true;
+    SelectBaudRate(st.SelectedBaudRate);
+    if (openSelectedPort() != 1) return -1;
+    corvex::platform::sleepMs(10);
+    return 1;
+}
+CORVEXLINK_ALIAS(PortConfigure)
+
+extern "C" int PortClose(void) {
+    corvex::ExportGuard guard;
+    PortState &st = portState();
+    if (!st.PortHandle) {
+        SetError(35, "COM port is NOT open");
+        return -1;
+    }
+    corvex::platform::sleepMs(300);
+    CloseCommPort();
+    st.PortHandle = false;
+    return 1;
+}
+CORVEXLINK_ALIAS(PortClose)
+
+extern "C" int ZelmarGetPort(void) {
+    corvex::ExportGuard guard;
+    return portState().SelectedPort;
+}
+CORVEXLINK_ALIAS(ZelmarGetPort)
+
+extern "C" int ZelmarGetBaudRate(void) {
+    corvex::ExportGuard guard;
+    return portState().SelectedBaudRate;
+}
+CORVEXLINK_ALIAS(ZelmarGetBaudRate)

@@ -1,0 +1,97 @@
+// Exports of the transaction family: raw commands, the error state and the baud-rate change.
+#include <cstdio>
+#include <cstring>
+
+#include "../export.h"
+#include "../platform/clock.h"
+#include "comm_port.h"
+#include "transaction.h"
+
+using namespace corvex::link;
+
+extern "C" int WriteCommandtoKX4417(const char *command) {
+    corvex::ExportGuard guard;
+    switch (ItcCommand(command)) {
+        case kTransactionFailed: return -1;
+        case kTransactionFifoFull: return 2;
+        default: return 1;
+    }
+}
+CORVEXLINK_ALIAS(WriteCommandtoKX4417)
+
+extern "C" int ZelmarGetValue(void) {
+    corvex::ExportGuard guard;
+    return LastValue();
+}
+CORVEXLINK_ALIAS(ZelmarGetValue)
+
+extern "C" int ZelmarGetNumberError(void) {
+    corvex::ExportGuard guard;
+    return ErrorNumber();
+}
+CORVEXLINK_ALIAS(ZelmarGetNumberError)
+
+extern "C" const char *ZelmarGetErrorMessage(void) {
+    corvex::ExportGuard guard;
+    return ErrorMessage();
+}
+CORVEXLINK_ALIAS(ZelmarGetErrorMessage)
+
+extern "C" int ZelmarGetErrorMessageVb(char *buffer) {
+    corvex::ExportGuard guard;
+    if (buffer == nullptr) return -1;
+    std::snprintf(buffer, kErrorMessageSize, "%s", ErrorMessage());
+    return 1;
+}
+CORVEXLINK_ALIAS(ZelmarGetErrorMessageVb)
+
+extern "C" int GetLastestCommand(char *buffer) {
+    corvex::ExportGuard guard;
+    if (buffer == nullptr) return -1;
+    std::snprintf(buffer, kLatestCommandSize, "%s", LatestCommand());
+    return 1;
+}
+CORVEXLINK_ALIAS(GetLastestCommand)
+
+extern "C" int ZelmarChangeBaudRate(int baudRate) {
+    corvex::ExportGuard guard;
+    PortState &st = portState();
+    if (!st.PortUsed) {
+        SetError(25, "Commands cannot be sent before a COM port is open");
+        return -1;
+    }
+    ClearError();
+
+    int code = 0;
+    switch (baudRate) {
+        case 19200: code = 1; break;
+        case 38400: code = 2; break;
+        case 57600: code = 3; break;
+        case 115200: code = 4; break;
+        default: code = 0; break;  // 9600 and every other rate
+    }
+    // Tell the stations at the current rate; they switch at once and do not answer.
+    char frame[8];
+    std::snprintf(frame, sizeof frame, "^%d\r", code);
+    WriteComm(frame, std::strlen(frame));
+    WriteComm("\r", 1);
+    WriteComm("\r", 1);
+
+    st.SelectedBaudRate = baudRate;
+    SelectBaudRate(baudRate);
+    ApplyBaudRate();
+    corvex::platform::sleepMs(100);
+
+    // Every station of the table must answer at the new rate.
+    const char *table = StationTable();
+    for (int address = 0; address < 16; ++address) {
+        if (table[address] == 'N') continue;
+        const char probe[3] = {'_', table[address], '\0'};
+        if (ItcCommand(probe) == kTransactionFailed) {
+            SetError(30, "Can Not Change the Baud Rate to the Address : %c", table[address]);
+            return -1;
+        }
+    }
+    return 1;
+}
+CORVEXLINK_ALIAS(ZelmarChangeBaudRate)

@@ -1,0 +1,226 @@
+// The serial device on POSIX systems: termios in raw mode, exclusive open, poll() on the
+// device together with an eventfd so that a close ends the worker's wait at once.
+#include "../serial_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace corvex::platform {
+namespace {
+
+speed_t toSpeed(std::uint32_t rate) {
+    switch (rate) {
+        case 300: return B300;
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return B0;
+    }
+}
+
+class PosixSerialDevice final : public SerialDevice {
+public:
+    PosixSerialDevice(int fd, int wakeFd, std::string path)
+        : fd_(fd), wakeFd_(wakeFd), path_(std::move(path)) {}
+
+    ~PosixSerialDevice() override {
+        ::flock(fd_, LOCK_UN);
+        ::close(fd_);
+        ::close(wakeFd_);
+    }
+
+    const std::string &path() const override { return path_; }
+
+    bool configure(const LineSettings &s) override {
+        termios tio{};
+        if (::tcgetattr(fd_, &tio) != 0) return false;
+        ::cfmakeraw(&tio);  // no echo, no CR/NL translation, no signals
+        tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+        tio.c_cflag |= CLOCAL | CREAD;
+        switch (s.dataBits) {
+            case 5: tio.c_cflag |= CS5; break;
+            case 6: tio.c_cflag |= CS6; break;
+            case 7: tio.c_cflag |= CS7; break;
+            default: tio.c_cflag |= CS8; break;
+        }
+        if (s.parity == 1) tio.c_cflag |= PARENB | PARODD;  // odd
+        if (s.parity == 2) tio.c_cflag |= PARENB;           // even
+        if (s.stopBits == 2) tio.c_cflag |= CSTOPB;         // two stop bits
+        if (s.ctsRtsHandshake) tio.c_cflag |= CRTSCTS;
+        tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+        if (s.xonXoff) tio.c_iflag |= IXON | IXOFF;
+        tio.c_cc[VSTART] = 0x11;
+        tio.c_cc[VSTOP] = 0x13;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        const speed_t speed = toSpeed(s.baudRate);
+        if (speed == B0) return false;
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+        // DTR and RTS held on; a pseudo-terminal has no modem lines (ENOTTY/EINVAL).
+        setModemLine(TIOCM_DTR | TIOCM_RTS, true);
+        return true;
+    }
+
+    bool setBaudRate(std::uint32_t rate) override {
+        const speed_t speed = toSpeed(rate);
+        termios tio{};
+        if (speed == B0 || ::tcgetattr(fd_, &tio) != 0) return false;
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+        return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+    }
+
+    void purge() override { ::tcflush(fd_, TCIOFLUSH); }
+
+    void setDtr(bool on) override { setModemLine(TIOCM_DTR, on); }
+
+    std::size_t bytesWaiting() override {
+        int n = 0;
+        if (::ioctl(fd_, FIONREAD, &n) != 0 || n < 0) return 0;
+        return static_cast<std::size_t>(n);
+    }
+
+    IoResult write(const void *bytes, std::size_t count) override {
+        IoResult r;
+        const auto *p = static_cast<const unsigned char *>(bytes);
+        while (r.bytes < count) {
+            const ssize_t n = ::write(fd_, p + r.bytes, count - r.bytes);
+            if (n > 0) {
+                r.bytes += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno == EAGAIN) {
+                pollfd pfd{fd_, POLLOUT, 0};
+                ::poll(&pfd, 1, 100);
+            } else {
+                r.error = n < 0 ? errno : EIO;
+                r.status = IoStatus::Failed;
+                return r;
+            }
+        }
+        ::tcdrain(fd_);  // no write time-out: wait until the driver has sent everything
+        r.status = IoStatus::Ok;
+        return r;
+    }
+
+    IoResult read(void *buffer, std::size_t max) override {
+        IoResult r;
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, max);
+            if (n >= 0) {
+                r.status = IoStatus::Ok;
+                r.bytes = static_cast<std::size_t>(n);
+                return r;
+            }
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                r.status = IoStatus::Ok;
+                return r;
+            }
+            r.error = errno;
+            return r;
+        }
+    }
+
+    WaitResult waitReadable() override {
+        pollfd pfds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        for (;;) {
+            const int n = ::poll(pfds, 2, -1);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return WaitResult::LineLost;
+            }
+            if (pfds[1].revents & POLLIN) {
+                drainWake();
+                return WaitResult::Woken;
+            }
+            // A hung-up terminal reports POLLIN and/or POLLHUP with nothing to read;
+            // treating that as readable would spin, so it counts as a lost line.
+            if (pfds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+                if (bytesWaiting() > 0) return WaitResult::Readable;
+                return WaitResult::LineLost;
+            }
+        }
+    }
+
+    void waitForWake() override {
+        pollfd pfd{wakeFd_, POLLIN, 0};
+        while (::poll(&pfd, 1, -1) < 0 && errno == EINTR) {
+        }
+        drainWake();
+    }
+
+    void wake() override {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    }
+
+private:
+    void setModemLine(int bits, bool on) {
+        // Pseudo-terminals answer ENOTTY (or EINVAL) to the modem-line requests: tolerated.
+        ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits);
+    }
+
+    void drainWake() {
+        std::uint64_t value = 0;
+        [[maybe_unused]] ssize_t n = ::read(wakeFd_, &value, sizeof value);
+    }
+
+    int fd_;
+    int wakeFd_;
+    std::string path_;
+};
+
+}  // namespace
+
+std::string resolvePortName(int port) {
+    if (port <= 0) return {};
+    char name[40];
+    std::snprintf(name, sizeof name, "CORVEXLINK_COM%d", port);
+    if (const char *mapped = std::getenv(name); mapped != nullptr && mapped[0] != '\0') {
+        return mapped;
+    }
+    std::snprintf(name, sizeof name, "/dev/ttyS%d", port - 1);
+    return name;
+}
+
+std::unique_ptr<SerialDevice> openSerialDevice(int port) {
+    const std::string path = resolvePortName(port);
+    if (path.empty()) return nullptr;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // Not shared: TIOCEXCL keeps other openers out (root excepted), the advisory lock
+    // keeps out every other CorvexLink process, root included.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixSerialDevice>(fd, wakeFd, path);
+}
+
+}  // namespace corvex::platform
