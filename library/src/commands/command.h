@@ -1,0 +1,105 @@
+// The common course of a command export, written once for every family: resolve the
+// address text, check the value, format the command text, run the transaction, hand back
+// the value. Each export describes its command with a `Command` (letter, argument form,
+// whether groups are taken, the value check) and calls runCommand or runQuery.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <optional>
+
+#include "address.h"
+
+namespace corvex::commands {
+
+// Entries of the fixed message table that argument errors select (number unchanged).
+enum MessageEntry : int {
+    kEntryWrongAddress = 1,
+    kEntryBroadcast = 2,
+    kEntryCurrent = 3,
+    kEntryAdcResolution = 4,
+    kEntryAcceleration = 5,
+    kEntrySlewRate = 6,
+    kEntryFirstRate = 7,
+};
+
+enum class Arg : std::uint8_t {
+    None,      // prefix and letter only
+    Signed,    // value in signed decimal
+    Unsigned,  // value as an unsigned 32-bit number in decimal
+};
+
+enum class Groups : std::uint8_t { Refused, Allowed };
+
+// Accepted values, inclusive, and the message entry selected for any other.
+struct Range {
+    std::int32_t min;
+    std::int32_t max;
+    int entry;
+};
+
+struct Command {
+    char letter;
+    Arg arg = Arg::None;
+    Groups groups = Groups::Refused;
+    std::optional<Range> check = std::nullopt;
+    bool fifo = false;  // queued form: '&' between prefix and letter
+};
+
+// A resolved address: one station (address 0 to 15) or a group.
+struct Target {
+    int address = -1;  // -1 for a group
+    bool group = false;
+    char prefix[kPrefixSize] = {};
+};
+
+using CommandText = std::array<char, 64>;
+
+// Parses `text`. On failure selects the message entry and yields nothing: entry 1 for a
+// NULL, over-long or invalid text and for a single address above 15, entry 2 for a list
+// or ALL when `groups` is Refused.
+std::optional<Target> resolveTarget(const char *text, Groups groups);
+
+// The target of one station given by its address (0 to 15), as "_%X".
+Target stationTarget(int address);
+
+// Formats prefix, '&' for the queued form, letter and value.
+CommandText formatCommand(const Target &target, const Command &command, std::int32_t value = 0);
+
+// Sends the command to the target; the transaction's result (0 failed, 1 ok, 2 FIFO full).
+int sendTo(const Target &target, const Command &command, std::int32_t value = 0);
+
+// The whole common course for a command without answer value: resolve, check, send.
+// 1 on success (a FIFO-full answer included), -1 on failure.
+int runCommand(const char *address, const Command &command, std::int32_t value = 0);
+
+// A reading export: the command, whether the out-parameter is set to 0 before anything
+// else (else it is untouched on failure), and how the answer value becomes the result.
+struct Query {
+    Command command;
+    bool zeroFirst = true;
+    std::int32_t (*convert)(std::int32_t) = nullptr;
+};
+
+// The common course of a reading export. A NULL out-parameter selects entry 1 and
+// yields -1 without sending.
+int runQuery(const char *address, const Query &query, std::int32_t *out);
+
+// Runs an export's body so that no exception crosses the C boundary: one that escapes
+// sets the error state and gives -1.
+void reportInternalError(const char *what) noexcept;
+
+template <typename Body>
+int guarded(Body &&body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception &e) {
+        reportInternalError(e.what());
+    } catch (...) {
+        reportInternalError("unknown exception");
+    }
+    return -1;
+}
+
+}  // namespace corvex::commands
