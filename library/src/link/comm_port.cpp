@@ -73,6 +73,12 @@ AnswerSink &answerSink() {
 
 void failNextWritesForTest(int count) { g_failWrites.store(count); }
 
+void resetPortStateForTest() {
+    CloseCommPort();
+    portState() = PortState{};
+    g_failWrites.store(0);
+}
+
 // ----- rates ---------------------------------------------------------------------------
 
 void SelectBaudRate(std::int32_t rate) {

@@ -81,6 +81,9 @@ std::size_t ReadCommBlock(CommPort &port, char *buffer, std::size_t max);
 void SelectBaudRate(std::int32_t rate);
 void ApplyBaudRate();
 
+// Closes any open port and restores the load-time port state (tests only).
+void resetPortStateForTest();
+
 // Test hook: makes the next `count` WriteCommBlock calls fail as a device write would.
 void failNextWritesForTest(int count);
 

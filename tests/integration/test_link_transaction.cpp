@@ -1,0 +1,218 @@
+// The command transaction against the simulator: answer formats and codes, silence and
+// repetition, late and split answers, refused commands.
+#include <cstring>
+#include <thread>
+
+#include "link_fixture.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class TransactionTest : public LinkTest {
+protected:
+    // Sends `command`, the station answers `answer` (raw bytes).
+    int sendWithAnswer(const char *command, std::string answer) {
+        sim().scriptNextAnswer({std::move(answer)}, 0ms);
+        return WriteCommandtoKX4417(command);
+    }
+};
+
+TEST_F(TransactionTest, ValueAnswersSetLastValue) {
+    EXPECT_EQ(sendWithAnswer("_0P", "\r\n1234\r\n>"), 1);
+    EXPECT_EQ(ZelmarGetValue(), 1234);
+    EXPECT_EQ(ZelmarGetNumberError(), -1);
+    EXPECT_STREQ(ZelmarGetErrorMessage(), "");
+
+    EXPECT_EQ(sendWithAnswer("_0P", "-250>"), 1);
+    EXPECT_EQ(ZelmarGetValue(), -250);
+
+    // 'H' and 'L' are filtered out of the working text before the number is read.
+    EXPECT_EQ(sendWithAnswer("_0P", "\aH 77L>"), 1);
+    EXPECT_EQ(ZelmarGetValue(), 77);
+}
+
+TEST_F(TransactionTest, ShortAnswersLeaveLastValueUnchanged) {
+    ASSERT_EQ(sendWithAnswer("_0P", "555>"), 1);
+    EXPECT_EQ(sendWithAnswer("_0P", "7>"), 1);  // one character remains after the prompt
+    EXPECT_EQ(ZelmarGetValue(), 555);
+    EXPECT_EQ(sendWithAnswer("_0P", ">"), 1);
+    EXPECT_EQ(ZelmarGetValue(), 555);
+    EXPECT_EQ(sendWithAnswer("_0P", "\r\n>"), 1);
+    EXPECT_EQ(ZelmarGetValue(), 555);
+}
+
+TEST_F(TransactionTest, AnswerCodesSetNumberAndMessage) {
+    EXPECT_EQ(sendWithAnswer("_0Q", "?2\r\n>"), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), 2);
+    EXPECT_STREQ(ZelmarGetErrorMessage(),
+                 "Syntax Error: Command Not Found (command = _0Q, answer = ?2\r\n>");
+
+    EXPECT_EQ(sendWithAnswer("_0&N5", "?3>"), 2);
+    EXPECT_EQ(ZelmarGetNumberError(), 3);
+    EXPECT_STREQ(ZelmarGetErrorMessage(), "FIFO FULL (command = _0&N5, answer = ?3>");
+
+    const struct {
+        const char *answer;
+        int number;
+        const char *prefix;
+    } cases[] = {
+        {"?1>", 1, "Parameters out of Range"},
+        {"?4>", 4, "SPI need to be Configured before Read or Write"},
+        {"?5>", 5, "SPI MUST be Configured as MASTER, check USER11 State"},
+        {"?6>", 6, "Motor is Running Can NOT Execute the Command Sent"},
+        {"?7>", 7, "Limit Switch has been reached"},
+        {"?8>", 8, "Motor is Running can not set Direction"},
+        {"?9>", 9, "Can Not Execute command"},
+        {"?12>", -1, "Returned error code unknown"},
+        {"?0>", -1, "Returned error code unknown"},
+        {"?>", -1, "Returned error code unknown"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.answer);
+        EXPECT_EQ(sendWithAnswer("_1R600", c.answer), -1);
+        EXPECT_EQ(ZelmarGetNumberError(), c.number);
+        const std::string expected =
+            std::string(c.prefix) + " (command = _1R600, answer = " + c.answer;
+        EXPECT_EQ(std::string(ZelmarGetErrorMessage()), expected);
+    }
+}
+
+TEST_F(TransactionTest, SuppressValueKeepsLastValueButNotTheRawAnswer) {
+    ASSERT_EQ(sendWithAnswer("_0P", "10>"), 1);
+    corvex::link::SetSuppressValue(true);
+    EXPECT_EQ(sendWithAnswer("_0<10", "1,2,3,>"), 1);
+    corvex::link::SetSuppressValue(false);
+    EXPECT_EQ(ZelmarGetValue(), 10);
+    EXPECT_EQ(corvex::link::AnswerText(), "1,2,3,>");
+}
+
+TEST_F(TransactionTest, SilenceRepeatsOnceThenTimesOut) {
+    sim().setSilent(0, true);
+    long long ms = 0;
+    int result = 0;
+    ms = elapsedMs([&] { result = WriteCommandtoKX4417("_0P"); });
+
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_STREQ(ZelmarGetErrorMessage(), "ItcCommand: COM port timed out (command = _0P)");
+    EXPECT_GE(ms, 590);
+    EXPECT_LT(ms, 1500);
+    ASSERT_TRUE(sim().waitForFrames(3, 500ms));
+    EXPECT_EQ(frames(), (std::vector<std::string>{"_0P\r", "\r", "_0P\r"}));
+    EXPECT_EQ(countDiagnostics(
+                  "CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = _0P\n"),
+              2);
+    char latest[256];
+    ASSERT_EQ(GetLastestCommand(latest), 1);
+    EXPECT_STREQ(latest, "_0P\r");
+}
+
+TEST_F(TransactionTest, RepeatedFrameAnsweredEndsTheWait) {
+    sim().dropNextFrames(1);  // the first frame is lost, the repetition is answered
+    EXPECT_EQ(WriteCommandtoKX4417("_2=") , 1);
+    EXPECT_EQ(frames(), (std::vector<std::string>{"_2=\r", "\r", "_2=\r"}));
+    EXPECT_EQ(countDiagnostics(
+                  "CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = _2=\n"),
+              1);
+}
+
+TEST_F(TransactionTest, AnswerSplitOverSeveralReads) {
+    sim().scriptNextAnswer({"1", "2", "3>"}, 40ms);
+    EXPECT_EQ(WriteCommandtoKX4417("_0P"), 1);
+    EXPECT_EQ(ZelmarGetValue(), 123);
+    EXPECT_EQ(corvex::link::AnswerText(), "123>");
+}
+
+TEST_F(TransactionTest, LateAnswerIsTakenByTheNextCommand) {
+    sim().setSilent(3, true);
+    ASSERT_EQ(WriteCommandtoKX4417("_3P"), -1);
+    // The answer arrives while the next command waits, and is taken as its answer.
+    std::thread late([this] {
+        std::this_thread::sleep_for(60ms);
+        sim().sendRaw("\r\n42\r\n>");
+    });
+    EXPECT_EQ(WriteCommandtoKX4417("_3="), 1);
+    late.join();
+    EXPECT_EQ(ZelmarGetValue(), 42);
+}
+
+TEST_F(TransactionTest, AnswerAfterTimeOutStaysUntilTheNextCommand) {
+    sim().setSilent(1, true);
+    ASSERT_EQ(WriteCommandtoKX4417("_1P"), -1);
+    sim().sendRaw("99>");
+    ASSERT_TRUE([&] {
+        for (int i = 0; i < 100 && corvex::link::AnswerText() != "99>"; ++i)
+            std::this_thread::sleep_for(5ms);
+        return corvex::link::AnswerText() == "99>";
+    }());
+    sim().setSilent(1, false);
+    ASSERT_EQ(WriteCommandtoKX4417("_1"), 1);
+    EXPECT_EQ(corvex::link::AnswerText().find("99"), std::string::npos);
+}
+
+TEST_F(TransactionTest, OverlongAnswerIsCutAtCapacity) {
+    EXPECT_EQ(sendWithAnswer("_0P", std::string(6000, 'A') + ">"), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), 26);  // the prompt did not fit and was dropped
+    EXPECT_EQ(corvex::link::AnswerText().size(), 4999u);
+}
+
+TEST_F(TransactionTest, NulBytesOnTheLineAreSkipped) {
+    EXPECT_EQ(sendWithAnswer("_0P", std::string("\0\0" "5\0" "6>", 7)), 1);
+    EXPECT_EQ(ZelmarGetValue(), 56);
+}
+
+TEST_F(TransactionTest, OverlongAndMissingCommandsAreRefusedUnsent) {
+    const std::string longest(62, 'Y');
+    const std::string tooLong(63, 'Y');
+    EXPECT_EQ(WriteCommandtoKX4417(tooLong.c_str()), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), 27);
+    EXPECT_NE(std::strstr(ZelmarGetErrorMessage(), "longer than 62 characters"), nullptr);
+    EXPECT_EQ(WriteCommandtoKX4417(nullptr), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), 27);
+    EXPECT_TRUE(frames().empty());
+
+    sim().scriptNextAnswer({">"}, 0ms);
+    EXPECT_EQ(WriteCommandtoKX4417(longest.c_str()), 1);
+    EXPECT_EQ(frames(), std::vector<std::string>{longest + "\r"});
+}
+
+TEST_F(TransactionTest, NullBuffersAreRefused) {
+    EXPECT_EQ(ZelmarGetErrorMessageVb(nullptr), -1);
+    EXPECT_EQ(GetLastestCommand(nullptr), -1);
+}
+
+TEST_F(TransactionTest, ErrorMessageCopyFollowsTheState) {
+    char buffer[512];
+    ASSERT_EQ(sendWithAnswer("_0Q", "?2>"), -1);
+    ASSERT_EQ(WriteCommandtoKX4417("_0"), 1);
+    ASSERT_EQ(ZelmarGetErrorMessageVb(buffer), 1);
+    EXPECT_STREQ(buffer, "");
+    // A table message changes only the text; the number keeps the last value.
+    ASSERT_EQ(sendWithAnswer("_0Q", "?2>"), -1);
+    corvex::link::SetErrorMessage(6);
+    ASSERT_EQ(ZelmarGetErrorMessageVb(buffer), 1);
+    EXPECT_STREQ(buffer, "Wrong Slew Rate Value must be between 16 to 8500");
+    EXPECT_EQ(ZelmarGetNumberError(), 2);
+}
+
+class ClosedPortTest : public LinkTest {
+protected:
+    ClosedPortTest() : LinkTest({0, 1, 2, 3}, false) {}
+};
+
+TEST_F(ClosedPortTest, CommandsBeforeAnyOpenAndAfterCloseSendNothing) {
+    EXPECT_EQ(WriteCommandtoKX4417("_0P"), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), 25);
+    EXPECT_STREQ(ZelmarGetErrorMessage(), "Commands cannot be sent before a COM port is open");
+
+    ASSERT_EQ(PortOpen(1, 9600), 1);
+    ASSERT_EQ(PortClose(), 1);
+    sim().clearTranscript();
+    EXPECT_EQ(WriteCommandtoKX4417("_0P"), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), 25);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(frames().empty());
+}
+
+}  // namespace
