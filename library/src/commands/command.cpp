@@ -26,6 +26,8 @@ std::optional<Target> resolveTarget(const char *text, Groups groups) {
     return target;
 }
 
+DecimalText::DecimalText(int value) { std::snprintf(text, sizeof text, "%d", value); }
+
 Target stationTarget(int address) {
     Target target;
     target.address = address;
@@ -64,7 +66,16 @@ int runCommand(const char *address, const Command &command, std::int32_t value) 
         link::SetErrorMessage(command.check->entry);
         return -1;
     }
-    return sendTo(*target, command, value) == link::kTransactionFailed ? -1 : 1;
+    return exportResult(sendTo(*target, command, value));
+}
+
+int runSequence(const char *address, Groups groups, std::initializer_list<Step> steps) {
+    const std::optional<Target> target = resolveTarget(address, groups);
+    if (!target) return -1;
+    for (const Step &step : steps) {
+        if (sendTo(*target, step.command, step.value) == link::kTransactionFailed) return -1;
+    }
+    return 1;
 }
 
 int runQuery(const char *address, const Query &query, std::int32_t *out) {

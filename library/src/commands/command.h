@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <optional>
 
 #include "address.h"
@@ -56,6 +57,12 @@ struct Target {
 
 using CommandText = std::array<char, 64>;
 
+// An address (or any int) as decimal text, for calling exports that take address texts.
+struct DecimalText {
+    char text[12];
+    explicit DecimalText(int value);
+};
+
 // Parses `text`. On failure selects the message entry and yields nothing: entry 1 for a
 // NULL, over-long or invalid text and for a single address above 15, entry 2 for a list
 // or ALL when `groups` is Refused.
@@ -70,9 +77,24 @@ CommandText formatCommand(const Target &target, const Command &command, std::int
 // Sends the command to the target; the transaction's result (0 failed, 1 ok, 2 FIFO full).
 int sendTo(const Target &target, const Command &command, std::int32_t value = 0);
 
+// An export's result for a transaction's: -1 for a failure, 1 otherwise (a FIFO-full
+// answer counts as success for the commands that are not queued).
+constexpr int exportResult(int transaction) { return transaction == 0 ? -1 : 1; }
+
 // The whole common course for a command without answer value: resolve, check, send.
 // 1 on success (a FIFO-full answer included), -1 on failure.
 int runCommand(const char *address, const Command &command, std::int32_t value = 0);
+
+// One command of a sequence sent to the same target.
+struct Step {
+    Command command;
+    std::int32_t value = 0;
+};
+
+// Resolves the address once, then sends the steps in order; the first failed transaction
+// ends the call with -1 (the steps already sent stay done). A FIFO-full answer counts as
+// success. `groups` decides whether a list or ALL is taken.
+int runSequence(const char *address, Groups groups, std::initializer_list<Step> steps);
 
 // A reading export: the command, whether the out-parameter is set to 0 before anything
 // else (else it is untouched on failure), and how the answer value becomes the result.

@@ -1,0 +1,34 @@
+// Value conversions between the caller's units and the stations' command arguments.
+#pragma once
+
+#include <cstdint>
+
+namespace corvex::commands {
+
+// Position and encoder counts come as 24-bit sign-and-magnitude numbers: above 2^23 the
+// count is negative (2^23 + 1 is -1); 2^23 itself and below are taken as they are.
+constexpr std::int32_t fromSignMagnitude24(std::int32_t answer) {
+    constexpr std::int32_t kSignBit = 8388608;  // 2^23
+    return answer > kSignBit ? kSignBit - answer : answer;
+}
+
+inline constexpr std::int32_t kMinCurrentMilliamps = 50;
+inline constexpr std::int32_t kMaxCurrentMilliamps = 2000;
+
+// The winding-current code of the board's current DAC for `milliamps`: the current through
+// the 0.4 ratio of the 624640-count reference over 2200 ohm, in mA, truncated; at most 255.
+// The factors are multiplied in this order in extended precision, so the codes match the
+// boards' calibration exactly (50 mA gives 5, 1000 mA 113, 2000 mA 227).
+constexpr std::int32_t windingCurrentCode(std::int32_t milliamps) {
+    const long double code = static_cast<long double>(milliamps) * 624640.0L * 0.4L * (1.0L / 2200.0L) * 0.001L;
+    if (code >= 255.0L) return 255;
+    if (code <= 0.0L) return 0;
+    return static_cast<std::int32_t>(code);
+}
+
+// Slopes of queued moves are sent as one byte: a negative slope s as 256 + s.
+inline constexpr std::int32_t kMinFifoSlope = -256;
+inline constexpr std::int32_t kMaxFifoSlope = 255;
+constexpr std::int32_t fifoSlopeArgument(std::int32_t slope) { return slope < 0 ? 256 + slope : slope; }
+
+}  // namespace corvex::commands

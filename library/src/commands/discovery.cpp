@@ -1,0 +1,149 @@
+// Discovery and initialisation: which addresses answer, and bringing every found station
+// and its board to a known state.
+#include <cstdio>
+#include <cstring>
+
+#include "../export.h"
+#include "../link/transaction.h"
+#include "command.h"
+#include "command_state.h"
+
+using namespace corvex::commands;
+using corvex::link::StationTable;
+
+namespace {
+
+constexpr int kSetUpFailed = 50;
+
+// Output and configuration words of the board set-up.
+constexpr std::int32_t kMasterSpiConfig = 128;
+constexpr std::int32_t kMasterIoWord = 0x16FF;     // user I/O configuration and outputs
+constexpr std::int32_t kUserIoConfig = kUserConfigMark;
+constexpr std::int32_t kUserIoOutputs = kUserOutputMark;
+constexpr std::int32_t kUserIoSpiConfig = 0xC6;
+
+// Defaults every found station gets.
+constexpr std::int32_t kDefaultSlewRate = 600;
+constexpr std::int32_t kDefaultFirstRate = 100;
+constexpr std::int32_t kDefaultAccel = 50;
+constexpr std::int32_t kHalfStepMode = 33;
+
+bool stationFound(int address) { return StationTable()[address] != 'N'; }
+
+// A transaction of the set-up counts only when the station answered without any error.
+bool sendStrict(int address, char letter, std::int32_t value) {
+    return sendTo(stationTarget(address), Command{letter, Arg::Signed}, value) == corvex::link::kTransactionOk;
+}
+
+// Sets up the board's master controller (SPI and user I/O configuration, outputs) and
+// its user-I/O controller once per initialisation. -1 only when the master's SPI
+// configuration fails; a failure after it leaves that controller's flag clear, so the
+// next station of the board tries again.
+int SetUpBoard(int board) {
+    CommandState &state = commandState();
+    const auto b = static_cast<std::size_t>(board);
+    if (state.masterSetUp[b] && state.userIoSetUp[b]) return 1;
+
+    const int master = masterOf(board);
+    if (ConfigureSPI(DecimalText(master).text, kMasterSpiConfig) == -1) return -1;
+    if (sendStrict(master, 'C', kMasterIoWord) && sendStrict(master, 'W', kMasterIoWord)) {
+        state.masterSetUp[b] = true;
+    }
+    const int userIo = userIoControllerOf(board);
+    if (sendStrict(userIo, 'C', kUserIoConfig) && sendStrict(userIo, 'W', kUserIoOutputs) &&
+        sendStrict(userIo, 'O', kUserIoSpiConfig)) {
+        state.userIoSetUp[b] = true;
+    }
+    return 1;
+}
+
+struct InitStep {
+    const char *failure;  // followed by the station's decimal address
+    int (*run)(int address, const char *text);
+};
+
+constexpr InitStep kInitSteps[] = {
+    {"Can Not ConfigureSPI, Ctrlr. Address: ", [](int address, const char *) { return SetUpBoard(boardOf(address)); }},
+    {"Can Not Set Default Motor Current, Ctrlr. Address: ",
+     [](int address, const char *text) {
+         return MotorSetCurrent(text, commandState().windingCurrent[static_cast<std::size_t>(address)]);
+     }},
+    {"Can Not Set Motor Direction, Ctrlr. Address: ", [](int, const char *text) { return MotorDirection(text, 1); }},
+    {"Can Not Set Default Motor Speed, Ctrlr. Address: ",
+     [](int, const char *text) { return MotorSpeed(text, kDefaultSlewRate, kDefaultFirstRate, kDefaultAccel); }},
+    {"Can Not Set Default Motor Step Mode, Ctrlr. Address: ",
+     [](int, const char *text) { return MotorConfigureMode(text, kHalfStepMode); }},
+};
+
+int failSetUp(const char *message, int address) {
+    corvex::link::SetError(kSetUpFailed, "%s%d", message, address);
+    return -1;
+}
+
+}  // namespace
+
+int GetConnectedControllers(char *buffer) {
+    corvex::ExportGuard guard;
+    return guarded([&] {
+        if (buffer == nullptr) {
+            corvex::link::SetErrorMessage(kEntryWrongAddress);
+            return -1;
+        }
+        char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
+        std::size_t length = 0;
+        char *table = StationTable();
+        for (int address = 0; address < kStationCount; ++address) {
+            const Target probe = stationTarget(address);
+            const bool answered = corvex::link::WriteSP(probe.prefix) == 1;
+            table[address] = answered ? "0123456789ABCDEF"[address] : 'N';
+            const int written = answered ? std::snprintf(list + length, sizeof list - length, "%d", address)
+                                         : std::snprintf(list + length, sizeof list - length, "N");
+            length += static_cast<std::size_t>(written);
+            if (address < kHighestAddress) list[length++] = ',';
+        }
+        std::memcpy(buffer, list, length + 1);
+        return 1;
+    });
+}
+CORVEXLINK_ALIAS(GetConnectedControllers)
+
+int CheckControllerAddress(const char *address) {
+    corvex::ExportGuard guard;
+    return guarded([&] {
+        const auto target = resolveTarget(address, Groups::Refused);
+        if (!target) return -1;
+        return corvex::link::WriteSP(target->prefix) == 1 ? 1 : -1;
+    });
+}
+CORVEXLINK_ALIAS(CheckControllerAddress)
+
+int MotorStationsInit(void) {
+    corvex::ExportGuard guard;
+    return guarded([&] {
+        CommandState &state = commandState();
+        state.masterSetUp.fill(false);
+        state.userIoSetUp.fill(false);
+        const int hostRate = ZelmarGetBaudRate();
+
+        for (int address = 0; address < kStationCount; ++address) {
+            if (stationFound(address) && MotorSoftReset(DecimalText(address).text) == -1) {
+                return failSetUp("Can Not Reset Motor Address: ", address);
+            }
+        }
+
+        // The reset stations listen at 9600 baud: take the line there, then move them all
+        // to the host's rate.
+        ZelmarChangeBaudRate(9600);
+        if (hostRate != 9600 && ZelmarChangeBaudRate(hostRate) == -1) return -1;
+
+        for (int address = 0; address < kStationCount; ++address) {
+            if (!stationFound(address)) continue;
+            const DecimalText text(address);
+            for (const InitStep &step : kInitSteps) {
+                if (step.run(address, text.text) == -1) return failSetUp(step.failure, address);
+            }
+        }
+        return 1;
+    });
+}
+CORVEXLINK_ALIAS(MotorStationsInit)

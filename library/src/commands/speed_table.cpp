@@ -1,0 +1,9 @@
+// GetFixedSpeed: the speed a station really runs at for a requested speed.
+#include "../export.h"
+#include "speed_table.h"
+
+int GetFixedSpeed(int speed) {
+    corvex::ExportGuard guard;
+    return corvex::commands::fixedSpeed(speed);
+}
+CORVEXLINK_ALIAS(GetFixedSpeed)
