@@ -1,0 +1,186 @@
+// kx4417 station simulator: KX4417 stations on Corvex-B boards behind a pseudo-terminal.
+//
+// The simulator opens a pty, keeps the master side and hands the slave path to a host
+// (directly, or through a symlink such as /tmp/xyz/com1 that CORVEXLINK_COM1 points at).
+// It runs its line I/O on its own thread; every public member may be called from any
+// thread. Answers are written in the format the host expects:
+//
+//   plain prompt      "\r\n>"
+//   value answer      "\r\n<decimal>\r\n>"
+//   error answer      "?<code>\r\n>"
+//   all ADC channels  "\r\n<v0>,<v1>,...,<v10>,\r\n>"
+//
+// Framing. A frame is everything up to a CR. A lone CR gets no answer. Prefixes: '_' and
+// one upper-case hex digit (one station), or four upper-case hex digits (a mask, bit n =
+// address n). The prefix alone is a probe and gets the plain prompt. Every addressed
+// station that is present, hears the host's line rate and is not silenced acts on the
+// frame; exactly one of them answers, the lowest address. "^d" (no prefix, or after a
+// prefix for the addressed stations only) moves the line rate of the listening stations
+// to 9600/19200/38400/57600/115200 for d = 0..4 and is not answered. A frame without a
+// valid prefix is answered "?2" once by the lowest listening station.
+//
+// Station model (all times are the simulator's steady clock):
+//  * Motion. N (relative, signed), T (absolute) and G (repeat the last N) run a
+//    trapezoid from the first rate F up to the slew rate R and down again, with the
+//    acceleration S x 1000 steps/s^2 (S = 0: straight at the slew rate). J jogs in the
+//    direction set by '+'/'-' at the jog speed Y (Y = 0: the slew rate) until H. H stops
+//    at once and sets ABORTD; I (soft reset) stops, empties the FIFO, ends a running
+//    program and brings position, encoder, rates, mode and SPI set-up back to their
+//    power-on values. N/T/J/G/A/D while busy answer ?6, '+'/'-' while running ?8, a move
+//    towards an active limit switch ?7 (an active switch also stops a move running into
+//    it), a move with the power off (*0) ?9.
+//  * Status register: bit 0 TRGD = trigger line on, 1 PSED = pause line on, 2 ABORTD,
+//    3 RUNING, 4 LS-CCW, 5 LS-CW, 6 HOME = position 0, 7 READY = powered and idle,
+//    8 DIR = last/current motion in the '+' direction, 9 STALL (never set).
+//  * Trigger and pause lines belong to the board and are set by its master (address 4k):
+//    ':' "$HHHHHHHH" (board 3 byte first) gives each addressed master its board's byte, and
+//    W on a master takes its low byte as well (bits 8+ are the ADC sequencing control).
+//    Bits 0-3 are the trigger lines (0 = on), bits 4-7 the pause lines (0 = on) of motors
+//    4k..4k+3. A paused motor's motion (and its FIFO and program) is frozen in time. The
+//    trigger line gates nothing; it shows as TRGD.
+//  * Position is read with P and the encoder with {, both as 24-bit sign-and-magnitude
+//    (negative n is 8388608 + |n|). The encoder follows the position; } offsets it.
+//  * User I/O: C stores the configuration, W the outputs, B answers the inputs
+//    (setUserInputs). SPI: O configures (a value without bit 0x80 makes the station an SPI
+//    slave); U and V answer ?4 before O and ?5 as a slave. U on a board's user-I/O
+//    controller (4k+1) stores the winding-current code (bits 0-7) of motor bits 9-10 of
+//    the board; V reads back the last U value.
+//  * ADC on the master: 11 channels of 12 bits (setAdcChannel), Z answers channel code
+//    (0-10, 11 half scale, 12 null, 13 full scale; OR 16/32/64 for 8/10/12 bits) scaled
+//    to the resolution; '<' 10 or 12 answers the eleven channels. Elsewhere ?9.
+//  * FIFO: "&" + G S W U R F D N T queues the command and answers the free room; it costs
+//    G 1, S 2, W U R F D 3, N T 4 bytes of a 128-byte budget; ?3 when it does not fit. With
+//    mode bit 0x40 set the queue runs in order (settings at once, N/T/G as moves, D as a
+//    wait of the value in ms) and each entry frees its bytes when it has finished, so a
+//    full FIFO empties in real time. '[' answers the number of entries finished since the
+//    last K (FIFO reset), ']' the free room.
+//  * Stored program: E clears the program and starts recording; while recording every
+//    command except the reads (P { = B V Z < [ ]), H, I and E/X/L is stored (up to 64) and
+//    answered with the prompt. X ends recording (if on) and runs the program once, L runs
+//    it in a loop until H or I. The program runs like the FIFO. X/L with no program: ?9.
+//  * Errors: unknown letter or bad syntax ?2, a missing or out-of-range value ?1.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kx4417 {
+
+struct SimOptions {
+  std::vector<int> stations{0, 1, 2, 3};  // addresses present (0..15)
+  std::string linkPath;                   // if not empty, a symlink to the slave path
+  bool wireTime = false;                  // delay each byte by 10 bit times at the line rate
+  int stationBaudRate = 9600;             // line rate of every station at start
+};
+
+// One received frame: the bytes up to and including the CR ("\r" for a lone CR).
+struct Frame {
+  std::chrono::steady_clock::time_point at;
+  std::string bytes;
+};
+
+// A consistent copy of one station's state (see the model above).
+struct StationSnapshot {
+  int address = -1;
+  bool present = false;
+  long position = 0;
+  long encoder = 0;
+  int status = 0;             // the status register as '=' would answer it
+  int mode = 33;
+  int slewRate = 600;
+  int firstRate = 100;
+  int accel = 50;
+  bool directionPlus = true;  // set by '+' / '-'
+  int jogSpeed = 0;
+  bool running = false;       // a move or jog in progress
+  bool jogging = false;
+  bool powerOn = true;
+  int encoderFailSteps = 0;
+  int windingCurrentCode = 0;  // this motor's code, held by the board's user-I/O controller
+  int userIoConfig = 0;
+  int userOutputs = 0;
+  int userInputs = 0;
+  bool spiConfigured = false;
+  int spiConfig = 0;
+  int lastSpiWrite = 0;
+  bool triggerOn = false;     // the board's trigger line of this motor
+  bool pauseOn = false;       // the board's pause line of this motor
+  int fifoFree = 0;
+  int fifoIndex = 0;
+  std::vector<std::string> fifo;     // queued entries, letter and value ("N400")
+  bool programRecording = false;
+  bool programRunning = false;
+  std::vector<std::string> program;  // stored entries, letter and value
+  int baudRate = 9600;
+  bool silent = false;
+};
+
+class Simulator {
+public:
+  explicit Simulator(SimOptions options = {});
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Opens the pty (and the link) and starts the I/O thread. False if the pty cannot be
+  // opened or the link cannot be made; true if already running.
+  bool start();
+  // Stops the thread, closes the pty and removes the link. Safe to call twice.
+  void stop();
+  bool running() const;
+
+  // Slave path of the current pty ("" before start or after a hang-up).
+  const std::string& slavePath() const;
+  std::string linkPath() const;
+
+  // Transcript: every frame received, split at CR, with the time its CR arrived.
+  std::vector<Frame> frames() const;
+  std::vector<std::string> frameTexts() const;
+  void clearTranscript();
+  // Waits until the transcript holds at least count frames; false on time-out.
+  bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
+
+  // Faults.
+  void setSilent(int address, bool silent);           // station ignores everything
+  void dropNextFrames(int count);                     // the next N non-empty frames are ignored
+  void setAnswerDelay(std::chrono::milliseconds d);   // every answer is sent this much later
+  // The station answers its next `times` commands (probes and '^' excluded) with
+  // "?<code>\r\n>" and does not execute them.
+  void answerErrorCode(int address, int code, int times = 1);
+  // The next non-empty frame is still executed, but instead of its answer (or even when
+  // nobody would answer) these chunks are written, `gap` apart.
+  void scriptNextAnswer(std::vector<std::string> chunks, std::chrono::milliseconds gap);
+  void sendRaw(const std::string& bytes);             // unsolicited bytes, now
+  // The line goes away: master and the simulator's own slave fd are closed, so the host
+  // sees POLLHUP/EIO. slavePath() becomes "" and the link is left dangling.
+  void hangUp();
+  // A fresh pty; the link (if any) is pointed at the new slave. False on failure.
+  bool reconnect();
+
+  // Line rate.
+  int hostBaudRate() const;  // rate the host programmed on the slave (0 when no pty)
+  int stationBaudRate(int address) const;
+  void setFollowsBaudChange(int address, bool follows);
+
+  // Station model access (thread-safe snapshots and setters). Addresses outside 0..15
+  // are ignored; setters act on absent stations too (they become visible when present).
+  StationSnapshot station(int address) const;
+  void setUserInputs(int address, int value);
+  void setAdcChannel(int master, int channel, int value);  // channel 0..10, value 0..4095
+  void setLimitSwitch(int address, bool ccw, bool cw);
+  void setStatusOverride(int address, std::optional<int> status);  // '=' answers this
+  // P answers this raw 24-bit value until cleared with a negative value.
+  void setPositionRaw(int address, int raw24);
+
+  class Impl;
+
+private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kx4417

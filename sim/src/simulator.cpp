@@ -1,0 +1,512 @@
+#include <kx4417/simulator.h>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "pty_line.h"
+#include "station_bus.h"
+
+namespace kx4417 {
+
+namespace {
+
+constexpr std::size_t kMaxFrameBytes = 4096;  // a line without CR is cut here
+constexpr std::size_t kMaxPendingBytes = 1 << 16;
+
+std::chrono::nanoseconds byteTime(int baud) {
+  if (baud <= 0) baud = 9600;
+  return std::chrono::nanoseconds(10'000'000'000LL / baud);
+}
+
+}  // namespace
+
+class Simulator::Impl {
+public:
+  explicit Impl(SimOptions options)
+      : options_(std::move(options)), bus_(options_.stations, options_.stationBaudRate) {}
+  ~Impl() { stop(); }
+
+  bool start();
+  void stop();
+  bool running() const { return thread_.joinable(); }
+
+  void hangUp();
+  bool reconnect();
+  int hostBaudRate() const {
+    std::lock_guard lock(lineMutex_);
+    return line_.hostBaudRate();
+  }
+
+  // Transcript.
+  std::vector<Frame> frames() const {
+    std::lock_guard lock(transcriptMutex_);
+    return transcript_;
+  }
+  void clearTranscript() {
+    std::lock_guard lock(transcriptMutex_);
+    transcript_.clear();
+  }
+  bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(transcriptMutex_);
+    return transcriptChanged_.wait_for(lock, timeout, [&] { return transcript_.size() >= count; });
+  }
+
+  // Model and faults, under mutex_.
+  template <typename F>
+  auto withBus(F&& f) {
+    std::lock_guard lock(mutex_);
+    bus_.advanceAll(Clock::now());
+    return f(bus_);
+  }
+  void dropNextFrames(int count) {
+    std::lock_guard lock(mutex_);
+    dropCount_ = std::max(0, count);
+  }
+  void setAnswerDelay(std::chrono::milliseconds d) {
+    std::lock_guard lock(mutex_);
+    answerDelay_ = d;
+  }
+  void scriptNextAnswer(std::vector<std::string> chunks, std::chrono::milliseconds gap) {
+    std::lock_guard lock(mutex_);
+    script_ = std::move(chunks);
+    scriptGap_ = gap;
+  }
+  void sendRaw(const std::string& bytes) {
+    {
+      std::lock_guard lock(mutex_);
+      schedule(bytes, Clock::now(), hostBaudCache_);
+    }
+    wake();
+  }
+
+  SimOptions options_;
+  std::string slavePath_;
+
+private:
+  struct Pending {
+    TimePoint due;
+    std::string bytes;
+  };
+
+  void run();
+  void runOnIoThread(const std::function<void()>& task);
+  void wake();
+  void readLine();
+  void onFrame(TimePoint now);
+  void flushOutgoing();
+  int pollTimeoutMs() const;
+  void schedule(const std::string& bytes, TimePoint due, int baud);
+  bool openLine();
+  void closeLine();
+  bool updateLink();
+  void removeLink();
+  void watchSlave();
+
+  // Line state, owned by the I/O thread (or by the caller while it is not running);
+  // lineMutex_ guards it against the readers in other threads.
+  mutable std::mutex lineMutex_;
+  PtyLine line_;
+  std::string rx_;
+  int watchFd_ = -1;  // inotify on the slave: a host's close lifts its exclusive mark
+
+  std::thread thread_;
+  std::atomic<bool> stopRequested_{false};
+  int wakeFd_ = -1;
+
+  mutable std::mutex mutex_;
+  StationBus bus_;
+  int dropCount_ = 0;
+  std::chrono::milliseconds answerDelay_{0};
+  std::optional<std::vector<std::string>> script_;
+  std::chrono::milliseconds scriptGap_{0};
+  std::deque<Pending> outgoing_;
+  std::size_t outgoingBytes_ = 0;
+  TimePoint lastDue_{};
+  int hostBaudCache_ = 9600;
+  std::deque<std::function<void()>> tasks_;
+
+  mutable std::mutex transcriptMutex_;
+  mutable std::condition_variable transcriptChanged_;
+  std::vector<Frame> transcript_;
+};
+
+// ---------------------------------------------------------------- lifecycle
+
+bool Simulator::Impl::start() {
+  if (running()) return true;
+  if (!openLine()) return false;
+  if (!updateLink()) {
+    closeLine();
+    return false;
+  }
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0) {
+    removeLink();
+    closeLine();
+    return false;
+  }
+  stopRequested_ = false;
+  thread_ = std::thread([this] { run(); });
+  return true;
+}
+
+void Simulator::Impl::stop() {
+  if (thread_.joinable()) {
+    stopRequested_ = true;
+    wake();
+    thread_.join();
+  }
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+  wakeFd_ = -1;
+  removeLink();
+  closeLine();
+  std::lock_guard lock(mutex_);
+  outgoing_.clear();
+  outgoingBytes_ = 0;
+  tasks_.clear();
+}
+
+bool Simulator::Impl::openLine() {
+  std::lock_guard lock(lineMutex_);
+  if (!line_.open(options_.stationBaudRate)) return false;
+  slavePath_ = line_.slavePath();
+  rx_.clear();
+  watchSlave();
+  return true;
+}
+
+void Simulator::Impl::closeLine() {
+  std::lock_guard lock(lineMutex_);
+  if (watchFd_ >= 0) ::close(watchFd_);
+  watchFd_ = -1;
+  line_.close();
+  slavePath_.clear();
+  rx_.clear();
+}
+
+void Simulator::Impl::watchSlave() {
+  watchFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watchFd_ < 0) return;
+  if (inotify_add_watch(watchFd_, line_.slavePath().c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+    ::close(watchFd_);
+    watchFd_ = -1;
+  }
+}
+
+bool Simulator::Impl::updateLink() {
+  if (options_.linkPath.empty() || slavePath_.empty()) return true;
+  std::string temp = options_.linkPath + ".new";
+  ::unlink(temp.c_str());
+  if (::symlink(slavePath_.c_str(), temp.c_str()) != 0) return false;
+  if (::rename(temp.c_str(), options_.linkPath.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+void Simulator::Impl::removeLink() {
+  if (options_.linkPath.empty()) return;
+  struct stat st{};
+  if (::lstat(options_.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(options_.linkPath.c_str());
+}
+
+void Simulator::Impl::hangUp() {
+  runOnIoThread([this] {
+    closeLine();
+    std::lock_guard lock(mutex_);
+    outgoing_.clear();
+    outgoingBytes_ = 0;
+  });
+}
+
+bool Simulator::Impl::reconnect() {
+  bool ok = false;
+  runOnIoThread([&] {
+    closeLine();
+    {
+      std::lock_guard lock(mutex_);
+      outgoing_.clear();
+      outgoingBytes_ = 0;
+    }
+    ok = openLine() && updateLink();
+  });
+  return ok;
+}
+
+// Line changes happen on the I/O thread so that it never polls a closed descriptor.
+void Simulator::Impl::runOnIoThread(const std::function<void()>& task) {
+  if (!running()) {
+    task();
+    return;
+  }
+  std::promise<void> done;
+  auto finished = done.get_future();
+  {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back([&] {
+      task();
+      done.set_value();
+    });
+  }
+  wake();
+  finished.wait();
+}
+
+void Simulator::Impl::wake() {
+  if (wakeFd_ < 0) return;
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+}
+
+// ---------------------------------------------------------------- I/O thread
+
+void Simulator::Impl::run() {
+  while (!stopRequested_) {
+    pollfd fds[3];
+    nfds_t count = 0;
+    fds[count++] = {wakeFd_, POLLIN, 0};
+    int master = line_.masterFd();
+    int masterIndex = -1;
+    int watchIndex = -1;
+    if (master >= 0) {
+      bool writing;
+      {
+        std::lock_guard lock(mutex_);
+        writing = !outgoing_.empty() && outgoing_.front().due <= Clock::now();
+      }
+      masterIndex = static_cast<int>(count);
+      fds[count++] = {master, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
+    }
+    if (watchFd_ >= 0) {
+      watchIndex = static_cast<int>(count);
+      fds[count++] = {watchFd_, POLLIN, 0};
+    }
+    int rc = ::poll(fds, count, pollTimeoutMs());
+    if (rc < 0 && errno != EINTR) break;
+
+    if (fds[0].revents & POLLIN) {
+      std::uint64_t n;
+      [[maybe_unused]] auto r = ::read(wakeFd_, &n, sizeof n);
+      std::deque<std::function<void()>> tasks;
+      {
+        std::lock_guard lock(mutex_);
+        tasks.swap(tasks_);
+      }
+      for (auto& t : tasks) t();
+    }
+    if (watchIndex >= 0 && watchFd_ >= 0 && (fds[watchIndex].revents & POLLIN)) {
+      char events[4096];
+      while (::read(watchFd_, events, sizeof events) > 0) {
+      }
+      line_.clearExclusive();
+    }
+    if (masterIndex >= 0 && line_.masterFd() == master) {
+      short revents = fds[masterIndex].revents;
+      if (revents & POLLIN) readLine();
+      else if (revents & (POLLHUP | POLLERR)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    flushOutgoing();
+  }
+}
+
+int Simulator::Impl::pollTimeoutMs() const {
+  std::lock_guard lock(mutex_);
+  if (outgoing_.empty()) return -1;
+  auto wait = outgoing_.front().due - Clock::now();
+  if (wait <= std::chrono::nanoseconds::zero()) return 0;
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait + std::chrono::microseconds(999));
+  return static_cast<int>(std::min<long long>(ms.count(), 1000));
+}
+
+void Simulator::Impl::readLine() {
+  char buf[1024];
+  for (;;) {
+    ssize_t n = ::read(line_.masterFd(), buf, sizeof buf);
+    if (n <= 0) return;
+    for (ssize_t i = 0; i < n; ++i) {
+      rx_.push_back(buf[i]);
+      if (buf[i] == '\r' || rx_.size() >= kMaxFrameBytes) onFrame(Clock::now());
+    }
+  }
+}
+
+void Simulator::Impl::onFrame(TimePoint now) {
+  std::string bytes;
+  bytes.swap(rx_);
+  {
+    std::lock_guard lock(transcriptMutex_);
+    transcript_.push_back({now, bytes});
+  }
+  transcriptChanged_.notify_all();
+
+  if (bytes.empty() || bytes.back() != '\r') return;  // an over-long line is not a frame
+  std::string body = bytes.substr(0, bytes.size() - 1);
+  if (body.empty()) return;  // a lone CR
+
+  int hostBaud = line_.hostBaudRate();
+  std::lock_guard lock(mutex_);
+  hostBaudCache_ = hostBaud;
+  if (dropCount_ > 0) {
+    --dropCount_;
+    return;
+  }
+  std::optional<std::string> answer = bus_.handleFrame(body, hostBaud, now);
+  TimePoint due = now + answerDelay_;
+  if (options_.wireTime) due += byteTime(hostBaud) * static_cast<long>(bytes.size());
+  if (script_) {
+    std::vector<std::string> chunks = std::move(*script_);
+    script_.reset();
+    for (const auto& chunk : chunks) {
+      schedule(chunk, due, hostBaud);
+      due += scriptGap_;
+    }
+    return;
+  }
+  if (answer) schedule(*answer, due, hostBaud);
+}
+
+// Queues bytes for the line, never ahead of what is queued already. With wire time every
+// byte takes ten bit times.
+void Simulator::Impl::schedule(const std::string& bytes, TimePoint due, int baud) {
+  if (bytes.empty()) return;
+  due = std::max(due, lastDue_);
+  if (!options_.wireTime) {
+    outgoing_.push_back({due, bytes});
+    lastDue_ = due;
+  } else {
+    auto step = byteTime(baud);
+    for (char c : bytes) {
+      due = std::max(due, lastDue_ + step);
+      outgoing_.push_back({due, std::string(1, c)});
+      lastDue_ = due;
+    }
+  }
+  outgoingBytes_ += bytes.size();
+  // A host that never reads must not make the simulator grow without bound.
+  while (outgoingBytes_ > kMaxPendingBytes && !outgoing_.empty()) {
+    outgoingBytes_ -= outgoing_.front().bytes.size();
+    outgoing_.pop_front();
+  }
+}
+
+void Simulator::Impl::flushOutgoing() {
+  int master = line_.masterFd();
+  std::lock_guard lock(mutex_);
+  if (master < 0) {
+    outgoing_.clear();
+    outgoingBytes_ = 0;
+    return;
+  }
+  TimePoint now = Clock::now();
+  while (!outgoing_.empty() && outgoing_.front().due <= now) {
+    Pending& p = outgoing_.front();
+    ssize_t n = ::write(master, p.bytes.data(), p.bytes.size());
+    if (n <= 0) return;  // full: retried when the master is writable
+    outgoingBytes_ -= static_cast<std::size_t>(n);
+    if (static_cast<std::size_t>(n) < p.bytes.size()) {
+      p.bytes.erase(0, static_cast<std::size_t>(n));
+      return;
+    }
+    outgoing_.pop_front();
+  }
+}
+
+// ---------------------------------------------------------------- public face
+
+Simulator::Simulator(SimOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+Simulator::~Simulator() = default;
+
+bool Simulator::start() { return impl_->start(); }
+void Simulator::stop() { impl_->stop(); }
+bool Simulator::running() const { return impl_->running(); }
+const std::string& Simulator::slavePath() const { return impl_->slavePath_; }
+std::string Simulator::linkPath() const { return impl_->options_.linkPath; }
+
+std::vector<Frame> Simulator::frames() const { return impl_->frames(); }
+std::vector<std::string> Simulator::frameTexts() const {
+  std::vector<std::string> texts;
+  for (auto& f : impl_->frames()) texts.push_back(std::move(f.bytes));
+  return texts;
+}
+void Simulator::clearTranscript() { impl_->clearTranscript(); }
+bool Simulator::waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
+  return impl_->waitForFrames(count, timeout);
+}
+
+void Simulator::setSilent(int address, bool silent) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(address)) bus.setSilent(address, silent);
+  });
+}
+void Simulator::dropNextFrames(int count) { impl_->dropNextFrames(count); }
+void Simulator::setAnswerDelay(std::chrono::milliseconds d) { impl_->setAnswerDelay(d); }
+void Simulator::answerErrorCode(int address, int code, int times) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(address)) bus.answerErrorCode(address, code, times);
+  });
+}
+void Simulator::scriptNextAnswer(std::vector<std::string> chunks, std::chrono::milliseconds gap) {
+  impl_->scriptNextAnswer(std::move(chunks), gap);
+}
+void Simulator::sendRaw(const std::string& bytes) { impl_->sendRaw(bytes); }
+void Simulator::hangUp() { impl_->hangUp(); }
+bool Simulator::reconnect() { return impl_->reconnect(); }
+
+int Simulator::hostBaudRate() const { return impl_->hostBaudRate(); }
+int Simulator::stationBaudRate(int address) const {
+  return impl_->withBus([&](StationBus& bus) { return bus.valid(address) ? bus.baudRate(address) : 0; });
+}
+void Simulator::setFollowsBaudChange(int address, bool follows) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(address)) bus.setFollowsBaudChange(address, follows);
+  });
+}
+
+StationSnapshot Simulator::station(int address) const {
+  return impl_->withBus([&](StationBus& bus) {
+    return bus.valid(address) ? bus.snapshot(address) : StationSnapshot{};
+  });
+}
+void Simulator::setUserInputs(int address, int value) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(address)) bus.station(address).setUserInputs(value);
+  });
+}
+void Simulator::setAdcChannel(int master, int channel, int value) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(master) && channel >= 0 && channel < kAdcChannels)
+      bus.board(master).adc[static_cast<std::size_t>(channel)] = std::clamp(value, 0, 4095);
+  });
+}
+void Simulator::setLimitSwitch(int address, bool ccw, bool cw) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(address)) bus.station(address).setLimitSwitch(ccw, cw);
+  });
+}
+void Simulator::setStatusOverride(int address, std::optional<int> status) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(address)) bus.station(address).setStatusOverride(status);
+  });
+}
+void Simulator::setPositionRaw(int address, int raw24) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(address))
+      bus.station(address).setPositionRaw(raw24 < 0 ? std::nullopt : std::optional<int>(raw24));
+  });
+}
+
+}  // namespace kx4417
