@@ -1,0 +1,392 @@
+#include "democv.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "CorvexLink.h"
+#include "about.h"
+#include "adc_c.h"
+#include "address.h"
+#include "changebr.h"
+#include "current.h"
+#include "digitalio.h"
+#include "helpview.h"
+#include "message_box.h"
+#include "mtr.h"
+#include "pictures.h"
+#include "program.h"
+#include "status.h"
+#include "status_panels.h"
+
+namespace demo {
+namespace {
+
+const QString kNoControllers = QStringLiteral("N,N,N,N,N,N,N,N,N,N,N,N,N,N,N,N,");
+
+template <class Widget>
+Widget *named(Widget *widget, const char *name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QToolButton *toolButton(QWidget *parent, const char *name, ToolPicture picture, const QString &hint) {
+    auto *button = named(new QToolButton(parent), name);
+    button->setIcon(toolPicture(picture));
+    button->setIconSize(QSize(32, 32));
+    button->setFixedSize(44, 44);
+    button->setToolTip(hint);
+    return button;
+}
+
+QPushButton *pushButton(QWidget *parent, const char *name, const QString &caption) {
+    auto *button = named(new QPushButton(caption, parent), name);
+    button->setMinimumHeight(28);
+    return button;
+}
+
+QFrame *toolPanel(QWidget *parent, const char *name, std::initializer_list<QToolButton *> buttons) {
+    auto *panel = named(new QFrame(parent), name);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto *layout = new QHBoxLayout(panel);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    for (QToolButton *button : buttons) {
+        button->setParent(panel);
+        layout->addWidget(button);
+    }
+    return panel;
+}
+
+void setColours(QWidget *widget, const QColor &background, const QColor &text) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, text);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QFont boldFont(const QWidget *widget) {
+    QFont font = widget->font();
+    font.setBold(true);
+    return font;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("  CorvexLink  SERIES   Demo  Version: 2.11    \" Zelmar Electronics Inc.\""));
+    setWindowIcon(programIcon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    program().GridBitmapPath = QDir::currentPath() + QStringLiteral("/Grid2.bmp");
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(10, 8, 10, 8);
+    layout->setSpacing(8);
+    setCentralWidget(central);
+    buildToolPanels(central);
+    buildGroups(central);
+    buildMenu();
+
+    portToolButtons_ = {MChangeSP, Maddr, MCurrent, MCtrCon, MBInit};
+    portPanelButtons_ = {VIewADD, GETC, INITB, CurrW, IO, ADCB, MBTriggerAll, MBPauseAll,
+                         JOGALLCCW, JOGALLCW, STOPALL, CCWALL, CWALL, StatusReg};
+    for (QWidget *control : portToolButtons_) control->setEnabled(false);
+    for (QWidget *control : portPanelButtons_) control->setEnabled(false);
+    for (QPushButton *button : MBMotor) button->setEnabled(false);
+
+    setFixedSize(sizeHint());
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TForm1::buildToolPanels(QWidget *central) {
+    auto *layout = static_cast<QVBoxLayout *>(central->layout());
+
+    MOpenP = toolButton(central, "MOpenP", ToolPicture::OpenPort, QStringLiteral("Open the Serial Port"));
+    MChangeSP = toolButton(central, "MChangeSP", ToolPicture::ChangeRate,
+                           QStringLiteral("Change the Baud Rate for the Serial port and the Corvex-B Booards"));
+    MCloseSP = toolButton(central, "MCloseSP", ToolPicture::ClosePort, QStringLiteral("Close the Serial Port"));
+    Maddr = toolButton(central, "Maddr", ToolPicture::Address,
+                       QStringLiteral("Set the Addres ( S1, S2, S3, S4 jumpers) for all the Stations  "));
+    MCtrCon = toolButton(central, "MCtrCon", ToolPicture::Controllers,
+                         QStringLiteral("Get the KX4417 Controllers Connected"));
+    MBInit = toolButton(central, "MBInit", ToolPicture::Init,
+                        QStringLiteral("Initialization of the Stepper Controller Board"));
+    MCurrent = toolButton(central, "MCurrent", ToolPicture::Current,
+                          QStringLiteral("Set the Winding Current for all the Motors"));
+    MComm1 = toolPanel(central, "MComm1", {MOpenP, MChangeSP, MCloseSP});
+    PanM = toolPanel(central, "PanM", {Maddr, MCtrCon, MBInit, MCurrent});
+
+    auto *panels = new QGridLayout;
+    panels->addWidget(new QLabel(QStringLiteral("Communiction Procedures:"), central), 0, 0);
+    panels->addWidget(MComm1, 1, 0, Qt::AlignLeft);
+    panels->addWidget(new QLabel(QStringLiteral("Setting and Initialization :"), central), 0, 2);
+    panels->addWidget(PanM, 1, 2, Qt::AlignLeft);
+    panels->setColumnStretch(1, 1);
+    panels->setColumnStretch(3, 2);
+    layout->addLayout(panels);
+
+    connect(MOpenP, &QToolButton::clicked, this, &TForm1::MOpenPClick);
+    connect(MChangeSP, &QToolButton::clicked, this, &TForm1::MChangeSPClick);
+    connect(MCloseSP, &QToolButton::clicked, this, &TForm1::MCloseSPClick);
+    connect(Maddr, &QToolButton::clicked, this, &TForm1::MaddrClick);
+    connect(MCtrCon, &QToolButton::clicked, this, &TForm1::MCtrConClick);
+    connect(MBInit, &QToolButton::clicked, this, &TForm1::INITBClick);
+    connect(MCurrent, &QToolButton::clicked, this, &TForm1::MCurrentClick);
+
+    auto *note = new QLabel(
+        QStringLiteral("When Open Port, or ring phone (Speed Button) is selected,both procedures use PortConfigure function,  \n"
+                       "from CorvexLink.DLL. The DEMO V2,11  the maximum  baud rate supported is 38400."),
+        central);
+    note->setObjectName(QStringLiteral("Label3"));
+    layout->addWidget(note);
+
+    auto *addressRow = new QHBoxLayout;
+    auto *addressLabel = named(new QLabel(QStringLiteral("KX4417 CONTROLLERS ADDRESS FOUND:"), central), "Label1");
+    addressLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    addressLabel->setMargin(3);
+    MBMotorConn = named(new QLabel(kNoControllers, central), "MBMotorConn");
+    MBMotorConn->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    MBMotorConn->setMargin(3);
+    MBMotorConn->setFont(boldFont(MBMotorConn));
+    setColours(MBMotorConn, QColor(128, 128, 128), QColor(0, 255, 255));
+    addressRow->addWidget(addressLabel);
+    addressRow->addWidget(MBMotorConn, 1);
+    layout->addLayout(addressRow);
+}
+
+void TForm1::buildGroups(QWidget *central) {
+    auto *layout = static_cast<QVBoxLayout *>(central->layout());
+
+    InitGroup = named(new QGroupBox(QStringLiteral("Initialization  Functions, Please Do \"Board Initialization \" First   "), central), "GroupBox1");
+    auto *init = new QGridLayout(InitGroup);
+    VIewADD = pushButton(InitGroup, "VIewADD", QStringLiteral("&View Address Setting"));
+    GETC = pushButton(InitGroup, "GETC", QStringLiteral("&Get Connected Controllers"));
+    INITB = pushButton(InitGroup, "INITB", QStringLiteral(" Board &Initialization"));
+    CurrW = pushButton(InitGroup, "CurrW", QStringLiteral("Winding &Current  "));
+    IO = pushButton(InitGroup, "IO", QStringLiteral("&Configure Digital IO"));
+    ADCB = pushButton(InitGroup, "ADCB", QStringLiteral("&Analog D. Converter"));
+    const std::array<QPushButton *, 6> initButtons{VIewADD, GETC, INITB, CurrW, IO, ADCB};
+    for (int i = 0; i < 6; ++i) init->addWidget(initButtons[i], i / 3, i % 3);
+    layout->addWidget(InitGroup);
+    connect(VIewADD, &QPushButton::clicked, this, &TForm1::MaddrClick);
+    connect(GETC, &QPushButton::clicked, this, &TForm1::MCtrConClick);
+    connect(INITB, &QPushButton::clicked, this, &TForm1::INITBClick);
+    connect(CurrW, &QPushButton::clicked, this, &TForm1::MCurrentClick);
+    connect(IO, &QPushButton::clicked, this, &TForm1::IOClick);
+    connect(ADCB, &QPushButton::clicked, this, &TForm1::ADCBClick);
+
+    MotorGroup = named(new QGroupBox(QStringLiteral("Motor Controller Desktops  "), central), "GroupBox2");
+    auto *motors = new QGridLayout(MotorGroup);
+    for (int m = 1; m <= kMotors; ++m) {
+        QPushButton *button = pushButton(MotorGroup, "", QStringLiteral("Motor &%1").arg(m));
+        button->setObjectName(QStringLiteral("MBMotor%1").arg(m));
+        MBMotor[m - 1] = button;
+        motors->addWidget(button, (m - 1) / 4, (m - 1) % 4);
+        connect(button, &QPushButton::clicked, this, [this, m] { MBMotorClick(m); });
+    }
+    motors->addWidget(new QLabel(QStringLiteral("This Version Controls until 8 Axes only,  "), MotorGroup), 2, 0, 1, 4);
+    motors->addWidget(new QLabel(QStringLiteral("Controllers Address : \"0\" \"1\" \"2\" \"3\" \"4\" \"5\" \"6\" \"7\""), MotorGroup),
+                      3, 0, 1, 4);
+    layout->addWidget(MotorGroup);
+
+    BoardGroup = named(new QGroupBox(QStringLiteral("Board Control Panel  "), central), "GroupBox3");
+    auto *board = new QGridLayout(BoardGroup);
+    board->addWidget(new QLabel(QStringLiteral("Parameters:- Step to Go: 1000,-Slew Rate: 600 Step/s,-Accel/Decel: 1,-First Rate: 50 Step/Sec"),
+                                BoardGroup),
+                     0, 0, 1, 4);
+    MBTriggerAll = pushButton(BoardGroup, "MBTriggerAll", QStringLiteral("&TRIGGER ALL-ON-"));
+    MBPauseAll = pushButton(BoardGroup, "MBPauseAll", QStringLiteral("&PAUSE  -ALL- "));
+    STOPALL = pushButton(BoardGroup, "STOPALL", QStringLiteral("&STOP -ALL-"));
+    StatusReg = pushButton(BoardGroup, "StatusReg", QStringLiteral("View &Status Registers"));
+    CCWALL = pushButton(BoardGroup, "CCWALL", QStringLiteral("C&CW -ALL-"));
+    CWALL = pushButton(BoardGroup, "CWALL", QStringLiteral("C&W  -ALL-"));
+    JOGALLCCW = pushButton(BoardGroup, "JOGALLCCW", QStringLiteral("&JOG -ALL-"));
+    JOGALLCW = pushButton(BoardGroup, "JOGALLCW", QStringLiteral("JOG -A&LL-"));
+    const std::array<QPushButton *, 8> boardButtons{MBTriggerAll, MBPauseAll, STOPALL, StatusReg,
+                                                    CCWALL, CWALL, JOGALLCCW, JOGALLCW};
+    for (int i = 0; i < 8; ++i) board->addWidget(boardButtons[i], 1 + i / 4, i % 4);
+    connect(StatusReg, &QPushButton::clicked, this, &TForm1::StatusRegClick);
+
+    for (int b = 0; b < 4; ++b) {
+        auto *bar = new StatusPanels(2, BoardGroup);
+        bar->setObjectName(QStringLiteral("StatusBar%1").arg(b + 1));
+        bar->setPanelWidth(0, 300);
+        for (int i = 0; i < 2; ++i) {
+            bar->panel(i)->setFont(boldFont(bar));
+            bar->setText(i, QStringLiteral("Motor %1:").arg(2 * b + i + 1));
+        }
+        StatusBar[b] = bar;
+        board->addWidget(bar, 3 + b, 0, 1, 4);
+    }
+    // The first bar's yellow text stands on a dark ground so it stays readable.
+    for (int i = 0; i < 2; ++i) setColours(StatusBar[0]->panel(i), QColor(48, 52, 60), QColor(255, 255, 0));
+    layout->addWidget(BoardGroup);
+
+    Bar1 = named(new QLabel(QStringLiteral("Connection:"), central), "Bar1");
+    Bar1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Bar1->setMargin(3);
+    Bar1->setFont(boldFont(Bar1));
+    Bar1->setMinimumWidth(300);
+    layout->addWidget(Bar1, 0, Qt::AlignLeft);
+}
+
+void TForm1::buildMenu() {
+    QMenuBar *bar = menuBar();
+    Exit1 = named(bar->addAction(QStringLiteral("&Exit")), "Exit1");
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+
+    SerialCommunication1 = named(bar->addMenu(QStringLiteral("&Serial Communication")), "SerialCommunication1");
+    OpenSerialPort1 = named(SerialCommunication1->addAction(QStringLiteral("&Open Serial Port")), "OpenSerialPort1");
+    CloseSerialPort1 = named(SerialCommunication1->addAction(QStringLiteral("&Close Serial Port")), "CloseSerialPort1");
+    ChangeBaudRate1 = named(SerialCommunication1->addMenu(QStringLiteral("&Change Baud Rate")), "ChangeBaudRate1");
+    const char *rates[] = {"&9600", "&19200", "&38400", "&57600", "11&5200", "&230400"};
+    for (int i = 0; i < 6; ++i) {
+        BaudRateItems[i] = ChangeBaudRate1->addAction(QLatin1String(rates[i]));
+        BaudRateItems[i]->setObjectName(QStringLiteral("BaudRate%1").arg(i + 1));
+        BaudRateItems[i]->setEnabled(i < 3);
+    }
+    connect(OpenSerialPort1, &QAction::triggered, this, &TForm1::MOpenPClick);
+    connect(CloseSerialPort1, &QAction::triggered, this, &TForm1::MCloseSPClick);
+
+    SettingParameters1 = named(bar->addMenu(QStringLiteral("Set&ting Parameters")), "SettingParameters1");
+    SettingWidingCurrent1 = named(SettingParameters1->addAction(QStringLiteral("Setting &Widing Current")), "SettingWidingCurrent1");
+    AddressSetting1 = named(SettingParameters1->addAction(QStringLiteral("&Address Setting")), "AddressSetting1");
+    SetADCChannels1 = named(SettingParameters1->addAction(QStringLiteral("Set &ADC Channels")), "SetADCChannels1");
+    SetIODigitals1 = named(SettingParameters1->addAction(QStringLiteral("Set  &IO Digitals")), "SetIODigitals1");
+    connect(SettingWidingCurrent1, &QAction::triggered, this, &TForm1::MCurrentClick);
+    connect(AddressSetting1, &QAction::triggered, this, &TForm1::MaddrClick);
+    connect(SetADCChannels1, &QAction::triggered, this, &TForm1::ADCBClick);
+    connect(SetIODigitals1, &QAction::triggered, this, &TForm1::IOClick);
+
+    Help1 = named(bar->addMenu(QStringLiteral("&Help")), "Help1");
+    DLLCommandsInformation1 = named(Help1->addAction(QStringLiteral("&DLL Commands Information")), "DLLCommandsInformation1");
+    About1 = named(Help1->addAction(QStringLiteral("&About")), "About1");
+    connect(DLLCommandsInformation1, &QAction::triggered, this, &TForm1::DLLCommandsInformation1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+}
+
+QLabel *TForm1::motorPanel(int motor) const { return StatusBar[(motor - 1) / 2]->panel((motor - 1) % 2); }
+
+void TForm1::setBar(const QColor &background, const QString &text) {
+    setColours(Bar1, background, Qt::white);
+    Bar1->setText(text);
+}
+
+void TForm1::MOpenPClick() {
+    if (PortConfigure() == -1) {
+        libraryErrorBox(QStringLiteral(" ERROR in Open Port"));
+        return;
+    }
+    RefreshConnectedControllers();
+    setBar(QColor(0, 128, 0), QStringLiteral(" Serial Port Opened at: %1").arg(ZelmarGetBaudRate()));
+    for (QWidget *control : portToolButtons_) control->setEnabled(true);
+    for (QWidget *control : portPanelButtons_) control->setEnabled(true);
+}
+
+void TForm1::RefreshConnectedControllers() {
+    char answer[64] = {};
+    GetConnectedControllers(answer);
+    const QString text = QString::fromLatin1(answer);
+    MBMotorConn->setText(text);
+
+    // Entry k of the answer is the address k or "N". Only an entry that names its own
+    // address is recorded, so AddrFound never holds anything but -1 or its index.
+    const QStringList entries = (text + QLatin1Char(',')).split(QLatin1Char(','));
+    auto &found = program().AddrFound;
+    for (int k = 0; k < kAddresses && k < entries.size(); ++k) {
+        bool number = false;
+        const int address = entries[k].toInt(&number, 10);
+        if (number && address == k) found[k] = k;
+    }
+    for (int m = 1; m <= kMotors; ++m)
+        if (found[m - 1] == m - 1) MBMotor[m - 1]->setEnabled(true);
+}
+
+void TForm1::stopMotorTimers() {
+    for (int m = 0; m < 4; ++m)
+        if (TMtr *window = program().windows.Mtr[m]) window->Timer1->stop();
+}
+
+void TForm1::showPortClosed(bool allControls) {
+    setBar(QColor(255, 0, 0), QStringLiteral(" Serial Port Closed"));
+    for (QWidget *control : portToolButtons_) control->setEnabled(false);
+    MBMotorConn->setText(kNoControllers);
+    if (allControls)
+        for (QWidget *control : portPanelButtons_) control->setEnabled(false);
+}
+
+void TForm1::MCloseSPClick() {
+    stopMotorTimers();
+    if (PortClose() == -1) {
+        libraryErrorBox(QStringLiteral(" ERROR in Close the Serial Port"));
+        return;
+    }
+    showPortClosed(true);
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    stopMotorTimers();
+    if (PortClose() == 1) showPortClosed(false);
+    event->accept();
+    // Closing the main window ends the program, also while motor windows are open.
+    QCoreApplication::quit();
+}
+
+void TForm1::Exit1Click() {
+    if (PortClose() == 1) showPortClosed(false);
+    QCoreApplication::quit();
+}
+
+void TForm1::INITBClick() {
+    if (MotorStationsInit() == -1) libraryErrorBox(QStringLiteral(" ERROR in Init All the Stations"));
+}
+
+void TForm1::MCtrConClick() { RefreshConnectedControllers(); }
+
+void TForm1::MChangeSPClick() { createWindow(program().windows.Form4)->exec(); }
+
+void TForm1::MaddrClick() { createWindow(program().windows.Form3)->exec(); }
+
+void TForm1::MCurrentClick() { createWindow(program().windows.CurrentWin)->exec(); }
+
+void TForm1::IOClick() { createWindow(program().windows.Form5)->exec(); }
+
+void TForm1::ADCBClick() { createWindow(program().windows.ADC)->exec(); }
+
+void TForm1::StatusRegClick() { createWindow(program().windows.Form6)->exec(); }
+
+void TForm1::About1Click() { createWindow(program().windows.MBAbout)->exec(); }
+
+void TForm1::MBMotorClick(int motor) { createWindow(program().windows.Mtr[motor - 1], motor)->show(); }
+
+void TForm1::DLLCommandsInformation1Click() {
+    const QString path = referencePath();
+    if (path.isEmpty()) {
+        errorBox(QStringLiteral(" ERROR in Help"),
+                 QStringLiteral("The reference of the CorvexLink commands (reference.html) was not found next to the program."));
+        return;
+    }
+    THelpViewer *&viewer = program().windows.Help;
+    if (!viewer) createWindow(viewer);
+    viewer->showReference(path);
+}
+
+}  // namespace demo

@@ -1,0 +1,26 @@
+// The in-program viewer of the library's reference (the help item of the main window).
+#pragma once
+
+#include <QDialog>
+
+class QTextBrowser;
+
+namespace demo {
+
+// Where the reference of the library's exports lies: next to the program, or in the
+// documentation folder of an installation. Empty when it is not found.
+QString referencePath();
+
+class THelpViewer : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit THelpViewer(QWidget *parent = nullptr);
+
+    // Shows the page at `path` from its top and brings the viewer forward.
+    void showReference(const QString &path);
+
+    QTextBrowser *Browser;
+};
+
+}  // namespace demo

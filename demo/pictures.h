@@ -1,0 +1,28 @@
+// The pictures the program draws itself: the tool-button pictures of the main window and
+// the address-switch pictures of the address dialog.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <QRect>
+
+namespace demo {
+
+enum class ToolPicture { OpenPort, ChangeRate, ClosePort, Address, Controllers, Init, Current };
+
+QIcon toolPicture(ToolPicture picture);
+// The program's window icon.
+QIcon programIcon();
+
+// The switch block that sets controller address `address` (0..15): four positions on a red
+// ground, marked "ON" with an arrow pointing up and numbered 1 to 4. Position k is up (on)
+// when bit k-1 of the address is 0 and down (off) when it is 1.
+inline constexpr int kSwitchPictureWidth = 100;
+inline constexpr int kSwitchPictureHeight = 50;
+QPixmap switchPicture(int address);
+// Where the slot of position k (1..4) lies in the picture; its knob fills the upper half
+// of the slot when on and the lower half when off.
+QRect switchSlot(int position);
+inline constexpr QRgb kSwitchKnobColour = 0xFFFFFFFF;
+
+}  // namespace demo

@@ -1,0 +1,57 @@
+#include "program.h"
+
+#include <vector>
+
+#include "about.h"
+#include "adc_c.h"
+#include "address.h"
+#include "changebr.h"
+#include "current.h"
+#include "democv.h"
+#include "digitalio.h"
+#include "mtr.h"
+#include "mtrprof.h"
+#include "status.h"
+
+namespace demo {
+namespace {
+
+std::vector<std::unique_ptr<QWidget>> &ownedWindows() {
+    static std::vector<std::unique_ptr<QWidget>> windows;
+    return windows;
+}
+
+}  // namespace
+
+Program &program() {
+    static Program state;
+    return state;
+}
+
+void resetProgram() {
+    auto &windows = ownedWindows();
+    while (!windows.empty()) windows.pop_back();  // newest first
+    program() = Program{};
+}
+
+void adoptWindow(std::unique_ptr<QWidget> window) { ownedWindows().push_back(std::move(window)); }
+
+void createStartupWindows() {
+    Windows &w = program().windows;
+    createWindow(w.Form1);
+    createWindow(w.Form3);
+    createWindow(w.Form4);
+    createWindow(w.CurrentWin);
+    createWindow(w.Mtr[0], 1);
+    createWindow(w.Profile);
+    createWindow(w.ADC);
+    createWindow(w.Form5);
+    createWindow(w.Mtr[1], 2);
+    createWindow(w.MBAbout);
+    createWindow(w.Mtr[2], 3);
+    createWindow(w.Mtr[3], 4);
+    createWindow(w.Form6);
+    for (int m = 5; m <= kMotors; ++m) createWindow(w.Mtr[m - 1], m);
+}
+
+}  // namespace demo

@@ -1,0 +1,73 @@
+#include "gui_fixture.h"
+
+#include <cstdlib>
+
+#include <QPushButton>
+#include <QToolButton>
+
+namespace guitest {
+
+void whenModalShows(std::function<void(QWidget *)> action) {
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, action] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        action(modal);
+    });
+    poll->start();
+}
+
+void click(QAbstractButton *button) {
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString() << " is disabled";
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void GuiTest::SetUp() {
+    // The library keeps its port and rate selection for the life of the process; a failed
+    // open of a missing device brings it back to port 1 at 9600 for every test.
+    ::setenv("CORVEXLINK_COM1", "/nonexistent/corvexlink-com1", 1);
+    PortOpen(1, 9600);
+
+    kx4417::SimOptions options;
+    options.stations = stations_;
+    sim_ = std::make_unique<kx4417::Simulator>(options);
+    ASSERT_TRUE(sim_->start());
+    ::setenv("CORVEXLINK_COM1", sim_->slavePath().c_str(), 1);
+
+    demo::setMessageBoxes(&boxes);
+    demo::createStartupWindows();
+    form1()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form1()));
+}
+
+void GuiTest::TearDown() {
+    PortClose();
+    demo::resetProgram();
+    demo::setMessageBoxes(nullptr);
+    sim_->stop();
+    ::unsetenv("CORVEXLINK_COM1");
+}
+
+void GuiTest::openPortFromMainWindow() {
+    QString shown;
+    whenModalShows([&shown](QWidget *dialog) {
+        shown = dialog->objectName();
+        EXPECT_EQ(static_cast<void *>(dialog), Form2);
+        click(child<QPushButton>(dialog, "Conf1"));
+    });
+    click(mainControl<QToolButton>("MOpenP"));
+    EXPECT_EQ(shown, QStringLiteral("Form2")) << "the port dialog did not show";
+}
+
+std::string GuiTest::motorButtons() {
+    std::string states;
+    for (int m = 1; m <= 8; ++m)
+        states += mainControl<QPushButton>(QStringLiteral("MBMotor%1").arg(m).toLatin1().constData())->isEnabled() ? '1' : '0';
+    return states;
+}
+
+}  // namespace guitest

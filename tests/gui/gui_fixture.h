@@ -1,0 +1,91 @@
+// The widget-test fixture: a simulator with chosen stations on its own pseudo-terminal,
+// COM1 pointed at it, every window of the program created as at start-up, and the
+// message boxes recorded instead of shown. Tests drive the real windows by their
+// component names.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include "CorvexLink.h"
+#include "democv.h"
+#include "kx4417/simulator.h"
+#include "message_box.h"
+#include "program.h"
+
+namespace guitest {
+
+// Records every message box and beep instead of showing it. `onShow` runs when a box
+// would be shown, while the handler that shows it is still waiting.
+class RecordedBoxes final : public demo::MessageBoxes {
+public:
+    void show(const demo::ShownBox &box) override {
+        shown.push_back(box);
+        if (onShow) onShow(box);
+    }
+    void beep(int hertz, int milliseconds) override { beeps.push_back({hertz, milliseconds}); }
+
+    std::vector<demo::ShownBox> shown;
+    std::vector<std::pair<int, int>> beeps;
+    std::function<void(const demo::ShownBox &)> onShow;
+};
+
+// Runs `action` on the next modal window as soon as it is on screen (the library's port
+// dialog, a dialog of the program). Used before the click that opens the window.
+void whenModalShows(std::function<void(QWidget *)> action);
+
+// Clicks a button as the user does.
+void click(QAbstractButton *button);
+
+// The child of `window` called `name`; fails the test when there is none.
+template <class Widget>
+Widget *child(QWidget *window, const char *name) {
+    Widget *found = window->findChild<Widget *>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << "no " << name << " in " << window->objectName().toStdString();
+    return found;
+}
+
+class GuiTest : public ::testing::Test {
+protected:
+    explicit GuiTest(std::vector<int> stations = {0, 1, 2, 3}) : stations_(std::move(stations)) {}
+
+    void SetUp() override;
+    void TearDown() override;
+
+    kx4417::Simulator &sim() { return *sim_; }
+    demo::TForm1 *form1() { return demo::program().windows.Form1; }
+    template <class Widget = QWidget>
+    Widget *mainControl(const char *name) {
+        return child<Widget>(form1(), name);
+    }
+    // Opens the port through the main window's tool button; the library's port dialog
+    // is closed with its "&Open Port" button as soon as it shows.
+    void openPortFromMainWindow();
+    // The enabled state of MBMotor1..MBMotor8 as a text of '1' and '0'.
+    std::string motorButtons();
+
+    RecordedBoxes boxes;
+
+private:
+    std::vector<int> stations_;
+    std::unique_ptr<kx4417::Simulator> sim_;
+};
+
+template <int... Addresses>
+class GuiTestWith : public GuiTest {
+protected:
+    GuiTestWith() : GuiTest({Addresses...}) {}
+};
+
+}  // namespace guitest
