@@ -27,6 +27,61 @@ class THelpViewer;
 
 inline constexpr int kAddresses = 16;  // controller addresses 0..15
 inline constexpr int kMotors = 8;      // motor m (1..8) is driven by address m-1
+inline constexpr int kMaxSegments = 100;  // segments of a motor's profile
+
+// What differs between the eight motors; entry m-1 is motor m.
+struct MotorSetup {
+    // The move values a motor window shows before the first CW or CCW press.
+    std::int32_t steps, accel, slewRate, firstRate;
+    int pollingMs;                   // interval of the motor window's polling tick
+    std::int32_t fifoThreshold;      // free FIFO bytes the tick needs to offer EXE Profile
+    std::int32_t freeFifoAtStart;    // the free-FIFO count before the station was asked
+    bool encoderResetStopsPolling;   // Reset CNTR.Encoder also stops the polling tick
+};
+
+inline constexpr std::array<MotorSetup, kMotors> kMotorSetup{{
+    {15000, 1, 2000, 100, 500, 5, 127, true},
+    {20000, 2, 2000, 150, 500, 5, 127, false},
+    {20000, 2, 1900, 400, 401, 5, 127, false},
+    {30000, 4, 2500, 500, 551, 5, 127, false},
+    {10000, 4, 700, 50, 551, 5, 127, false},
+    {10000, 4, 700, 50, 551, 6, 127, false},
+    {10000, 4, 700, 50, 551, 7, 127, false},
+    {10000, 4, 700, 50, 551, 8, 128, false},
+}};
+
+// The values of a motor's last CW or CCW press (steps negated after CCW).
+struct MoveValues {
+    std::int32_t steps = 0;
+    std::int32_t accel = 0;
+    std::int32_t slewRate = 0;
+    std::int32_t firstRate = 0;
+};
+
+// A motor's profile as the profile editor hands it over: segment i runs from
+// firstRate[i] with slope[i] for steps[i] steps. Only the first `count` entries count.
+struct SegmentTable {
+    std::array<std::int32_t, kMaxSegments> firstRate{};
+    std::array<std::int32_t, kMaxSegments> slope{};
+    std::array<std::int32_t, kMaxSegments> steps{};
+    std::int32_t count = 0;
+};
+
+// What a motor keeps for the whole run, whichever of its windows is open: a window
+// opened again for the same motor finds the values the last one left.
+struct MotorState {
+    std::int32_t modeValue = 33;  // last value sent with MotorConfigureMode
+    std::int32_t freeFifo = 127;  // the station's free FIFO room as last reported
+    MoveValues move;
+    SegmentTable segments;
+
+    static MotorState initial(const MotorSetup &setup) {
+        MotorState state;
+        state.freeFifo = setup.freeFifoAtStart;
+        state.move = {setup.steps, setup.accel, setup.slewRate, setup.firstRate};
+        return state;
+    }
+};
 
 // The most recent instance of each window kind. Opening a window replaces its reference;
 // earlier instances live on (hidden once closed) until the program ends.
@@ -45,7 +100,10 @@ struct Windows {
 };
 
 struct Program {
-    Program() { AddrFound.fill(-1); }
+    Program() {
+        AddrFound.fill(-1);
+        for (int m = 0; m < kMotors; ++m) motors[m] = MotorState::initial(kMotorSetup[m]);
+    }
 
     // Entry a is a once address a has answered, else -1. Never set back to -1.
     std::array<std::int32_t, kAddresses> AddrFound;
@@ -53,6 +111,8 @@ struct Program {
     QString GridBitmapPath;
     // Boards minus one chosen in the address dialog (0..3).
     int StationCount = 0;
+    // motors[m-1] is motor m.
+    std::array<MotorState, kMotors> motors;
     Windows windows;
 };
 
