@@ -92,10 +92,10 @@ TEST_F(PortTest, ReopeningEndsTheOldWorkerFirst) {
     kx4417::Simulator second(options);
     ASSERT_TRUE(second.start());
     ::setenv("CORVEXLINK_COM2", second.slavePath().c_str(), 1);
-    ASSERT_EQ(PortOpen(2, 38400), 1);
+    ASSERT_EQ(PortOpen(2, 9650), 1);
     EXPECT_TRUE(deviceIsFree(sim().slavePath()));
     EXPECT_EQ(ZelmarGetPort(), 2);
-    EXPECT_EQ(second.hostBaudRate(), 38400);
+    EXPECT_EQ(second.hostBaudRate(), 9600);
     second.clearTranscript();
     EXPECT_EQ(WriteCommandtoKX4417("_5"), 1);
     EXPECT_EQ(second.frameTexts(), std::vector<std::string>{"_5\r"});
