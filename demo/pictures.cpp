@@ -1,5 +1,6 @@
 #include "pictures.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QPainter>
@@ -177,6 +178,23 @@ QPixmap switchPicture(int address) {
         p.drawText(QRect(slot.left() - 3, 40, slot.width() + 6, 10), Qt::AlignCenter, QString::number(k));
     }
     return picture;
+}
+
+QImage gridPicture() {
+    QImage grid(kGridWidth, kGridHeight, QImage::Format_RGB32);
+    grid.fill(QColor::fromRgb(kGridGround));
+    QPainter p(&grid);
+    p.setPen(QPen(QColor::fromRgb(kGridLine), 1));
+    // The last line of each direction lies on the far edge, one pixel inside the picture.
+    for (int x = 0; x <= kGridWidth; x += 50) {
+        const int column = std::min(x, kGridWidth - 1);
+        p.drawLine(column, 0, column, kGridHeight - 1);
+    }
+    for (int y = 0; y <= kGridHeight; y += 40) {
+        const int row = std::min(y, kGridHeight - 1);
+        p.drawLine(0, row, kGridWidth - 1, row);
+    }
+    return grid;
 }
 
 }  // namespace demo

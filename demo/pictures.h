@@ -1,8 +1,9 @@
-// The pictures the program draws itself: the tool-button pictures of the main window and
-// the address-switch pictures of the address dialog.
+// The pictures the program draws itself: the tool-button pictures of the main window, the
+// address-switch pictures of the address dialog and the grid of the profile editor.
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 #include <QRect>
 
@@ -24,5 +25,13 @@ QPixmap switchPicture(int address);
 // of the slot when on and the lower half when off.
 QRect switchSlot(int position);
 inline constexpr QRgb kSwitchKnobColour = 0xFFFFFFFF;
+
+// The grid of the profile editor's drawing area: a grey ground with green lines every 50
+// pixels across and every 40 pixels down, the edges included.
+inline constexpr int kGridWidth = 500;
+inline constexpr int kGridHeight = 280;
+inline constexpr QRgb kGridGround = 0xFFC0C0C0;
+inline constexpr QRgb kGridLine = 0xFF008000;
+QImage gridPicture();
 
 }  // namespace demo
