@@ -103,6 +103,7 @@ struct Program {
     Program() {
         AddrFound.fill(-1);
         for (int m = 0; m < kMotors; ++m) motors[m] = MotorState::initial(kMotorSetup[m]);
+        RequestedCurrent.fill(50);
     }
 
     // Entry a is a once address a has answered, else -1. Never set back to -1.
@@ -113,6 +114,15 @@ struct Program {
     int StationCount = 0;
     // motors[m-1] is motor m.
     std::array<MotorState, kMotors> motors;
+    // The winding current in mA the user asked for, per address; the program's own copy,
+    // never read back from the stations.
+    std::array<std::int32_t, kAddresses> RequestedCurrent;
+    // The converter resolution (8, 10, 12) and channel (0..10, 11 half scale, 12 null,
+    // 13 full scale) chosen in the ADC window; they outlive the window.
+    std::int32_t AdcResolution = 10;
+    std::int32_t AdcChannel = 13;
+    // The slope of the profile editor's last release; a new editor starts from it.
+    std::int32_t ProfileLastSlope = 0;
     Windows windows;
 };
 
