@@ -118,18 +118,14 @@ int main(int argc, char** argv) {
   if (!options.linkPath.empty()) std::cout << " (link " << options.linkPath << ")";
   std::cout << std::endl;
 
+  // The transcript is taken as it grows, so a long run keeps no history in memory.
   const auto started = std::chrono::steady_clock::now();
-  std::size_t shown = 0;
   while (!gStop) {
-    if (!transcript) {
-      sim.waitForFrames(static_cast<std::size_t>(-1), std::chrono::milliseconds(100));
-      continue;
-    }
-    if (!sim.waitForFrames(shown + 1, std::chrono::milliseconds(100))) continue;
-    auto frames = sim.frames();
-    for (; shown < frames.size(); ++shown) {
-      double t = std::chrono::duration<double>(frames[shown].at - started).count();
-      std::printf("%10.3f %s\n", t, visible(frames[shown].bytes).c_str());
+    sim.waitForFrames(1, std::chrono::milliseconds(100));
+    for (const auto& frame : sim.takeFrames()) {
+      if (!transcript) continue;
+      double t = std::chrono::duration<double>(frame.at - started).count();
+      std::printf("%10.3f %s\n", t, visible(frame.bytes).c_str());
     }
     std::fflush(stdout);
   }

@@ -59,6 +59,12 @@ public:
     std::lock_guard lock(transcriptMutex_);
     transcript_.clear();
   }
+  std::vector<Frame> takeFrames() {
+    std::lock_guard lock(transcriptMutex_);
+    std::vector<Frame> taken;
+    taken.swap(transcript_);
+    return taken;
+  }
   bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(transcriptMutex_);
     return transcriptChanged_.wait_for(lock, timeout, [&] { return transcript_.size() >= count; });
@@ -136,6 +142,7 @@ private:
   std::size_t outgoingBytes_ = 0;
   TimePoint lastDue_{};
   int hostBaudCache_ = 9600;
+  int settledBaud_ = 9600;  // host rate sampled after each pass of the I/O loop
   std::deque<std::function<void()>> tasks_;
 
   mutable std::mutex transcriptMutex_;
@@ -320,16 +327,21 @@ void Simulator::Impl::run() {
       else if (revents & (POLLHUP | POLLERR)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     flushOutgoing();
+    int baud = line_.hostBaudRate();
+    std::lock_guard lock(mutex_);
+    settledBaud_ = baud;
   }
 }
 
+// Wakes at least every 50 ms, so that the host's line rate stays freshly sampled.
 int Simulator::Impl::pollTimeoutMs() const {
+  constexpr long long kIdleMs = 50;
   std::lock_guard lock(mutex_);
-  if (outgoing_.empty()) return -1;
+  if (outgoing_.empty()) return kIdleMs;
   auto wait = outgoing_.front().due - Clock::now();
   if (wait <= std::chrono::nanoseconds::zero()) return 0;
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait + std::chrono::microseconds(999));
-  return static_cast<int>(std::min<long long>(ms.count(), 1000));
+  return static_cast<int>(std::min<long long>(ms.count(), kIdleMs));
 }
 
 void Simulator::Impl::readLine() {
@@ -364,7 +376,7 @@ void Simulator::Impl::onFrame(TimePoint now) {
     --dropCount_;
     return;
   }
-  std::optional<std::string> answer = bus_.handleFrame(body, hostBaud, now);
+  std::optional<std::string> answer = bus_.handleFrame(body, hostBaud, settledBaud_, now);
   TimePoint due = now + answerDelay_;
   if (options_.wireTime) due += byteTime(hostBaud) * static_cast<long>(bytes.size());
   if (script_) {
@@ -443,6 +455,7 @@ std::vector<std::string> Simulator::frameTexts() const {
   return texts;
 }
 void Simulator::clearTranscript() { impl_->clearTranscript(); }
+std::vector<Frame> Simulator::takeFrames() { return impl_->takeFrames(); }
 bool Simulator::waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
   return impl_->waitForFrames(count, timeout);
 }

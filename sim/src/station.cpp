@@ -172,10 +172,12 @@ void Station::stopActivity(bool aborted) {
   if (source == Source::Fifo) finishFifoEntry();
 }
 
+// A motion issues its first step the moment it starts, the next ones at the running rate.
 long Station::position() const {
-  if (activity_.kind != Activity::Kind::Move && activity_.kind != Activity::Kind::Jog) return position_;
-  return activity_.startPosition +
-         activity_.direction * static_cast<long>(std::floor(activity_.profile.stepsAt(activity_.elapsed)));
+  if (!moving()) return position_;
+  double steps = 1 + std::floor(activity_.profile.stepsAt(activity_.elapsed));
+  if (!activity_.profile.endless()) steps = std::min(steps, std::round(activity_.profile.stepsAt(activity_.duration)));
+  return activity_.startPosition + activity_.direction * static_cast<long>(steps);
 }
 
 // ---------------------------------------------------------------- state

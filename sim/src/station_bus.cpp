@@ -27,13 +27,15 @@ void StationBus::advanceAll(TimePoint now) {
 }
 
 std::optional<std::string> StationBus::handleFrame(const std::string& text, int hostBaud,
-                                                   TimePoint now) {
+                                                   int baudBefore, TimePoint now) {
   advanceAll(now);
   ParsedFrame frame = parseFrame(text);
   std::vector<int> actors;
   for (int a = 0; a < kStations; ++a) {
     bool addressed = frame.kind == ParsedFrame::Kind::Unknown || (frame.mask >> a) & 1u;
-    if (addressed && listens(a, hostBaud)) actors.push_back(a);
+    bool hears = listens(a, hostBaud) ||
+                 (frame.kind == ParsedFrame::Kind::BaudChange && listens(a, baudBefore));
+    if (addressed && hears) actors.push_back(a);
   }
 
   switch (frame.kind) {

@@ -22,8 +22,12 @@ public:
   StationBus(const std::vector<int>& present, int baudRate);
 
   // Handles one frame (without its CR) that completed at `now` while the host's line ran
-  // at `hostBaud`. Returns the answer of the answering station, if any.
-  std::optional<std::string> handleFrame(const std::string& frame, int hostBaud, TimePoint now);
+  // at `hostBaud`. Returns the answer of the answering station, if any. A host changes
+  // its own rate right after sending '^', possibly before the simulator has read the
+  // frame, so a '^' frame is also heard by the stations at `baudBefore`, the host's rate
+  // as last seen before the frame arrived.
+  std::optional<std::string> handleFrame(const std::string& frame, int hostBaud, int baudBefore,
+                                         TimePoint now);
 
   void advanceAll(TimePoint now);
 

@@ -142,6 +142,8 @@ public:
   std::vector<Frame> frames() const;
   std::vector<std::string> frameTexts() const;
   void clearTranscript();
+  // Returns the transcript and empties it in one step (nothing is lost in between).
+  std::vector<Frame> takeFrames();
   // Waits until the transcript holds at least count frames; false on time-out.
   bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
 
