@@ -55,7 +55,7 @@ int main(void) {
     }
 
     show("MotorSlewRate(\"0\", 8501)", MotorSlewRate("0", 8501));
-    show("MotorStop(\"ALL\")", MotorStop("ALL"));
+    show("MotorStop(\"0\")", MotorStop("0"));
     show("PortClose()", PortClose());
     return 0;
 }
