@@ -1,0 +1,193 @@
+// FIFO exports: queue commands in a station's FIFO (waiting for room when it is full),
+// reset it, and read its index counter and free room.
+#include "../export.h"
+#include "../link/transaction.h"
+#include "../platform/clock.h"
+#include "command.h"
+#include "conversions.h"
+#include "user_io.h"
+
+using namespace corvex::commands;
+namespace platform = corvex::platform;
+using corvex::link::SetErrorMessage;
+
+namespace {
+
+constexpr int kFifoWaitExpired = 60;
+constexpr unsigned kRoomPollMs = 10;
+constexpr int kMaxRoomPolls = 91;
+constexpr unsigned kIdlePollMs = 5;
+constexpr int kMaxIdlePolls = 200;  // 1 s, longer than any transaction
+
+// A queued command, the FIFO room it takes, and whether a failed transaction still
+// writes the last value into the out-parameter.
+struct FifoCommand {
+    Command command;
+    std::int32_t room;
+    bool lastValueOnFailure;
+};
+
+constexpr Command queued(char letter, Arg arg) { return Command{letter, arg, Groups::Refused, std::nullopt, true}; }
+
+constexpr FifoCommand kQueueUserIo{queued('W', Arg::Signed), 3, false};
+constexpr FifoCommand kQueueSpi{queued('U', Arg::Unsigned), 3, false};
+constexpr FifoCommand kQueueStepRel{queued('N', Arg::Signed), 4, true};
+constexpr FifoCommand kQueueGoAbs{queued('T', Arg::Signed), 4, true};
+constexpr FifoCommand kQueueSlewRate{queued('R', Arg::Signed), 3, true};
+constexpr FifoCommand kQueueFirstRate{queued('F', Arg::Signed), 3, true};
+constexpr FifoCommand kQueueSlope{queued('S', Arg::Signed), 2, true};
+constexpr FifoCommand kQueueRepeat{queued('G', Arg::None), 1, true};
+constexpr FifoCommand kQueueWait{queued('D', Arg::Unsigned), 3, true};
+
+constexpr Command kFifoReset{'K'};
+
+std::int32_t maskIndexCounter(std::int32_t value) {
+    const std::int32_t index = value & 0xFFFF;
+    corvex::link::SetLastValue(index);  // ZelmarGetValue() reports the masked counter too
+    return index;
+}
+constexpr Query kIndexCounter{Command{'['}, true, &maskIndexCounter};
+constexpr Query kRemainingBytes{Command{']'}, true};
+
+bool refuseNullOut(const std::int32_t *out) {
+    if (out != nullptr) return false;
+    SetErrorMessage(kEntryWrongAddress);
+    return true;
+}
+
+// Polls the free room every 10 ms, at most 91 times, until the command fits; then sends
+// it again. The free room left after it, or -1.
+int FIFOWaitAndResend(const char *command, std::int32_t room, const char *address) {
+    std::int32_t free = 0;
+    for (int poll = 0; poll < kMaxRoomPolls && free < room; ++poll) {
+        platform::sleepMs(kRoomPollMs);
+        if (FIFOGetRemainingBytes(address, &free) == -1) return -1;
+    }
+    if (free < room) {
+        corvex::link::SetError(kFifoWaitExpired, "%s",
+                               "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO");
+        return -1;
+    }
+    if (corvex::link::ItcCommand(command) == corvex::link::kTransactionFailed) return -1;
+    return free - room;
+}
+
+// The common course of a queued command. On success *out is the free room after it.
+int runFifo(const char *address, const FifoCommand &fifo, std::int32_t value, std::int32_t *out) {
+    if (refuseNullOut(out)) return -1;
+    const auto target = resolveTarget(address, fifo.command.groups);
+    if (!target) return -1;
+    const CommandText text = formatCommand(*target, fifo.command, value);
+    switch (corvex::link::ItcCommand(text.data())) {
+        case corvex::link::kTransactionOk:
+            *out = corvex::link::LastValue();
+            return 1;
+        case corvex::link::kTransactionFifoFull: {
+            const int left = FIFOWaitAndResend(text.data(), fifo.room, address);
+            if (left == -1) return -1;
+            *out = left;
+            return 1;
+        }
+        default:
+            if (fifo.lastValueOnFailure) *out = corvex::link::LastValue();
+            return -1;
+    }
+}
+
+// Every other transaction runs under the export lock, so the line is idle here; the
+// bounded wait only guards against a transaction started outside the exports.
+void waitForIdleLine() {
+    for (int poll = 0; poll < kMaxIdlePolls && !corvex::link::TransactionIdle(); ++poll) {
+        platform::sleepMs(kIdlePollMs);
+    }
+}
+
+}  // namespace
+
+int FIFOReset(const char *address) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runCommand(address, kFifoReset); });
+}
+CORVEXLINK_ALIAS(FIFOReset)
+
+int FIFOGetIndexCounter(const char *address, int32_t *index) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runQuery(address, kIndexCounter, index); });
+}
+CORVEXLINK_ALIAS(FIFOGetIndexCounter)
+
+int FIFOGetRemainingBytes(const char *address, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] {
+        waitForIdleLine();
+        return runQuery(address, kRemainingBytes, freeBytes);
+    });
+}
+CORVEXLINK_ALIAS(FIFOGetRemainingBytes)
+
+int FIFOWriteUserIO(const char *address, int value, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] {
+        if (refuseNullOut(freeBytes)) return -1;
+        std::int32_t marked = value;
+        if (!applyUserIoRules(address, UserIoAction::Write, marked)) return -1;
+        return runFifo(address, kQueueUserIo, marked, freeBytes);
+    });
+}
+CORVEXLINK_ALIAS(FIFOWriteUserIO)
+
+int FIFOWriteSPI(const char *address, int value, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runFifo(address, kQueueSpi, value, freeBytes); });
+}
+CORVEXLINK_ALIAS(FIFOWriteSPI)
+
+int FIFOMotorNumberStepRel(const char *address, int32_t steps, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runFifo(address, kQueueStepRel, steps, freeBytes); });
+}
+CORVEXLINK_ALIAS(FIFOMotorNumberStepRel)
+
+int FIFOMotorGoAbsPos(const char *address, int32_t position, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runFifo(address, kQueueGoAbs, position, freeBytes); });
+}
+CORVEXLINK_ALIAS(FIFOMotorGoAbsPos)
+
+int FIFOMotorSlewRate(const char *address, int rate, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runFifo(address, kQueueSlewRate, rate, freeBytes); });
+}
+CORVEXLINK_ALIAS(FIFOMotorSlewRate)
+
+int FIFOMotorFirstRate(const char *address, int rate, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runFifo(address, kQueueFirstRate, rate, freeBytes); });
+}
+CORVEXLINK_ALIAS(FIFOMotorFirstRate)
+
+int FIFOMotorSlope(const char *address, int slope, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] {
+        // The slope travels as one byte: outside -256..255 it cannot be sent as meant.
+        if (slope < kMinFifoSlope || slope > kMaxFifoSlope) {
+            if (refuseNullOut(freeBytes)) return -1;
+            SetErrorMessage(kEntryAcceleration);
+            return -1;
+        }
+        return runFifo(address, kQueueSlope, fifoSlopeArgument(slope), freeBytes);
+    });
+}
+CORVEXLINK_ALIAS(FIFOMotorSlope)
+
+int FIFOMotorRepeat(const char *address, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runFifo(address, kQueueRepeat, 0, freeBytes); });
+}
+CORVEXLINK_ALIAS(FIFOMotorRepeat)
+
+int FIFOMotorWait(const char *address, int wait, int32_t *freeBytes) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return runFifo(address, kQueueWait, wait, freeBytes); });
+}
+CORVEXLINK_ALIAS(FIFOMotorWait)

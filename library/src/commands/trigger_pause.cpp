@@ -1,0 +1,80 @@
+// Group trigger and pause: the trigger and pause lines of listed motors, sent as the line
+// state of all four boards to the master controllers of the boards concerned.
+#include <cstdio>
+
+#include "../export.h"
+#include "../link/transaction.h"
+#include "command.h"
+#include "command_state.h"
+
+using namespace corvex::commands;
+
+namespace {
+
+constexpr std::size_t kMotorListLimit = 39;
+
+enum class Line : std::uint8_t { Trigger = 0, Pause = 4 };  // first bit of the line kind
+
+// Changes the lines of the listed motors (0 = on), then sends the line state.
+int changeLines(const char *motors, Line line, bool on) {
+    const AddressList list = ParseAddressList(motors, kMotorListLimit);
+    if (list.status == ListStatus::NotANumber) return -1;  // refused without a message
+    if (list.status == ListStatus::WrongAddress) {
+        corvex::link::SetErrorMessage(kEntryWrongAddress);
+        return -1;
+    }
+
+    CommandState &state = commandState();
+    unsigned concerned = 0;
+    for (int motor = 0; motor < kStationCount; ++motor) {
+        if ((list.mask & (1u << motor)) == 0) continue;
+        const int board = boardOf(motor);
+        const auto bit = static_cast<std::uint8_t>(1u << (static_cast<int>(line) + motor % 4));
+        std::uint8_t &lines = state.boardLines[static_cast<std::size_t>(board)];
+        lines = static_cast<std::uint8_t>(on ? lines & ~bit : lines | bit);
+        concerned |= 1u << board;
+    }
+
+    // The masters of the boards concerned, as an address list ("0,4," or "12").
+    char boards[16] = {};
+    std::size_t length = 0;
+    constexpr const char *kMasterPieces[kBoardCount] = {"0,", "4,", "8,", "12"};
+    for (int board = 0; board < kBoardCount; ++board) {
+        if ((concerned & (1u << board)) != 0) {
+            length += static_cast<std::size_t>(std::snprintf(boards + length, sizeof boards - length, "%s", kMasterPieces[board]));
+        }
+    }
+    const auto target = resolveTarget(boards, Groups::Allowed);
+    if (!target) return -1;
+
+    const auto &b = state.boardLines;
+    CommandText text{};
+    std::snprintf(text.data(), text.size(), "%s%c$%02X%02X%02X%02X", target->prefix, ':', b[3], b[2], b[1], b[0]);
+    return exportResult(corvex::link::ItcCommand(text.data()));
+}
+
+}  // namespace
+
+int MotorTriggerON(const char *motors) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return changeLines(motors, Line::Trigger, true); });
+}
+CORVEXLINK_ALIAS(MotorTriggerON)
+
+int MotorTriggerOFF(const char *motors) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return changeLines(motors, Line::Trigger, false); });
+}
+CORVEXLINK_ALIAS(MotorTriggerOFF)
+
+int MotorPauseON(const char *motors) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return changeLines(motors, Line::Pause, true); });
+}
+CORVEXLINK_ALIAS(MotorPauseON)
+
+int MotorPauseOFF(const char *motors) {
+    corvex::ExportGuard guard;
+    return guarded([&] { return changeLines(motors, Line::Pause, false); });
+}
+CORVEXLINK_ALIAS(MotorPauseOFF)
