@@ -1,10 +1,311 @@
 #include "mtrprof.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "CorvexLink.h"
+#include "field_updown.h"
+#include "message_box.h"
+#include "pictures.h"
+#include "status_panels.h"
+
 namespace demo {
+
+int profile::segmentSlope(int startSpeed, int endSpeed, int steps, int lastSlope) {
+    if (steps == 0) return lastSlope;
+    const int change = endSpeed - startSpeed;
+    const int length = std::abs(steps);
+    const float exact = static_cast<float>(static_cast<double>(change) / length);
+    int slope = change / length;
+    if (std::fabs(static_cast<double>(exact)) - std::abs(slope) > 0.5) slope += exact > 0 ? 1 : -1;
+    return slope;
+}
+
+namespace {
+
+const QString kCaption = QStringLiteral(" Motor Profile");
+// The drawing area's place in its panel: room for the speed labels at the left and for
+// "Step Rate" above.
+constexpr int kAreaLeft = 74;
+constexpr int kAreaTop = 24;
+
+template <class Widget>
+Widget *named(Widget *widget, const char *name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QLineEdit *numberField(QWidget *parent, const char *name, int maxLength) {
+    auto *field = named(new QLineEdit(QStringLiteral("0"), parent), name);
+    field->setMaxLength(maxLength);
+    field->setFixedWidth(90);
+    return field;
+}
+
+// The editor reloads the grid from its file; a program started in a fresh folder writes
+// the file there first.
+void writeGridFileIfMissing(const QString &path) {
+    if (path.isEmpty() || QFileInfo::exists(path)) return;
+    gridPicture().save(path, "BMP");
+}
+
+}  // namespace
+
+ProfileImage::ProfileImage(QWidget *parent) : QWidget(parent), picture_(gridPicture()) {
+    setFixedSize(kGridWidth, kGridHeight);
+    setMouseTracking(true);
+    setCursor(Qt::CrossCursor);
+}
+
+void ProfileImage::clearToWhite() {
+    picture_.fill(Qt::white);
+    update();
+}
+
+void ProfileImage::drawPicture(const QImage &picture) {
+    QPainter painter(&picture_);
+    painter.drawImage(0, 0, picture);
+    update();
+}
+
+void ProfileImage::drawSegmentLine(QPoint from, QPoint to) {
+    QPainter painter(&picture_);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setPen(QPen(QColor(0, 0, 160), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.drawLine(from, to);
+    update();
+}
+
+void ProfileImage::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, picture_);
+}
+
+void ProfileImage::mousePressEvent(QMouseEvent *event) { emit mouseDown(event->position().toPoint()); }
+
+void ProfileImage::mouseMoveEvent(QMouseEvent *event) { emit mouseMove(event->position().toPoint()); }
+
+void ProfileImage::mouseReleaseEvent(QMouseEvent *event) { emit mouseUp(event->position().toPoint()); }
 
 TProfile::TProfile(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Profile"));
-    setWindowTitle(QStringLiteral(" Motor Profile"));
+    setWindowTitle(kCaption);
+    setModal(true);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint);
+    writeGridFileIfMissing(program().GridBitmapPath);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(10, 10, 10, 6);
+    layout->setHorizontalSpacing(14);
+    layout->addWidget(buildDrawingPanel(), 0, 0);
+    layout->addWidget(buildSidePanel(), 0, 1);
+    StatusBar1 = named(new StatusPanels(2, this), "StatusBar1");
+    StatusBar1->setPanelWidth(0, 330);
+    layout->addWidget(StatusBar1, 1, 0, 1, 2);
+
+    connect(Image, &ProfileImage::mouseDown, this, &TProfile::FormMouseDown);
+    connect(Image, &ProfileImage::mouseMove, this, &TProfile::FormMouseMove);
+    connect(Image, &ProfileImage::mouseUp, this, &TProfile::FormMouseUp);
+    connect(BitBtn1, &QPushButton::clicked, this, &TProfile::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TProfile::BitBtn2Click);
+    connect(Return1, &QPushButton::clicked, this, &TProfile::Return1Click);
+
+    setFixedSize(sizeHint());
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QWidget *TProfile::buildDrawingPanel() {
+    auto *panel = new QWidget(this);
+    auto *layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    // The area and its axis labels stand at fixed places, so each label marks its grid line.
+    auto *plot = new QWidget(panel);
+    plot->setFixedSize(kAreaLeft + kGridWidth + 22, kAreaTop + kGridHeight + 44);
+    Image = named(new ProfileImage(plot), "Image");
+    Image->move(kAreaLeft, kAreaTop);
+    Image->setToolTip(QStringLiteral("Press and hold left button to\"Draw Segment\"  release to confirm\"End of Segment\""));
+
+    StaticText10 = named(new QLabel(QStringLiteral("Step Rate"), plot), "StaticText10");
+    StaticText10->setGeometry(0, 0, kAreaLeft + 60, 18);
+    const char *speeds[] = {"20 S/s", "500 S/s", "1000 S/s", "1500 S/s", "2000 S/s", "2500 S/s", "3000 S/s", "3500 S/s"};
+    for (int k = 0; k < 8; ++k) {
+        auto *label = new QLabel(QLatin1String(speeds[k]), plot);
+        label->setObjectName(QStringLiteral("SpeedLabel%1").arg(k + 1));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setGeometry(0, kAreaTop + kGridHeight - 40 * k - 9, kAreaLeft - 6, 18);
+        SpeedLabels[k] = label;
+    }
+    for (int k = 0; k < 10; ++k) {
+        auto *label = new QLabel(QString::number(400 * (k + 1)), plot);
+        label->setObjectName(QStringLiteral("StepLabel%1").arg(k + 1));
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        label->setGeometry(kAreaLeft + 50 * (k + 1) - 22, kAreaTop + kGridHeight + 3, 44, 18);
+        StepLabels[k] = label;
+    }
+    StaticText31 = named(new QLabel(QStringLiteral("Number of Steps "), plot), "StaticText31");
+    StaticText31->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    StaticText31->setGeometry(kAreaLeft, kAreaTop + kGridHeight + 22, kGridWidth, 18);
+    layout->addWidget(plot);
+
+    StaticText9 = named(new QLabel(QStringLiteral("Please, Drag the Segments Profile maximum drawing  allowed 100 Segemnts"), panel),
+                        "StaticText9");
+    StaticText21 = named(new QLabel(QStringLiteral("(Vf - Vi) / (Sf - Si ) = Integer = -127, +127"), panel), "StaticText21");
+    layout->addWidget(StaticText9);
+    layout->addWidget(StaticText21);
+    return panel;
+}
+
+QWidget *TProfile::buildSidePanel() {
+    auto *panel = new QWidget(this);
+    auto *layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, kAreaTop, 0, 0);
+
+    auto *fields = new QGridLayout;
+    StaticText22 = named(new QLabel(QStringLiteral("Vf - Vi  :"), panel), "StaticText22");
+    SpeedProf1 = numberField(panel, "SpeedProf1", 5);
+    StaticText23 = named(new QLabel(QStringLiteral("Accelaration :"), panel), "StaticText23");
+    ACCProf1 = numberField(panel, "ACCProf1", 4);
+    StaticText24 = named(new QLabel(QStringLiteral(" STf  -   STi :"), panel), "StaticText24");
+    SNProf1 = numberField(panel, "SNProf1", 8);
+    const std::array<std::pair<QLabel *, QLineEdit *>, 3> rows{{{StaticText22, SpeedProf1},
+                                                                 {StaticText23, ACCProf1},
+                                                                 {StaticText24, SNProf1}}};
+    for (int r = 0; r < 3; ++r) {
+        fields->addWidget(rows[r].first, r, 0);
+        fields->addWidget(rows[r].second, r, 1);
+    }
+    layout->addLayout(fields);
+
+    BitBtn2 = named(new QPushButton(QStringLiteral("C&alc. Profile"), panel), "BitBtn2");
+    BitBtn2->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    BitBtn2->setToolTip(QStringLiteral("Calculation of Velocity and Step Numbers of segments"));
+    layout->addWidget(BitBtn2);
+
+    Memo1 = named(new QPlainTextEdit(panel), "Memo1");
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setFixedWidth(230);
+    Memo1->setPlainText(QStringLiteral("When all the \nSegemnts  \nare finished,  Please \nPress \"Calc. Profile\" \n"
+                                       "button and  the Vector \nto be writen to the \nFIFO, will be \ndispalyed."));
+    layout->addWidget(Memo1, 1);
+
+    BitBtn1 = named(new QPushButton(QStringLiteral("C&lear Process"), panel), "BitBtn1");
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogResetButton));
+    BitBtn1->setToolTip(QStringLiteral("CLean up the\"Profile Movement\""));
+    layout->addWidget(BitBtn1);
+
+    Return1 = named(new QPushButton(QStringLiteral("&Return to Motor Desktop N ->:"), panel), "Return1");
+    Return1->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    layout->addWidget(Return1);
+    return panel;
+}
+
+void TProfile::setMotorNumber(const QString &motorNumberText) {
+    motorNumber_ = leadingNumber(motorNumberText);
+    Return1->setText(QStringLiteral("&Return to Motor Desktop N ->:") + motorNumberText);
+}
+
+void TProfile::FormMouseDown(QPoint position) {
+    drawing_ = true;
+    // The first segment always starts at the left edge, at the height of the press.
+    origin_ = firstSegment_ ? QPoint(0, position.y()) : position;
+    startSpeed_ = profile::speedAt(position.y());
+    startStep_ = profile::stepAt(position.x());
+    if (firstSegment_) {
+        startSpeed_ = GetFixedSpeed(startSpeed_);
+        firstSegment_ = false;
+    }
+    StatusBar1->setText(0, QStringLiteral("Origin: Step Number,Speed -> (%1, %2)").arg(startStep_).arg(startSpeed_));
+}
+
+void TProfile::FormMouseMove(QPoint position) {
+    StatusBar1->setText(1, QStringLiteral("Step Number , Speed : (%1, %2)")
+                               .arg(profile::stepAt(position.x()))
+                               .arg(profile::speedAt(position.y())));
+}
+
+void TProfile::FormMouseUp(QPoint position) {
+    if (segments_.count >= kMaxSegments) {
+        drawing_ = false;
+        errorBox(kCaption, QStringLiteral("The profile already holds %1 segments, the most a motor takes; this "
+                                          "segment was not added.\nPress Return to hand the profile over, or "
+                                          "Clear Process to draw a new one.")
+                               .arg(kMaxSegments));
+        return;
+    }
+    const int endSpeed = profile::speedAt(position.y());
+    const int steps = profile::stepAt(position.x()) - startStep_;
+    const int slope = profile::segmentSlope(startSpeed_, endSpeed, steps, program().ProfileLastSlope);
+    program().ProfileLastSlope = slope;
+    const int finalSpeed = GetFixedSpeed(std::max(std::abs(steps) * slope + startSpeed_, profile::kLowestSpeed));
+
+    if (drawing_) {
+        Image->drawSegmentLine(origin_, QPoint(position.x(), profile::heightOf(finalSpeed)));
+        drawing_ = false;
+    }
+    SpeedProf1->setText(QString::number(finalSpeed));
+    ACCProf1->setText(QString::number(slope));
+    SNProf1->setText(QString::number(steps));
+
+    const int i = segments_.count++;
+    segments_.firstRate[i] = startSpeed_;
+    segments_.slope[i] = slope;
+    segments_.steps[i] = steps;
+}
+
+void TProfile::BitBtn2Click() {
+    Memo1->clear();
+    Memo1->setPlainText(QStringLiteral("Speed ,Acce., Step N."));
+    for (int i = 0; i < segments_.count; ++i)
+        Memo1->appendPlainText(QStringLiteral("%1,%2,%3").arg(segments_.firstRate[i]).arg(segments_.slope[i]).arg(segments_.steps[i]));
+}
+
+void TProfile::BitBtn1Click() {
+    QGuiApplication::clipboard()->setImage(Image->picture());
+    Image->clearToWhite();
+    const QString path = program().GridBitmapPath;
+    QImageReader reader(path);
+    const QImage grid = reader.read();
+    if (grid.isNull()) {
+        errorBox(QStringLiteral("CorvexLink"),
+                 QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), reader.errorString()));
+        return;
+    }
+    Image->drawPicture(grid);
+    firstSegment_ = true;
+    StatusBar1->setText(0, QStringLiteral("Origin: (%1, %2)").arg(0).arg(0));
+    SpeedProf1->clear();
+    ACCProf1->clear();
+    SNProf1->clear();
+    Memo1->clear();
+    segments_ = SegmentTable{};
+}
+
+void TProfile::Return1Click() {
+    // Only a motor of the program takes the profile; an editor opened without one hands
+    // nothing over.
+    if (motorNumber_ >= 1 && motorNumber_ <= kMotors) program().motors[motorNumber_ - 1].segments = segments_;
+    accept();
 }
 
 }  // namespace demo
