@@ -6,7 +6,8 @@
 // thread. Answers are written in the format the host expects:
 //
 //   plain prompt      "\r\n>"
-//   value answer      "\r\n<decimal>\r\n>"
+//   value answer      "\r\n<decimal>\r\n>", at least two digits ("07"): a host drops
+//                     a one-character remainder before the prompt as no value
 //   error answer      "?<code>\r\n>"
 //   all ADC channels  "\r\n<v0>,<v1>,...,<v10>,\r\n>"
 //
