@@ -3,6 +3,10 @@
 
 #include <QDialog>
 
+class QFrame;
+class QLabel;
+class QPushButton;
+
 namespace demo {
 
 class TMBAbout : public QDialog {
@@ -10,6 +14,17 @@ class TMBAbout : public QDialog {
 
 public:
     explicit TMBAbout(QWidget *parent = nullptr);
+
+    QFrame *Panel1;
+    QLabel *ProgramIcon;
+    QLabel *Address;
+    QLabel *WebSite;
+    QLabel *Support;
+    QLabel *Sales;
+    QPushButton *BitBtn1;
+
+private slots:
+    void BitBtn1Click();
 };
 
 }  // namespace demo
