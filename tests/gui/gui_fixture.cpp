@@ -34,6 +34,7 @@ void GuiTest::SetUp() {
 
     kx4417::SimOptions options;
     options.stations = stations_;
+    options.stationBaudRate = stationRate_;
     sim_ = std::make_unique<kx4417::Simulator>(options);
     ASSERT_TRUE(sim_->start());
     ::setenv("CORVEXLINK_COM1", sim_->slavePath().c_str(), 1);
@@ -52,15 +53,30 @@ void GuiTest::TearDown() {
     ::unsetenv("CORVEXLINK_COM1");
 }
 
-void GuiTest::openPortFromMainWindow() {
+void GuiTest::openPortFromMainWindow() { openPortFromMainWindow(-1); }
+
+void GuiTest::openPortFromMainWindow(int rateItem) {
     QString shown;
-    whenModalShows([&shown](QWidget *dialog) {
+    whenModalShows([&shown, rateItem](QWidget *dialog) {
         shown = dialog->objectName();
+        if (rateItem >= 0)
+            click(child<QAbstractButton>(dialog, QStringLiteral("RadioGroup1Item%1").arg(rateItem).toLatin1().constData()));
         EXPECT_EQ(static_cast<void *>(dialog), Form2);
         click(child<QPushButton>(dialog, "Conf1"));
     });
     click(mainControl<QToolButton>("MOpenP"));
     EXPECT_EQ(shown, QStringLiteral("Form2")) << "the port dialog did not show";
+}
+
+void GuiTest::withModal(QAbstractButton *opener, const std::function<void(QWidget *)> &inside) {
+    bool shown = false;
+    whenModalShows([&shown, &inside](QWidget *window) {
+        shown = true;
+        inside(window);
+        window->close();
+    });
+    click(opener);
+    EXPECT_TRUE(shown) << "no modal window showed";
 }
 
 std::string GuiTest::motorButtons() {

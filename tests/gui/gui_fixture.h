@@ -58,7 +58,8 @@ Widget *child(QWidget *window, const char *name) {
 
 class GuiTest : public ::testing::Test {
 protected:
-    explicit GuiTest(std::vector<int> stations = {0, 1, 2, 3}) : stations_(std::move(stations)) {}
+    explicit GuiTest(std::vector<int> stations = {0, 1, 2, 3}, int stationRate = 9600)
+        : stations_(std::move(stations)), stationRate_(stationRate) {}
 
     void SetUp() override;
     void TearDown() override;
@@ -72,6 +73,11 @@ protected:
     // Opens the port through the main window's tool button; the library's port dialog
     // is closed with its "&Open Port" button as soon as it shows.
     void openPortFromMainWindow();
+    // The same, choosing the item `rateItem` (0 = 9600 .. 4 = 115200) in the dialog first.
+    void openPortFromMainWindow(int rateItem);
+    // Opens a modal window of the program with `opener` and runs `inside` on it while it is
+    // shown; the window is closed afterwards.
+    void withModal(QAbstractButton *opener, const std::function<void(QWidget *)> &inside);
     // The enabled state of MBMotor1..MBMotor8 as a text of '1' and '0'.
     std::string motorButtons();
 
@@ -79,6 +85,7 @@ protected:
 
 private:
     std::vector<int> stations_;
+    int stationRate_;
     std::unique_ptr<kx4417::Simulator> sim_;
 };
 

@@ -1,10 +1,15 @@
 // The main window against the simulator: opening and closing the port, the scan and the
-// state of the controls, board initialisation.
+// state of the controls, board initialisation, the windows it opens.
+#include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 
 #include "gui_fixture.h"
+#include "helpview.h"
+#include "mtr.h"
 
 using namespace guitest;
 
@@ -17,11 +22,19 @@ const char *const kPortControls[] = {"MChangeSP", "Maddr", "MCurrent", "MCtrCon"
                                      "MBTriggerAll", "MBPauseAll", "JOGALLCCW", "JOGALLCW",
                                      "STOPALL", "CCWALL", "CWALL", "StatusReg"};
 
+std::vector<int> foundAddresses() {
+    std::vector<int> found;
+    for (int a = 0; a < 16; ++a)
+        if (demo::program().AddrFound[a] != -1) found.push_back(demo::program().AddrFound[a]);
+    return found;
+}
+
 }  // namespace
 
 TEST_F(GuiTest, OpeningThroughThePortDialogScansAndEnablesTheFoundMotors) {
     for (const char *name : kPortControls) EXPECT_FALSE(mainControl(name)->isEnabled()) << name;
     EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral("Connection:"));
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), kNoControllers);
 
     openPortFromMainWindow();
 
@@ -31,7 +44,144 @@ TEST_F(GuiTest, OpeningThroughThePortDialogScansAndEnablesTheFoundMotors) {
     EXPECT_EQ(mainControl<QLabel>("Bar1")->palette().color(QPalette::Window), QColor(0, 128, 0));
     EXPECT_EQ(motorButtons(), "11110000");
     for (const char *name : kPortControls) EXPECT_TRUE(mainControl(name)->isEnabled()) << name;
-    const auto &found = demo::program().AddrFound;
-    for (int a = 0; a < 16; ++a) EXPECT_EQ(found[a], a < 4 ? a : -1) << a;
+    EXPECT_EQ(foundAddresses(), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(sim().hostBaudRate(), 9600);
+}
+
+TEST_F(GuiTest, ClosingAndReopeningKeepsTheFoundMotorsAndReportsAStationThatWentSilent) {
+    openPortFromMainWindow();
+    click(mainControl<QToolButton>("MCloseSP"));
+
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Closed"));
+    EXPECT_EQ(mainControl<QLabel>("Bar1")->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), kNoControllers);
+    for (const char *name : kPortControls) EXPECT_FALSE(mainControl(name)->isEnabled()) << name;
+    EXPECT_EQ(motorButtons(), "11110000");
+    EXPECT_EQ(foundAddresses(), (std::vector<int>{0, 1, 2, 3}));
+
+    // A station that no longer answers keeps its motor button and its AddrFound entry.
+    sim().setSilent(3, true);
+    openPortFromMainWindow();
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), QStringLiteral("0,1,2,N,N,N,N,N,N,N,N,N,N,N,N,N"));
+    EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Opened at: 9600"));
+    EXPECT_EQ(motorButtons(), "11110000");
+    EXPECT_EQ(foundAddresses(), (std::vector<int>{0, 1, 2, 3}));
+    for (const char *name : kPortControls) EXPECT_TRUE(mainControl(name)->isEnabled()) << name;
+}
+
+TEST_F(GuiTest, ClosingBeforeAnyOpenShowsTheLibraryTextAndChangesNothing) {
+    click(mainControl<QToolButton>("MCloseSP"));
+    form1()->CloseSerialPort1->trigger();
+
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    for (const demo::ShownBox &box : boxes.shown) {
+        EXPECT_EQ(box.title, QStringLiteral(" ERROR in Close the Serial Port"));
+        EXPECT_EQ(box.text, QStringLiteral("COM port is NOT open"));
+        EXPECT_EQ(box.icon, demo::BoxIcon::Error);
+    }
+    EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral("Connection:"));
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), kNoControllers);
+    for (const char *name : kPortControls) EXPECT_FALSE(mainControl(name)->isEnabled()) << name;
+    EXPECT_TRUE(mainControl("MOpenP")->isEnabled());
+    EXPECT_TRUE(mainControl("MCloseSP")->isEnabled());
+}
+
+TEST_F(GuiTest, AFailedOpenShowsTheLibraryTextAndLeavesThePortClosed) {
+    ::setenv("CORVEXLINK_COM1", "/nonexistent/corvexlink-com1", 1);
+    openPortFromMainWindow();
+
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral(" ERROR in Open Port"));
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Unable to open COM port"));
+    EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral("Connection:"));
+    EXPECT_EQ(motorButtons(), "00000000");
+    for (const char *name : kPortControls) EXPECT_FALSE(mainControl(name)->isEnabled()) << name;
+}
+
+class GuiTestAddressOne : public GuiTestWith<1> {};
+
+TEST_F(GuiTestAddressOne, OnlyTheMotorOfTheAnsweringAddressIsEnabled) {
+    openPortFromMainWindow();
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), QStringLiteral("N,1,N,N,N,N,N,N,N,N,N,N,N,N,N,N"));
+    EXPECT_EQ(motorButtons(), "01000000");
+    EXPECT_EQ(foundAddresses(), (std::vector<int>{1}));
+}
+
+class GuiTestUpperAddresses : public GuiTestWith<8, 9, 10, 11, 12, 13, 14, 15> {};
+
+TEST_F(GuiTestUpperAddresses, AddressesEightToFifteenAreRecordedButEnableNoMotor) {
+    openPortFromMainWindow();
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), QStringLiteral("N,N,N,N,N,N,N,N,8,9,10,11,12,13,14,15"));
+    EXPECT_EQ(motorButtons(), "00000000");
+    EXPECT_EQ(foundAddresses(), (std::vector<int>{8, 9, 10, 11, 12, 13, 14, 15}));
+}
+
+TEST_F(GuiTest, BoardInitialisationSucceedsSilentlyAndReportsAFailingStation) {
+    openPortFromMainWindow();
+    sim().clearTranscript();
+    click(mainControl<QPushButton>("INITB"));
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(sim().frameTexts().empty()) << "nothing was sent to the stations";
+
+    sim().setSilent(2, true);
+    click(mainControl<QToolButton>("MBInit"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral(" ERROR in Init All the Stations"));
+    EXPECT_EQ(boxes.shown[0].text, QString::fromLatin1(ZelmarGetErrorMessage()));
+    EXPECT_FALSE(boxes.shown[0].text.isEmpty());
+    EXPECT_EQ(boxes.shown[0].icon, demo::BoxIcon::Error);
+    EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Opened at: 9600"));
+}
+
+TEST_F(GuiTest, ClosingThePortStopsThePollingOfTheNewestWindowsOfMotorsOneToFour) {
+    openPortFromMainWindow();
+    demo::TMtr *firstMotor3 = demo::program().windows.Mtr[2];
+    click(mainControl<QPushButton>("MBMotor3"));
+    demo::TMtr *secondMotor3 = demo::program().windows.Mtr[2];
+    ASSERT_NE(firstMotor3, secondMotor3);
+    EXPECT_TRUE(secondMotor3->isVisible());
+
+    firstMotor3->Timer1->start(1000);
+    for (demo::TMtr *window : demo::program().windows.Mtr) window->Timer1->start(1000);
+    click(mainControl<QToolButton>("MCloseSP"));
+
+    for (int m = 0; m < 4; ++m) EXPECT_FALSE(demo::program().windows.Mtr[m]->Timer1->isActive()) << m + 1;
+    for (int m = 4; m < 8; ++m) EXPECT_TRUE(demo::program().windows.Mtr[m]->Timer1->isActive()) << m + 1;
+    EXPECT_TRUE(firstMotor3->Timer1->isActive());
+}
+
+TEST_F(GuiTest, ClosingTheMainWindowClosesThePortWithoutAnyMessage) {
+    openPortFromMainWindow();
+    form1()->close();
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Closed"));
+    EXPECT_FALSE(mainControl("MChangeSP")->isEnabled());
+    EXPECT_EQ(PortClose(), -1) << "the port was still open";
+
+    // Without an open port, neither closing nor Exit says anything.
+    form1()->Exit1->trigger();
+    form1()->close();
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(GuiTest, TheBaudRateEntriesOfTheMenuDoNothing) {
+    openPortFromMainWindow();
+    sim().clearTranscript();
+    for (QAction *item : form1()->BaudRateItems) item->trigger();
+    EXPECT_TRUE(sim().frameTexts().empty());
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(ZelmarGetBaudRate(), 9600);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(form1()->BaudRateItems[i]->isEnabled(), i < 3) << i;
+}
+
+TEST_F(GuiTest, TheHelpItemShowsTheReferenceOfTheExports) {
+    form1()->DLLCommandsInformation1->trigger();
+    ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text.toStdString();
+    demo::THelpViewer *viewer = demo::program().windows.Help;
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    const QString page = viewer->Browser->toPlainText();
+    for (const char *name : {"PortConfigure", "GetConnectedControllers", "MotorStationsInit", "FIFOMotorWait", "Form2"})
+        EXPECT_TRUE(page.contains(QLatin1String(name))) << name;
 }
