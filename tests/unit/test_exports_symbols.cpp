@@ -1,0 +1,96 @@
+// The built shared library exports every function of the public header under its plain
+// name and with a leading underscore, the variable Form2, and nothing else.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <elf.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string readFile(const char *path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Names declared with CORVEXLINK_API in the public header, functions and variables.
+std::set<std::string> declaredExports() {
+    std::string header = readFile(CORVEXLINK_PUBLIC_HEADER);
+    header = std::regex_replace(header, std::regex(R"(/\*[\s\S]*?\*/)"), " ");    // comments
+    header = std::regex_replace(header, std::regex(R"((^|\n)[ \t]*#[^\n]*)"), "\n");  // preprocessor lines
+    const std::regex declaration(R"(CORVEXLINK_API\s+[^;(]*?\b(\w+)\s*[(;])");
+    std::set<std::string> names;
+    for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {
+        names.insert((*it)[1].str());
+    }
+    return names;
+}
+
+// Defined global symbols of default visibility in the dynamic symbol table of an ELF
+// shared object: what a caller can look up.
+std::set<std::string> dynamicExports(const char *path) {
+    const std::string image = readFile(path);
+    std::set<std::string> names;
+    if (image.size() < sizeof(Elf64_Ehdr) || std::memcmp(image.data(), ELFMAG, SELFMAG) != 0) return names;
+    Elf64_Ehdr header;
+    std::memcpy(&header, image.data(), sizeof header);
+    const auto section = [&](std::size_t index) {
+        Elf64_Shdr s;
+        std::memcpy(&s, image.data() + header.e_shoff + index * header.e_shentsize, sizeof s);
+        return s;
+    };
+    for (std::size_t i = 0; i < header.e_shnum; ++i) {
+        const Elf64_Shdr symbols = section(i);
+        if (symbols.sh_type != SHT_DYNSYM) continue;
+        const Elf64_Shdr strings = section(symbols.sh_link);
+        for (std::size_t offset = 0; offset + sizeof(Elf64_Sym) <= symbols.sh_size; offset += sizeof(Elf64_Sym)) {
+            Elf64_Sym sym;
+            std::memcpy(&sym, image.data() + symbols.sh_offset + offset, sizeof sym);
+            const int binding = ELF64_ST_BIND(sym.st_info);
+            if (sym.st_shndx == SHN_UNDEF || sym.st_name == 0) continue;
+            if (binding != STB_GLOBAL && binding != STB_WEAK) continue;
+            if (ELF64_ST_VISIBILITY(sym.st_other) != STV_DEFAULT) continue;
+            names.insert(image.data() + strings.sh_offset + sym.st_name);
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(SharedLibraryExports, EveryDeclaredExportUnderBothNames) {
+    const std::set<std::string> declared = declaredExports();
+    ASSERT_GE(declared.size(), 60u) << "the header parse found too few declarations";
+    ASSERT_TRUE(declared.count("PortOpen") && declared.count("FIFOMotorWait") && declared.count("Form2"));
+
+    void *library = dlopen(CORVEXLINK_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    for (const std::string &name : declared) {
+        void *plain = dlsym(library, name.c_str());
+        void *decorated = dlsym(library, ("_" + name).c_str());
+        EXPECT_NE(plain, nullptr) << name;
+        EXPECT_NE(decorated, nullptr) << "_" << name;
+        EXPECT_EQ(plain, decorated) << name << " and _" << name << " are not the same entity";
+    }
+    dlclose(library);
+}
+
+TEST(SharedLibraryExports, NothingElseIsExported) {
+    const std::set<std::string> declared = declaredExports();
+    std::set<std::string> allowed;
+    for (const std::string &name : declared) {
+        allowed.insert(name);
+        allowed.insert("_" + name);
+    }
+    const std::set<std::string> exported = dynamicExports(CORVEXLINK_SHARED_LIBRARY);
+    ASSERT_FALSE(exported.empty()) << "no dynamic symbols read from " << CORVEXLINK_SHARED_LIBRARY;
+    for (const std::string &name : exported) EXPECT_TRUE(allowed.count(name)) << "unexpected export " << name;
+    EXPECT_EQ(exported.size(), allowed.size());
+}
