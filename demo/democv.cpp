@@ -20,6 +20,7 @@
 #include "CorvexLink.h"
 #include "about.h"
 #include "adc_c.h"
+#include "all_motors.h"
 #include "address.h"
 #include "changebr.h"
 #include "current.h"
@@ -224,6 +225,13 @@ void TForm1::buildGroups(QWidget *central) {
                                                     CCWALL, CWALL, JOGALLCCW, JOGALLCW};
     for (int i = 0; i < 8; ++i) board->addWidget(boardButtons[i], 1 + i / 4, i % 4);
     connect(StatusReg, &QPushButton::clicked, this, &TForm1::StatusRegClick);
+    connect(MBTriggerAll, &QPushButton::clicked, this, &TForm1::MBTriggerAllClick);
+    connect(MBPauseAll, &QPushButton::clicked, this, &TForm1::MBPauseAllClick);
+    connect(STOPALL, &QPushButton::clicked, this, &TForm1::STOPALLClick);
+    connect(CWALL, &QPushButton::clicked, this, &TForm1::CWALLClick);
+    connect(CCWALL, &QPushButton::clicked, this, &TForm1::CCWALLClick);
+    connect(JOGALLCW, &QPushButton::clicked, this, [this] { JOGALLClick(1); });
+    connect(JOGALLCCW, &QPushButton::clicked, this, [this] { JOGALLClick(0); });
 
     for (int b = 0; b < 4; ++b) {
         auto *bar = new StatusPanels(2, BoardGroup);
@@ -376,6 +384,18 @@ void TForm1::StatusRegClick() { createWindow(program().windows.Form6)->exec(); }
 void TForm1::About1Click() { createWindow(program().windows.MBAbout)->exec(); }
 
 void TForm1::MBMotorClick(int motor) { createWindow(program().windows.Mtr[motor - 1], motor)->show(); }
+
+void TForm1::MBTriggerAllClick() { triggerAll(*this); }
+
+void TForm1::MBPauseAllClick() { pauseAll(*this); }
+
+void TForm1::STOPALLClick() { stopAll(*this); }
+
+void TForm1::CWALLClick() { moveAll(*this, +1); }
+
+void TForm1::CCWALLClick() { moveAll(*this, -1); }
+
+void TForm1::JOGALLClick(int direction) { jogAll(*this, direction); }
 
 void TForm1::DLLCommandsInformation1Click() {
     const QString path = referencePath();

@@ -104,6 +104,12 @@ private slots:
     void ADCBClick();
     void StatusRegClick();
     void MBMotorClick(int motor);
+    void MBTriggerAllClick();
+    void MBPauseAllClick();
+    void STOPALLClick();
+    void CWALLClick();
+    void CCWALLClick();
+    void JOGALLClick(int direction);
     void Exit1Click();
     void About1Click();
     void DLLCommandsInformation1Click();

@@ -1,14 +1,574 @@
 #include "mtr.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "CorvexLink.h"
+#include "field_updown.h"
+#include "message_box.h"
+#include "mtrprof.h"
+#include "radio_group.h"
+#include "status_panels.h"
 
 namespace demo {
+namespace {
 
-TMtr::TMtr(int motor, QWidget *parent) : QDialog(parent), motor_(motor) {
-    setObjectName(QStringLiteral("Mtr%1").arg(motor));
-    setWindowTitle(QStringLiteral("\"%1\"  Desktop Motor Controller  ").arg(motor));
+// Bits of the mode value besides the step-mode code.
+constexpr std::int32_t kEncoderBit = 0x10;
+constexpr std::int32_t kFifoBit = 0x40;
+constexpr std::int32_t kHomeBit = 0x80;
+// Step-mode codes of the items of StepperMode1, in item order.
+constexpr std::array<std::int32_t, 4> kStepModes{36, 34, 33, 8};
+constexpr int kHalfStepItem = 2;
+constexpr int kEnableHomeItem = 0;
+constexpr int kDisableHomeItem = 1;
+
+// Position and encoder counts arrive as 24-bit sign-and-magnitude numbers.
+constexpr std::int32_t kSignedCountBase = 8388608;
+
+constexpr int kFreeFifoPanel = 4;
+
+const char *const kPauseOn = "&PAUSE -ON-";
+const char *const kPauseOff = "&PAUSE -OFF-";
+const char *const kPowerOn = "POW&ER -ON-";
+const char *const kPowerOff = "POW&ER -OFF-";
+// The power button's caption before its first click, quote marks included: it is neither
+// toggle caption, so the first click takes the "off" branch.
+const char *const kPowerFirst = "\"POW&ER -ON-\"";
+
+// One call of EXE Profile per segment entry, in the order they are sent, with the
+// format of the status panel (1 to 3) that shows the value sent.
+struct SegmentCall {
+    int (*send)(const char *address, int value, std::int32_t *freeBytes);
+    std::array<std::int32_t, kMaxSegments> SegmentTable::*values;
+    const char *panelFormat;
+};
+const SegmentCall kSegmentCalls[] = {
+    {FIFOMotorFirstRate, &SegmentTable::firstRate, "FSpeed:(%1)"},
+    {FIFOMotorSlope, &SegmentTable::slope, "ACC :(%1)"},
+    {FIFOMotorNumberStepRel, &SegmentTable::steps, "Step N:(%1)"},
+};
+
+template <class Widget>
+Widget *named(Widget *widget, const char *name, const QString &hint = {}) {
+    widget->setObjectName(QLatin1String(name));
+    if (!hint.isEmpty()) widget->setToolTip(hint);
+    return widget;
+}
+
+QPushButton *pushButton(QWidget *parent, const char *name, const QString &caption, const QString &hint = {}) {
+    auto *button = named(new QPushButton(caption, parent), name, hint);
+    // Enter in a field must not press a button of the window.
+    button->setAutoDefault(false);
+    button->setMinimumHeight(26);
+    return button;
+}
+
+QToolButton *pictureButton(QWidget *parent, const char *name, const QString &hint) {
+    auto *button = named(new QToolButton(parent), name, hint);
+    button->setFixedSize(34, 28);
+    button->setIconSize(QSize(20, 20));
+    return button;
+}
+
+QLineEdit *field(QWidget *parent, const char *name, int maxLength, const QString &hint = {}) {
+    auto *edit = named(new QLineEdit(parent), name, hint);
+    edit->setMaxLength(maxLength);
+    return edit;
+}
+
+UpDown *upDown(QWidget *parent, const char *name, QLineEdit *buddy, int minimum, int maximum, int increment) {
+    auto *control = named(new UpDown(parent), name);
+    control->setRange(minimum, maximum);
+    control->setIncrement(increment);
+    control->setAssociate(buddy);
+    return control;
+}
+
+QLabel *display(QWidget *parent, const char *name, const QString &text) {
+    auto *label = named(new QLabel(text, parent), name);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setMinimumWidth(90);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+// A label with a field and, when given, the field's up/down control, in one grid row.
+void addFieldRow(QGridLayout *grid, int row, QLabel *label, QLineEdit *edit, UpDown *control = nullptr) {
+    grid->addWidget(label, row, 0);
+    auto *pair = new QHBoxLayout;
+    pair->setSpacing(1);
+    pair->addWidget(edit, 1);
+    if (control) pair->addWidget(control);
+    grid->addLayout(pair, row, 1);
+}
+
+std::int32_t saturated(long long value) {
+    return static_cast<std::int32_t>(std::clamp<long long>(value, std::numeric_limits<std::int32_t>::min(),
+                                                           std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+QString motorErrorCaption(int motor) { return QStringLiteral("Error Message Motor %1").arg(motor); }
+
+bool librarySucceeded(int result, const QString &errorTitle) {
+    if (result != -1) return true;
+    libraryErrorBox(errorTitle);
+    return false;
+}
+
+bool sendRelativeMove(const QByteArray &address, MoveValues move, const QString &errorTitle,
+                      AfterFirstRateFailure rule) {
+    const char *a = address.constData();
+    librarySucceeded(MotorSlewRate(a, move.slewRate), errorTitle);
+    if (!librarySucceeded(MotorFirstRate(a, move.firstRate), errorTitle) && rule == AfterFirstRateFailure::Stop)
+        return false;
+    librarySucceeded(MotorAccelDecel(a, move.accel), errorTitle);
+    librarySucceeded(MotorNumberStepRel(a, move.steps), errorTitle);
+    return true;
+}
+
+TMtr::TMtr(int motor, QWidget *parent)
+    : QDialog(parent),
+      motor_(std::clamp(motor, 1, kMotors)),
+      address_(QByteArray::number(motor_ - 1)),
+      errorCaption_(motorErrorCaption(motor_)) {
+    setObjectName(QStringLiteral("Mtr%1").arg(motor_));
+    setWindowTitle(QStringLiteral("\"%1\"  Desktop Motor Controller  ").arg(motor_));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(setup().pollingMs);
+    connect(Timer1, &QTimer::timeout, this, &TMtr::Timer1Timer);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->setSpacing(8);
+    layout->addWidget(buildMovementSetup(), 0, 0);
+    layout->addWidget(buildMotionPanel(), 0, 1);
+    layout->addWidget(buildPositionPanel(), 1, 0);
+    layout->addWidget(buildJogPanel(), 1, 1);
+    layout->addWidget(buildFifoPanel(), 2, 0, 1, 2);
+    layout->addWidget(buildEncoderPanel(), 3, 0, 1, 2);
+    MDClose1 = pushButton(this, "MDClose1", QStringLiteral("&Close "));
+    MDClose1->setMinimumWidth(100);
+    layout->addWidget(MDClose1, 4, 1, Qt::AlignRight);
+    connect(MDClose1, &QPushButton::clicked, this, &TMtr::MDClose1Click);
+
+    showRememberedValues();
+
+    setFixedSize(sizeHint());
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QWidget *TMtr::buildMovementSetup() {
+    GroupBox1 = named(new QGroupBox(QStringLiteral("Movement Setup "), this), "GroupBox1");
+    auto *grid = new QGridLayout(GroupBox1);
+
+    Label1 = named(new QLabel(QStringLiteral("Steps to Go:"), GroupBox1), "Label1");
+    STNumber1 = field(GroupBox1, "STNumber1", 10, QStringLiteral("Enter total number of steps."));
+    addFieldRow(grid, 0, Label1, STNumber1);
+
+    Label2 = named(new QLabel(QStringLiteral("Slew Rate:"), GroupBox1), "Label2");
+    STSpeed1 = field(GroupBox1, "STSpeed1", 7, QStringLiteral("Maximum speed in steps per second."));
+    MDSLUpDown1 = upDown(GroupBox1, "MDSLUpDown1", STSpeed1, 16, 8500, 10);
+    addFieldRow(grid, 1, Label2, STSpeed1, MDSLUpDown1);
+
+    Label3 = named(new QLabel(QStringLiteral("Accel/Decel: "), GroupBox1), "Label3");
+    STSlope1 = field(GroupBox1, "STSlope1", 4, QStringLiteral("Acceleration or deceleration in steps per second squared."));
+    MDADUpDown1 = upDown(GroupBox1, "MDADUpDown1", STSlope1, 0, 255, 1);
+    addFieldRow(grid, 2, Label3, STSlope1, MDADUpDown1);
+
+    Label4 = named(new QLabel(QStringLiteral("First Rate : "), GroupBox1), "Label4");
+    STInitSpeed1 = field(GroupBox1, "STInitSpeed1", 5);
+    MDIRUpDown1 = upDown(GroupBox1, "MDIRUpDown1", STInitSpeed1, 20, 8500, 10);
+    addFieldRow(grid, 3, Label4, STInitSpeed1, MDIRUpDown1);
+
+    StepperMode1 = named(new RadioGroup(QStringLiteral("Stepper Motor Mode"),
+                                        {QStringLiteral("Biphasic"), QStringLiteral("Monophasic"),
+                                         QStringLiteral("Half Step"), QStringLiteral("External Driver")},
+                                        2, GroupBox1),
+                         "StepperMode1");
+    StepperMode1->setItemIndex(kHalfStepItem);
+    grid->addWidget(StepperMode1, 4, 0, 1, 2);
+    connect(StepperMode1, &RadioGroup::clicked, this, &TMtr::StepperMode1Click);
+    return GroupBox1;
+}
+
+QWidget *TMtr::buildMotionPanel() {
+    auto *panel = new QWidget(this);
+    auto *grid = new QGridLayout(panel);
+    grid->setContentsMargins(0, 0, 0, 0);
+
+    CCW1 = pushButton(panel, "CCW1", QStringLiteral("CC&W"), QStringLiteral("Moves stepper counter-clockwise"));
+    CW1 = pushButton(panel, "CW1", QStringLiteral("&CW"), QStringLiteral("Moves stepper clockwise"));
+    Stop1 = pushButton(panel, "Stop1", QStringLiteral("&STOP"), QStringLiteral("Stops any Stepper Movement"));
+    for (QPushButton *big : {CCW1, CW1, Stop1}) {
+        big->setMinimumHeight(36);
+        QFont font = big->font();
+        font.setBold(true);
+        big->setFont(font);
+    }
+    MDTrigger1 = pushButton(panel, "MDTrigger1", QString(), QStringLiteral("Motor Trigger"));
+    MDTriggerOFF1 = pushButton(panel, "MDTriggerOFF1", QStringLiteral("Trig&ger \"OFF\""));
+    MDPause1 = pushButton(panel, "MDPause1", QString(), QStringLiteral("Pause Motion"));
+    POWER1 = pushButton(panel, "POWER1", QLatin1String(kPowerFirst));
+    SeekHome1 = named(new RadioGroup(QStringLiteral("Home Seek Position"),
+                                     {QStringLiteral("Enable Home"), QStringLiteral("Disable Home")}, 2, panel),
+                      "SeekHome1");
+    SeekHome1->setItemIndex(kDisableHomeItem);
+
+    grid->addWidget(CCW1, 0, 0);
+    grid->addWidget(CW1, 0, 1);
+    grid->addWidget(Stop1, 1, 0, 1, 2);
+    grid->addWidget(MDTrigger1, 2, 0);
+    grid->addWidget(MDTriggerOFF1, 2, 1);
+    grid->addWidget(MDPause1, 3, 0);
+    grid->addWidget(POWER1, 3, 1);
+    grid->addWidget(SeekHome1, 4, 0, 1, 2);
+
+    connect(CW1, &QPushButton::clicked, this, &TMtr::CW1Click);
+    connect(CCW1, &QPushButton::clicked, this, &TMtr::CCW1Click);
+    connect(Stop1, &QPushButton::clicked, this, &TMtr::Stop1Click);
+    connect(MDTrigger1, &QPushButton::clicked, this, &TMtr::MDTrigger1Click);
+    connect(MDTriggerOFF1, &QPushButton::clicked, this, &TMtr::MDTriggerOFF1Click);
+    connect(MDPause1, &QPushButton::clicked, this, &TMtr::MDPause1Click);
+    connect(POWER1, &QPushButton::clicked, this, &TMtr::POWER1Click);
+    connect(SeekHome1, &RadioGroup::clicked, this, &TMtr::SeekHome1Click);
+    return panel;
+}
+
+QWidget *TMtr::buildPositionPanel() {
+    auto *panel = named(new QGroupBox(QString(), this), "PositionPanel");
+    auto *grid = new QGridLayout(panel);
+
+    StaticText2 = named(new QLabel(QStringLiteral("Motor Position Register : "), panel), "StaticText2");
+    MDPosi1 = display(panel, "MDPosi1", QStringLiteral("0"));
+    grid->addWidget(StaticText2, 0, 0);
+    grid->addWidget(MDPosi1, 0, 1);
+
+    ResetCtr1 = pushButton(panel, "ResetCtr1", QStringLiteral("&Reset Position "), QStringLiteral("Resets Stepper Motor Counter"));
+    ReadCtr1 = pushButton(panel, "ReadCtr1", QStringLiteral("&Update Position"), QStringLiteral("Reads Counter Position"));
+    grid->addWidget(ResetCtr1, 1, 0);
+    grid->addWidget(ReadCtr1, 1, 1);
+
+    Label5 = named(new QLabel(QStringLiteral("Go to Absolute Position:"), panel), "Label5");
+    MDAbst1 = field(panel, "MDAbst1", 8);
+    MDAbsUpDown1 = upDown(panel, "MDAbsUpDown1", MDAbst1, -32000, 32000, 100);
+    MDAbs1 = pictureButton(panel, "MDAbs1", QStringLiteral("Go to  Absolute Position"));
+    MDAbs1->setIcon(style()->standardIcon(QStyle::SP_MediaSkipForward));
+    auto *absolute = new QHBoxLayout;
+    absolute->setSpacing(1);
+    absolute->addWidget(MDAbst1, 1);
+    absolute->addWidget(MDAbsUpDown1);
+    absolute->addSpacing(4);
+    absolute->addWidget(MDAbs1);
+    grid->addWidget(Label5, 2, 0);
+    grid->addLayout(absolute, 2, 1);
+
+    connect(ResetCtr1, &QPushButton::clicked, this, &TMtr::ResetCtr1Click);
+    connect(ReadCtr1, &QPushButton::clicked, this, &TMtr::ReadCtr1Click);
+    connect(MDAbs1, &QToolButton::clicked, this, &TMtr::MDAbs1Click);
+    return panel;
+}
+
+QWidget *TMtr::buildJogPanel() {
+    auto *panel = named(new QGroupBox(QString(), this), "JogPanel");
+    auto *grid = new QGridLayout(panel);
+
+    StaticText1 = named(new QLabel(QStringLiteral("JOG Speed. ->"), panel), "StaticText1");
+    MDISJOG1 = field(panel, "MDISJOG1", 5);
+    MDUpDownJ1 = upDown(panel, "MDUpDownJ1", MDISJOG1, 20, 8500, 10);
+    MDCCKW1 = pictureButton(panel, "MDCCKW1", QStringLiteral("JOG CCW"));
+    MDCCKW1->setArrowType(Qt::LeftArrow);
+    MDCKW1 = pictureButton(panel, "MDCKW1", QStringLiteral("JOG CW"));
+    MDCKW1->setArrowType(Qt::RightArrow);
+    auto *jog = new QHBoxLayout;
+    jog->setSpacing(1);
+    jog->addWidget(MDISJOG1, 1);
+    jog->addWidget(MDUpDownJ1);
+    jog->addSpacing(6);
+    jog->addWidget(MDCCKW1);
+    jog->addWidget(MDCKW1);
+    grid->addWidget(StaticText1, 0, 0);
+    grid->addLayout(jog, 0, 1);
+
+    BitBtn1 = pushButton(panel, "BitBtn1", QStringLiteral("&Open Profile Window"), QStringLiteral("Create the Profile Movements"));
+    grid->addWidget(BitBtn1, 1, 0, 1, 2);
+
+    connect(MDUpDownJ1, &UpDown::arrowPressed, this, &TMtr::MDJOGCS1);
+    connect(MDCCKW1, &QToolButton::clicked, this, [this] { MDJogClick(0); });
+    connect(MDCKW1, &QToolButton::clicked, this, [this] { MDJogClick(1); });
+    connect(BitBtn1, &QPushButton::clicked, this, &TMtr::BitBtn1Click);
+    return panel;
+}
+
+QWidget *TMtr::buildFifoPanel() {
+    GroupBox2 = named(new QGroupBox(QStringLiteral("FIFO Profile Movement Commands  "), this), "GroupBox2");
+    auto *grid = new QGridLayout(GroupBox2);
+
+    MDEFIFO1 = named(new QCheckBox(QStringLiteral("Enable FIFO Profile"), GroupBox2), "MDEFIFO1");
+    MDResF1 = pushButton(GroupBox2, "MDResF1", QStringLiteral("&Reset FIFO"));
+    MDEXEP1 = pushButton(GroupBox2, "MDEXEP1", QStringLiteral("&EXE Profile"));
+    MDEXEP1->setEnabled(false);
+    grid->addWidget(MDEFIFO1, 0, 0);
+    grid->addWidget(MDResF1, 0, 1);
+    grid->addWidget(MDEXEP1, 0, 2);
+
+    StatusBar1 = named(new StatusPanels(5, GroupBox2), "StatusBar1");
+    for (int panel = 0; panel < kFreeFifoPanel; ++panel) StatusBar1->setPanelWidth(panel, 110);
+    grid->addWidget(StatusBar1, 1, 0, 1, 3);
+
+    // A box that is cleared by the program (STOP, stop-all, Reset CNTR.Encoder) runs its
+    // action just as a click does, so the mode value never keeps a bit the box no longer shows.
+    connect(MDEFIFO1, &QCheckBox::toggled, this, &TMtr::MDEFIFO1Click);
+    connect(MDResF1, &QPushButton::clicked, this, &TMtr::MDResF1Click);
+    connect(MDEXEP1, &QPushButton::clicked, this, &TMtr::MDEXEP1Click);
+    return GroupBox2;
+}
+
+QWidget *TMtr::buildEncoderPanel() {
+    MDEnc1 = named(new QGroupBox(QStringLiteral("SHAFT ENCODER    PROCEDURES  "), this), "MDEnc1");
+    auto *grid = new QGridLayout(MDEnc1);
+
+    MDEnE1 = named(new QCheckBox(QStringLiteral("Enable Shaft Encoder Movements,   Enc. Position :"), MDEnc1), "MDEnE1");
+    MDEncoder1 = display(MDEnc1, "MDEncoder1", QString());
+    MDRsetE1 = pushButton(MDEnc1, "MDRsetE1", QStringLiteral("Reset CNTR.En&coder"));
+    MDUpP1 = pushButton(MDEnc1, "MDUpP1", QStringLiteral("&Upadate CNTR. Position"));
+    grid->addWidget(MDEnE1, 0, 0);
+    grid->addWidget(MDEncoder1, 0, 1);
+    grid->addWidget(MDRsetE1, 1, 0);
+    grid->addWidget(MDUpP1, 1, 1);
+
+    connect(MDEnE1, &QCheckBox::toggled, this, &TMtr::MDEnE1Click);
+    connect(MDRsetE1, &QPushButton::clicked, this, &TMtr::MDRsetE1Click);
+    connect(MDUpP1, &QPushButton::clicked, this, &TMtr::MDUpP1Click);
+    return MDEnc1;
+}
+
+void TMtr::showRememberedValues() {
+    const MoveValues &move = state().move;
+    STNumber1->setText(QString::number(move.steps));
+    MDSLUpDown1->setPosition(move.slewRate);
+    MDADUpDown1->setPosition(move.accel);
+    MDIRUpDown1->setPosition(move.firstRate);
+    MDUpDownJ1->setPosition(100);
+    MDAbst1->setText(QStringLiteral("0"));
+    MDPause1->setText(QLatin1String(kPauseOn));
+    MDTrigger1->setText(QStringLiteral("&Trigger -ON-"));
+}
+
+MotorState &TMtr::state() const { return program().motors[motor_ - 1]; }
+
+bool TMtr::pollRead(int result) {
+    if (result != -1) return true;
+    Timer1->stop();
+    libraryErrorBox(errorCaption_);
+    return false;
+}
+
+bool TMtr::sendMode() { return succeeded(MotorConfigureMode(address_.constData(), state().modeValue)); }
+
+void TMtr::showFreeFifo() { StatusBar1->setText(kFreeFifoPanel, QStringLiteral("FREE FIFO:(%1)").arg(state().freeFifo)); }
+
+void TMtr::motorStopped() {
+    Timer1->stop();
+    MDEFIFO1->setChecked(false);
+    MDEnE1->setChecked(false);
+    MDEXEP1->setEnabled(false);
+}
+
+void TMtr::moveRelative(int sign) {
+    MoveValues &move = state().move;
+    move.steps = saturated(sign * static_cast<long long>(leadingNumber(STNumber1->text())));
+    move.slewRate = leadingNumber(STSpeed1->text());
+    move.accel = leadingNumber(STSlope1->text());
+    move.firstRate = leadingNumber(STInitSpeed1->text());
+    sendRelativeMove(address_, move, errorCaption_, AfterFirstRateFailure::GoOn);
+}
+
+void TMtr::CW1Click() { moveRelative(+1); }
+
+void TMtr::CCW1Click() { moveRelative(-1); }
+
+void TMtr::Stop1Click() {
+    if (succeeded(MotorStop(address_.constData()))) motorStopped();
+}
+
+void TMtr::ReadCtr1Click() {
+    MDPosi1->clear();
+    std::int32_t position = 0;
+    if (!succeeded(MotorGetPosition(address_.constData(), &position))) return;
+    if (position >= kSignedCountBase) position = kSignedCountBase - position;
+    MDPosi1->setText(QString::number(position));
+}
+
+void TMtr::ResetCtr1Click() {
+    if (succeeded(MotorSetPosition(address_.constData(), 0))) MDPosi1->setText(QStringLiteral("0"));
+}
+
+void TMtr::MDEFIFO1Click(bool checked) {
+    if (checked) {
+        Timer1->start();
+        state().modeValue |= kFifoBit;
+    } else {
+        state().modeValue &= ~kFifoBit;
+    }
+    if (sendMode()) MDEXEP1->setEnabled(checked);
+}
+
+void TMtr::MDResF1Click() {
+    succeeded(FIFOReset(address_.constData()));
+    if (succeeded(FIFOGetRemainingBytes(address_.constData(), &state().freeFifo))) showFreeFifo();
+}
+
+void TMtr::MDEXEP1Click() {
+    Timer1->start();
+    // A copy: the table stays as it was when the press came, whatever an editor does meanwhile.
+    const SegmentTable table = state().segments;
+    const int count = std::clamp<std::int32_t>(table.count, 0, kMaxSegments);
+    for (int i = 0; i < count; ++i) {
+        StatusBar1->setText(0, QStringLiteral(" Segments :(%1)").arg(i));
+        for (std::size_t c = 0; c < std::size(kSegmentCalls); ++c) {
+            const SegmentCall &call = kSegmentCalls[c];
+            const std::int32_t value = (table.*call.values)[i];
+            if (!succeeded(call.send(address_.constData(), value, &state().freeFifo))) return;
+            StatusBar1->setText(static_cast<int>(c) + 1, QString::fromLatin1(call.panelFormat).arg(value));
+        }
+    }
+}
+
+void TMtr::MDTrigger1Click() { succeeded(MotorTriggerON(address_.constData())); }
+
+void TMtr::MDTriggerOFF1Click() { succeeded(MotorTriggerOFF(address_.constData())); }
+
+void TMtr::MDPause1Click() {
+    // The caption is the state: it changes after the call, also when the call failed.
+    if (MDPause1->text() == QLatin1String(kPauseOn)) {
+        succeeded(MotorPauseON(address_.constData()));
+        MDPause1->setText(QLatin1String(kPauseOff));
+    } else {
+        succeeded(MotorPauseOFF(address_.constData()));
+        MDPause1->setText(QLatin1String(kPauseOn));
+    }
+}
+
+void TMtr::POWER1Click() {
+    // The caption changes before the call and stays changed when the call fails.
+    if (POWER1->text() == QLatin1String(kPowerOn)) {
+        POWER1->setText(QLatin1String(kPowerOff));
+        succeeded(MotorPowerON(address_.constData(), 1));
+    } else {
+        POWER1->setText(QLatin1String(kPowerOn));
+        succeeded(MotorPowerOFF(address_.constData()));
+    }
+}
+
+void TMtr::StepperMode1Click(int item) {
+    if (item < 0 || item >= static_cast<int>(kStepModes.size())) return;
+    // The step mode replaces the whole value: the encoder, FIFO and home bits go, although
+    // the boxes and the home group keep showing what they showed.
+    state().modeValue = kStepModes[item];
+    sendMode();
+}
+
+void TMtr::MDEnE1Click(bool checked) {
+    if (checked) {
+        Timer1->start();
+        state().modeValue |= kEncoderBit;
+    } else {
+        state().modeValue &= ~kEncoderBit;
+    }
+    sendMode();
+}
+
+void TMtr::SeekHome1Click(int item) {
+    if (item == kEnableHomeItem)
+        state().modeValue |= kHomeBit;
+    else
+        state().modeValue &= kHomeBit - 1;
+    sendMode();
+}
+
+void TMtr::MDRsetE1Click() {
+    MDEnE1->setChecked(false);
+    if (setup().encoderResetStopsPolling) Timer1->stop();
+    if (succeeded(EncoderSetPosition(address_.constData(), 0))) MDEncoder1->setText(QStringLiteral("0"));
+}
+
+void TMtr::MDUpP1Click() {
+    std::int32_t count = 0;
+    if (succeeded(EncoderGetPosition(address_.constData(), &count))) MDEncoder1->setText(QString::number(count));
+}
+
+void TMtr::MDAbs1Click() { succeeded(MotorGoAbsPos(address_.constData(), MDAbsUpDown1->position())); }
+
+void TMtr::MDJogClick(int direction) { succeeded(MotorJog(address_.constData(), direction)); }
+
+void TMtr::MDJOGCS1() {
+    // Runs before the control steps: the speed sent is the one the field shows now.
+    succeeded(MotorChangeJogSpeed(address_.constData(), leadingNumber(MDISJOG1->text())));
+}
+
+void TMtr::BitBtn1Click() {
+    TProfile *editor = createWindow(program().windows.Profile);
+    editor->exec();
+}
+
+void TMtr::MDClose1Click() { close(); }
+
+void TMtr::reject() { close(); }
+
+void TMtr::closeEvent(QCloseEvent *event) {
+    Timer1->stop();
+    event->accept();
+}
+
+void TMtr::Timer1Timer() {
+    const char *a = address_.constData();
+    MotorState &motor = state();
+    const std::int32_t threshold = setup().fifoThreshold;
+
+    if (motor.freeFifo < threshold) MDEXEP1->setEnabled(false);
+    if (!MDEXEP1->isEnabled()) {
+        pollRead(FIFOGetRemainingBytes(a, &motor.freeFifo));
+        if (motor.freeFifo > threshold) MDEXEP1->setEnabled(true);
+    }
+    if (MDEnE1->isChecked()) {
+        std::int32_t count = 0;
+        if (pollRead(EncoderGetPosition(a, &count))) MDEncoder1->setText(QString::number(count));
+        std::int32_t position = 0;
+        if (pollRead(MotorGetPosition(a, &position))) MDPosi1->setText(QString::number(position));
+    }
+    showFreeFifo();
 }
 
 }  // namespace demo

@@ -1,12 +1,46 @@
 // The motor window: the control panel of one motor. One class serves all eight motors;
-// motor m talks to controller address m-1.
+// motor m talks to controller address m-1. What a motor keeps between its windows (mode
+// value, free FIFO room, remembered move values, segment table) lives in
+// program().motors; the window holds only its captions, check boxes and timer.
 #pragma once
 
+#include <array>
+
+#include <QByteArray>
 #include <QDialog>
 
+#include "program.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class QTimer;
+class QToolButton;
 
 namespace demo {
+
+class RadioGroup;
+class StatusPanels;
+class UpDown;
+
+// The title of the error boxes of motor m's window.
+QString motorErrorCaption(int motor);
+
+// Shows the library's error box titled `errorTitle` when `result` reports a failure (-1);
+// true when the call succeeded.
+bool librarySucceeded(int result, const QString &errorTitle);
+
+// What happens to the remaining calls of a relative move when its first-rate call fails.
+enum class AfterFirstRateFailure { GoOn, Stop };
+
+// Sends a relative move to `address`: slew rate, first rate, acceleration, then the steps.
+// Every failed call shows a library error box titled `errorTitle`; the next call is still
+// made unless the first-rate call failed and `rule` says Stop. Returns false when it
+// stopped there.
+bool sendRelativeMove(const QByteArray &address, MoveValues move, const QString &errorTitle,
+                      AfterFirstRateFailure rule);
 
 class TMtr : public QDialog {
     Q_OBJECT
@@ -17,11 +51,130 @@ public:
 
     int motor() const { return motor_; }
 
+    // What the window does once its motor has been stopped (by STOP or by the main
+    // window's stop-all): polling ends, the FIFO and encoder boxes are cleared (each
+    // clearing sends the mode without its bit) and EXE Profile is no longer offered.
+    void motorStopped();
+
+    // Movement setup.
+    QGroupBox *GroupBox1;
+    QLabel *Label1;
+    QLineEdit *STNumber1;
+    QLabel *Label2;
+    QLineEdit *STSpeed1;
+    UpDown *MDSLUpDown1;
+    QLabel *Label3;
+    QLineEdit *STSlope1;
+    UpDown *MDADUpDown1;
+    QLabel *Label4;
+    QLineEdit *STInitSpeed1;
+    UpDown *MDIRUpDown1;
+    RadioGroup *StepperMode1;
+
+    // Power, position counter and absolute move.
+    QPushButton *POWER1;
+    QPushButton *ResetCtr1;
+    QPushButton *ReadCtr1;
+    QLabel *StaticText2;
+    QLabel *MDPosi1;
+    QLabel *Label5;
+    QLineEdit *MDAbst1;
+    UpDown *MDAbsUpDown1;
+    QToolButton *MDAbs1;
+
+    // Motion.
+    QPushButton *Stop1;
+    QPushButton *MDTrigger1;
+    QPushButton *MDTriggerOFF1;
+    QPushButton *CCW1;
+    QPushButton *CW1;
+    QPushButton *MDPause1;
+    RadioGroup *SeekHome1;
+
+    // Jogging.
+    QLabel *StaticText1;
+    QLineEdit *MDISJOG1;
+    UpDown *MDUpDownJ1;
+    QToolButton *MDCCKW1;
+    QToolButton *MDCKW1;
+    QPushButton *BitBtn1;
+
+    // FIFO profile.
+    QGroupBox *GroupBox2;
+    QCheckBox *MDEFIFO1;
+    QPushButton *MDResF1;
+    QPushButton *MDEXEP1;
+    StatusPanels *StatusBar1;
+
+    // Shaft encoder.
+    QGroupBox *MDEnc1;
+    QCheckBox *MDEnE1;
+    QLabel *MDEncoder1;
+    QPushButton *MDRsetE1;
+    QPushButton *MDUpP1;
+
+    QPushButton *MDClose1;
+
     // The polling timer; the main window stops it when the port closes.
     QTimer *Timer1;
 
+public slots:
+    // Escape closes the window like its frame does.
+    void reject() override;
+
+protected:
+    // Closing stops the polling and hides the window.
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void CW1Click();
+    void CCW1Click();
+    void Stop1Click();
+    void ReadCtr1Click();
+    void ResetCtr1Click();
+    void MDEFIFO1Click(bool checked);
+    void MDResF1Click();
+    void MDEXEP1Click();
+    void MDTrigger1Click();
+    void MDTriggerOFF1Click();
+    void MDPause1Click();
+    void POWER1Click();
+    void StepperMode1Click(int item);
+    void MDEnE1Click(bool checked);
+    void SeekHome1Click(int item);
+    void MDRsetE1Click();
+    void MDUpP1Click();
+    void MDAbs1Click();
+    void MDJogClick(int direction);
+    void MDJOGCS1();
+    void BitBtn1Click();
+    void MDClose1Click();
+    void Timer1Timer();
+
 private:
+    QWidget *buildMovementSetup();
+    QWidget *buildMotionPanel();
+    QWidget *buildPositionPanel();
+    QWidget *buildJogPanel();
+    QWidget *buildFifoPanel();
+    QWidget *buildEncoderPanel();
+    void showRememberedValues();
+
+    MotorState &state() const;
+    const MotorSetup &setup() const { return kMotorSetup[motor_ - 1]; }
+    // Shows the window's error box when `result` reports a failure; true on success.
+    bool succeeded(int result) const { return librarySucceeded(result, errorCaption_); }
+    // A read of the polling tick: a failure stops the polling before its error box shows.
+    bool pollRead(int result);
+    // CW (+1) and CCW (-1): remembers the fields and sends the move.
+    void moveRelative(int sign);
+    // Sends the mode value with MotorConfigureMode; true on success.
+    bool sendMode();
+    void showFreeFifo();
+
     int motor_;
+    QByteArray address_;
+    QString errorCaption_;
 };
 
 }  // namespace demo
