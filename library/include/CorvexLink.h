@@ -139,8 +139,13 @@ CORVEXLINK_API int ZelmarChangeBaudRate(int baudRate);
  * Motion, position, encoder, status and power
  * -------------------------------------------------------------------------------*/
 
-/* Sets the winding current (50 to 2000 mA) of one station through its board's SPI bus.
- * Out of range: "Wrong Current Value need to be from 50(mA) to 2000 (mA)". */
+/* Sets the winding current (50 to 2000 mA) of one station through its board's SPI bus:
+ * the current code and the motor's place on the board go to the board's user-I/O
+ * controller (address 4k+1) as an SPI write, then its outputs are written 0 and back to
+ * the board's user output word (see WriteDigitalUserIO). The current is checked before
+ * the address ("Wrong Current Value need to be from 50(mA) to 2000 (mA)") and is
+ * remembered for MotorStationsInit() as soon as both are valid, even if sending fails.
+ * Single station. */
 CORVEXLINK_API int MotorSetCurrent(const char *address, int milliamps);
 /* Slew rate, first rate and acceleration in one call (no range checks); single station. */
 CORVEXLINK_API int MotorSpeed(const char *address, int slewRate, int firstRate, int accel);
@@ -170,13 +175,14 @@ CORVEXLINK_API int MotorRepeat(const char *address);
 CORVEXLINK_API int MotorStop(const char *address);
 /* Soft reset; lists and ALL accepted. */
 CORVEXLINK_API int MotorSoftReset(const char *address);
-/* Reads the position (24-bit sign-and-magnitude converted to signed) into *position. */
+/* Reads the position (24-bit sign-and-magnitude converted to signed) into *position.
+ * *position is set to 0 first and stays 0 when the call fails. */
 CORVEXLINK_API int MotorGetPosition(const char *address, int32_t *position);
 /* Sets the position counter. */
 CORVEXLINK_API int MotorSetPosition(const char *address, int32_t position);
 /* Sets the encoder step-failure count. */
 CORVEXLINK_API int MotorEncoderFailsStep(const char *address, int32_t steps);
-/* Reads the status register (CORVEXLINK_STATUS_* bits) into *status. */
+/* Reads the status register (CORVEXLINK_STATUS_* bits) into *status (0 on failure). */
 CORVEXLINK_API int MotorGetStatusRegister(const char *address, int32_t *status);
 /* Sets the encoder counter. */
 CORVEXLINK_API int EncoderSetPosition(const char *address, int32_t count);
@@ -186,24 +192,43 @@ CORVEXLINK_API int EncoderGetPosition(const char *address, int32_t *count);
 CORVEXLINK_API int MotorPowerON(const char *address, int value);
 /* Power off; lists and ALL accepted. */
 CORVEXLINK_API int MotorPowerOFF(const char *address);
-/* The speed in steps/s that a station really runs at for `speed` (16 to 10239). */
+/* The speed in steps/s that a station really runs at for `speed` (16 to 10239): the
+ * station divides its 921600 Hz step clock by a whole number. A request below 16 is
+ * answered as for 16 (16), one above 10239 as for 10239 (10240). Sends nothing. */
 CORVEXLINK_API int GetFixedSpeed(int speed);
 
 /* ---------------------------------------------------------------------------------
  * Discovery and initialisation
  * -------------------------------------------------------------------------------*/
 
-/* Probes addresses 0 to 15 and writes "0,1,2,3,N,...,N" into `buffer` (at least 38
- * bytes). Returns 1 (-1 only for a NULL buffer). */
+/* Probes addresses 0 to 15 (up to 200 ms each) and writes "0,1,2,3,N,...,N" into
+ * `buffer` (at least 38 bytes; at most 38 are written). Fills the station table that
+ * MotorStationsInit() and ZelmarChangeBaudRate() walk. Returns 1; -1 with "Wrong Address
+ * in list" only for a NULL buffer. A missing station leaves error 26 "WriteSP: COM port
+ * timed out" in the error state. */
 CORVEXLINK_API int GetConnectedControllers(char *buffer);
-/* 1 when the station at `address` answers its probe, else -1. */
+/* 1 when the station at `address` (single station) answers its probe within 200 ms,
+ * else -1 (error 26 when it does not answer). */
 CORVEXLINK_API int CheckControllerAddress(const char *address);
-/* Resets every found station and gives it the default current, direction, speeds and
- * half-step mode. -1 with error 50 and a message naming the step and the address. */
+/* Resets every station found by GetConnectedControllers(), takes the line to 9600 baud
+ * and back to the current rate, sets up each board once (SPI and user I/O of its master
+ * and user-I/O controllers) and gives each station its winding current (50 mA unless
+ * MotorSetCurrent() changed it), direction '+', slew rate 600, first rate 100,
+ * acceleration 50 and half-step mode 33. Stops at the first failure with -1, error 50
+ * and the step's message followed by the address (for example "Can Not Reset Motor
+ * Address: 3"); a failed return to the current rate keeps the baud-rate error 30. */
 CORVEXLINK_API int MotorStationsInit(void);
 
 /* ---------------------------------------------------------------------------------
  * Group trigger and pause (motor lists: "0", "1,5", ...; not ALL)
+ *
+ * Each board has a trigger and a pause line per motor, driven by its master controller.
+ * These calls switch the lines of the listed motors (addresses 0 to 15, at most 39
+ * characters) in the library's copy, then send the line state of all four boards to the
+ * masters of the boards concerned in one command. A piece that is not a number gives -1
+ * without a message and changes nothing; an address above 15, a NULL or over-long list
+ * gives "Wrong Address in list". An empty list changes nothing and addresses nobody
+ * (error 26). The library's copy keeps the change when sending fails.
  * -------------------------------------------------------------------------------*/
 
 CORVEXLINK_API int MotorTriggerON(const char *motors);
@@ -215,34 +240,60 @@ CORVEXLINK_API int MotorPauseOFF(const char *motors);
  * User I/O, analog inputs and SPI
  * -------------------------------------------------------------------------------*/
 
+/* SPI configuration of a station (128 on a master, 198 on a user-I/O controller during
+ * initialisation); single station. */
 CORVEXLINK_API int ConfigureSPI(const char *address, int config);
+/* Reads the SPI bus into *value; single station; *value untouched on failure. */
 CORVEXLINK_API int ReadSPI(const char *address, int32_t *value);
+/* Writes `value` (sent unsigned) on the SPI bus; lists and ALL accepted. */
 CORVEXLINK_API int WriteSPI(const char *address, int value);
+/* Reads the user inputs into *inputs; single station; untouched on failure. */
 CORVEXLINK_API int ReadDigitalUserIO(const char *address, int32_t *inputs);
-/* User I/O lists may not name a board's master controller (0, 4, 8, 12): error 51. */
+/* User I/O lists: addresses 0 to 15, at most 51 characters, lists accepted. They may not
+ * name a board's master controller (0, 4, 8, 12): error 51 "... Address: 4 is not
+ * allowed", nothing sent. Naming a user-I/O controller (1, 5, 9, 13) adds 0x1600 to the
+ * configuration / 0x1000 to the output value; the output value is then also kept as that
+ * board's user output word (restored by MotorSetCurrent()), even if sending fails. A
+ * piece that is not a number gives -1 without a message. */
 CORVEXLINK_API int ConfigureDigitalUserIO(const char *addresses, int config);
 CORVEXLINK_API int WriteDigitalUserIO(const char *addresses, int value);
 /* One channel (0 to 10; 11 to 13 the references) at 8, 10 or 12 bits of the board
- * whose master controller is `master` (0, 4, 8 or 12). */
+ * whose master controller is `master` (0, 4, 8 or 12), into *reading (0 on failure).
+ * The resolution is checked first ("Wrong ADC Resolution"). */
 CORVEXLINK_API int GetADCchannel(const char *master, int resolution, int channel,
                                  int32_t *reading);
 /* All eleven channels at 10 or 12 bits into values[0..10]; elements the station does not
- * answer keep their contents. */
+ * answer keep their contents, and no more than eleven are ever written. A NULL array is
+ * refused ("Wrong Address in list"). The address is checked before the resolution. */
 CORVEXLINK_API int ReadAllChannelsADC(const char *master, int resolution, int32_t *values);
 
 /* ---------------------------------------------------------------------------------
  * Stored program and FIFO
  * -------------------------------------------------------------------------------*/
 
+/* Stored program: record the following commands, run them once, run them in a loop
+ * (until MotorStop or MotorSoftReset). Single station. */
 CORVEXLINK_API int EnterProgMode(const char *address);
 CORVEXLINK_API int ExecStoredProg(const char *address);
 CORVEXLINK_API int ProgramLoop(const char *address);
+/* A wait of `wait` (sent unsigned) in the program. */
 CORVEXLINK_API int MotorWait(const char *address, int wait);
+/* Empties the station's FIFO. */
 CORVEXLINK_API int FIFOReset(const char *address);
+/* The FIFO index counter, low 16 bits, into *index (0 on failure); ZelmarGetValue() then
+ * returns the same masked value. */
 CORVEXLINK_API int FIFOGetIndexCounter(const char *address, int32_t *index);
+/* The free FIFO room in bytes into *freeBytes (0 on failure). */
 CORVEXLINK_API int FIFOGetRemainingBytes(const char *address, int32_t *freeBytes);
-/* The FIFO exports queue a command; *freeBytes receives the FIFO room left after it.
- * A full FIFO is polled every 10 ms for up to about 900 ms (error 60 if it stays full). */
+/* The FIFO exports queue a command on one station; on success *freeBytes receives the
+ * FIFO room left after it. When the station answers that its FIFO is full, the room is
+ * polled every 10 ms, at most 91 times, until the command fits (it takes G 1, S 2,
+ * W U R F D 3, N T 4 bytes) and the command is sent again; if it never fits: -1 with
+ * error 60 "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO"
+ * after about a second. On a failed transaction the motion forms write ZelmarGetValue()
+ * into *freeBytes, FIFOWriteSPI and FIFOWriteUserIO leave it alone. FIFOWriteUserIO
+ * applies the user I/O list rules above (error 51 for a master controller). A NULL
+ * *freeBytes is refused. */
 CORVEXLINK_API int FIFOWriteUserIO(const char *address, int value, int32_t *freeBytes);
 CORVEXLINK_API int FIFOWriteSPI(const char *address, int value, int32_t *freeBytes);
 CORVEXLINK_API int FIFOMotorNumberStepRel(const char *address, int32_t steps,
@@ -251,6 +302,9 @@ CORVEXLINK_API int FIFOMotorGoAbsPos(const char *address, int32_t position,
                                      int32_t *freeBytes);
 CORVEXLINK_API int FIFOMotorSlewRate(const char *address, int rate, int32_t *freeBytes);
 CORVEXLINK_API int FIFOMotorFirstRate(const char *address, int rate, int32_t *freeBytes);
+/* The slope travels as one byte: a negative slope s is sent as 256 + s. Slopes outside
+ * -256..255 cannot be sent as meant and are refused with "Wrong Acceleration Value must
+ * be between 0 to 255, for TRAPEZOIDAL MODE". */
 CORVEXLINK_API int FIFOMotorSlope(const char *address, int slope, int32_t *freeBytes);
 CORVEXLINK_API int FIFOMotorRepeat(const char *address, int32_t *freeBytes);
 CORVEXLINK_API int FIFOMotorWait(const char *address, int wait, int32_t *freeBytes);
