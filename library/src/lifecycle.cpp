@@ -6,6 +6,7 @@
 namespace {
 
 __attribute__((destructor)) void closePortAtUnload() {
+    if (!corvex::link::portDeviceOpen()) return;  // nothing to do; allocate nothing now
     corvex::link::CloseCommPort();
     corvex::link::portState().PortHandle = false;
 }

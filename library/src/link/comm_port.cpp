@@ -61,9 +61,22 @@ PortState &portState() {
     return *s;
 }
 
+namespace {
+std::atomic<CommPort *> g_commPort{nullptr};  // constant-initialised: readable at any time
+}
+
 CommPort &commPort() {
-    static CommPort *p = new CommPort;
+    static CommPort *p = [] {
+        auto *created = new CommPort;
+        g_commPort.store(created);
+        return created;
+    }();
     return *p;
+}
+
+bool portDeviceOpen() {
+    const CommPort *p = g_commPort.load();
+    return p != nullptr && p->device != nullptr;
 }
 
 AnswerSink &answerSink() {

@@ -66,6 +66,8 @@ struct PortState {
 
 PortState &portState();
 CommPort &commPort();
+// Whether a device is open, without creating any state (safe during unload).
+bool portDeviceOpen();
 AnswerSink &answerSink();
 
 // Opens and sets up the device of `port` and starts the worker; false on failure.
