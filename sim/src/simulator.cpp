@@ -144,6 +144,7 @@ private:
   int hostBaudCache_ = 9600;
   int settledBaud_ = 9600;  // host rate sampled after each pass of the I/O loop
   std::deque<std::function<void()>> tasks_;
+  bool acceptingTasks_ = false;  // the I/O thread runs and will take tasks
 
   mutable std::mutex transcriptMutex_;
   mutable std::condition_variable transcriptChanged_;
@@ -166,6 +167,10 @@ bool Simulator::Impl::start() {
     return false;
   }
   stopRequested_ = false;
+  {
+    std::lock_guard lock(mutex_);
+    acceptingTasks_ = true;
+  }
   thread_ = std::thread([this] { run(); });
   return true;
 }
@@ -256,18 +261,22 @@ bool Simulator::Impl::reconnect() {
 
 // Line changes happen on the I/O thread so that it never polls a closed descriptor.
 void Simulator::Impl::runOnIoThread(const std::function<void()>& task) {
-  if (!running()) {
-    task();
-    return;
-  }
   std::promise<void> done;
   auto finished = done.get_future();
+  bool posted = false;
   {
     std::lock_guard lock(mutex_);
-    tasks_.push_back([&] {
-      task();
-      done.set_value();
-    });
+    if (acceptingTasks_) {
+      tasks_.push_back([&] {
+        task();
+        done.set_value();
+      });
+      posted = true;
+    }
+  }
+  if (!posted) {
+    task();  // no I/O thread: the line is the caller's
+    return;
   }
   wake();
   finished.wait();
@@ -331,6 +340,14 @@ void Simulator::Impl::run() {
     std::lock_guard lock(mutex_);
     settledBaud_ = baud;
   }
+  // Tasks posted while stopping still run, so no caller waits forever.
+  std::deque<std::function<void()>> tasks;
+  {
+    std::lock_guard lock(mutex_);
+    acceptingTasks_ = false;
+    tasks.swap(tasks_);
+  }
+  for (auto& t : tasks) t();
 }
 
 // Wakes at least every 50 ms, so that the host's line rate stays freshly sampled.

@@ -188,6 +188,20 @@ TEST(SimLink, HangUpAndReconnectThroughTheLink) {
   ::rmdir(dir);
 }
 
+TEST(SimLink, WireTimePacesTheAnswer) {
+  kx4417::SimOptions options;
+  options.wireTime = true;
+  kx4417::Simulator sim(options);
+  ASSERT_TRUE(sim.start());
+  Host host(sim.slavePath());
+  ASSERT_TRUE(host.ok());
+  // "_0<12" and its CR in, 58 answer bytes out: 64 bytes of about 1.04 ms at 9600 baud.
+  const auto t0 = Clock::now();
+  std::string got = host.ask("_0<12", 1s);
+  EXPECT_EQ(got.size(), 58u);
+  EXPECT_GE(Clock::now() - t0, 60ms);
+}
+
 TEST(SimLink, NoHostNoTrouble) {
   // Answers queued while nobody reads do not block the simulator or its stop.
   kx4417::Simulator sim;
