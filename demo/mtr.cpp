@@ -540,6 +540,7 @@ void TMtr::MDJOGCS1() {
 
 void TMtr::BitBtn1Click() {
     TProfile *editor = createWindow(program().windows.Profile);
+    editor->setMotorNumber(QString::number(motor_));
     editor->exec();
 }
 
