@@ -44,32 +44,33 @@ int openSelectedPort() {
     return 1;
 }
 
+// The common end of PortOpen and PortConfigure: open SelectedPort at SelectedBaudRate
+// and give the stations `settleMs` before the first command.
+int openSelection(unsigned settleMs) {
+    PortState &st = portState();
+    st.PortUsed = true;
+    SelectBaudRate(st.SelectedBaudRate);
+    if (openSelectedPort() != 1) return -1;
+    corvex::platform::sleepMs(settleMs);
+    return 1;
+}
+
 }  // namespace
 
 extern "C" int PortOpen(int port, int baudRate) {
     corvex::ExportGuard guard;
-    PortState &st = portState();
     SetSuppressValue(false);
-    st.PortUsed = true;
-    st.SelectedBaudRate = baudRate;
-    st.SelectedPort = port;
-    SelectBaudRate(baudRate);
-    if (openSelectedPort() != 1) return -1;
-    corvex::platform::sleepMs(300);
-    return 1;
+    portState().SelectedBaudRate = baudRate;
+    portState().SelectedPort = port;
+    return openSelection(300);
 }
 CORVEXLINK_ALIAS(PortOpen)
 
 extern "C" int PortConfigure(void) {
     corvex::ExportGuard guard;
-    PortState &st = portState();
     SetSuppressValue(false);
     corvex::platform::runPortDialog();  // sets SelectedPort and SelectedBaudRate
-    st.PortUsed = true;
-    SelectBaudRate(st.SelectedBaudRate);
-    if (openSelectedPort() != 1) return -1;
-    corvex::platform::sleepMs(10);
-    return 1;
+    return openSelection(10);
 }
 CORVEXLINK_ALIAS(PortConfigure)
 

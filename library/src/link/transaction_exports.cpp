@@ -37,19 +37,26 @@ extern "C" const char *ZelmarGetErrorMessage(void) {
 }
 CORVEXLINK_ALIAS(ZelmarGetErrorMessage)
 
+namespace {
+
+// Copies a library text with its NUL into a caller's buffer of at least `size` bytes.
+int copyOut(char *buffer, std::size_t size, const char *text) {
+    if (buffer == nullptr) return -1;
+    std::snprintf(buffer, size, "%s", text);
+    return 1;
+}
+
+}  // namespace
+
 extern "C" int ZelmarGetErrorMessageVb(char *buffer) {
     corvex::ExportGuard guard;
-    if (buffer == nullptr) return -1;
-    std::snprintf(buffer, kErrorMessageSize, "%s", ErrorMessage());
-    return 1;
+    return copyOut(buffer, kErrorMessageSize, ErrorMessage());
 }
 CORVEXLINK_ALIAS(ZelmarGetErrorMessageVb)
 
 extern "C" int GetLastestCommand(char *buffer) {
     corvex::ExportGuard guard;
-    if (buffer == nullptr) return -1;
-    std::snprintf(buffer, kLatestCommandSize, "%s", LatestCommand());
-    return 1;
+    return copyOut(buffer, kLatestCommandSize, LatestCommand());
 }
 CORVEXLINK_ALIAS(GetLastestCommand)
 
