@@ -69,13 +69,17 @@ void GuiTest::openPortFromMainWindow(int rateItem) {
 }
 
 void GuiTest::withModal(QAbstractButton *opener, const std::function<void(QWidget *)> &inside) {
+    withModal([opener] { click(opener); }, inside);
+}
+
+void GuiTest::withModal(const std::function<void()> &open, const std::function<void(QWidget *)> &inside) {
     bool shown = false;
     whenModalShows([&shown, &inside](QWidget *window) {
         shown = true;
         inside(window);
         window->close();
     });
-    click(opener);
+    open();
     EXPECT_TRUE(shown) << "no modal window showed";
 }
 

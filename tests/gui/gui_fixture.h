@@ -78,6 +78,8 @@ protected:
     // Opens a modal window of the program with `opener` and runs `inside` on it while it is
     // shown; the window is closed afterwards.
     void withModal(QAbstractButton *opener, const std::function<void(QWidget *)> &inside);
+    // The same with any way of opening it (a menu item, a library call).
+    void withModal(const std::function<void()> &open, const std::function<void(QWidget *)> &inside);
     // The enabled state of MBMotor1..MBMotor8 as a text of '1' and '0'.
     std::string motorButtons();
 
