@@ -6,6 +6,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,8 @@ bool parseStations(const std::string& text, std::vector<int>& out) {
     if (first < 0 || last > 15 || first > last) return false;
     for (int a = first; a <= last; ++a) out.push_back(a);
   }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
   return !out.empty();
 }
 
