@@ -40,6 +40,9 @@ public:
         : fd_(fd), wakeFd_(wakeFd), path_(std::move(path)) {}
 
     ~PosixSerialDevice() override {
+        // The exclusive flag belongs to the terminal, not to this descriptor: clear it, or
+        // the device stays barred to everybody while another descriptor keeps it alive.
+        ::ioctl(fd_, TIOCNXCL);
         ::flock(fd_, LOCK_UN);
         ::close(fd_);
         ::close(wakeFd_);
