@@ -363,8 +363,12 @@ QWidget *TMtr::buildEncoderPanel() {
     MDEncoder1 = display(MDEnc1, "MDEncoder1", QString());
     MDRsetE1 = pushButton(MDEnc1, "MDRsetE1", QStringLiteral("Reset CNTR.En&coder"));
     MDUpP1 = pushButton(MDEnc1, "MDUpP1", QStringLiteral("&Upadate CNTR. Position"));
-    grid->addWidget(MDEnE1, 0, 0);
-    grid->addWidget(MDEncoder1, 0, 1);
+    MDEncoder1->setFixedWidth(140);
+    auto *reading = new QHBoxLayout;
+    reading->addWidget(MDEnE1);
+    reading->addWidget(MDEncoder1);
+    reading->addStretch(1);
+    grid->addLayout(reading, 0, 0, 1, 2);
     grid->addWidget(MDRsetE1, 1, 0);
     grid->addWidget(MDUpP1, 1, 1);
 
