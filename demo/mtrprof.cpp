@@ -89,7 +89,7 @@ void ProfileImage::drawPicture(const QImage &picture) {
 void ProfileImage::drawSegmentLine(QPoint from, QPoint to) {
     QPainter painter(&picture_);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.setPen(QPen(QColor(0, 0, 160), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.setPen(QPen(QColor::fromRgb(kProfileLineColour), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     painter.drawLine(from, to);
     update();
 }

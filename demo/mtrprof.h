@@ -44,6 +44,9 @@ int segmentSlope(int startSpeed, int endSpeed, int steps, int lastSlope);
 
 }  // namespace profile
 
+// The colour of the drawn segments.
+inline constexpr QRgb kProfileLineColour = 0xFF0000A0;
+
 // The drawing area: shows its picture and reports the mouse in its own pixel coordinates,
 // also while the pointer moves with no button held.
 class ProfileImage : public QWidget {
