@@ -210,21 +210,3 @@ TEST_F(AllMotorsGapTest, MovesAndJogsRefuseWithoutMotorsOneToFourAndStopAllSkips
     EXPECT_EQ(form1()->motorPanel(4)->text(), QStringLiteral("Motor 4:"));
     EXPECT_EQ(form1()->motorPanel(5)->text(), panelText(5, "STOPPED"));
 }
-
-TEST_F(AllMotorsFourTest, JogAllCoversFourMotorsAndEndsAtAFailedCall) {
-    openPortFromMainWindow();
-    sim().clearTranscript();
-    click(mainControl<QPushButton>("JOGALLCCW"));
-    EXPECT_EQ(sent(), (Frames{"000F-", "000FJ", "000FY600"}));
-    for (int m = 1; m <= 4; ++m) EXPECT_EQ(form1()->motorPanel(m)->text(), panelText(m, " JOGGING CCW"));
-    EXPECT_EQ(form1()->motorPanel(5)->text(), QStringLiteral("Motor 5:"));
-    click(form1()->STOPALL);
-
-    // The jog is refused: no speed change follows and the panels keep their texts.
-    sim().answerErrorCode(0, 9);
-    sim().clearTranscript();
-    click(form1()->JOGALLCW);
-    EXPECT_EQ(sent(), (Frames{"000F+"}));
-    EXPECT_EQ(boxTitles(), (Titles{QStringLiteral("ERROR JOG ALL MOTORS")}));
-    EXPECT_EQ(form1()->motorPanel(1)->text(), panelText(1, "STOPPED"));
-}
