@@ -129,6 +129,8 @@ TProfile::TProfile(QWidget *parent) : QDialog(parent) {
     connect(BitBtn2, &QPushButton::clicked, this, &TProfile::BitBtn2Click);
     connect(Return1, &QPushButton::clicked, this, &TProfile::Return1Click);
 
+    Return1->setDefault(true);
+    Return1->setFocus();  // the fields only show results; the cursor does not start in one
     setFixedSize(sizeHint());
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
