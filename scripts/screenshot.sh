@@ -36,7 +36,8 @@ for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 
 pids+=($!)
 for _ in $(seq 50); do [ -e "$tmp/com1" ] && break; sleep 0.1; done
 
-CORVEXLINK_COM1="$tmp/com1" "$build/demo/DemoCorvexLink" >"$tmp/demo.log" 2>&1 &
+demo="$(cd "$build/demo" && pwd)/DemoCorvexLink"
+(cd "$tmp" && exec env CORVEXLINK_COM1="$tmp/com1" "$demo") >"$tmp/demo.log" 2>&1 &
 pids+=($!)
 
 window=""
