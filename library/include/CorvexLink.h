@@ -98,7 +98,8 @@ CORVEXLINK_API int ZelmarGetPort(void);
 /* The baud rate last requested, as given (not rounded to a line rate; 9600 after load). */
 CORVEXLINK_API int ZelmarGetBaudRate(void);
 
-/* The port dialog object of the most recent PortConfigure() call (a QDialog*), or NULL. */
+/* The port dialog (a QDialog*) while PortConfigure() shows it; NULL at any other time,
+ * since the dialog is released when PortConfigure() returns. */
 extern CORVEXLINK_API void *Form2;
 
 /* ---------------------------------------------------------------------------------
