@@ -62,7 +62,9 @@ for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 
 pids+=($!)
 for _ in $(seq 50); do [ -e "$tmp/com1" ] && break; sleep 0.1; done
 
-CORVEXLINK_COM1="$tmp/com1" "$build/demo/DemoCorvexLink" >"$tmp/demo.log" 2>&1 &
+# The program runs in a folder of its own, so nothing it writes lands in the checkout.
+demo="$(cd "$build/demo" && pwd)/DemoCorvexLink"
+(cd "$tmp" && exec env CORVEXLINK_COM1="$tmp/com1" "$demo") >"$tmp/demo.log" 2>&1 &
 pids+=($!)
 main=$(wait_window "CorvexLink  SERIES") || fail "the main window did not show"
 
