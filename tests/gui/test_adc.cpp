@@ -19,19 +19,6 @@ protected:
     std::vector<std::string> conversions() { return framesWithLetters(sim(), "Z<"); }
 };
 
-TEST_F(AdcWindow, OpensWithItsTextsAndSelections) {
-    demo::TADC *window = openWindow(demo::program().windows.ADC);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral(" Setup Analog to Digital Converter Channels"));
-    EXPECT_EQ(window->ChannelsAD1->count(), 14);
-    EXPECT_EQ(window->ChannelsAD1->item(window->ChannelsAD1->itemIndex())->text(), QStringLiteral("FULL SCALE"));
-    EXPECT_EQ(window->ADReso1->item(window->ADReso1->itemIndex())->text(), QStringLiteral("10"));
-    EXPECT_EQ(window->MCAdd1->item(window->MCAdd1->itemIndex())->text(), QStringLiteral("0"));
-    EXPECT_EQ(window->Memo1->toPlainText(), QStringLiteral("0"));
-    EXPECT_TRUE(window->Memo1->isReadOnly());
-    EXPECT_TRUE(window->Memo2->toPlainText().isEmpty());
-    EXPECT_EQ(window->RaddAll->text(), QStringLiteral("Radd &All Channels"));
-}
-
 TEST_F(AdcWindow, AllChannelsEndWithACommaAndEmptyTheSingleValue) {
     openPortFromMainWindow();
     const int values[11] = {0, 12, 255, 3, 4095, 7, 100, 1, 2048, 9, 1023};

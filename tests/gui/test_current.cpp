@@ -91,14 +91,6 @@ TEST_F(GuiTest, RequestedCurrentsOutliveTheWindowAndGetShowsThemWithoutAsking) {
     EXPECT_TRUE(sim().frameTexts().empty());
 }
 
-TEST_F(GuiTest, CurrentWindowOpensFromTheMainWindow) {
-    openPortFromMainWindow();
-    withModal(mainControl<QPushButton>("CurrW"), [](QWidget *window) {
-        EXPECT_EQ(window->objectName(), QStringLiteral("CurrentWin"));
-        EXPECT_EQ(static_cast<void *>(window), demo::program().windows.CurrentWin);
-    });
-}
-
 using CurrentWithEightStations = GuiTestWith<0, 1, 2, 3, 4, 5, 6, 7>;
 
 TEST_F(CurrentWithEightStations, CurrentWindowNamesTheFailedAddressInItsCaption) {

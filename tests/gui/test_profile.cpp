@@ -22,18 +22,6 @@ using demo::profile::speedAt;
 
 namespace {
 
-TEST(ProfileScales, SpeedAndHeightFollowTheGrid) {
-    EXPECT_EQ(speedAt(280), 20);
-    EXPECT_EQ(speedAt(0), 3492);
-    EXPECT_EQ(speedAt(100), 2252);
-    EXPECT_EQ(speedAt(60), 2748);
-    // Below the area the whole expression is truncated toward zero: 7.6 gives 7.
-    EXPECT_EQ(speedAt(281), 7);
-    EXPECT_EQ(speedAt(290), -104);
-    for (int y = 0; y <= 280; y += 40) EXPECT_EQ(heightOf(speedAt(y)), y) << y;
-    EXPECT_EQ(heightOf(2652), 67);
-}
-
 TEST(ProfileScales, SlopeRoundsAwayFromZeroOnlyBeyondOneHalf) {
     EXPECT_EQ(segmentSlope(2252, 2748, 400, 9), 1);   // 1.24
     EXPECT_EQ(segmentSlope(2252, 2872, 400, 9), 2);   // 1.55
