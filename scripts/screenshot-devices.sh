@@ -5,63 +5,13 @@
 #    with the mouse, lists it with Calc. Profile and writes docs/images/profile-editor.png;
 #  - returns to the main window, starts all motors clockwise, opens the status window,
 #    reads the status registers while the motors run and writes docs/images/status-window.png.
-# Needs Xvfb, xdotool and ImageMagick's import (Debian: xvfb xdotool imagemagick).
-#   CORVEXLINK_BUILD_DIR=build/x scripts/screenshot-devices.sh   use another build folder
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${CORVEXLINK_BUILD_DIR:-build/default}"
+name=screenshot-devices.sh
 profile_out="${1:-docs/images/profile-editor.png}"
 status_out="${2:-docs/images/status-window.png}"
-name=screenshot-devices.sh
-
-for tool in Xvfb xdotool import; do
-  command -v "$tool" >/dev/null || { echo "$name: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
-done
-for program in "$build/demo/DemoCorvexLink" "$build/sim/kx4417-sim"; do
-  [ -x "$program" ] || { echo "$name: $program is not built" >&2; exit 1; }
-done
-root=$(pwd)
-
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; wait "${pids[i]}" 2>/dev/null || true; done
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "$name: $1" >&2
-  [ -n "${SCREENSHOT_DEBUG:-}" ] && import -window root "$SCREENSHOT_DEBUG" 2>/dev/null
-  cat "$tmp/demo.log" >&2 2>/dev/null || true
-  exit 1
-}
-
-# Waits until a visible window whose name contains $1 exists and prints its id.
-wait_window() {
-  local id=""
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
-# Waits until no visible window whose name contains $1 is left.
-wait_gone() {
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-}
-
-# Clicks window $1 at x $2, y $3 (pixels from its top left corner).
-click_at() {
-  xdotool mousemove --window "$1" "$2" "$3"
-  sleep 0.3
-  xdotool click 1
-  sleep 0.3
-}
+# shellcheck source=lib/demo-session.sh
+source scripts/lib/demo-session.sh
 
 # Drags in window $1 from ($2, $3) to ($4, $5) with the left button held.
 drag() {
@@ -73,39 +23,14 @@ drag() {
   sleep 0.2
 }
 
-# Where controls lie in the fixed-size windows (measured on this layout; no window manager
-# runs, so window and client coordinates are the same).
+# Where controls lie in the fixed-size windows (measured on this layout).
 cw_all="${CW_ALL:-243 535}"             # main window, "C&W  -ALL-"
 status_button="${STATUS_REG:-543 501}"  # main window, "View &Status Registers"
 area_left=84                            # profile editor, the drawing area's top left corner
 area_top=34
 
-display=99
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x800x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$display"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-
-"$build/sim/kx4417-sim" --stations 0-3 --link "$tmp/com1" >"$tmp/sim.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -e "$tmp/com1" ] && break; sleep 0.1; done
-
-# The program runs in a fresh folder, where the profile editor writes its grid picture.
-(cd "$tmp" && CORVEXLINK_COM1="$tmp/com1" exec "$root/$build/demo/DemoCorvexLink" >"$tmp/demo.log" 2>&1) &
-pids+=($!)
-main=$(wait_window "CorvexLink  SERIES") || fail "the main window did not show"
-
-# Serial Communication > Open Serial Port, then "&Open Port" in the library's dialog.
-xdotool windowfocus --sync "$main"
-xdotool key --window "$main" alt+s
-sleep 0.5
-xdotool key o
-dialog=$(wait_window "Serial Port Configuration") || fail "the port dialog did not show"
-xdotool windowfocus --sync "$dialog"
-xdotool key --window "$dialog" Return 2>/dev/null || true
-wait_gone "Serial Port Configuration"
-sleep 4  # the scan: twelve silent addresses cost 200 ms each
+start_demo
+open_port
 
 # "Motor &1", then its "&Open Profile Window".
 xdotool windowfocus --sync "$main"
