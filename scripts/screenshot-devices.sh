@@ -32,12 +32,8 @@ area_top=34
 start_demo
 open_port
 
-# "Motor &1", then its "&Open Profile Window".
-xdotool windowfocus --sync "$main"
-xdotool key --window "$main" alt+1
-motor=$(wait_window "Desktop Motor Controller") || fail "the motor window did not show"
-xdotool windowfocus --sync "$motor"
-sleep 0.3
+# Motor 1's window, then its "&Open Profile Window".
+open_motor_window 1
 xdotool key --window "$motor" alt+o
 editor=$(wait_window " Motor Profile") || fail "the profile editor did not show"
 xdotool windowfocus --sync "$editor"

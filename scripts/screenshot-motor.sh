@@ -17,12 +17,7 @@ cw_button="${CW_BUTTON:-630 27}"      # "&CW"
 start_demo
 open_port
 
-# "Motor &1".
-xdotool windowfocus --sync "$main"
-xdotool key --window "$main" alt+1
-motor=$(wait_window "Desktop Motor Controller") || fail "the motor window did not show"
-xdotool windowfocus --sync "$motor"
-sleep 0.5
+open_motor_window 1
 
 if [ "${MOTOR_NO_CLICKS:-0}" != 1 ]; then
   # shellcheck disable=SC2086

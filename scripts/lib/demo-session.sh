@@ -90,3 +90,12 @@ open_port() {
   wait_gone "Serial Port Configuration"
   sleep 4
 }
+
+# Opens the window of motor $1 with its main-window button ("Motor &1"); sets $motor.
+open_motor_window() {
+  xdotool windowfocus --sync "$main"
+  xdotool key --window "$main" "alt+$1"
+  motor=$(wait_window "Desktop Motor Controller") || fail "the motor window did not show"
+  xdotool windowfocus --sync "$motor"
+  sleep 0.5
+}

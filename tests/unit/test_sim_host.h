@@ -7,8 +7,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "kx4417/simulator.h"
 
@@ -86,5 +90,29 @@ inline std::string value(long long v) {
 }
 inline const std::string kPrompt = "\r\n>";
 inline std::string error(int code) { return "?" + std::to_string(code) + "\r\n>"; }
+
+// A simulator with the given stations and a host on its pty, for each test.
+class SimHostTest : public ::testing::Test {
+protected:
+  explicit SimHostTest(std::vector<int> stations) : stations_(std::move(stations)) {}
+  void SetUp() override {
+    kx4417::SimOptions options;
+    options.stations = stations_;
+    sim_ = std::make_unique<kx4417::Simulator>(options);
+    ASSERT_TRUE(sim_->start());
+    host_ = std::make_unique<Host>(sim_->slavePath());
+    ASSERT_TRUE(host_->ok());
+  }
+  void TearDown() override {
+    host_.reset();
+    sim_->stop();
+  }
+  kx4417::Simulator& sim() { return *sim_; }
+  Host& host() { return *host_; }
+
+  std::vector<int> stations_;
+  std::unique_ptr<kx4417::Simulator> sim_;
+  std::unique_ptr<Host> host_;
+};
 
 }  // namespace simtest

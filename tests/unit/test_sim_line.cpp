@@ -15,25 +15,9 @@ using namespace simtest;
 
 namespace {
 
-class SimLine : public ::testing::Test {
+class SimLine : public SimHostTest {
 protected:
-  void SetUp() override {
-    kx4417::SimOptions options;
-    options.stations = {0, 1, 2, 3, 5};
-    sim_ = std::make_unique<kx4417::Simulator>(options);
-    ASSERT_TRUE(sim_->start());
-    host_ = std::make_unique<Host>(sim_->slavePath());
-    ASSERT_TRUE(host_->ok());
-  }
-  void TearDown() override {
-    host_.reset();
-    sim_->stop();
-  }
-  kx4417::Simulator& sim() { return *sim_; }
-  Host& host() { return *host_; }
-
-  std::unique_ptr<kx4417::Simulator> sim_;
-  std::unique_ptr<Host> host_;
+  SimLine() : SimHostTest({0, 1, 2, 3, 5}) {}
 };
 
 std::size_t prompts(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '>')); }

@@ -19,22 +19,9 @@ constexpr int kTriggered = 1 << 0;
 constexpr int kReady = 1 << 7;
 constexpr int kDirPlus = 1 << 8;
 
-class SimStation : public ::testing::Test {
+class SimStation : public SimHostTest {
 protected:
-  void SetUp() override {
-    kx4417::SimOptions options;
-    options.stations = {0, 1, 2, 3};
-    sim_ = std::make_unique<kx4417::Simulator>(options);
-    ASSERT_TRUE(sim_->start());
-    host_ = std::make_unique<Host>(sim_->slavePath());
-    ASSERT_TRUE(host_->ok());
-  }
-  void TearDown() override {
-    host_.reset();
-    sim_->stop();
-  }
-  kx4417::Simulator& sim() { return *sim_; }
-  const Host& host() { return *host_; }
+  SimStation() : SimHostTest({0, 1, 2, 3}) {}
 
   // Polls the station until `done` holds; false after `timeout`.
   bool waitFor(int address, const std::function<bool(const kx4417::StationSnapshot&)>& done,
@@ -56,9 +43,6 @@ protected:
     EXPECT_TRUE(waitIdle(address));
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0);
   }
-
-  std::unique_ptr<kx4417::Simulator> sim_;
-  std::unique_ptr<Host> host_;
 };
 
 TEST_F(SimStation, MovesTakeTimeAtTheirRates) {
