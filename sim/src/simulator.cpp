@@ -142,7 +142,8 @@ private:
   std::size_t outgoingBytes_ = 0;
   TimePoint lastDue_{};
   int hostBaudCache_ = 9600;
-  int settledBaud_ = 9600;  // host rate sampled after each pass of the I/O loop
+  int settledBaud_ = 9600;    // host rate sampled after each pass of the I/O loop
+  int lastFrameBaud_ = 9600;  // host rate when the previous frame completed
   std::deque<std::function<void()>> tasks_;
   bool acceptingTasks_ = false;  // the I/O thread runs and will take tasks
 
@@ -393,7 +394,13 @@ void Simulator::Impl::onFrame(TimePoint now) {
     --dropCount_;
     return;
   }
-  std::optional<std::string> answer = bus_.handleFrame(body, hostBaud, settledBaud_, now);
+  // The rate a '^' frame was sent at: the host switches right after sending it, so the
+  // frame may be read only after the switch, and a loop pass may even have sampled the new
+  // rate already. The host cannot switch before sending, so the rate at the previous frame
+  // is then the one it was sent at.
+  const int baudBefore = settledBaud_ != hostBaud ? settledBaud_ : lastFrameBaud_;
+  lastFrameBaud_ = hostBaud;
+  std::optional<std::string> answer = bus_.handleFrame(body, hostBaud, baudBefore, now);
   TimePoint due = now + answerDelay_;
   if (options_.wireTime) due += byteTime(hostBaud) * static_cast<long>(bytes.size());
   if (script_) {
