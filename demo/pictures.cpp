@@ -71,15 +71,22 @@ void drawAddress(QPainter &p) {
     }
 }
 
-void drawControllers(QPainter &p) {
+// A chip: its body and four pins above and below, `pinStep` apart from 3 px inside the
+// left edge, each `pinLength` long.
+void drawChip(QPainter &p, const QRectF &body, const QColor &fill, qreal pinStep, qreal pinLength) {
     p.setPen(QPen(QColor(40, 40, 40), 1));
-    p.setBrush(QColor(50, 90, 50));
-    p.drawRect(QRectF(3, 4, 18, 18));
+    p.setBrush(fill);
+    p.drawRect(body);
     p.setPen(QPen(QColor(200, 200, 200), 1));
     for (int i = 0; i < 4; ++i) {
-        p.drawLine(QPointF(6 + 4 * i, 1), QPointF(6 + 4 * i, 4));
-        p.drawLine(QPointF(6 + 4 * i, 22), QPointF(6 + 4 * i, 25));
+        const qreal x = body.left() + 3 + pinStep * i;
+        p.drawLine(QPointF(x, body.top() - pinLength), QPointF(x, body.top()));
+        p.drawLine(QPointF(x, body.bottom()), QPointF(x, body.bottom() + pinLength));
     }
+}
+
+void drawControllers(QPainter &p) {
+    drawChip(p, QRectF(3, 4, 18, 18), QColor(50, 90, 50), 4, 3);
     p.setPen(QPen(QColor(30, 60, 150), 3, Qt::SolidLine, Qt::RoundCap));
     p.setBrush(QColor(255, 255, 255, 170));
     p.drawEllipse(QPointF(19, 18), 7, 7);
@@ -87,14 +94,7 @@ void drawControllers(QPainter &p) {
 }
 
 void drawInit(QPainter &p) {
-    p.setPen(QPen(QColor(40, 40, 40), 1));
-    p.setBrush(QColor(70, 70, 90));
-    p.drawRect(QRectF(6, 6, 20, 20));
-    p.setPen(QPen(QColor(200, 200, 200), 1));
-    for (int i = 0; i < 4; ++i) {
-        p.drawLine(QPointF(9 + 4.5 * i, 2), QPointF(9 + 4.5 * i, 6));
-        p.drawLine(QPointF(9 + 4.5 * i, 26), QPointF(9 + 4.5 * i, 30));
-    }
+    drawChip(p, QRectF(6, 6, 20, 20), QColor(70, 70, 90), 4.5, 4);
     p.setPen(QPen(QColor(255, 200, 0), 2.5, Qt::SolidLine, Qt::RoundCap));
     p.setBrush(Qt::NoBrush);
     p.drawArc(QRectF(10, 10, 12, 12), 60 * 16, 300 * 16);
