@@ -74,13 +74,7 @@ Board::Board() {
 }
 
 std::string promptAnswer() { return "\r\n>"; }
-// At least two digits: a host takes a one-character remainder before the prompt for no
-// value at all, so "7" would not be read as 7 while "07" is.
-std::string valueAnswer(long long value) {
-  std::string digits = std::to_string(value);
-  if (digits.size() < 2) digits.insert(0, "0");
-  return "\r\n" + digits + "\r\n>";
-}
+std::string valueAnswer(long long value) { return "\r\n" + std::to_string(value) + "\r\n>"; }
 std::string errorAnswer(int code) { return "?" + std::to_string(code) + "\r\n>"; }
 
 long long signMagnitude24(long long value) {

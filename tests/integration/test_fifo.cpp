@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "link_fixture.h"
+#include "tap_device.h"
 
 using namespace std::chrono_literals;
 using Frames = std::vector<std::string>;
@@ -150,6 +151,49 @@ TEST_F(FifoTest, ResentAfterAFifoFullAnswerTakesTheComputedRoom) {
     // bytes, and the command (3 bytes) went again.
     EXPECT_EQ(frames(), (Frames{"_0&R700\r", "_0]\r", "_0&R700\r"}));
     EXPECT_EQ(room, kFifoBytes - 3 - 3);
+}
+
+TEST_F(FifoTest, ResendThatIsNotQueuedFailsAndKeepsItsAnswer) {
+    // A station that answers every queued command FIFO full and reports 10 free bytes:
+    // the resend is refused again, so nothing was queued.
+    corvex::test::TapScope tap;
+    ASSERT_EQ(PortOpen(1, 9600), 1);
+    sim().clearTranscript();
+    tap.beforeEachWrite([this](const std::string &bytes) {
+        if (bytes == "_0&T3\r") sim().scriptNextAnswer({"?3>"}, 0ms);
+        if (bytes == "_0]\r") sim().scriptNextAnswer({"\r\n10\r\n>"}, 0ms);
+        if (bytes == "_0&N5\r") sim().scriptNextAnswer({"?1>"}, 0ms);
+    });
+    int32_t room = 42;
+    EXPECT_EQ(FIFOMotorGoAbsPos("0", 3, &room), -1);
+    EXPECT_EQ(room, 42);
+    EXPECT_EQ(ZelmarGetNumberError(), 3);
+    EXPECT_STREQ(ZelmarGetErrorMessage(), "FIFO FULL (command = _0&T3, answer = ?3>");
+    EXPECT_EQ(frames(), (Frames{"_0&T3\r", "_0]\r", "_0&T3\r"}));
+
+    // A resend that fails in another way: its error, the out-parameter untouched.
+    sim().clearTranscript();
+    tap.beforeEachWrite([this, first = true](const std::string &bytes) mutable {
+        if (bytes == "_0&N5\r") sim().scriptNextAnswer({first ? "?3>" : "?1>"}, 0ms);
+        if (bytes == "_0&N5\r") first = false;
+        if (bytes == "_0]\r") sim().scriptNextAnswer({"\r\n10\r\n>"}, 0ms);
+    });
+    EXPECT_EQ(FIFOMotorNumberStepRel("0", 5, &room), -1);
+    EXPECT_EQ(room, 42);
+    EXPECT_EQ(ZelmarGetNumberError(), 1);
+    EXPECT_EQ(frames(), (Frames{"_0&N5\r", "_0]\r", "_0&N5\r"}));
+}
+
+TEST_F(FifoTest, OneDigitFreeRoomIsRead) {
+    // Free room below 10 is answered with one digit; the wait must see it as it is,
+    // not as the larger value of the answer before.
+    int32_t room = -1;
+    sim().scriptNextAnswer({"\r\n120\r\n>"}, 0ms);
+    ASSERT_EQ(FIFOGetRemainingBytes("0", &room), 1);
+    EXPECT_EQ(room, 120);
+    sim().scriptNextAnswer({"\r\n3\r\n>"}, 0ms);
+    ASSERT_EQ(FIFOGetRemainingBytes("0", &room), 1);
+    EXPECT_EQ(room, 3);
 }
 
 TEST_F(FifoTest, IndexCounterIsMaskedToSixteenBits) {

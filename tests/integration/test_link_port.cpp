@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "link_fixture.h"
+#include "tap_device.h"
 
 using namespace std::chrono_literals;
 using corvex::link::commPort;
@@ -118,10 +119,11 @@ TEST_F(PortTest, WritePrimitives) {
     EXPECT_STREQ(ZelmarGetErrorMessage(), "WriteSP: COM port timed out");
 
     // A first failure and a good second attempt.
+    corvex::test::TapScope tap;
     ASSERT_EQ(PortOpen(1, 9600), 1);
     sim().clearTranscript();
     clearDiagnostics();
-    corvex::link::failNextWritesForTest(1);
+    tap.failNextWrites(1);
     EXPECT_EQ(WriteComm("_0\r", 3), 1);
     EXPECT_EQ(countDiagnostics("CorvexLinkDLL: WriteComm --> second round\n"), 1);
     ASSERT_TRUE(sim().waitForFrames(1, 500ms));

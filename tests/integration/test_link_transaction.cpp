@@ -32,14 +32,20 @@ TEST_F(TransactionTest, ValueAnswersSetLastValue) {
     EXPECT_EQ(ZelmarGetValue(), 77);
 }
 
-TEST_F(TransactionTest, ShortAnswersLeaveLastValueUnchanged) {
+TEST_F(TransactionTest, OneDigitIsAValueButOtherShortAnswersAreNot) {
+    ASSERT_EQ(sendWithAnswer("_0P", "\r\n5000\r\n>"), 1);
+    EXPECT_EQ(sendWithAnswer("_0=", "\r\n0\r\n>"), 1);  // one digit is a value
+    EXPECT_EQ(ZelmarGetValue(), 0);
+    EXPECT_EQ(sendWithAnswer("_0P", "7>"), 1);
+    EXPECT_EQ(ZelmarGetValue(), 7);
+
+    // One character that is not a digit, or nothing at all, is no value.
     ASSERT_EQ(sendWithAnswer("_0P", "555>"), 1);
-    EXPECT_EQ(sendWithAnswer("_0P", "7>"), 1);  // one character remains after the prompt
-    EXPECT_EQ(ZelmarGetValue(), 555);
-    EXPECT_EQ(sendWithAnswer("_0P", ">"), 1);
-    EXPECT_EQ(ZelmarGetValue(), 555);
-    EXPECT_EQ(sendWithAnswer("_0P", "\r\n>"), 1);
-    EXPECT_EQ(ZelmarGetValue(), 555);
+    for (const char *answer : {">", "\r\n>", "->", "x>", "H>", " >"}) {
+        SCOPED_TRACE(answer);
+        EXPECT_EQ(sendWithAnswer("_0P", answer), 1);
+        EXPECT_EQ(ZelmarGetValue(), 555);
+    }
 }
 
 TEST_F(TransactionTest, AnswerCodesSetNumberAndMessage) {
@@ -213,6 +219,25 @@ TEST_F(ClosedPortTest, CommandsBeforeAnyOpenAndAfterCloseSendNothing) {
     EXPECT_EQ(ZelmarGetNumberError(), 25);
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(frames().empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TransactionTest, OneDigitReadingsAfterALargerValue) {
+    // The station answers small values with one digit: each reading must be its own.
+    sim().setPositionRaw(0, 5000);
+    int32_t value = -1;
+    ASSERT_EQ(MotorGetPosition("0", &value), 1);
+    ASSERT_EQ(value, 5000);
+    sim().setStatusOverride(0, 0);
+    EXPECT_EQ(MotorGetStatusRegister("0", &value), 1);
+    EXPECT_EQ(value, 0);
+    sim().setUserInputs(2, 6);
+    EXPECT_EQ(ReadDigitalUserIO("2", &value), 1);
+    EXPECT_EQ(value, 6);
+    EXPECT_EQ(ZelmarGetValue(), 6);
 }
 
 }  // namespace

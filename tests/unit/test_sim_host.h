@@ -83,11 +83,8 @@ private:
   int fd_ = -1;
 };
 
-// A value answer; one-digit values come zero-padded to two.
-inline std::string value(long long v) {
-  std::string digits = std::to_string(v);
-  return "\r\n" + std::string(digits.size() < 2 ? "0" : "") + digits + "\r\n>";
-}
+// A value answer.
+inline std::string value(long long v) { return "\r\n" + std::to_string(v) + "\r\n>"; }
 inline const std::string kPrompt = "\r\n>";
 inline std::string error(int code) { return "?" + std::to_string(code) + "\r\n>"; }
 

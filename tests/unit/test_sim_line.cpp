@@ -26,7 +26,7 @@ TEST_F(SimLine, ProbesValuesAndSilence) {
   EXPECT_EQ(host().ask("_0"), kPrompt);
   EXPECT_EQ(host().ask("_5"), kPrompt);
   EXPECT_EQ(host().ask("_4", 150ms), "");  // absent
-  EXPECT_EQ(host().ask("_2P"), "\r\n00\r\n>");
+  EXPECT_EQ(host().ask("_2P"), "\r\n0\r\n>");
   EXPECT_EQ(host().ask("_1{"), value(0));
   // HOME (position 0), READY and DIR (+) on a fresh station.
   EXPECT_EQ(host().ask("_3="), value(64 | 128 | 256));

@@ -82,7 +82,7 @@ TEST_F(SimStation, StatusAndRefusalsWhileRunning) {
   EXPECT_EQ(host().ask("_1}-3"), kPrompt);
   EXPECT_EQ(host().ask("_1{"), value(8388611));
   EXPECT_EQ(host().ask("_1A7"), kPrompt);  // the counter moves, the encoder does not
-  EXPECT_EQ(host().ask("_1P"), "\r\n07\r\n>");
+  EXPECT_EQ(host().ask("_1P"), "\r\n7\r\n>");
   EXPECT_EQ(host().ask("_1{"), value(8388611));
 
   EXPECT_EQ(host().ask("_1*0"), kPrompt);

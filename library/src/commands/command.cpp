@@ -92,6 +92,13 @@ int runQuery(const char *address, const Query &query, std::int32_t *out) {
     return 1;
 }
 
+std::uint32_t failureMark() noexcept { return link::FailureMark(); }
+
+int finishExport(int result, std::uint32_t mark) noexcept {
+    if (result == -1) link::KeepFailureSince(mark);
+    return result;
+}
+
 void reportInternalError(const char *what) noexcept {
     link::SetError(-1, "CorvexLink internal error: %s", what != nullptr ? what : "");
 }

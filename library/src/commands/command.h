@@ -108,14 +108,21 @@ struct Query {
 // yields -1 without sending.
 int runQuery(const char *address, const Query &query, std::int32_t *out);
 
-// Runs an export's body so that no exception crosses the C boundary: one that escapes
-// sets the error state and gives -1.
+// Sets the error state for an exception that reached an export's edge.
 void reportInternalError(const char *what) noexcept;
 
+// The mark of failures reported so far, and an export's end: a -1 whose error state a later
+// successful step cleared gets back the failure of the step that failed.
+std::uint32_t failureMark() noexcept;
+int finishExport(int result, std::uint32_t mark) noexcept;
+
+// Runs an export's body so that no exception crosses the C boundary (one that escapes
+// sets the error state and gives -1) and a failure always leaves its reason.
 template <typename Body>
 int guarded(Body &&body) noexcept {
+    const std::uint32_t mark = failureMark();
     try {
-        return body();
+        return finishExport(body(), mark);
     } catch (const std::exception &e) {
         reportInternalError(e.what());
     } catch (...) {

@@ -56,7 +56,8 @@ bool refuseNullOut(const std::int32_t *out) {
 }
 
 // Polls the free room every 10 ms, at most 91 times, until the command fits; then sends
-// it again. The free room left after it, or -1.
+// it again. The free room left after it, or -1 when no room came or the resend was not
+// queued.
 int FIFOWaitAndResend(const char *command, std::int32_t room, const char *address) {
     std::int32_t free = 0;
     for (int poll = 0; poll < kMaxRoomPolls && free < room; ++poll) {
@@ -68,7 +69,9 @@ int FIFOWaitAndResend(const char *command, std::int32_t room, const char *addres
                                "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO");
         return -1;
     }
-    if (corvex::link::ItcCommand(command) == corvex::link::kTransactionFailed) return -1;
+    // Only a resend that the station takes is queued: a failure, or FIFO full once more,
+    // ends the export with -1 and that answer's error state.
+    if (corvex::link::ItcCommand(command) != corvex::link::kTransactionOk) return -1;
     return free - room;
 }
 

@@ -16,8 +16,12 @@ using platform::diag;
 
 namespace {
 
-std::atomic<int> g_failWrites{0};
 std::atomic<std::uint32_t> g_nextWorkerId{1};
+
+DeviceFactory &deviceFactory() {
+    static DeviceFactory *f = new DeviceFactory;  // outlives static destruction
+    return *f;
+}
 
 void CommWatchThread(CommPort *port);
 
@@ -84,12 +88,11 @@ AnswerSink &answerSink() {
     return *a;
 }
 
-void failNextWritesForTest(int count) { g_failWrites.store(count); }
+void setDeviceFactory(DeviceFactory factory) { deviceFactory() = std::move(factory); }
 
 void resetPortStateForTest() {
     CloseCommPort();
     portState() = PortState{};
-    g_failWrites.store(0);
 }
 
 // ----- rates ---------------------------------------------------------------------------
@@ -137,9 +140,9 @@ bool SetupConnection(CommPort &port) {
 
 bool OpenCommPort(int portNumber) {
     CommPort &port = commPort();
-    if (port.device) return false;
+    if (port.device || port.closing) return false;
 
-    port.device = platform::openSerialDevice(portNumber);
+    port.device = deviceFactory() ? deviceFactory()(portNumber) : platform::openSerialDevice(portNumber);
     if (!port.device) return false;
     port.device->purge();
     if (!SetupConnection(port)) {
@@ -172,34 +175,51 @@ bool OpenCommPort(int portNumber) {
     return true;
 }
 
+bool CommPortClosing() { return commPort().closing; }
+
 int CloseCommPort() {
     CommPort &port = commPort();
-    if (!port.device) return 0;
+    if (!port.device || port.closing) return 0;
+    port.closing = true;
 
     port.running.store(0);
     port.device->wake();
 
-    // Keep the caller's window events flowing while the worker ends. The worker always
-    // ends promptly once woken; the bound only guards against a worker that the system
-    // has already taken away (unload at process exit).
+    // Keep the caller's window events flowing while the worker ends. Those events may call
+    // back into the library: `closing` makes every open, close and write they reach fail
+    // without touching this device or worker. The worker always ends promptly once woken;
+    // the bound only guards against a worker that the system has already taken away
+    // (unload at process exit).
+    // Events are dispatched at least once, so a close behaves the same whether or not the
+    // worker has already gone.
     const std::uint32_t start = platform::tickCount();
-    while (port.workerId.load() != 0 && platform::tickCount() - start < 2000) {
+    do {
         platform::pumpMessages();
+        if (port.workerId.load() == 0) break;
         platform::sleepMs(1);
-    }
+    } while (platform::tickCount() - start < 2000);
+    bool workerEnded = true;
     if (port.worker.joinable()) {
         if (port.workerId.load() == 0) {
             port.worker.join();
         } else {
             diag("CorvexLink: CloseCommPort --> worker did not end\n");
             port.worker.detach();
+            workerEnded = false;
         }
     }
 
     platform::sleepMs(20);
     port.device->setDtr(false);
     port.device->purge();
-    port.device.reset();
+    if (workerEnded) {
+        port.device.reset();
+    } else {
+        // A worker that may still run keeps using the device: leave it allocated rather
+        // than pull it from under that thread.
+        static_cast<void>(port.device.release());
+    }
+    port.closing = false;
     return 1;
 }
 
@@ -210,14 +230,9 @@ int WriteCommBlock(CommPort &port, const void *bytes, std::size_t count) {
         diag("CorvexLink: WriteCommBlock --> Byte count is zero\n");
         return 0;
     }
-    if (!port.device) return 0;
+    if (!port.device || port.closing) return 0;  // nothing open, or being released
 
     std::lock_guard<std::mutex> lock(port.writeLock);
-    if (g_failWrites.load() > 0) {
-        g_failWrites.fetch_sub(1);
-        diag("CorvexLink: WriteCommBlock --> Write failed\n");
-        return 0;
-    }
     const platform::IoResult r = port.device->write(bytes, count);
     if (r.status == platform::IoStatus::Ok && r.bytes == count) return 1;
     if (r.bytes > 0) {

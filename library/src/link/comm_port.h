@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -41,6 +42,10 @@ struct CommPort {
     std::thread worker;                              // the worker thread handle
     std::atomic<std::uint32_t> workerId{0};          // 0 while no worker runs
     std::atomic<int> running{0};
+    // Set while CloseCommPort runs. The close dispatches the caller's window events while
+    // it waits for the worker; an open, close or write reached from those events sees
+    // this and stays away from the device and worker that are being released.
+    bool closing = false;
     std::uint32_t lineRate = 9600;
     bool dsrDtrHandshake = false;
     bool ctsRtsHandshake = false;
@@ -72,8 +77,11 @@ AnswerSink &answerSink();
 
 // Opens and sets up the device of `port` and starts the worker; false on failure.
 bool OpenCommPort(int port);
-// Stops the worker and closes the device; 1, or 0 when no device is open.
+// Stops the worker and closes the device; 1, or 0 when no device is open or another close
+// (further up the same thread's stack) is already releasing it.
 int CloseCommPort();
+// Whether CloseCommPort is running (further up the calling thread's stack).
+bool CommPortClosing();
 bool SetupConnection(CommPort &port);
 // 1 when all bytes were written, else 0.
 int WriteCommBlock(CommPort &port, const void *bytes, std::size_t count);
@@ -83,10 +91,13 @@ std::size_t ReadCommBlock(CommPort &port, char *buffer, std::size_t max);
 void SelectBaudRate(std::int32_t rate);
 void ApplyBaudRate();
 
+// How OpenCommPort obtains the device of a port number: the system's serial devices
+// unless another factory is installed (a program that brings its own line, or a test that
+// wraps or replaces the device). An empty function restores the system's devices.
+using DeviceFactory = std::function<std::unique_ptr<platform::SerialDevice>(int port)>;
+void setDeviceFactory(DeviceFactory factory);
+
 // Closes any open port and restores the load-time port state (tests only).
 void resetPortStateForTest();
-
-// Test hook: makes the next `count` WriteCommBlock calls fail as a device write would.
-void failNextWritesForTest(int count);
 
 }  // namespace corvex::link

@@ -21,8 +21,10 @@ namespace {
 int openSelectedPort() {
     PortState &st = portState();
     if (st.PortHandle) {
-        CloseCommPort();
+        // The exports see the port closed before the close starts dispatching events, so
+        // a call reached from those events finds no open port.
         st.PortHandle = false;
+        CloseCommPort();
     }
     CommPort &port = commPort();
     port.lineRate = static_cast<std::uint32_t>(st.LineBaudRate);
@@ -44,6 +46,14 @@ int openSelectedPort() {
     return 1;
 }
 
+// An open reached from the events that a close dispatches: refused before it changes the
+// selection, so the close in progress and the caller of an outer open keep theirs.
+bool refusedWhileClosing() {
+    if (!CommPortClosing()) return false;
+    SetError(36, "Unable to open COM port");
+    return true;
+}
+
 // The common end of PortOpen and PortConfigure: open SelectedPort at SelectedBaudRate
 // and give the stations `settleMs` before the first command.
 int openSelection(unsigned settleMs) {
@@ -59,6 +69,7 @@ int openSelection(unsigned settleMs) {
 
 extern "C" int PortOpen(int port, int baudRate) {
     corvex::ExportGuard guard;
+    if (refusedWhileClosing()) return -1;
     SetSuppressValue(false);
     portState().SelectedBaudRate = baudRate;
     portState().SelectedPort = port;
@@ -68,6 +79,7 @@ CORVEXLINK_ALIAS(PortOpen)
 
 extern "C" int PortConfigure(void) {
     corvex::ExportGuard guard;
+    if (refusedWhileClosing()) return -1;
     SetSuppressValue(false);
     corvex::platform::runPortDialog();  // sets SelectedPort and SelectedBaudRate
     return openSelection(10);
@@ -82,8 +94,11 @@ extern "C" int PortClose(void) {
         return -1;
     }
     corvex::platform::sleepMs(300);
-    CloseCommPort();
+    // Closed as the exports see it before the close dispatches events: a PortClose reached
+    // from those events finds no port (error 35), a command finds none (error 25), and a
+    // PortOpen is refused (error 36) while the device is being released.
     st.PortHandle = false;
+    CloseCommPort();
     return 1;
 }
 CORVEXLINK_ALIAS(PortClose)

@@ -45,6 +45,14 @@ constexpr const char *kAnswerCodeFormats[] = {
 };
 constexpr const char *kUnknownCodeFormat = "Returned error code unknown (command = %s, answer = %s";
 
+// The last failure reported, kept so that an export whose later steps succeeded (and so
+// cleared the error state) can still report the step that failed.
+struct FailureRecord {
+    std::uint32_t serial = 0;  // counts every failure reported
+    std::int32_t number = 0;
+    char message[kErrorMessageSize] = {};
+};
+
 struct TransactionState {
     std::int32_t errorNumber = 0;
     char errorMessage[kErrorMessageSize] = {};
@@ -53,6 +61,7 @@ struct TransactionState {
     std::atomic<int> transactionIdle{1};
     bool suppressValue = false;
     char stationTable[17] = "NNNNNNNNNNNNNNNN";
+    FailureRecord lastFailure;
 };
 
 TransactionState &state() {
@@ -108,9 +117,21 @@ bool buildFrame(const char *text, char (&frame)[kMaxCommandLength + 2]) {
 std::int32_t ErrorNumber() { return state().errorNumber; }
 const char *ErrorMessage() { return state().errorMessage; }
 
+namespace {
+
+void recordFailure() {
+    TransactionState &s = state();
+    ++s.lastFailure.serial;
+    s.lastFailure.number = s.errorNumber;
+    copyText(s.lastFailure.message, kErrorMessageSize, s.errorMessage);
+}
+
+}  // namespace
+
 void SetErrorMessage(int index) {
     if (index < 0 || index >= static_cast<int>(std::size(kErrorMessageTable))) return;
     copyText(state().errorMessage, kErrorMessageSize, kErrorMessageTable[index]);
+    recordFailure();
 }
 
 void SetError(std::int32_t number, const char *format, ...) {
@@ -119,6 +140,16 @@ void SetError(std::int32_t number, const char *format, ...) {
     va_start(args, format);
     std::vsnprintf(state().errorMessage, kErrorMessageSize, format, args);  // cut to 511
     va_end(args);
+    if (state().errorMessage[0] != '\0') recordFailure();
+}
+
+std::uint32_t FailureMark() { return state().lastFailure.serial; }
+
+void KeepFailureSince(std::uint32_t mark) {
+    TransactionState &s = state();
+    if (s.errorMessage[0] != '\0' || s.lastFailure.serial == mark) return;
+    s.errorNumber = s.lastFailure.number;
+    copyText(s.errorMessage, kErrorMessageSize, s.lastFailure.message);
 }
 
 void ClearError() {
@@ -143,6 +174,7 @@ void resetTransactionStateForTest() {
     s.latestCommand[0] = '\0';
     s.transactionIdle.store(1);
     s.suppressValue = false;
+    s.lastFailure = FailureRecord{};
     copyText(s.stationTable, sizeof s.stationTable, "NNNNNNNNNNNNNNNN");
     answerSink().reset();
 }
@@ -218,7 +250,9 @@ int ItcCommand(const char *command) {
     }
 
     if (length > 0) work[--length] = '\0';  // drop the prompt
-    if (length > 1 && !s.suppressValue) s.lastValue = parseLeadingInt(work);
+    // A value is at least one digit: "7>" is 7, while a lone other character is none.
+    const bool value = length > 1 || (length == 1 && std::isdigit(static_cast<unsigned char>(work[0])));
+    if (value && !s.suppressValue) s.lastValue = parseLeadingInt(work);
     s.transactionIdle.store(1);
     return kTransactionOk;
 }

@@ -28,6 +28,13 @@ void SetErrorMessage(int index);  // selects an ErrorMessageTable entry; number 
 void SetError(std::int32_t number, const char *format, ...) __attribute__((format(printf, 2, 3)));
 void ClearError();  // number -1, message empty: the start of a checked operation
 
+// A mark of the failures reported so far. KeepFailureSince(mark), called when an operation
+// fails, puts back the last failure reported after `mark` if a later successful step has
+// cleared the error state since; it changes nothing when the state holds a message or no
+// failure came after the mark.
+std::uint32_t FailureMark();
+void KeepFailureSince(std::uint32_t mark);
+
 std::int32_t LastValue();
 void SetLastValue(std::int32_t value);
 bool SuppressValue();

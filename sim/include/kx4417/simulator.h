@@ -6,8 +6,7 @@
 // thread. Answers are written in the format the host expects:
 //
 //   plain prompt      "\r\n>"
-//   value answer      "\r\n<decimal>\r\n>", at least two digits ("07"): a host drops
-//                     a one-character remainder before the prompt as no value
+//   value answer      "\r\n<decimal>\r\n>"
 //   error answer      "?<code>\r\n>"
 //   all ADC channels  "\r\n<v0>,<v1>,...,<v10>,\r\n>"
 //
