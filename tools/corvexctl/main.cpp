@@ -1,0 +1,108 @@
+// corvexctl: the CorvexLink library from a shell. Parses the global options and one
+// subcommand, refuses bad arguments before the port is opened, runs the subcommand and
+// maps the outcome to the exit code: 0 success, 1 a station or line error, 2 a usage error.
+#include "arguments.h"
+#include "commands.h"
+#include "session.h"
+#include "simulator_process.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+namespace corvexctl {
+
+CLI::App *addCommand(CLI::App &parent, const std::string &name, const std::string &help) {
+    auto *command = parent.add_subcommand(name, help);
+    command->fallthrough();  // global options may also follow the subcommand
+    return command;
+}
+
+}  // namespace corvexctl
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char *const kExamples = R"(Examples:
+  corvexctl --simulate 0-3 scan            try it without hardware: four simulated stations
+  corvexctl --device /dev/ttyUSB0 init     find the stations and set their defaults
+  corvexctl move 0 2000 --wait             move station 0 by 2000 steps, show where it stopped
+  corvexctl --json status 0                the status register as JSON
+  corvexctl profile 0 ramp.csv --run       play a profile (first rate,slope,steps per line)
+  corvexctl watch 0 1 2 3                  live positions and status until Ctrl-C
+
+Exit codes: 0 success, 1 a station or line error (message on stderr with the library's
+error number), 2 a usage error (nothing is sent).
+Ports: COM<n> is the device named by CORVEXLINK_COM<n>, else /dev/ttyS<n-1>.)";
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    using namespace corvexctl;
+    GlobalOptions options;
+    CLI::App app{"Drive KX4417 stepper controllers through the CorvexLink library.", "corvexctl"};
+    app.set_version_flag("--version", std::string("corvexctl ") + CORVEXCTL_VERSION);
+    app.require_subcommand(1);
+    app.footer(kExamples);
+    auto *port = app.add_option("--port", options.port, "port number n of COM<n> (default 1)")->check(CLI::Range(1, 255));
+    auto *device = app.add_option("--device", options.device, "device of the port, such as /dev/ttyUSB0");
+    app.add_option("--baud", options.baud, "line rate (default 9600)")
+        ->check(CLI::IsMember({300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
+    app.add_flag("--json", options.json, "print one JSON object per result, errors included");
+    app.add_option("--simulate", options.simulate, "start kx4417-sim with these stations (such as 0-3) for this command")
+        ->check(stationRanges())
+        ->excludes(device);
+    app.add_flag("--verbose", options.verbose, "show the library's diagnostics (and the simulator's transcript)");
+    (void)port;
+
+    CommandTable table;
+    for (auto family : commandFamilies()) family(app, table);
+
+    bool jsonAsked = false;
+    for (int i = 1; i < argc; ++i) jsonAsked = jsonAsked || std::strcmp(argv[i], "--json") == 0;
+    const Output usageOutput(jsonAsked);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        const int code = app.exit(e);
+        if (code == 0) return kExitOk;  // --help, --version
+        usageOutput.usageError(e.what());
+        return kExitUsage;
+    }
+
+    const Command *chosen = nullptr;
+    for (const auto &command : table)
+        if (command.parser->parsed()) chosen = &command;  // the deepest parsed one (io write after io)
+    if (!chosen) {
+        std::cerr << "corvexctl: give a subcommand; --help lists them" << std::endl;
+        return kExitUsage;
+    }
+
+    if (options.verbose) setenv("CORVEXLINK_DEBUG", "1", 1);
+    installStopHandler();
+    const Output output(options.json);
+    try {
+        std::unique_ptr<SimulatorProcess> simulator;
+        if (!options.simulate.empty()) {
+            simulator = std::make_unique<SimulatorProcess>(options.simulate, options.verbose);
+            options.device = simulator->link();
+        }
+        Session session(options, output);
+        chosen->run(session);
+        session.close();  // before the simulator goes away
+        return kExitOk;
+    } catch (const CLI::ValidationError &e) {
+        std::cerr << "corvexctl: " << chosen->name << ": " << e.what() << std::endl;
+        output.usageError(e.what());
+        return kExitUsage;
+    } catch (const Failure &e) {
+        output.failure(chosen->name, e);
+        return kExitFailure;
+    }
+}

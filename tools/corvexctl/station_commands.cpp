@@ -1,0 +1,104 @@
+// Subcommands about the stations on the line as a whole: scan, check, init, baud, raw.
+#include "arguments.h"
+#include "commands.h"
+
+#include <CorvexLink.h>
+
+#include <memory>
+#include <sstream>
+
+namespace corvexctl {
+
+namespace {
+
+// Probes every address; the library keeps the result for init and baud.
+std::vector<int> scanStations() {
+    char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
+    check(GetConnectedControllers(list), "GetConnectedControllers");
+    std::vector<int> found;
+    std::stringstream pieces(list);
+    std::string piece;
+    while (std::getline(pieces, piece, ','))
+        if (!piece.empty() && piece != "N") found.push_back(std::stoi(piece));
+    return found;
+}
+
+std::string joined(const std::vector<int> &values) {
+    std::string text;
+    for (int v : values) text += (text.empty() ? "" : " ") + std::to_string(v);
+    return text;
+}
+
+}  // namespace
+
+void addStationCommands(CLI::App &app, CommandTable &table) {
+    auto *scan = addCommand(app, "scan", "List the stations that answer (addresses 0-15)");
+    table.push_back({scan, "scan", [](Session &s) {
+                         s.open();
+                         const auto found = scanStations();
+                         s.out().result("scan", {{"stations", found}},
+                                        found.empty() ? "no station answered" : "stations: " + joined(found));
+                     }});
+
+    auto address = std::make_shared<std::string>();
+    auto *checkCmd = addCommand(app, "check", "Probe one station; exit code 1 when it does not answer");
+    checkCmd->add_option("ADDR", *address, "station address 0-15")->required()->check(singleAddress());
+    table.push_back({checkCmd, "check", [address](Session &s) {
+                         s.open();
+                         check(CheckControllerAddress(address->c_str()), "CheckControllerAddress");
+                         s.out().result("check", {{"address", std::stoi(*address)}, {"present", true}},
+                                        "station " + *address + " answers");
+                     }});
+
+    auto *init = addCommand(app, "init", "Find the stations and set each to its defaults (reset, current, speeds, mode)");
+    table.push_back({init, "init", [](Session &s) {
+                         s.open();
+                         const auto found = scanStations();
+                         check(MotorStationsInit(), "MotorStationsInit");
+                         s.out().result("init", {{"stations", found}},
+                                        found.empty() ? "no station to initialise"
+                                                      : "initialised stations: " + joined(found));
+                     }});
+
+    auto rate = std::make_shared<int>(0);
+    auto *baud = addCommand(app, "baud", "Move every station and the line to a new baud rate");
+    baud->add_option("RATE", *rate, "9600, 19200, 38400, 57600 or 115200")
+        ->required()
+        ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}));
+    baud->footer("The stations keep the new rate: give later commands --baud RATE.");
+    table.push_back({baud, "baud", [rate](Session &s) {
+                         s.open();
+                         const auto found = scanStations();
+                         check(ZelmarChangeBaudRate(*rate), "ZelmarChangeBaudRate");
+                         s.out().result("baud", {{"baud", *rate}, {"stations", found}},
+                                        "line and stations " + joined(found) + " now at " + std::to_string(*rate) +
+                                            " baud");
+                     }});
+
+    auto text = std::make_shared<std::string>();
+    auto *raw = addCommand(app, "raw", "Send one command text (without CR) and show the answer's value");
+    raw->add_option("TEXT", *text, "command text such as _0P (at most 62 printable characters)")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string &t) -> std::string {
+                if (t.empty() || t.size() > 62) return "a command text has 1 to 62 characters";
+                for (unsigned char c : t)
+                    if (c < 0x20 || c > 0x7E) return "a command text holds printable ASCII characters only";
+                return "";
+            },
+            "TEXT"));
+    raw->footer("Example: corvexctl raw _0P   (the position of station 0, sign-and-magnitude)");
+    table.push_back({raw, "raw", [text](Session &s) {
+                         s.open();
+                         const int result = WriteCommandtoKX4417(text->c_str());
+                         if (result == 2)
+                             throw Failure(ZelmarGetErrorMessage(), ZelmarGetNumberError());
+                         check(result, "WriteCommandtoKX4417");
+                         // The library keeps the number of the last answer that held one.
+                         const int value = ZelmarGetValue();
+                         s.out().result("raw", {{"text", *text}, {"value", value}},
+                                        "ok, value " + std::to_string(value));
+                     }});
+}
+
+}  // namespace corvexctl
