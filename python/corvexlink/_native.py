@@ -1,0 +1,145 @@
+"""Loading libCorvexLink.so.2 and declaring the C functions that this package calls."""
+
+from __future__ import annotations
+
+import ctypes
+import os
+import threading
+from typing import Optional
+
+from .errors import CorvexLinkError, error_for
+
+LIBRARY_NAME = "libCorvexLink.so.2"
+
+_c_int = ctypes.c_int
+_c_int32 = ctypes.c_int32
+_text = ctypes.c_char_p
+_out = ctypes.POINTER(ctypes.c_int32)
+
+# name: (argument types); every function returns int unless listed in _RESTYPES.
+_PROTOTYPES = {
+    "PortOpen": (_c_int, _c_int),
+    "PortClose": (),
+    "ZelmarGetPort": (),
+    "ZelmarGetBaudRate": (),
+    "WriteCommandtoKX4417": (_text,),
+    "ZelmarGetValue": (),
+    "ZelmarGetNumberError": (),
+    "ZelmarGetErrorMessage": (),
+    "GetLastestCommand": (ctypes.c_char_p,),
+    "ZelmarChangeBaudRate": (_c_int,),
+    "MotorSetCurrent": (_text, _c_int),
+    "MotorSpeed": (_text, _c_int, _c_int, _c_int),
+    "MotorConfigureMode": (_text, _c_int),
+    "GetMotorDirection": (_text,),
+    "MotorDirection": (_text, _c_int),
+    "MotorSlewRate": (_text, _c_int),
+    "MotorFirstRate": (_text, _c_int),
+    "MotorAccelDecel": (_text, _c_int),
+    "MotorChangeJogSpeed": (_text, _c_int),
+    "MotorNumberStepRel": (_text, _c_int32),
+    "MotorGoAbsPos": (_text, _c_int32),
+    "MotorJog": (_text, _c_int),
+    "MotorRepeat": (_text,),
+    "MotorStop": (_text,),
+    "MotorSoftReset": (_text,),
+    "MotorGetPosition": (_text, _out),
+    "MotorSetPosition": (_text, _c_int32),
+    "MotorGetStatusRegister": (_text, _out),
+    "EncoderSetPosition": (_text, _c_int32),
+    "EncoderGetPosition": (_text, _out),
+    "MotorPowerON": (_text, _c_int),
+    "MotorPowerOFF": (_text,),
+    "GetFixedSpeed": (_c_int,),
+    "GetConnectedControllers": (ctypes.c_char_p,),
+    "CheckControllerAddress": (_text,),
+    "MotorStationsInit": (),
+    "MotorTriggerON": (_text,),
+    "MotorTriggerOFF": (_text,),
+    "MotorPauseON": (_text,),
+    "MotorPauseOFF": (_text,),
+    "ConfigureSPI": (_text, _c_int),
+    "ReadSPI": (_text, _out),
+    "WriteSPI": (_text, _c_int),
+    "ReadDigitalUserIO": (_text, _out),
+    "ConfigureDigitalUserIO": (_text, _c_int),
+    "WriteDigitalUserIO": (_text, _c_int),
+    "GetADCchannel": (_text, _c_int, _c_int, _out),
+    "ReadAllChannelsADC": (_text, _c_int, _out),
+    "FIFOReset": (_text,),
+    "FIFOGetIndexCounter": (_text, _out),
+    "FIFOGetRemainingBytes": (_text, _out),
+    "FIFOMotorNumberStepRel": (_text, _c_int32, _out),
+    "FIFOMotorGoAbsPos": (_text, _c_int32, _out),
+    "FIFOMotorFirstRate": (_text, _c_int, _out),
+    "FIFOMotorSlewRate": (_text, _c_int, _out),
+    "FIFOMotorSlope": (_text, _c_int, _out),
+    "FIFOMotorRepeat": (_text, _out),
+    "FIFOMotorWait": (_text, _c_int, _out),
+}
+_RESTYPES = {"ZelmarGetErrorMessage": ctypes.c_char_p}
+
+# The library serialises its own calls; this lock keeps a call and the reading of its
+# error state together when several Python threads share the library.
+call_lock = threading.RLock()
+
+_library: Optional[ctypes.CDLL] = None
+
+
+def _candidates() -> list:
+    named = os.environ.get("CORVEXLINK_LIBRARY")
+    if named:
+        return [named]
+    candidates = [LIBRARY_NAME]
+    try:
+        from ._install import LIBRARY_RELATIVE_PATH  # written by the installation
+    except ImportError:
+        pass
+    else:
+        candidates.append(os.path.normpath(os.path.join(os.path.dirname(__file__), LIBRARY_RELATIVE_PATH)))
+    return candidates
+
+
+def library() -> ctypes.CDLL:
+    """The loaded library (loaded on first use)."""
+    global _library
+    if _library is not None:
+        return _library
+    reasons = []
+    for candidate in _candidates():
+        try:
+            loaded = ctypes.CDLL(candidate)
+        except OSError as error:
+            reasons.append(str(error))
+            continue
+        for name, arguments in _PROTOTYPES.items():
+            function = getattr(loaded, name)
+            function.argtypes = list(arguments)
+            function.restype = _RESTYPES.get(name, ctypes.c_int)
+        _library = loaded
+        return loaded
+    raise CorvexLinkError(
+        "cannot load the CorvexLink library (set CORVEXLINK_LIBRARY to its path): " + "; ".join(reasons)
+    )
+
+
+def call(name: str, *arguments: object) -> int:
+    """Calls `name` and raises the matching CorvexLinkError when it returns -1."""
+    lib = library()
+    with call_lock:
+        result = getattr(lib, name)(*arguments)
+        if result == -1:
+            raise last_error(name)
+        return result
+
+
+def last_error(name: str) -> CorvexLinkError:
+    """The exception for the library's current error state after `name` failed."""
+    lib = library()
+    message = (lib.ZelmarGetErrorMessage() or b"").decode("latin-1")
+    return error_for(lib.ZelmarGetNumberError(), message, name)
+
+
+def encode(text: str) -> bytes:
+    """A text argument as the library reads it (8-bit)."""
+    return text.encode("latin-1")

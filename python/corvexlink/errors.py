@@ -1,0 +1,99 @@
+"""Exceptions raised by the corvexlink package.
+
+Every failure of a library call raises :class:`CorvexLinkError` or one of its subclasses,
+carrying the library's error number (``.number``) and message (``.message``).
+"""
+
+from __future__ import annotations
+
+import builtins
+from typing import Optional
+
+# Error numbers of the library (see CorvexLink.h).
+PORT_NOT_OPEN = 25
+NO_ANSWER = 26
+COMMAND_REJECTED = 27
+BAUD_RATE_CHANGE_FAILED = 30
+PORT_NOT_OPEN_ON_CLOSE = 35
+CANNOT_OPEN_PORT = 36
+INIT_FAILED = 50
+USER_IO_ADDRESS_REFUSED = 51
+FIFO_STAYED_FULL = 60
+
+
+class CorvexLinkError(Exception):
+    """A library call failed.
+
+    ``number`` is the library's error number, or ``None`` for an argument that was
+    refused before anything was sent (the library gives those no number of their own).
+    """
+
+    def __init__(self, message: str, number: Optional[int] = None) -> None:
+        super().__init__(message if number is None else f"{message} (error {number})")
+        self.number: Optional[int] = number
+        self.message: str = message
+
+
+class ArgumentError(CorvexLinkError, ValueError):
+    """An argument out of range or an address that cannot be used; nothing was sent."""
+
+
+class PortError(CorvexLinkError):
+    """The port could not be opened (error 36)."""
+
+
+class PortNotOpenError(CorvexLinkError):
+    """A command was given while no port was open (errors 25 and 35)."""
+
+
+class TimeoutError(CorvexLinkError, builtins.TimeoutError):  # noqa: A001 - mirrors the builtin
+    """A station did not answer in time (error 26), a FIFO stayed full (error 60), or a
+    wait of this package ran out."""
+
+
+class StationError(CorvexLinkError):
+    """A station answered with an error code 1 to 9 (``.number`` is the code)."""
+
+
+class FifoFullError(StationError):
+    """The station's FIFO was full (code 3)."""
+
+
+class MotorRunningError(StationError):
+    """The motor was running and could not take the command (codes 6 and 8)."""
+
+
+class LimitSwitchError(StationError):
+    """A limit switch has been reached (code 7)."""
+
+
+_STATION_ERRORS = {3: FifoFullError, 6: MotorRunningError, 7: LimitSwitchError, 8: MotorRunningError}
+
+# Messages of the argument checks that the library makes before it sends anything.
+_ARGUMENT_MESSAGES = (
+    "Wrong Address in list",
+    "Broadcasting not allowed in this command",
+    "Wrong Current Value need to be from 50(mA) to 2000 (mA)",
+    "Wrong ADC Resolution",
+    "Wrong Acceleration Value must be between 0 to 255, for TRAPEZOIDAL MODE",
+    "Wrong Slew Rate Value must be between 16 to 8500",
+    "Wrong First Rate Value must be between 16 to 8500",
+)
+
+
+def error_for(number: int, message: str, call: str) -> CorvexLinkError:
+    """The exception for a failed call, from the library's error number and message."""
+    if not message or message in _ARGUMENT_MESSAGES:
+        # These checks leave the number of an earlier failure in place.
+        return ArgumentError(message or f"{call} refused its arguments")
+    if number in (COMMAND_REJECTED, USER_IO_ADDRESS_REFUSED):
+        return ArgumentError(message, number)
+    if number in (PORT_NOT_OPEN, PORT_NOT_OPEN_ON_CLOSE):
+        return PortNotOpenError(message, number)
+    if number == CANNOT_OPEN_PORT:
+        return PortError(message, number)
+    if number in (NO_ANSWER, FIFO_STAYED_FULL):
+        return TimeoutError(message, number)
+    if 1 <= number <= 9:
+        return _STATION_ERRORS.get(number, StationError)(message, number)
+    return CorvexLinkError(message, number)

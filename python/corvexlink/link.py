@@ -1,0 +1,417 @@
+"""The Pythonic surface: an open line (Link), its motors (Motor) and boards (Board)."""
+
+from __future__ import annotations
+
+import ctypes
+import time
+from typing import Iterable, List, Optional, Sequence, Tuple, Union
+
+from . import _native
+from ._native import call, encode
+from .errors import ArgumentError, TimeoutError
+from .status import Status
+
+LINE_RATES = (300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)
+STATION_RATES = (9600, 19200, 38400, 57600, 115200)
+STEP_MODES = (36, 34, 33, 8)
+FIFO_PROFILE = 0x40
+ADC_CHANNELS = 11
+CONTROLLER_LIST_SIZE = 38
+COMMAND_BUFFER_SIZE = 256
+SEGMENT_BYTES = 9  # first rate 3, slope 2, relative move 4
+
+Segment = Tuple[int, int, int]
+
+
+def _check_range(name: str, value: int, low: int, high: int) -> int:
+    if not isinstance(value, int) or isinstance(value, bool) or not low <= value <= high:
+        raise ArgumentError(f"{name} must be a whole number from {low} to {high}, not {value!r}")
+    return value
+
+
+def _address(value: int) -> int:
+    return _check_range("address", value, 0, 15)
+
+
+def _address_list(addresses: Union[int, str, Iterable[int]], allow_all: bool = True) -> bytes:
+    """An address text: one address, several, or "ALL"."""
+    if isinstance(addresses, str):
+        if allow_all and addresses.upper() == "ALL":
+            return b"ALL"
+        choices = 'numbers 0-15 or "all"' if allow_all else "numbers 0-15"
+        raise ArgumentError(f"addresses must be {choices}, not {addresses!r}")
+    if isinstance(addresses, int):
+        return encode(str(_address(addresses)))
+    listed = [_address(a) for a in addresses]
+    if not listed:
+        raise ArgumentError("an empty address list")
+    return encode(",".join(str(a) for a in listed))
+
+
+def _read(name: str, *arguments: object) -> int:
+    value = ctypes.c_int32(0)
+    call(name, *arguments, ctypes.byref(value))
+    return value.value
+
+
+class Motor:
+    """One station (controller and motor) at an address 0 to 15 of an open link."""
+
+    def __init__(self, link: "Link", address: int) -> None:
+        self.link = link
+        self.address = _address(address)
+        self._text = encode(str(self.address))
+
+    def __repr__(self) -> str:
+        return f"Motor({self.address})"
+
+    # Motion
+    def move_by(self, steps: int) -> None:
+        """Starts a relative move by a signed number of steps."""
+        call("MotorNumberStepRel", self._text, _check_range("steps", steps, -8388607, 8388607))
+
+    def move_to(self, position: int) -> None:
+        """Starts a move to an absolute position."""
+        call("MotorGoAbsPos", self._text, _check_range("position", position, -8388607, 8388607))
+
+    def jog(self, direction: str = "cw") -> None:
+        """Jogs clockwise ("cw") or counter-clockwise ("ccw") until stop()."""
+        if direction not in ("cw", "ccw"):
+            raise ArgumentError(f"direction must be 'cw' or 'ccw', not {direction!r}")
+        call("MotorJog", self._text, 1 if direction == "cw" else 0)
+
+    def stop(self) -> None:
+        """Stops the motor at once."""
+        call("MotorStop", self._text)
+
+    def repeat(self) -> None:
+        """Repeats the last relative move."""
+        call("MotorRepeat", self._text)
+
+    def reset(self) -> None:
+        """Soft reset: stops and brings every setting back to its power-on value."""
+        call("MotorSoftReset", self._text)
+
+    # Counters and status
+    @property
+    def position(self) -> int:
+        """The position counter in steps (settable)."""
+        return _read("MotorGetPosition", self._text)
+
+    @position.setter
+    def position(self, value: int) -> None:
+        call("MotorSetPosition", self._text, _check_range("position", value, -8388607, 8388607))
+
+    @property
+    def encoder(self) -> int:
+        """The encoder counter (settable)."""
+        return _read("EncoderGetPosition", self._text)
+
+    @encoder.setter
+    def encoder(self, value: int) -> None:
+        call("EncoderSetPosition", self._text, _check_range("encoder count", value, -8388607, 8388607))
+
+    @property
+    def status(self) -> Status:
+        """The status register."""
+        return Status(_read("MotorGetStatusRegister", self._text))
+
+    @property
+    def running(self) -> bool:
+        """True while a move, jog, FIFO profile or program runs."""
+        return Status.RUNING in self.status
+
+    def wait_until_stopped(self, timeout: float = 60.0, poll: float = 0.05) -> Status:
+        """Polls the status register until the motor has stopped; returns the last status.
+
+        Raises corvexlink.TimeoutError when it is still running after `timeout` seconds.
+        """
+        deadline = time.monotonic() + timeout
+        while True:
+            status = self.status
+            if Status.RUNING not in status:
+                return status
+            if time.monotonic() >= deadline:
+                raise TimeoutError(f"motor {self.address} still running after {timeout} s")
+            time.sleep(poll)
+
+    # Settings
+    def set_speed(self, slew: Optional[int] = None, first: Optional[int] = None, accel: Optional[int] = None) -> None:
+        """Sets the slew rate and first rate (16-8500 steps/s) and acceleration (0-255) given."""
+        if slew is None and first is None and accel is None:
+            raise ArgumentError("give at least one of slew, first, accel")
+        if slew is not None:
+            call("MotorSlewRate", self._text, _check_range("slew rate", slew, 16, 8500))
+        if first is not None:
+            call("MotorFirstRate", self._text, _check_range("first rate", first, 16, 8500))
+        if accel is not None:
+            call("MotorAccelDecel", self._text, _check_range("acceleration", accel, 0, 255))
+
+    def set_current(self, milliamps: int) -> None:
+        """Sets the winding current, 50 to 2000 mA (kept for later init())."""
+        call("MotorSetCurrent", self._text, _check_range("current", milliamps, 50, 2000))
+
+    def set_jog_speed(self, speed: int) -> None:
+        """Sets the jog speed in steps/s (0: the slew rate)."""
+        call("MotorChangeJogSpeed", self._text, _check_range("jog speed", speed, 0, 10239))
+
+    def set_direction(self, plus: bool) -> None:
+        """Sets the direction of later moves: '+' (True) or '-'."""
+        call("MotorDirection", self._text, 1 if plus else 0)
+
+    def configure_mode(self, mode: int = 33, fifo: bool = False, encoder: bool = False, home: bool = False) -> None:
+        """Sets the step mode (36, 34, 33, 8) with the FIFO profile, encoder and home-seek bits."""
+        if mode not in STEP_MODES:
+            raise ArgumentError(f"step mode must be one of {STEP_MODES}, not {mode!r}")
+        value = mode | (FIFO_PROFILE if fifo else 0) | (0x10 if encoder else 0) | (0x80 if home else 0)
+        call("MotorConfigureMode", self._text, value)
+
+    def power(self, on: bool = True) -> None:
+        """Switches the winding power on or off."""
+        if on:
+            call("MotorPowerON", self._text, 1)
+        else:
+            call("MotorPowerOFF", self._text)
+
+    # FIFO
+    def fifo_reset(self) -> None:
+        """Empties the station's FIFO."""
+        call("FIFOReset", self._text)
+
+    @property
+    def fifo_free(self) -> int:
+        """Free room of the FIFO in bytes."""
+        return _read("FIFOGetRemainingBytes", self._text)
+
+    @property
+    def fifo_index(self) -> int:
+        """Entries of the FIFO finished since its last reset (16 bits)."""
+        return _read("FIFOGetIndexCounter", self._text)
+
+    def queue_profile(self, segments: Sequence[Segment], timeout: float = 60.0) -> int:
+        """Queues segments of (first rate, slope, steps) in the FIFO, waiting for room
+        whenever it is full; returns the free room left. Every segment is checked before
+        the first is sent."""
+        checked = []
+        for first, slope, steps in segments:
+            checked.append(
+                (
+                    _check_range("first rate", first, 16, 10239),
+                    _check_range("slope", slope, -256, 255),
+                    _check_range("steps", steps, -8388607, 8388607),
+                )
+            )
+        room = ctypes.c_int32(0)
+        for index, (first, slope, steps) in enumerate(checked):
+            deadline = time.monotonic() + timeout
+            while self.fifo_free < SEGMENT_BYTES:
+                if time.monotonic() >= deadline:
+                    raise TimeoutError(f"the FIFO of motor {self.address} stayed full; {index} segments queued")
+                time.sleep(0.02)
+            call("FIFOMotorFirstRate", self._text, first, ctypes.byref(room))
+            call("FIFOMotorSlope", self._text, slope, ctypes.byref(room))
+            call("FIFOMotorNumberStepRel", self._text, steps, ctypes.byref(room))
+        return room.value
+
+
+class Board:
+    """One Corvex-B board: four stations 4k..4k+3. Its master (4k) has the analog inputs,
+    its user-I/O controller (4k+1) the SPI bus; 4k+1..4k+3 carry the user I/O ports."""
+
+    def __init__(self, link: "Link", index: int) -> None:
+        self.link = link
+        self.index = _check_range("board", index, 0, 3)
+        self.master = 4 * self.index
+        self.user_io = self.master + 1
+
+    def __repr__(self) -> str:
+        return f"Board({self.index})"
+
+    def _port(self, port: int) -> bytes:
+        return encode(str(self.master + _check_range("user I/O port", port, 1, 3)))
+
+    # Digital user I/O
+    def read_inputs(self, port: int = 1) -> int:
+        """The user inputs of port 1, 2 or 3 (controller 4k+port)."""
+        return _read("ReadDigitalUserIO", self._port(port))
+
+    def write_outputs(self, value: int, port: int = 1) -> None:
+        """Writes the user outputs of port 1, 2 or 3."""
+        call("WriteDigitalUserIO", self._port(port), _check_range("output value", value, 0, 0xFFFF))
+
+    def configure_io(self, config: int, port: int = 1) -> None:
+        """Configures the user I/O of port 1, 2 or 3."""
+        call("ConfigureDigitalUserIO", self._port(port), _check_range("configuration", config, 0, 0xFFFF))
+
+    # Analog inputs
+    def adc(self, channel: int, bits: int = 12) -> int:
+        """One analog channel (0-10; 11-13 the references) at 8, 10 or 12 bits."""
+        if bits not in (8, 10, 12):
+            raise ArgumentError(f"resolution must be 8, 10 or 12 bits, not {bits!r}")
+        return _read("GetADCchannel", encode(str(self.master)), bits, _check_range("channel", channel, 0, 13))
+
+    def adc_all(self, bits: int = 12) -> List[int]:
+        """All eleven analog channels at 10 or 12 bits."""
+        if bits not in (10, 12):
+            raise ArgumentError(f"all channels are read at 10 or 12 bits, not {bits!r}")
+        values = (ctypes.c_int32 * ADC_CHANNELS)()
+        call("ReadAllChannelsADC", encode(str(self.master)), bits, values)
+        return list(values)
+
+    # SPI bus of the user-I/O controller
+    def spi_configure(self, config: int) -> None:
+        """Configures the SPI of the board's user-I/O controller."""
+        call("ConfigureSPI", encode(str(self.user_io)), _check_range("configuration", config, 0, 0xFFFF))
+
+    def spi_read(self) -> int:
+        """Reads the SPI bus."""
+        return _read("ReadSPI", encode(str(self.user_io)))
+
+    def spi_write(self, value: int) -> None:
+        """Writes a value on the SPI bus."""
+        call("WriteSPI", encode(str(self.user_io)), _check_range("value", value, 0, 0xFFFF))
+
+
+class Link:
+    """The serial line to the stations, open between open() and close() (or in a with block).
+
+    Only one port can be open per process: the library keeps one line.
+    """
+
+    def __init__(self, port: int = 1, baud: int = 9600, device: Optional[str] = None) -> None:
+        self.port = _check_range("port", port, 1, 255)
+        if baud not in LINE_RATES:
+            raise ArgumentError(f"baud rate must be one of {LINE_RATES}, not {baud!r}")
+        self.baud = baud
+        self.device = device
+        self._open = False
+
+    def __repr__(self) -> str:
+        return f"Link(port={self.port}, baud={self.baud}{', open' if self._open else ''})"
+
+    def open(self) -> "Link":
+        """Opens the port (COM<port>: the device given, else $CORVEXLINK_COM<port>, else /dev/ttyS<port-1>)."""
+        if self.device is not None:
+            import os
+
+            os.environ[f"CORVEXLINK_COM{self.port}"] = self.device
+        call("PortOpen", self.port, self.baud)
+        self._open = True
+        return self
+
+    def close(self) -> None:
+        """Closes the port; closing a closed link does nothing."""
+        if self._open:
+            self._open = False
+            call("PortClose")
+
+    def __enter__(self) -> "Link":
+        return self if self._open else self.open()
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    @property
+    def is_open(self) -> bool:
+        return self._open
+
+    # Stations
+    def scan(self) -> List[int]:
+        """Probes addresses 0 to 15 (about 0.2 s for each that is missing); returns those that answer."""
+        buffer = ctypes.create_string_buffer(CONTROLLER_LIST_SIZE)
+        call("GetConnectedControllers", buffer)
+        return [int(piece) for piece in buffer.value.decode("ascii").split(",") if piece not in ("", "N")]
+
+    def check(self, address: int) -> bool:
+        """True when the station answers its probe, False when it stays silent."""
+        try:
+            call("CheckControllerAddress", encode(str(_address(address))))
+        except TimeoutError:
+            return False
+        return True
+
+    def init(self) -> List[int]:
+        """Scans, then resets every station found and gives it its defaults; returns the stations."""
+        found = self.scan()
+        call("MotorStationsInit")
+        return found
+
+    def motor(self, address: int) -> Motor:
+        """The motor of the station at `address` (0-15)."""
+        return Motor(self, address)
+
+    def motors(self, addresses: Optional[Iterable[int]] = None) -> List[Motor]:
+        """Motors of the given addresses, or of every station a scan finds."""
+        return [Motor(self, a) for a in (self.scan() if addresses is None else addresses)]
+
+    def board(self, index: int) -> Board:
+        """Board 0-3 (stations 4*index to 4*index+3)."""
+        return Board(self, index)
+
+    # Several stations at once
+    def stop_all(self, addresses: Optional[Iterable[int]] = None) -> None:
+        """Stops the motors given, or every motor a scan finds."""
+        for motor in self.motors(addresses):
+            motor.stop()
+
+    def jog(self, addresses: Union[str, Iterable[int]], direction: str = "cw") -> None:
+        """Jogs several motors (a list or "all") in one command."""
+        if direction not in ("cw", "ccw"):
+            raise ArgumentError(f"direction must be 'cw' or 'ccw', not {direction!r}")
+        call("MotorJog", _address_list(addresses), 1 if direction == "cw" else 0)
+
+    def power(self, addresses: Union[str, Iterable[int]], on: bool = True) -> None:
+        """Switches the winding power of several motors (a list or "all")."""
+        if on:
+            call("MotorPowerON", _address_list(addresses), 1)
+        else:
+            call("MotorPowerOFF", _address_list(addresses))
+
+    def trigger(self, motors: Iterable[int], on: bool = True) -> None:
+        """Switches the trigger lines of the listed motors in one command."""
+        call("MotorTriggerON" if on else "MotorTriggerOFF", _address_list(motors, allow_all=False))
+
+    def pause(self, motors: Iterable[int], on: bool = True) -> None:
+        """Switches the pause lines of the listed motors in one command."""
+        call("MotorPauseON" if on else "MotorPauseOFF", _address_list(motors, allow_all=False))
+
+    def change_baud(self, rate: int) -> None:
+        """Moves every station of the last scan and the line to `rate`."""
+        if rate not in STATION_RATES:
+            raise ArgumentError(f"baud rate must be one of {STATION_RATES}, not {rate!r}")
+        call("ZelmarChangeBaudRate", rate)
+        self.baud = rate
+
+    # Raw commands
+    def raw(self, text: str) -> int:
+        """Sends one command text (no CR, at most 62 printable characters) and returns the
+        number the answer held (the library keeps the last such number)."""
+        if not 1 <= len(text) <= 62 or not all(" " <= c <= "~" for c in text):
+            raise ArgumentError(f"a command text has 1 to 62 printable ASCII characters, not {text!r}")
+        lib = _native.library()
+        with _native.call_lock:
+            result = lib.WriteCommandtoKX4417(encode(text))
+            if result != 1:  # -1 a failure, 2 a full FIFO (error 3)
+                raise _native.last_error("WriteCommandtoKX4417")
+            return lib.ZelmarGetValue()
+
+    @property
+    def last_command(self) -> str:
+        """The last frame sent, its CR included."""
+        buffer = ctypes.create_string_buffer(COMMAND_BUFFER_SIZE)
+        call("GetLastestCommand", buffer)
+        return buffer.value.decode("latin-1")
+
+    @staticmethod
+    def fixed_speed(speed: int) -> int:
+        """The speed in steps/s that a station really runs at for `speed` (sends nothing)."""
+        return _native.library().GetFixedSpeed(int(speed))
+
+
+def open(port: int = 1, baud: int = 9600, device: Optional[str] = None) -> Link:  # noqa: A001 - the package's verb
+    """Opens a link; use it in a with block so the port is closed again::
+
+        with corvexlink.open(port=1, baud=9600) as link:
+            print(link.scan())
+    """
+    return Link(port, baud, device).open()

@@ -1,0 +1,25 @@
+"""The status register of a station as an enum.IntFlag."""
+
+from __future__ import annotations
+
+import enum
+
+
+class Status(enum.IntFlag):
+    """Bits of the status register, as ``Motor.status`` returns them."""
+
+    TRGD = 0x001  #: triggered
+    PSED = 0x002  #: paused
+    ABORTD = 0x004  #: aborted
+    RUNING = 0x008  #: running
+    LS_CCW = 0x010  #: counter-clockwise limit switch
+    LS_CW = 0x020  #: clockwise limit switch
+    HOME = 0x040  #: at position 0
+    READY = 0x080  #: powered and idle
+    DIR = 0x100  #: moving (or last moved) in the '+' direction
+    STALL = 0x200
+
+    @property
+    def names(self) -> list:
+        """Names of the set bits, lowest first, as the station documents them ("LS-CCW")."""
+        return [bit.name.replace("_", "-") for bit in Status if bit in self and bit.name]

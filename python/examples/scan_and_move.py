@@ -1,0 +1,42 @@
+#!/usr/bin/python3
+"""Finds the stations, initialises them, moves each motor and plays a short FIFO profile.
+
+    CORVEXLINK_COM1=/dev/ttyUSB0 ./scan_and_move.py
+    # or without hardware: kx4417-sim --stations 0-3 --link /tmp/com1 &
+    #                      CORVEXLINK_COM1=/tmp/com1 ./scan_and_move.py
+"""
+
+import sys
+
+import corvexlink
+
+
+def main() -> int:
+    try:
+        with corvexlink.open(port=1, baud=9600) as link:
+            stations = link.init()
+            print("stations:", stations)
+            for address in stations:
+                motor = link.motor(address)
+                motor.set_speed(slew=2000, first=200, accel=50)
+                motor.move_by(1000 * (address + 1))
+            for address in stations:
+                motor = link.motor(address)
+                status = motor.wait_until_stopped(timeout=30)
+                print(f"motor {address}: position {motor.position}, status {'|'.join(status.names)}")
+            if stations:
+                motor = link.motor(stations[0])
+                motor.fifo_reset()
+                motor.configure_mode(33, fifo=True)  # the FIFO plays while it is filled
+                motor.queue_profile([(200, 2, 500), (1200, 0, 1000), (1200, -2, 500)])
+                motor.wait_until_stopped(timeout=30)
+                motor.configure_mode(33)
+                print(f"after the profile: position {motor.position}")
+    except corvexlink.CorvexLinkError as error:
+        print(f"error {error.number}: {error.message}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,225 @@
+"""corvexctl against kx4417-sim: results, JSON output, exit codes and what reaches the line."""
+
+import os
+import signal
+import subprocess
+import time
+
+import pytest
+
+from conftest import CORVEXCTL, corvexctl
+
+
+def test_simulate_scan_finds_exactly_the_simulated_stations():
+    run = corvexctl("--simulate", "0-3", "scan")
+    assert run.code == 0, run.err
+    assert run.out.strip() == "stations: 0 1 2 3"
+
+    run = corvexctl("--simulate", "0,2,9", "--json", "scan")
+    assert run.code == 0, run.err
+    assert run.json() == [{"ok": True, "command": "scan", "stations": [0, 2, 9]}]
+
+
+def test_init_resets_and_sets_up_every_station(ctl, simulator):
+    run = ctl("--json", "init")
+    assert run.code == 0, run.err
+    assert run.json()[0]["stations"] == [0, 1, 2, 3]
+    frames = simulator.frames(until="_3M33\r")
+    for address in range(4):
+        assert f"_{address}I\r" in frames
+        assert f"_{address}R600\r" in frames
+
+
+def test_move_and_goto_end_where_pos_then_reads(ctl):
+    run = ctl("--json", "move", "1", "1500", "--wait")
+    assert run.code == 0, run.err
+    assert run.json()[0]["position"] == 1500
+
+    run = ctl("--json", "pos", "1")
+    assert run.code == 0, run.err
+    assert run.json()[0]["position"] == 1500
+    assert run.json()[0]["encoder"] == 1500
+
+    run = ctl("goto", "1", "-250", "--wait")
+    assert run.code == 0, run.err
+    assert ctl("--json", "pos", "1").json()[0]["position"] == -250
+
+
+def test_status_shows_named_bits_of_a_jogging_motor_and_stop_all_stops_it(ctl):
+    assert ctl("jog", "0,2", "ccw").code == 0
+    status = ctl("--json", "status", "2").json()[0]
+    assert "RUNING" in status["bits"] and "DIR" not in status["bits"]
+    assert status["status"] & 0x008
+
+    run = ctl("--json", "stop", "all")
+    assert run.code == 0, run.err
+    assert run.json()[0]["stations"] == [0, 1, 2, 3]
+    for address in ("0", "2"):
+        bits = ctl("--json", "status", address).json()[0]["bits"]
+        assert "RUNING" not in bits and "ABORTD" in bits
+
+
+def test_profile_from_csv_is_queued_in_order_and_played(ctl, simulator, tmp_path):
+    profile = tmp_path / "ramp.csv"
+    profile.write_text("Speed ,Acce., Step N.\n# a ramp up and down\n200,2,300\n1200, 0, 600\n\n1200,-2,300\n")
+    run = ctl("--json", "profile", "0", str(profile), "--run", "--wait")
+    assert run.code == 0, run.err
+    result = run.json()[0]
+    assert result["segments"] == 3 and result["position"] == 1200
+
+    frames = simulator.frames(until="_0&N300\r")
+    queued = [f for f in frames if f.startswith("_0&")]
+    assert queued == ["_0&F200\r", "_0&S2\r", "_0&N300\r", "_0&F1200\r", "_0&S0\r", "_0&N600\r",
+                      "_0&F1200\r", "_0&S254\r", "_0&N300\r"]
+    assert frames.index("_0K\r") < frames.index("_0M97\r") < frames.index("_0&F200\r")
+
+
+def test_profile_longer_than_the_fifo_waits_for_room(ctl):
+    # 30 segments take 270 bytes, more than the FIFO holds: the tool waits while it plays.
+    lines = "".join("2000,0,40\n" for _ in range(30))
+    path = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"long-{os.getpid()}.csv")
+    with open(path, "w") as out:
+        out.write(lines)
+    try:
+        run = ctl("--json", "profile", "3", path, "--run", "--wait")
+    finally:
+        os.unlink(path)
+    assert run.code == 0, run.err
+    assert run.json()[0]["position"] == 1200
+
+
+def test_exit_codes_and_json_errors(ctl):
+    assert ctl("check", "0").code == 0
+
+    run = ctl("--json", "check", "5")  # no station 5: no answer
+    assert run.code == 1
+    assert run.json() == [{"ok": False, "command": "check",
+                           "error": {"number": 26, "message": "WriteSP: COM port timed out"}}]
+    assert "error 26" in run.err
+
+    run = ctl("--json", "raw", "_0Q")  # a letter the station does not know
+    assert run.code == 1
+    error = run.json()[0]["error"]
+    assert error["number"] == 2 and error["message"].startswith("Syntax Error: Command Not Found")
+
+    assert ctl("move", "0", "5000").code == 0
+    run = ctl("move", "0", "10")  # still running
+    assert run.code == 1 and "Motor is Running" in run.err and "(error 6)" in run.err
+
+    run = ctl("--json", "move", "16", "10")
+    assert run.code == 2
+    assert run.json()[0]["ok"] is False and "usage_error" in run.json()[0]
+
+
+def test_a_missing_port_is_a_line_error():
+    run = corvexctl("--device", "/nonexistent/tty", "--json", "scan")
+    assert run.code == 1
+    assert run.json()[0]["error"]["number"] == 36
+
+
+BAD_ARGUMENTS = [
+    ["move", "16", "5"],
+    ["move", "0", "5x"],
+    ["move", "0", "99999999"],
+    ["goto", "-1", "0"],
+    ["speed", "0", "--slew", "15"],
+    ["speed", "0", "--first", "8501"],
+    ["speed", "0", "--accel", "256"],
+    ["speed", "0"],
+    ["current", "0", "49"],
+    ["current", "0", "2001"],
+    ["current", "0,1", "100"],
+    ["jog", "0", "up"],
+    ["stop", "17"],
+    ["trigger", "all", "on"],
+    ["pause", "0,,1", "on"],
+    ["power", "0", "half"],
+    ["adc", "1", "3"],
+    ["adc", "0", "14"],
+    ["adc", "0", "--bits", "8"],
+    ["adc", "0", "3", "--bits", "9"],
+    ["io", "write", "1", "70000"],
+    ["spi", "configure", "1,2", "128"],
+    ["baud", "4800"],
+    ["raw", "x" * 63],
+    ["raw", "_0P\r"],
+    ["watch"],
+    ["status", " 1"],
+    ["--port", "0", "scan"],
+    ["--baud", "1000", "scan"],
+    ["--simulate", "0-16", "scan"],
+    ["nosuchcommand"],
+    [],
+]
+
+
+def test_bad_arguments_are_refused_with_nothing_on_the_line(ctl, simulator, tmp_path):
+    bad_profile = tmp_path / "bad.csv"
+    bad_profile.write_text("200,2,300\n200,300,10\n")  # slope 300 cannot be sent
+    cases = BAD_ARGUMENTS + [["profile", "0", str(bad_profile)], ["profile", "0", str(tmp_path / "none.csv")],
+                             ["profile", "0", str(bad_profile), "--wait"]]
+    for args in cases:
+        run = ctl(*args)
+        assert run.code == 2, (args, run.out, run.err)
+        assert run.err.strip(), args
+        assert run.out == "", args
+    # A probe that does reach the line marks the end: it must be the only frame.
+    assert ctl("check", "0").code == 0
+    assert simulator.frames(until="_0\r") == ["_0\r"]
+
+
+def test_watch_refreshes_then_stops_cleanly_on_ctrl_c(simulator):
+    run = subprocess.run([CORVEXCTL, "--device", simulator.link, "--json", "watch", "0", "1",
+                          "--count", "2", "--interval", "100"], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    lines = [line for line in run.stdout.splitlines() if line]
+    assert len(lines) == 2
+    assert '"address":1' in lines[1]
+
+    watch = subprocess.Popen([CORVEXCTL, "--device", simulator.link, "watch", "0", "--interval", "100"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        header = watch.stdout.readline()
+        assert header.startswith("addr")
+        watch.send_signal(signal.SIGINT)
+        assert watch.wait(timeout=30) == 0
+    finally:
+        if watch.poll() is None:
+            watch.kill()
+            watch.wait()
+    # The port was closed on the way out: another program can take it at once.
+    run = subprocess.run([CORVEXCTL, "--device", simulator.link, "pos", "0"], capture_output=True, text=True,
+                         timeout=60)
+    assert run.returncode == 0, run.stderr
+
+
+def test_help_version_and_man_page():
+    run = corvexctl("--help")
+    assert run.code == 0
+    assert "corvexctl --simulate 0-3 scan" in run.out and "Exit codes" in run.out
+    for command in ("scan", "profile", "watch", "io", "adc", "spi", "baud", "raw"):
+        assert f"\n  {command} " in run.out
+
+    run = corvexctl("--version")
+    assert run.code == 0 and run.out.strip().startswith("corvexctl 2.")
+
+
+COMPLETION = os.path.join(os.environ.get("CORVEXLINK_SOURCE_DIR", ""), "tools/corvexctl/corvexctl.bash-completion")
+
+
+@pytest.mark.skipif(not os.path.exists("/usr/share/bash-completion/bash_completion"),
+                    reason="bash-completion is not installed")
+@pytest.mark.parametrize("line, expected", [
+    ("corvexctl sc", {"scan"}),
+    ("corvexctl io ", {"read", "write", "configure"}),
+    ("corvexctl --baud 11", {"115200"}),
+    ("corvexctl --device /dev/null jog 0 c", {"cw", "ccw"}),
+    ("corvexctl adc 0 --bits ", {"8", "10", "12"}),
+])
+def test_bash_completion(line, expected):
+    script = (f"source /usr/share/bash-completion/bash_completion; source {COMPLETION}; "
+              f"COMP_LINE='{line}'; COMP_WORDS=({line}{' ' + repr('') if line.endswith(' ') else ''}); "
+              "COMP_CWORD=$((${#COMP_WORDS[@]}-1)); COMP_POINT=${#COMP_LINE}; "
+              "_corvexctl; printf '%s\\n' \"${COMPREPLY[@]}\"")
+    run = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=30)
+    assert set(run.stdout.split()) == expected, run.stderr

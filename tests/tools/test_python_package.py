@@ -1,0 +1,171 @@
+"""The corvexlink Python package against kx4417-sim: results, exceptions and the line."""
+
+import os
+import subprocess
+import sys
+
+import pytest
+
+import corvexlink
+from corvexlink import Status
+from corvexlink.testing import Simulator
+
+
+@pytest.fixture
+def link(simulator):
+    with corvexlink.open(port=simulator.port) as opened:
+        yield opened
+
+
+def test_scan_init_and_a_move_read_back(link, simulator):
+    assert link.scan() == [0, 1, 2, 3]
+    assert link.init() == [0, 1, 2, 3]
+    assert "_2M33\r" in simulator.frames(until="_3M33\r")
+
+    motor = link.motor(2)
+    motor.set_speed(slew=3000, first=200, accel=100)
+    motor.move_by(2500)
+    assert Status.RUNING in motor.status
+    status = motor.wait_until_stopped(timeout=30)
+    assert Status.RUNING not in status and Status.READY in status
+    assert motor.position == 2500 and motor.encoder == 2500
+
+    motor.move_to(-100)
+    motor.wait_until_stopped(timeout=30)
+    assert motor.position == -100
+    motor.position = 7
+    assert motor.position == 7
+
+
+def test_status_is_an_intflag_with_the_station_names(link):
+    motor = link.motor(1)
+    motor.jog("cw")
+    status = motor.status
+    assert isinstance(status, Status)
+    assert Status.RUNING | Status.DIR in status
+    motor.stop()
+    assert "ABORTD" in motor.status.names and "RUNING" not in motor.status.names
+    assert Status(0x030).names == ["LS-CCW", "LS-CW"]
+
+
+def test_station_errors_raise_with_number_and_message(link):
+    with pytest.raises(corvexlink.StationError) as caught:
+        link.raw("_0Q")
+    assert caught.value.number == 2
+    assert caught.value.message.startswith("Syntax Error: Command Not Found (command = _0Q")
+
+    motor = link.motor(0)
+    motor.move_by(5000)
+    with pytest.raises(corvexlink.MotorRunningError) as caught:
+        motor.move_by(10)
+    assert caught.value.number == 6 and "Motor is Running" in caught.value.message
+    assert isinstance(caught.value, corvexlink.CorvexLinkError)
+    motor.stop()
+
+
+def test_silence_and_a_closed_port_raise_their_own_exceptions(simulator):
+    link = corvexlink.open(port=simulator.port)
+    assert link.check(3) is True
+    assert link.check(9) is False
+    with pytest.raises(corvexlink.TimeoutError) as caught:
+        link.motor(9).position
+    assert caught.value.number == 26 and isinstance(caught.value, TimeoutError)
+    link.close()
+    with pytest.raises(corvexlink.PortNotOpenError) as caught:
+        link.motor(0).stop()
+    assert caught.value.number == 25
+
+
+def test_a_missing_device_raises_port_error():
+    with pytest.raises(corvexlink.PortError) as caught:
+        corvexlink.open(port=7, device="/nonexistent/tty")
+    assert caught.value.number == 36
+
+
+def test_bad_arguments_raise_before_anything_is_sent(link, simulator):
+    motor = link.motor(0)
+    board = link.board(0)
+    refused = [
+        lambda: link.motor(16),
+        lambda: motor.set_speed(slew=15),
+        lambda: motor.set_speed(first=8501),
+        lambda: motor.set_speed(accel=-1),
+        lambda: motor.set_speed(),
+        lambda: motor.set_current(2001),
+        lambda: motor.move_by(1.5),
+        lambda: motor.jog("up"),
+        lambda: motor.configure_mode(35),
+        lambda: motor.queue_profile([(200, 2, 100), (200, 300, 100)]),
+        lambda: board.adc(3, bits=9),
+        lambda: board.adc_all(bits=8),
+        lambda: board.read_inputs(port=0),
+        lambda: link.trigger("all"),
+        lambda: link.pause([]),
+        lambda: link.raw("x" * 63),
+        lambda: link.raw("_0P\r"),
+        lambda: link.change_baud(4800),
+        lambda: link.board(4),
+    ]
+    for call in refused:
+        with pytest.raises(corvexlink.ArgumentError):
+            call()
+    assert link.check(0)
+    assert simulator.frames(until="_0\r") == ["_0\r"]
+
+
+def test_a_fifo_profile_longer_than_the_fifo_is_queued_while_it_plays(link, simulator):
+    motor = link.motor(3)
+    motor.fifo_reset()
+    motor.configure_mode(33, fifo=True)
+    motor.queue_profile([(2000, 0, 40)] * 30)  # 270 bytes through a 128-byte FIFO
+    motor.wait_until_stopped(timeout=60)
+    assert motor.position == 1200
+    assert motor.fifo_index == 90
+    queued = [f for f in simulator.frames() if f.startswith("_3&")]
+    assert queued[:3] == ["_3&F2000\r", "_3&S0\r", "_3&N40\r"] and len(queued) == 90
+
+
+def test_boards_analog_spi_and_digital_io(link, simulator):
+    board = link.board(0)
+    values = board.adc_all(bits=12)
+    assert len(values) == 11
+    assert board.adc(3, bits=12) == values[3]
+
+    board.spi_configure(128)
+    board.spi_write(0x1234)
+    assert board.spi_read() == 0x1234
+
+    board.configure_io(0x00FF, port=2)
+    board.write_outputs(5, port=2)
+    assert isinstance(board.read_inputs(port=2), int)
+    frames = simulator.frames(until="_2B\r")
+    assert "_2C255\r" in frames and "_2W5\r" in frames and "_1U4660\r" in frames
+
+
+def test_the_library_can_be_named_and_a_missing_one_is_an_error():
+    script = "import corvexlink\ntry:\n    corvexlink.open()\nexcept corvexlink.CorvexLinkError as e:\n    print(e)\n"
+    env = dict(os.environ, CORVEXLINK_LIBRARY="/nonexistent/libCorvexLink.so.2")
+    run = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert "cannot load the CorvexLink library" in run.stdout
+
+
+def test_the_example_script_runs_against_a_simulator():
+    example = os.path.join(os.environ["CORVEXLINK_SOURCE_DIR"], "python/examples/scan_and_move.py")
+    with Simulator("0-1") as sim:
+        run = subprocess.run([sys.executable, example], env=sim.env, capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stderr
+    assert "stations: [0, 1]" in run.stdout
+    assert "motor 1: position 2000" in run.stdout
+    assert "after the profile: position 3000" in run.stdout
+
+
+def test_simulator_restores_the_environment_and_cleans_up():
+    before = os.environ.get("CORVEXLINK_COM5")
+    with Simulator("4", port=5) as sim:
+        link_path = sim.link
+        assert os.environ["CORVEXLINK_COM5"] == link_path
+        with corvexlink.open(port=5) as link:
+            assert link.scan() == [4]
+    assert os.environ.get("CORVEXLINK_COM5") == before
+    assert not os.path.exists(link_path)
