@@ -1,7 +1,9 @@
 // The answer buffer that the receive worker fills.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "link/comm_port.h"
 
@@ -34,3 +36,36 @@ TEST(AnswerSink, NulBytesAreSkippedNotTreatedAsTheEnd) {
     EXPECT_EQ(sink.text(), "42>");
     EXPECT_TRUE(sink.complete());
 }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+TEST(AnswerSinkWait, ReturnsAtOnceForAnAnswerAlreadyThereAndTimesOutWithoutOne) {
+    AnswerSink sink;
+    sink.append("1>", 2);
+    EXPECT_TRUE(sink.waitComplete(Clock::now()));  // deadline already passed, answer there
+
+    sink.reset();
+    const auto t0 = Clock::now();
+    EXPECT_FALSE(sink.waitComplete(t0 + 50ms));
+    EXPECT_GE(Clock::now() - t0, 50ms);
+    sink.append("12", 2);  // no prompt: still not complete
+    EXPECT_FALSE(sink.waitComplete(Clock::now() + 10ms));
+}
+
+TEST(AnswerSinkWait, WokenByThePromptFromAnotherThread) {
+    AnswerSink sink;
+    std::thread worker([&] {
+        std::this_thread::sleep_for(30ms);  // long past the spin: the caller sleeps
+        sink.append("\r\n4", 3);
+        std::this_thread::sleep_for(5ms);
+        sink.append("2\r\n>", 4);
+    });
+    EXPECT_TRUE(sink.waitComplete(Clock::now() + 5s));
+    worker.join();
+    EXPECT_EQ(sink.text(), "\r\n42\r\n>");
+}
+
+}  // namespace

@@ -29,15 +29,6 @@ int masterBoard(const char *master) {
     return address >= 0 && address <= kHighestAddress && isMaster(address) ? boardOf(address) : -1;
 }
 
-// Sets the suppress flag for the one transaction of the all-channels read.
-class SuppressValueScope {
-public:
-    SuppressValueScope() { corvex::link::SetSuppressValue(true); }
-    ~SuppressValueScope() { corvex::link::SetSuppressValue(false); }
-    SuppressValueScope(const SuppressValueScope &) = delete;
-    SuppressValueScope &operator=(const SuppressValueScope &) = delete;
-};
-
 // Stores the comma-terminated numbers at the start of `answer` into values[0..10]; text
 // after the last comma is ignored. The number of values stored.
 int storeChannelValues(const std::string &answer, std::int32_t *values) {
@@ -99,12 +90,11 @@ int ReadAllChannelsADC(const char *master, int resolution, int32_t *values) {
         }
         const auto target = resolveTarget(master, Groups::Refused);
         if (!target) return -1;
-        {
-            // The answer holds eleven numbers: it is read here, not as the last value.
-            SuppressValueScope suppress;
-            if (sendTo(*target, kConvertAll, resolution) == 0) return -1;
-        }
-        storeChannelValues(corvex::link::AnswerText(), values);
+        // The answer holds eleven numbers: it is read here, not taken as the last value.
+        const CommandText text = formatCommand(*target, kConvertAll, resolution);
+        const corvex::link::Reply reply = corvex::link::Transact(text.data(), corvex::link::ValueUse::Keep);
+        if (reply.result == corvex::link::kTransactionFailed) return -1;
+        storeChannelValues(reply.raw, values);
         return 1;
     });
 }

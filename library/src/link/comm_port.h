@@ -3,37 +3,45 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "../platform/serial_device.h"
+#include "answer_parser.h"
 
 namespace corvex::link {
 
-inline constexpr int kAnswerCapacity = 4999;  // usable characters of the answer buffer
 inline constexpr std::size_t kReadChunk = 80;  // bytes per read of the worker
 
-// Everything received since the current command was sent. Only the worker appends; the
-// transaction resets it before each command. A short lock guards the text; the
-// completion flag is atomic so the transaction can spin on it without the lock.
+// Everything received since the current command was sent, and the wait for it. Only the
+// worker appends; the transaction resets it before each command. A short lock guards the
+// text; the completion flag is atomic, so a waiting caller can look at it without the lock.
 class AnswerSink {
 public:
     void reset();
-    // Appends `count` bytes up to the first NUL, dropping what does not fit, and raises
-    // the completion flag once the text holds a '>'.
+    // Appends received bytes by the answer rules and, once they hold a prompt, raises the
+    // completion flag and wakes a caller that sleeps in waitComplete.
     void append(const char *bytes, std::size_t count);
-    bool complete() const { return complete_.load(std::memory_order_acquire); }
+    bool complete() const { return complete_.load(std::memory_order_acquire) != 0; }
+    // Waits until the answer is complete or `deadline` has passed; whether it is complete.
+    // Spins for a few microseconds first (an answer that is already on its way costs no
+    // sleep), then sleeps until the worker signals completion.
+    bool waitComplete(std::chrono::steady_clock::time_point deadline);
     // A copy of the text received so far.
     std::string text() const;
 
 private:
     mutable std::mutex mutex_;
-    char buffer_[kAnswerCapacity + 1] = {};
-    int length_ = 0;
+    std::condition_variable completed_;
+    AnswerBuffer buffer_;
+    bool sleeping_ = false;  // a caller waits on completed_ (guarded by mutex_)
     std::atomic<int> complete_{0};
 };
 

@@ -1,14 +1,13 @@
 #include "transaction.h"
 
 #include <atomic>
-#include <cctype>
-#include <climits>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "../platform/clock.h"
 #include "../platform/diagnostics.h"
+#include "answer_parser.h"
 #include "comm_port.h"
 
 namespace corvex::link {
@@ -17,7 +16,7 @@ using platform::diag;
 
 namespace {
 
-constexpr std::uint32_t kAnswerWaitMs = 200;
+constexpr auto kAnswerWait = std::chrono::milliseconds(200);
 
 // Fixed messages of argument errors, selected by index.
 constexpr const char *kErrorMessageTable[] = {
@@ -73,31 +72,11 @@ void copyText(char *dest, std::size_t size, const char *src) {
     std::snprintf(dest, size, "%s", src);
 }
 
-// Spins on the completion flag and the tick count: an answer is taken up within a tick
-// of its arrival, with no sleep and no event dispatch.
+// Waits up to 200 ms for the answer to hold a prompt. An answer that is already on its way
+// is taken up at once; otherwise the caller sleeps until the worker signals the prompt,
+// using no CPU while the bytes are on the wire.
 bool waitForAnswer() {
-    const std::uint32_t start = platform::tickCount();
-    while (!answerSink().complete()) {
-        if (platform::tickCount() - start >= kAnswerWaitMs) return answerSink().complete();
-        platform::cpuRelax();
-    }
-    return true;
-}
-
-// Leading blanks, an optional sign, then digits up to the first non-digit; no digits
-// give 0. Saturates instead of overflowing on absurdly long numbers.
-std::int32_t parseLeadingInt(const char *text) {
-    while (*text == ' ' || *text == '\t') ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
-    long long value = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*text)); ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) value = INT_MAX;
-    return static_cast<std::int32_t>(value);
+    return answerSink().waitComplete(std::chrono::steady_clock::now() + kAnswerWait);
 }
 
 // Builds "text CR" into `frame`; false when the text does not fit the 64-byte frame.
@@ -181,26 +160,27 @@ void resetTransactionStateForTest() {
 
 // ----- transactions ----------------------------------------------------------------------
 
-int ItcCommand(const char *command) {
+Reply Transact(const char *command, ValueUse use) {
     TransactionState &s = state();
+    Reply reply;
     if (!portState().PortUsed) {
         SetError(25, "Commands cannot be sent before a COM port is open");
-        return kTransactionFailed;
+        return reply;
     }
     ClearError();
     if (!portState().PortHandle) {
         SetError(25, "Commands cannot be sent before a COM port is open");
-        return kTransactionFailed;
+        return reply;
     }
     char frame[kMaxCommandLength + 2];
     if (command == nullptr) {
         SetError(27, "Command rejected: no command text given");
-        return kTransactionFailed;
+        return reply;
     }
     if (!buildFrame(command, frame)) {
         SetError(27, "Command rejected: longer than %d characters (command = %.40s...)",
                  kMaxCommandLength, command);
-        return kTransactionFailed;
+        return reply;
     }
 
     s.transactionIdle.store(0);
@@ -221,41 +201,28 @@ int ItcCommand(const char *command) {
     if (!answered) {
         SetError(26, "ItcCommand: COM port timed out (command = %s)", command);
         s.transactionIdle.store(1);
-        return kTransactionFailed;
+        return reply;
     }
 
-    // The working text: the answer without BEL, LF, CR, 'H' and 'L', at most 99 characters.
-    const std::string raw = answerSink().text();
-    char work[100];
-    std::size_t length = 0;
-    for (char c : raw) {
-        if (c == '\a' || c == '\n' || c == '\r' || c == 'H' || c == 'L') continue;
-        if (length == sizeof work - 1) break;
-        work[length++] = c;
-    }
-    work[length] = '\0';
-
-    if (length > 1 && work[0] == '?') {
-        int code = 0;
-        for (std::size_t i = 1; i <= 3 && i < length && std::isdigit(static_cast<unsigned char>(work[i])); ++i) {
-            code = code * 10 + (work[i] - '0');
-        }
+    reply.raw = answerSink().text();
+    reply.answer = interpretAnswer(reply.raw);
+    if (reply.answer.kind == AnswerKind::Error) {
+        const int code = reply.answer.code;
         if (code >= 1 && code <= 9) {
-            SetError(code, kAnswerCodeFormats[code - 1], command, raw.c_str());
+            SetError(code, kAnswerCodeFormats[code - 1], command, reply.raw.c_str());
         } else {
-            SetError(-1, kUnknownCodeFormat, command, raw.c_str());
+            SetError(-1, kUnknownCodeFormat, command, reply.raw.c_str());
         }
-        s.transactionIdle.store(1);
-        return code == 3 ? kTransactionFifoFull : kTransactionFailed;
+        reply.result = code == 3 ? kTransactionFifoFull : kTransactionFailed;
+    } else {
+        if (use == ValueUse::Store && reply.answer.hasValue && !s.suppressValue) s.lastValue = reply.answer.value;
+        reply.result = kTransactionOk;
     }
-
-    if (length > 0) work[--length] = '\0';  // drop the prompt
-    // A value is at least one digit: "7>" is 7, while a lone other character is none.
-    const bool value = length > 1 || (length == 1 && std::isdigit(static_cast<unsigned char>(work[0])));
-    if (value && !s.suppressValue) s.lastValue = parseLeadingInt(work);
     s.transactionIdle.store(1);
-    return kTransactionOk;
+    return reply;
 }
+
+int ItcCommand(const char *command) { return Transact(command, ValueUse::Store).result; }
 
 int WriteSP(const char *text) {
     TransactionState &s = state();

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "answer_parser.h"
+
 namespace corvex::link {
 
 inline constexpr int kMaxCommandLength = 62;   // command text without its CR
@@ -13,9 +15,26 @@ inline constexpr int kLatestCommandSize = 256;
 // Result of ItcCommand.
 enum TransactionResult : int { kTransactionFailed = 0, kTransactionOk = 1, kTransactionFifoFull = 2 };
 
+// Whether a transaction's value becomes the library's last value.
+enum class ValueUse : std::uint8_t {
+    Store,  // a value answer sets LastValue (unless SuppressValue is set)
+    Keep,   // the caller reads the answer itself; LastValue stays as it is
+};
+
+// What a transaction brought back: its result, the answer as the answer rules read it,
+// and the raw text received (empty when no answer came).
+struct Reply {
+    int result = kTransactionFailed;
+    AnswerResult answer;
+    std::string raw;
+};
+
 // Sends `command` with a CR, waits for the answer (repeating once after silence) and
-// checks it. 0 failure (error state set), 1 success (LastValue updated unless
-// SuppressValue), 2 the station answered FIFO FULL (error 3 set).
+// checks it: result 0 failure (error state set), 1 success, 2 the station answered FIFO
+// FULL (error 3 set).
+Reply Transact(const char *command, ValueUse use);
+
+// Transact with the value stored: 0, 1 or 2 as above.
 int ItcCommand(const char *command);
 
 // Sends `text` with a CR and waits up to 200 ms for a prompt. 1 answered, 0 with error 26.

@@ -1,0 +1,328 @@
+// The link's figures in one table, each beside its baseline measured in the same run:
+//  - the calling thread's CPU share during back-to-back transactions against the simulator
+//    with wire-time emulation, at 9600 and 115200 baud;
+//  - the transaction time against the wire time of its bytes (10 bits a byte);
+//  - the round trip against a raw write-then-read of the same frame on the same
+//    pseudo-terminal, as the median of interleaved pairs;
+//  - a scan of 16 present stations against 16 single round trips, interleaved;
+//  - the CPU the library uses while the port is open and idle.
+//
+//   bench_link [--quick] [--help] [--version]
+//
+// Every row: figure, baseline, ratio, goal, met. `scripts/bench-plot.sh` turns the table
+// into docs/images/bench.png.
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CorvexLink.h"
+#include "kx4417/simulator.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double threadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+[[noreturn]] void fail(const char *what) {
+    std::fprintf(stderr, "bench_link: %s: %s\n", what, ZelmarGetErrorMessage());
+    std::exit(1);
+}
+
+// A simulator with the given stations on its own pty, COM1 pointed at it.
+struct Line {
+    kx4417::Simulator sim;
+    explicit Line(kx4417::SimOptions options) : sim(std::move(options)) {
+        if (!sim.start()) {
+            std::fprintf(stderr, "bench_link: cannot start the simulator\n");
+            std::exit(1);
+        }
+        ::setenv("CORVEXLINK_COM1", sim.slavePath().c_str(), 1);
+    }
+    ~Line() { sim.stop(); }
+};
+
+kx4417::SimOptions options(std::vector<int> stations, bool wireTime, int rate) {
+    kx4417::SimOptions o;
+    o.stations = std::move(stations);
+    o.wireTime = wireTime;
+    o.stationBaudRate = rate;
+    return o;
+}
+
+void transact(const char *command) {
+    if (WriteCommandtoKX4417(command) != 1) fail(command);
+}
+
+struct Row {
+    std::string name;
+    double figure;
+    double baseline;
+    double ratio;
+    double goal;
+    std::string unit;
+};
+
+double rawRoundTrip(int fd);
+int openRaw(const std::string &path, speed_t speed);
+
+// Back-to-back "_0P" transactions at `rate` with wire time: the caller's CPU share, and
+// the median transaction time against the wire time of its bytes.
+void wireRows(int rate, double runSeconds, std::vector<Row> &rows) {
+    Line line(options({0}, true, rate));
+    // The simulator's own floor: a raw write-then-read of the same frame, no library.
+    std::vector<double> raw;
+    {
+        const int fd = openRaw(line.sim.slavePath(), rate <= 9600 ? B9600 : B115200);
+        for (int i = 0; i < 20; ++i) raw.push_back(rawRoundTrip(fd));
+        ::close(fd);
+    }
+    if (PortOpen(1, rate) != 1) fail("PortOpen");
+    transact("_0P");
+    const double frameBytes = 4;   // "_0P" CR
+    const double answerBytes = 6;  // CR LF "0" CR LF '>'
+    const double wireSeconds = (frameBytes + answerBytes) * 10.0 / rate;
+
+    std::vector<double> each;
+    const auto start = Clock::now();
+    const double cpu0 = threadCpuSeconds();
+    while (seconds(Clock::now() - start) < runSeconds) {
+        const auto t0 = Clock::now();
+        transact("_0P");
+        each.push_back(seconds(Clock::now() - t0));
+    }
+    const double cpu = threadCpuSeconds() - cpu0;
+    const double wall = seconds(Clock::now() - start);
+    PortClose();
+
+    const std::string r = std::to_string(rate);
+    rows.push_back({"caller CPU share, " + r + " baud", cpu, wall, cpu / wall, rate <= 9600 ? 0.02 : 0.10, "s"});
+    rows.push_back({"transaction / wire time, " + r + " baud", median(each), wireSeconds, median(each) / wireSeconds,
+                    1.03, "s"});
+    rows.push_back({"  raw write+read / wire time, " + r + " baud", median(raw), wireSeconds, median(raw) / wireSeconds,
+                    -1, "s"});
+}
+
+// One raw round trip of "_0P" on an open descriptor of the pty: write, read to the prompt.
+double rawRoundTrip(int fd) {
+    char buffer[256];
+    const auto t0 = Clock::now();
+    if (::write(fd, "_0P\r", 4) != 4) {
+        std::perror("bench_link: raw write");
+        std::exit(1);
+    }
+    bool prompt = false;
+    while (!prompt) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) <= 0) {
+            std::fprintf(stderr, "bench_link: raw round trip: no answer\n");
+            std::exit(1);
+        }
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        for (ssize_t k = 0; k < got; ++k) prompt |= buffer[k] == '>';
+    }
+    return seconds(Clock::now() - t0);
+}
+
+int openRaw(const std::string &path, speed_t speed) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        std::perror("bench_link: open");
+        std::exit(1);
+    }
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+// Pairs of (raw round trip, library round trip), taken in turns on the same pty: the raw
+// side while the library's port is closed, the library's while it is open. Each side runs
+// one round trip to warm up before the one measured.
+void roundTripRow(int pairs, std::vector<Row> &rows) {
+    Line line(options({0}, false, 9600));
+    std::vector<double> raw, lib;
+    for (int i = 0; i < pairs; ++i) {
+        const int fd = openRaw(line.sim.slavePath(), B9600);
+        rawRoundTrip(fd);
+        raw.push_back(rawRoundTrip(fd));
+        ::close(fd);
+        if (PortOpen(1, 9600) != 1) fail("PortOpen");
+        transact("_0P");
+        const auto t0 = Clock::now();
+        transact("_0P");
+        lib.push_back(seconds(Clock::now() - t0));
+        PortClose();
+    }
+    rows.push_back({"round trip / raw write+read", median(lib), median(raw), median(lib) / median(raw), 1.10, "s"});
+}
+
+// A scan of 16 present stations against 16 single round trips, taken in turns.
+void scanRow(int pairs, std::vector<Row> &rows) {
+    std::vector<int> all;
+    for (int a = 0; a < 16; ++a) all.push_back(a);
+    Line line(options(all, false, 9600));
+    if (PortOpen(1, 9600) != 1) fail("PortOpen");
+    char list[CORVEXLINK_CONTROLLER_LIST_SIZE];
+    std::vector<double> scans, singles;
+    for (int i = 0; i < pairs; ++i) {
+        auto t0 = Clock::now();
+        if (GetConnectedControllers(list) != 1) fail("GetConnectedControllers");
+        scans.push_back(seconds(Clock::now() - t0));
+        t0 = Clock::now();
+        for (int a = 0; a < 16; ++a) {
+            char probe[4];
+            std::snprintf(probe, sizeof probe, "_%X", a);
+            transact(probe);
+        }
+        singles.push_back(seconds(Clock::now() - t0));
+    }
+    PortClose();
+    rows.push_back({"scan of 16 / 16 round trips", median(scans), median(singles), median(scans) / median(singles), 1.1,
+                    "s"});
+}
+
+std::set<long> threadIds() {
+    std::set<long> ids;
+    if (DIR *d = ::opendir("/proc/self/task")) {
+        while (const dirent *e = ::readdir(d)) {
+            if (e->d_name[0] != '.') ids.insert(std::strtol(e->d_name, nullptr, 10));
+        }
+        ::closedir(d);
+    }
+    return ids;
+}
+
+// CPU seconds that thread `tid` of this process has run: the scheduler's nanosecond count
+// where the kernel keeps one, else user + system time in clock ticks.
+double taskCpuSeconds(long tid) {
+    const std::string base = "/proc/self/task/" + std::to_string(tid);
+    if (FILE *f = std::fopen((base + "/schedstat").c_str(), "r")) {
+        unsigned long long ns = 0;
+        const bool ok = std::fscanf(f, "%llu", &ns) == 1;
+        std::fclose(f);
+        if (ok) return static_cast<double>(ns) / 1e9;
+    }
+    FILE *f = std::fopen((base + "/stat").c_str(), "r");
+    if (f == nullptr) return 0;
+    char text[1024] = {};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, f);
+    std::fclose(f);
+    text[n] = '\0';
+    const char *p = std::strrchr(text, ')');  // fields after the command name
+    if (p == nullptr) return 0;
+    unsigned long utime = 0, stime = 0;
+    // state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime
+    if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2) return 0;
+    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// The CPU that the library's own threads (the receive worker) use while the port is open
+// and no command runs. The caller only sleeps meanwhile and is not counted.
+void idleRow(double idleSeconds, std::vector<Row> &rows) {
+    Line line(options({0}, false, 9600));
+    const std::set<long> before = threadIds();
+    if (PortOpen(1, 9600) != 1) fail("PortOpen");
+    std::vector<long> library;
+    for (long id : threadIds()) {
+        if (before.count(id) == 0) library.push_back(id);
+    }
+    auto libraryCpu = [&] {
+        double s = 0;
+        for (long id : library) s += taskCpuSeconds(id);
+        return s;
+    };
+    const double cpu0 = libraryCpu();
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
+    const double cpu = libraryCpu() - cpu0;
+    const double wall = seconds(Clock::now() - t0);
+    PortClose();
+    rows.push_back({"idle CPU share, port open", cpu, wall, cpu / wall, 0.0, "s"});
+}
+
+void printTable(const std::vector<Row> &rows) {
+    std::printf("%-40s %12s %12s %9s %7s  %s\n", "measure", "figure", "baseline", "ratio", "goal", "met");
+    for (const Row &r : rows) {
+        if (r.goal < 0) {  // a reference figure without a goal of its own
+            std::printf("%-40s %12.6f %12.6f %9.4f %7s  %s\n", r.name.c_str(), r.figure, r.baseline, r.ratio, "-", "-");
+            continue;
+        }
+        const bool met = r.goal == 0.0 ? r.figure == 0.0 : r.ratio <= r.goal;
+        std::printf("%-40s %12.6f %12.6f %9.4f %7.3f  %s\n", r.name.c_str(), r.figure, r.baseline, r.ratio, r.goal,
+                    met ? "yes" : "no");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    bool quick = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::printf(
+                "usage: bench_link [--quick]\n"
+                "Prints the link's figures against the simulator as one table: measure, figure,\n"
+                "baseline, ratio (figure / baseline), goal for the ratio, met.\n"
+                "  --quick   shorter runs (noisier figures)\n");
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("bench_link %d.%d.%d\n", CORVEXLINK_VERSION_MAJOR, CORVEXLINK_VERSION_MINOR,
+                        CORVEXLINK_VERSION_PATCH);
+            return 0;
+        }
+        if (a == "--quick") {
+            quick = true;
+        } else {
+            std::fprintf(stderr, "bench_link: unknown argument '%s' (see --help)\n", a.c_str());
+            return 2;
+        }
+    }
+    const double run = quick ? 0.5 : 2.0;
+    const int pairs = quick ? 10 : 40;  // each pair opens and closes the port (0.6 s)
+
+    std::vector<Row> rows;
+    std::fprintf(stderr, "bench_link: wire time at 9600 baud...\n");
+    wireRows(9600, run, rows);
+    std::fprintf(stderr, "bench_link: wire time at 115200 baud...\n");
+    wireRows(115200, run, rows);
+    std::fprintf(stderr, "bench_link: round trips against raw write+read (%d pairs)...\n", pairs);
+    roundTripRow(pairs, rows);
+    std::fprintf(stderr, "bench_link: scans against single round trips...\n");
+    scanRow(quick ? 10 : 30, rows);
+    std::fprintf(stderr, "bench_link: idle port...\n");
+    idleRow(quick ? 0.5 : 2.0, rows);
+    printTable(rows);
+    return 0;
+}
