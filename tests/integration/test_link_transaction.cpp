@@ -241,3 +241,68 @@ TEST_F(TransactionTest, OneDigitReadingsAfterALargerValue) {
 }
 
 }  // namespace
+
+namespace {
+
+// Faults on the line that used to give a wrong value with result 1.
+class LineFaultTest : public TransactionTest {
+protected:
+    void SetUp() override {
+        TransactionTest::SetUp();
+        sim().setPositionRaw(0, 777);
+        sim().setPositionRaw(1, 111);
+    }
+};
+
+TEST_F(LineFaultTest, BrokenAnswerBeforeTheRepeatIsDropped) {
+    // The first answer breaks off (no prompt): it must not join the repeat's answer.
+    for (const char *broken : {"\r\n12", "#~garbage", "\r\n12\a"}) {
+        SCOPED_TRACE(broken);
+        sim().clearTranscript();
+        sim().scriptNextAnswer({broken}, 0ms);
+        int32_t position = -1;
+        EXPECT_EQ(MotorGetPosition("0", &position), 1);
+        EXPECT_EQ(position, 777);
+        EXPECT_EQ(frames(), (std::vector<std::string>{"_0P\r", "\r", "_0P\r"}));
+    }
+}
+
+TEST_F(LineFaultTest, SecondAnswerToARepeatedFrameIsNotTakenByTheNextCommand) {
+    // Answers come 250 ms late: the frame is repeated, the first answer ends the wait, and
+    // the answer to the repeat arrives while the next command would be waiting.
+    sim().setAnswerDelay(250ms);
+    int32_t position = -1;
+    EXPECT_EQ(MotorGetPosition("0", &position), 1);
+    EXPECT_EQ(position, 777);
+    sim().setAnswerDelay(0ms);
+    EXPECT_EQ(MotorGetPosition("1", &position), 1);
+    EXPECT_EQ(position, 111);
+    EXPECT_EQ(MotorGetPosition("0", &position), 1);
+    EXPECT_EQ(position, 777);
+}
+
+TEST_F(LineFaultTest, AnswerThatCameBeforeTheNextCommandIsDropped) {
+    // The same with the second answer already in: it goes with the rest.
+    sim().setAnswerDelay(250ms);
+    int32_t position = -1;
+    EXPECT_EQ(MotorGetPosition("0", &position), 1);
+    sim().setAnswerDelay(0ms);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(MotorGetPosition("1", &position), 1);
+    EXPECT_EQ(position, 111);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LineFaultTest, SlowAnswerThatSpansTheRepeatIsStillJoined) {
+    // An answer whose rest comes only after the repeat: its two parts make the value.
+    sim().scriptNextAnswer({"\r\n12", "34\r\n>"}, 260ms);
+    int32_t position = -1;
+    EXPECT_EQ(MotorGetPosition("0", &position), 1);
+    EXPECT_EQ(position, 1234);
+    EXPECT_EQ(frames(), (std::vector<std::string>{"_0P\r", "\r", "_0P\r"}));
+}
+
+}  // namespace

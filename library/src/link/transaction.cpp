@@ -1,10 +1,12 @@
 #include "transaction.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "../platform/diagnostics.h"
 #include "answer_parser.h"
@@ -17,6 +19,7 @@ using platform::diag;
 namespace {
 
 constexpr auto kAnswerWait = std::chrono::milliseconds(200);
+constexpr auto kDuplicateMargin = std::chrono::milliseconds(50);
 
 // Fixed messages of argument errors, selected by index.
 constexpr const char *kErrorMessageTable[] = {
@@ -59,6 +62,9 @@ struct TransactionState {
     char latestCommand[kLatestCommandSize] = {};
     std::atomic<int> transactionIdle{1};
     bool suppressValue = false;
+    // After a repeated frame that was answered: until this time a second answer (to the
+    // other copy of the frame) may still arrive; the next command discards it first.
+    std::chrono::steady_clock::time_point duplicateUntil{};
     char stationTable[17] = "NNNNNNNNNNNNNNNN";
     FailureRecord lastFailure;
 };
@@ -153,12 +159,46 @@ void resetTransactionStateForTest() {
     s.latestCommand[0] = '\0';
     s.transactionIdle.store(1);
     s.suppressValue = false;
+    s.duplicateUntil = {};
     s.lastFailure = FailureRecord{};
     copyText(s.stationTable, sizeof s.stationTable, "NNNNNNNNNNNNNNNN");
     answerSink().reset();
 }
 
 // ----- transactions ----------------------------------------------------------------------
+
+namespace {
+
+// Starts a command with an empty answer. After a repeated frame, the station may answer
+// both copies: a second answer that has arrived is dropped with the rest, and one that is
+// still due is waited for (up to one answer wait after the repeat) and dropped, so that it
+// is not taken as this command's answer.
+void discardStaleInput(TransactionState &s) {
+    const auto until = s.duplicateUntil;
+    s.duplicateUntil = {};
+    if (until == std::chrono::steady_clock::time_point{} || std::chrono::steady_clock::now() >= until) {
+        answerSink().reset();
+        return;
+    }
+    const std::string held = answerSink().text();
+    const bool secondArrived = std::count(held.begin(), held.end(), '>') >= 2;
+    answerSink().reset();
+    if (!secondArrived && answerSink().waitComplete(until)) answerSink().reset();
+}
+
+// The text of a repeated command's answer. Bytes that came without a prompt before the
+// repeat are either the start of a slow answer (its rest follows and completes it) or a
+// broken one (noise, or an answer cut off) that would spoil the answer to the repeat. When
+// the bytes after the repeat begin as a new answer does (CR LF, or '?' for an error), the
+// earlier ones were broken and are dropped; otherwise they are the start and are kept.
+std::string withoutBrokenStart(std::string raw, std::size_t held) {
+    if (held >= raw.size()) return raw;  // nothing came after the repeat (or it did not fit)
+    const std::string_view after = std::string_view(raw).substr(held);
+    const bool freshAnswer = after.substr(0, 2) == "\r\n" || after.front() == '?';
+    return freshAnswer ? std::string(after) : raw;
+}
+
+}  // namespace
 
 Reply Transact(const char *command, ValueUse use) {
     TransactionState &s = state();
@@ -184,15 +224,19 @@ Reply Transact(const char *command, ValueUse use) {
     }
 
     s.transactionIdle.store(0);
-    answerSink().reset();
+    discardStaleInput(s);
     const std::size_t frameLength = std::strlen(frame);
     WriteComm(frame, frameLength);  // a failed write shows as a missing answer
     copyText(s.latestCommand, kLatestCommandSize, frame);
 
     bool answered = waitForAnswer();
+    bool repeated = false;
+    std::size_t heldBeforeRepeat = 0;
     if (!answered) {
+        heldBeforeRepeat = answerSink().text().size();
         WriteComm("\r", 1);
         WriteComm(frame, frameLength);
+        repeated = true;
         for (int attempt = 0; attempt < 2 && !answered; ++attempt) {
             diag("CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = %s\n", command);
             answered = waitForAnswer();
@@ -204,7 +248,11 @@ Reply Transact(const char *command, ValueUse use) {
         return reply;
     }
 
+    // The other copy's answer comes about one answer wait after this one at the latest
+    // (the station delays both alike), with a margin for the repeat's own write.
+    if (repeated) s.duplicateUntil = std::chrono::steady_clock::now() + kAnswerWait + kDuplicateMargin;
     reply.raw = answerSink().text();
+    if (heldBeforeRepeat > 0) reply.raw = withoutBrokenStart(std::move(reply.raw), heldBeforeRepeat);
     reply.answer = interpretAnswer(reply.raw);
     if (reply.answer.kind == AnswerKind::Error) {
         const int code = reply.answer.code;
@@ -232,7 +280,7 @@ int WriteSP(const char *text) {
         return 0;
     }
     s.transactionIdle.store(0);
-    answerSink().reset();
+    discardStaleInput(s);
     WriteComm(frame, std::strlen(frame));
     const bool answered = waitForAnswer();
     if (!answered) SetError(26, "WriteSP: COM port timed out");
