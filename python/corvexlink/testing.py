@@ -89,14 +89,18 @@ class Simulator:
         self._folder = tempfile.mkdtemp(prefix="kx4417-sim-")
         self.link = os.path.join(self._folder, f"com{self.port}")
         self._transcript = os.path.join(self._folder, "transcript")
-        with open(self._transcript, "w") as out:
-            self._process = subprocess.Popen(
-                [self.executable, "--stations", self.stations, "--link", self.link, "--transcript"],
-                stdin=subprocess.DEVNULL,
-                stdout=out,
-                stderr=subprocess.PIPE,
-                start_new_session=True,
-            )
+        try:
+            with open(self._transcript, "w") as out:
+                self._process = subprocess.Popen(
+                    [self.executable, "--stations", self.stations, "--link", self.link, "--transcript"],
+                    stdin=subprocess.DEVNULL,
+                    stdout=out,
+                    stderr=subprocess.PIPE,
+                    start_new_session=True,
+                )
+        except OSError as error:
+            self._cleanup()
+            raise CorvexLinkError(f"cannot start {self.executable}: {error.strerror}") from error
         # A loaded machine may take seconds to schedule the new process.
         deadline = time.monotonic() + self.startup_timeout
         while not os.path.islink(self.link):

@@ -23,6 +23,9 @@ void addLineCommand(CLI::App &app, CommandTable &table, const std::string &name,
     auto *cmd = addCommand(app, name, help);
     cmd->add_option("MOTORS", args->list, "motor list such as 0 or 0,1,5")->required()->check(addressList(false));
     cmd->add_option("STATE", args->state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    cmd->footer("Each run of corvexctl starts with every trigger and pause line off: the command sends the\n"
+                "whole line state of the boards concerned, so lines that an earlier run switched on go off\n"
+                "(hold several lines from one process with the Python package).");
     table.push_back({cmd, name, [args, name, on, off](Session &s) {
                          s.open();
                          check(args->state == "on" ? on(args->list.c_str()) : off(args->list.c_str()),
@@ -41,7 +44,7 @@ struct ListValue {
 void addWriteCommand(CLI::App &group, CommandTable &table, const std::string &name, const std::string &help,
                      const std::string &valueHelp, bool allowList, int (*call)(const char *, int)) {
     auto args = std::make_shared<ListValue>();
-    auto *cmd = addCommand(group, CLI::detail::split(name, ' ').back(), help);
+    auto *cmd = addCommand(group, name.substr(name.rfind(' ') + 1), help);
     cmd->add_option("ADDR", args->list, allowList ? "station address or list" : "station address 0-15")
         ->required()
         ->check(allowList ? addressList(false) : singleAddress());

@@ -47,6 +47,10 @@ namespace corvexctl {
 // after `timeoutSeconds`, or when a stop was requested. Returns the last status.
 int waitUntilStopped(const std::string &address, double timeoutSeconds);
 
+// Probes every address and returns those that answer; the library keeps the result in its
+// station table, which init, baud and stop all rely on.
+std::vector<int> scanStations();
+
 // Reads position and encoder of one station.
 nlohmann::json readPosition(const std::string &address);
 

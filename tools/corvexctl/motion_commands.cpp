@@ -112,10 +112,7 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
                          if (parseAddressList(*stopTarget, false)) {
                              stations.push_back(std::stoi(*stopTarget));
                          } else {
-                             char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
-                             check(GetConnectedControllers(list), "GetConnectedControllers");
-                             for (const auto &piece : CLI::detail::split(list, ','))
-                                 if (piece != "N" && !piece.empty()) stations.push_back(std::stoi(piece));
+                             stations = scanStations();
                          }
                          for (int station : stations) check(MotorStop(std::to_string(station).c_str()), "MotorStop");
                          std::string text = "stopped:";

@@ -9,9 +9,6 @@
 
 namespace corvexctl {
 
-namespace {
-
-// Probes every address; the library keeps the result for init and baud.
 std::vector<int> scanStations() {
     char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
     check(GetConnectedControllers(list), "GetConnectedControllers");
@@ -22,6 +19,8 @@ std::vector<int> scanStations() {
         if (!piece.empty() && piece != "N") found.push_back(std::stoi(piece));
     return found;
 }
+
+namespace {
 
 std::string joined(const std::vector<int> &values) {
     std::string text;

@@ -1,0 +1,81 @@
+"""The corvexlink package's calls on several stations, lines and settings, against kx4417-sim."""
+
+import pytest
+
+import corvexlink
+from corvexlink import Status
+from corvexlink.testing import Simulator
+
+
+@pytest.fixture
+def link(simulator):
+    with corvexlink.open(port=simulator.port) as opened:
+        yield opened
+
+
+def test_trigger_and_pause_lines_are_held_within_one_process(link):
+    link.trigger([0, 1])
+    link.pause([2])
+    assert Status.TRGD in link.motor(0).status and Status.TRGD in link.motor(1).status
+    assert Status.PSED in link.motor(2).status and Status.TRGD not in link.motor(2).status
+    link.trigger([0], on=False)
+    assert Status.TRGD not in link.motor(0).status and Status.TRGD in link.motor(1).status
+    assert Status.PSED in link.motor(2).status
+
+
+def test_group_jog_power_and_stop_all(link):
+    link.jog([0, 3], "ccw")
+    assert all(Status.RUNING in link.motor(a).status for a in (0, 3))
+    assert Status.RUNING not in link.motor(1).status
+    link.stop_all()
+    assert all(Status.RUNING not in m.status for m in link.motors([0, 3]))
+
+    link.power("all", on=False)
+    assert Status.READY not in link.motor(2).status
+    with pytest.raises(corvexlink.StationError) as caught:  # no motion without power
+        link.motor(2).move_by(10)
+    assert caught.value.number == 9
+    link.power([2])
+    assert Status.READY in link.motor(2).status
+
+
+def test_settings_reach_the_line_as_given(link, simulator):
+    motor = link.motor(3)
+    motor.set_speed(slew=2000, accel=10)
+    motor.set_jog_speed(400)
+    motor.set_direction(False)
+    motor.configure_mode(36, fifo=True, encoder=True)
+    motor.encoder = -20
+    assert motor.encoder == -20
+    assert link.last_command == "_3{\r"
+    frames = simulator.frames(until="_3{\r")
+    assert frames[:6] == ["_3R2000\r", "_3S10\r", "_3Y400\r", "_3-\r", "_3M116\r", "_3}-20\r"]
+
+
+def test_change_baud_and_reopen_at_the_new_rate(simulator):
+    with corvexlink.open(port=simulator.port) as link:
+        link.scan()
+        link.change_baud(38400)
+        assert link.baud == 38400
+        assert link.motor(1).position == 0
+    with corvexlink.open(port=simulator.port, baud=38400) as link:
+        assert link.scan() == [0, 1, 2, 3]
+    with corvexlink.open(port=simulator.port) as link:
+        assert link.scan() == []
+
+
+def test_fixed_speed_and_the_links_repr():
+    assert corvexlink.Link.fixed_speed(600) == 599
+    assert corvexlink.Link.fixed_speed(10239) == 10240
+    link = corvexlink.Link(port=2, baud=19200)
+    assert repr(link) == "Link(port=2, baud=19200)" and not link.is_open
+    link.close()  # closing a link that was never opened does nothing
+    with pytest.raises(corvexlink.ArgumentError):
+        corvexlink.Link(baud=1000)
+
+
+def test_a_missing_simulator_program_is_reported():
+    with pytest.raises(corvexlink.CorvexLinkError, match="cannot start"):
+        Simulator("0", executable="/nonexistent/kx4417-sim").start()
+    with pytest.raises(corvexlink.CorvexLinkError, match="ended before its line was ready"):
+        Simulator("0-16").start()  # the simulator refuses the list
