@@ -5,7 +5,7 @@ from __future__ import annotations
 import ctypes
 import os
 import threading
-from typing import Optional
+from typing import List, Optional
 
 from .errors import CorvexLinkError, error_for
 
@@ -86,7 +86,7 @@ call_lock = threading.RLock()
 _library: Optional[ctypes.CDLL] = None
 
 
-def _candidates() -> list:
+def _candidates() -> List[str]:
     named = os.environ.get("CORVEXLINK_LIBRARY")
     if named:
         return [named]

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ctypes
+import os
 import time
 from typing import Iterable, List, Optional, Sequence, Tuple, Union
 
@@ -291,11 +292,20 @@ class Link:
 
     def open(self) -> "Link":
         """Opens the port (COM<port>: the device given, else $CORVEXLINK_COM<port>, else /dev/ttyS<port-1>)."""
-        if self.device is not None:
-            import os
-
-            os.environ[f"CORVEXLINK_COM{self.port}"] = self.device
-        call("PortOpen", self.port, self.baud)
+        if self.device is None:
+            call("PortOpen", self.port, self.baud)
+        else:
+            # The library reads the variable when it opens; the process keeps its own value.
+            variable = f"CORVEXLINK_COM{self.port}"
+            saved = os.environ.get(variable)
+            os.environ[variable] = self.device
+            try:
+                call("PortOpen", self.port, self.baud)
+            finally:
+                if saved is None:
+                    del os.environ[variable]
+                else:
+                    os.environ[variable] = saved
         self._open = True
         return self
 

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import enum
+from typing import List
 
 
 class Status(enum.IntFlag):
@@ -20,6 +21,6 @@ class Status(enum.IntFlag):
     STALL = 0x200
 
     @property
-    def names(self) -> list:
+    def names(self) -> List[str]:
         """Names of the set bits, lowest first, as the station documents them ("LS-CCW")."""
         return [bit.name.replace("_", "-") for bit in Status if bit in self and bit.name]
