@@ -136,6 +136,7 @@ void TForm3::VerifyAddrClick() {
 void TForm3::verifyBoard(int board) {
     St1->setText(QString::number(board));
     for (QLabel *result : Results) result->clear();
+    BusyCursor busy;
     for (int j = 0; j < kControllersPerBoard; ++j) {
         const int address = kControllersPerBoard * (board - 1) + j;
         if (CheckControllerAddress(QByteArray::number(address).constData()) == -1) {

@@ -88,6 +88,7 @@ void pauseAll(TForm1 &form) {
 }
 
 void stopAll(TForm1 &form) {
+    BusyCursor busy;
     for (int m = 1; m <= kMotors; ++m) {
         if (!form.MBMotor[m - 1]->isEnabled()) continue;
         const QString title = m <= 4 ? motorErrorCaption(m) : QStringLiteral("ERROR MOTOR %1").arg(m);
@@ -104,6 +105,7 @@ void moveAll(TForm1 &form, int sign) {
         return;
     }
 
+    BusyCursor busy;
     // Every status is read before any motor is told to move; a failed read ends it all.
     std::array<std::int32_t, kMotors> status{};
     for (int a = 0; a < motors; ++a)

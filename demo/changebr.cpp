@@ -53,7 +53,12 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent) {
 void TForm4::DOCBRateClick() {
     const int position = CBRate->itemIndex();
     if (position < 0) return;
-    if (ZelmarChangeBaudRate(kRates[position]) == -1) {
+    int changed = 0;
+    {
+        BusyCursor busy;
+        changed = ZelmarChangeBaudRate(kRates[position]);
+    }
+    if (changed == -1) {
         libraryErrorBox(QStringLiteral(" ERROR in Changing the Baud Rate "));
         return;
     }

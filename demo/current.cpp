@@ -107,6 +107,7 @@ void TCurrentWin::SetCurr1Click() {
     auto &requested = program().RequestedCurrent;
     for (int i = 0; i < kAddresses; ++i) requested[i] = leadingNumber(Curr[i]->text());
     const auto &found = program().AddrFound;
+    BusyCursor busy;
     for (int i = 0; i < kAddresses; ++i) {
         if (found[i] == -1) continue;
         if (MotorSetCurrent(QByteArray::number(i).constData(), requested[i]) == -1)

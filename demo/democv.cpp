@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -86,6 +87,14 @@ QFont boldFont(const QWidget *widget) {
     return font;
 }
 
+// The profile editor's grid picture lives in the user's cache folder, never in the folder
+// the program was started from.
+QString gridBitmapPath() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (folder.isEmpty()) folder = QDir::tempPath() + QStringLiteral("/CorvexLink");
+    return folder + QStringLiteral("/Grid2.bmp");
+}
+
 }  // namespace
 
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
@@ -94,7 +103,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
     setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    program().GridBitmapPath = QDir::currentPath() + QStringLiteral("/Grid2.bmp");
+    program().GridBitmapPath = gridBitmapPath();
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -311,7 +320,11 @@ void TForm1::MOpenPClick() {
 
 void TForm1::RefreshConnectedControllers() {
     char answer[64] = {};
-    GetConnectedControllers(answer);
+    {
+        // Every silent address costs the library's probe time.
+        BusyCursor busy;
+        GetConnectedControllers(answer);
+    }
     const QString text = QString::fromLatin1(answer);
     MBMotorConn->setText(text);
 
@@ -364,7 +377,12 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::INITBClick() {
-    if (MotorStationsInit() == -1) libraryErrorBox(QStringLiteral(" ERROR in Init All the Stations"));
+    int initialised = 0;
+    {
+        BusyCursor busy;
+        initialised = MotorStationsInit();
+    }
+    if (initialised == -1) libraryErrorBox(QStringLiteral(" ERROR in Init All the Stations"));
 }
 
 void TForm1::MCtrConClick() { RefreshConnectedControllers(); }

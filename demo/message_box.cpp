@@ -1,25 +1,91 @@
+// The real message boxes: each box is shown without blocking the other windows, and the
+// handler that raised it waits in a local event loop until it is closed.
 #include "message_box.h"
 
+#include <vector>
+
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "CorvexLink.h"
+#include "tone.h"
 
 namespace demo {
 namespace {
 
+class WaitingBox;
+
+// The boxes whose handlers wait, oldest first. Their waits are nested event loops on the
+// one thread, so they end newest first.
+std::vector<WaitingBox *> &waitingBoxes() {
+    static std::vector<WaitingBox *> boxes;
+    return boxes;
+}
+
+// A box that can be closed only while it is the newest one: the handler of an older box
+// cannot go on before the newer boxes' handlers have, so its OK waits for them.
+class WaitingBox final : public QMessageBox {
+public:
+    explicit WaitingBox(const ShownBox &box)
+        : QMessageBox(box.icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, box.title,
+                      box.text, QMessageBox::Ok) {
+        // A modal window holds every other window; a box of no modality would be held with
+        // them and could never be closed.
+        setWindowModality(QApplication::activeModalWidget() ? Qt::ApplicationModal : Qt::NonModal);
+    }
+
+    // Shows the box and returns once it is closed (or the program is ending).
+    void showAndWait() {
+        auto &boxes = waitingBoxes();
+        if (!boxes.empty()) boxes.back()->setClosable(false);
+        boxes.push_back(this);
+        QEventLoop wait;
+        connect(this, &QDialog::finished, &wait, &QEventLoop::quit);
+        show();
+        wait.exec();
+        boxes.pop_back();
+        if (!boxes.empty()) boxes.back()->setClosable(true);
+    }
+
+    void done(int result) override {
+        if (waitingBoxes().empty() || waitingBoxes().back() == this) QMessageBox::done(result);
+    }
+
+private:
+    void setClosable(bool closable) {
+        if (QAbstractButton *ok = button(QMessageBox::Ok)) ok->setEnabled(closable);
+    }
+};
+
 class QtMessageBoxes final : public MessageBoxes {
 public:
     void show(const ShownBox &box) override {
-        QMessageBox shown(box.icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                          box.title, box.text, QMessageBox::Ok);
-        shown.exec();
+        WaitingBox shown(box);
+        shown.showAndWait();
     }
-    // The desktop offers one system beep; pitch and length are the platform's.
-    void beep(int, int) override { QApplication::beep(); }
+    // The tone on the audio output; the desktop's plain beep where there is none.
+    void beep(int hertz, int milliseconds) override {
+        if (!playTone(hertz, milliseconds)) QApplication::beep();
+    }
+    void pushCursor(Qt::CursorShape shape) override { QGuiApplication::setOverrideCursor(shape); }
+    void popCursor() override { QGuiApplication::restoreOverrideCursor(); }
 };
 
 MessageBoxes *replacementBoxes = nullptr;
+int busyGuards = 0;
+
+void showBox(const ShownBox &box) {
+    MessageBoxes &boxes = messageBoxes();
+    if (busyGuards == 0) {
+        boxes.show(box);
+        return;
+    }
+    boxes.pushCursor(Qt::ArrowCursor);
+    boxes.show(box);
+    boxes.popCursor();
+}
 
 }  // namespace
 
@@ -30,16 +96,22 @@ MessageBoxes &messageBoxes() {
 
 void setMessageBoxes(MessageBoxes *replacement) { replacementBoxes = replacement; }
 
-void errorBox(const QString &title, const QString &text) {
-    messageBoxes().show({title, text, BoxIcon::Error});
-}
+void errorBox(const QString &title, const QString &text) { showBox({title, text, BoxIcon::Error}); }
 
 void libraryErrorBox(const QString &title) {
     errorBox(title, QString::fromLocal8Bit(ZelmarGetErrorMessage()));
 }
 
-void plainBox(const QString &title, const QString &text) {
-    messageBoxes().show({title, text, BoxIcon::None});
+void plainBox(const QString &title, const QString &text) { showBox({title, text, BoxIcon::None}); }
+
+BusyCursor::BusyCursor() {
+    ++busyGuards;
+    messageBoxes().pushCursor(Qt::WaitCursor);
+}
+
+BusyCursor::~BusyCursor() {
+    messageBoxes().popCursor();
+    --busyGuards;
 }
 
 }  // namespace demo

@@ -60,11 +60,19 @@ QLineEdit *numberField(QWidget *parent, const char *name, int maxLength) {
     return field;
 }
 
-// The editor reloads the grid from its file; a program started in a fresh folder writes
-// the file there first.
-void writeGridFileIfMissing(const QString &path) {
-    if (path.isEmpty() || QFileInfo::exists(path)) return;
-    gridPicture().save(path, "BMP");
+// Clear Process reloads the grid from its file. The program draws the grid itself, so the
+// file is written from that picture the first time it is needed; where it cannot be
+// written the drawn picture serves. A file that is there but cannot be read is an error.
+QImage loadGrid(const QString &path, QString *error) {
+    if (!QFileInfo::exists(path)) {
+        const QImage drawn = gridPicture();
+        if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !drawn.save(path, "BMP")) return drawn;
+    }
+    QImageReader reader(path);
+    QImage grid = reader.read();
+    if (grid.isNull())
+        *error = QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), reader.errorString());
+    return grid;
 }
 
 }  // namespace
@@ -111,7 +119,6 @@ TProfile::TProfile(QWidget *parent) : QDialog(parent) {
     setModal(true);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint);
-    writeGridFileIfMissing(program().GridBitmapPath);
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(10, 10, 10, 6);
@@ -285,12 +292,10 @@ void TProfile::BitBtn2Click() {
 void TProfile::BitBtn1Click() {
     QGuiApplication::clipboard()->setImage(Image->picture());
     Image->clearToWhite();
-    const QString path = program().GridBitmapPath;
-    QImageReader reader(path);
-    const QImage grid = reader.read();
+    QString error;
+    const QImage grid = loadGrid(program().GridBitmapPath, &error);
     if (grid.isNull()) {
-        errorBox(QStringLiteral("CorvexLink"),
-                 QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), reader.errorString()));
+        errorBox(QStringLiteral("CorvexLink"), error);
         return;
     }
     Image->drawPicture(grid);

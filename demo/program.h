@@ -108,7 +108,7 @@ struct Program {
 
     // Entry a is a once address a has answered, else -1. Never set back to -1.
     std::array<std::int32_t, kAddresses> AddrFound;
-    // The grid picture of the profile editor.
+    // The grid picture file of the profile editor, in the user's cache folder.
     QString GridBitmapPath;
     // Boards minus one chosen in the address dialog (0..3).
     int StationCount = 0;

@@ -117,6 +117,7 @@ bool TForm6::showStatus(int motor) {
 
 void TForm6::StatusBClick() {
     const int last = Sts1->rowCount();
+    BusyCursor busy;
     for (int m = 1; m <= last; ++m)
         if (motorUsable(m) && !showStatus(m)) return;
 }

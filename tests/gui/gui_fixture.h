@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,18 +27,37 @@
 
 namespace guitest {
 
-// Records every message box and beep instead of showing it. `onShow` runs when a box
-// would be shown, while the handler that shows it is still waiting.
+// Records every message box, beep and pointer change instead of showing it. `onShow` runs
+// when a box would be shown, while the handler that shows it is still waiting.
 class RecordedBoxes final : public demo::MessageBoxes {
 public:
+    // One change of the pointer: `shape` pushed, or the newest push taken back (nullopt).
+    struct CursorChange {
+        std::chrono::steady_clock::time_point at;
+        std::optional<Qt::CursorShape> shape;
+    };
+
     void show(const demo::ShownBox &box) override {
         shown.push_back(box);
         if (onShow) onShow(box);
     }
     void beep(int hertz, int milliseconds) override { beeps.push_back({hertz, milliseconds}); }
+    void pushCursor(Qt::CursorShape shape) override {
+        cursors.push_back(shape);
+        cursorChanges.push_back({std::chrono::steady_clock::now(), shape});
+    }
+    void popCursor() override {
+        EXPECT_FALSE(cursors.empty()) << "a pointer was taken back that was never shown";
+        if (!cursors.empty()) cursors.pop_back();
+        cursorChanges.push_back({std::chrono::steady_clock::now(), std::nullopt});
+    }
+    // The pointer shown now over the windows (ArrowCursor when nothing is pushed).
+    Qt::CursorShape cursor() const { return cursors.empty() ? Qt::ArrowCursor : cursors.back(); }
 
     std::vector<demo::ShownBox> shown;
     std::vector<std::pair<int, int>> beeps;
+    std::vector<Qt::CursorShape> cursors;
+    std::vector<CursorChange> cursorChanges;
     std::function<void(const demo::ShownBox &)> onShow;
 };
 

@@ -2,11 +2,13 @@
 // Clear Process and Return, and a returned profile run by the motor window.
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "gui_fixture.h"
@@ -85,11 +87,9 @@ QString fixed(int speed) { return QString::number(GetFixedSpeed(speed)); }
 // A queued slope travels as one byte: -1 goes out as 255.
 int slopeByte(int slope) { return slope < 0 ? 256 + slope : slope; }
 
-TEST_F(ProfileEditor, OpensOnTheGridWithItsTextsAndWritesAMissingGridFile) {
-    EXPECT_FALSE(QFile::exists(demo::program().GridBitmapPath));
+TEST_F(ProfileEditor, OpensOnTheGridDrawnInMemoryWithItsTexts) {
     openEditor(QStringLiteral("3"));
-    EXPECT_TRUE(QFile::exists(demo::program().GridBitmapPath));
-    EXPECT_EQ(QImage(demo::program().GridBitmapPath).convertToFormat(QImage::Format_RGB32), demo::gridPicture());
+    EXPECT_FALSE(QFile::exists(demo::program().GridBitmapPath)) << "opening an editor writes no file";
 
     EXPECT_EQ(editor->windowTitle(), QStringLiteral(" Motor Profile"));
     EXPECT_EQ(editor->Return1->text(), QStringLiteral("&Return to Motor Desktop N ->:3"));
@@ -202,6 +202,8 @@ TEST_F(ProfileEditor, ClearProcessCopiesThePictureAndStartsAgain) {
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), drawn);
     EXPECT_EQ(editor->Image->picture(), demo::gridPicture());
+    // The grid file was missing and has been written from the drawn grid.
+    EXPECT_EQ(QImage(demo::program().GridBitmapPath).convertToFormat(QImage::Format_RGB32), demo::gridPicture());
     EXPECT_EQ(origin(), QStringLiteral("Origin: (0, 0)"));
     EXPECT_EQ(fields(), (std::vector<QString>{"", "", ""}));
     EXPECT_TRUE(editor->Memo1->toPlainText().isEmpty());
@@ -213,10 +215,13 @@ TEST_F(ProfileEditor, ClearProcessCopiesThePictureAndStartsAgain) {
     EXPECT_EQ(origin(), QStringLiteral("Origin: Step Number,Speed -> (1200, %1)").arg(GetFixedSpeed(1632)));
 }
 
-TEST_F(ProfileEditor, ClearProcessWithoutTheGridFileLeavesTheProfile) {
+TEST_F(ProfileEditor, ClearProcessWithAnUnreadableGridFileLeavesTheProfile) {
     openEditor();
     segment(QPoint(10, 200), QPoint(140, 120));
-    ASSERT_TRUE(QFile::remove(demo::program().GridBitmapPath));
+    QFile damaged(demo::program().GridBitmapPath);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("BM not a picture");
+    damaged.close();
 
     click(editor->BitBtn1);
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -227,6 +232,49 @@ TEST_F(ProfileEditor, ClearProcessWithoutTheGridFileLeavesTheProfile) {
     EXPECT_EQ(editor->Image->picture().pixel(250, 140), qRgb(255, 255, 255));
     EXPECT_EQ(editor->segments().count, 1);
     EXPECT_EQ(editor->SNProf1->text(), QStringLiteral("1040"));
+}
+
+TEST_F(ProfileEditor, ClearProcessWhereNoGridFileCanBeWrittenUsesTheDrawnGrid) {
+    // A plain file stands where the grid's folder would have to be made.
+    QFile blocker(gridFolder.filePath(QStringLiteral("blocked")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    demo::program().GridBitmapPath = gridFolder.filePath(QStringLiteral("blocked/Grid2.bmp"));
+    openEditor();
+    segment(QPoint(10, 200), QPoint(140, 120));
+
+    click(editor->BitBtn1);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(editor->Image->picture(), demo::gridPicture());
+    EXPECT_EQ(editor->segments().count, 0);
+}
+
+TEST_F(ProfileEditor, TheGridFileGoesToTheCacheFolderNeverToTheWorkingFolder) {
+    QTemporaryDir cache;
+    QTemporaryDir working;
+    ASSERT_TRUE(cache.isValid() && working.isValid());
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    const QString oldWorking = QDir::currentPath();
+    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+    ASSERT_TRUE(QDir::setCurrent(working.path()));
+
+    // The main window names the grid file when it is created.
+    demo::createWindow(demo::program().windows.Form1);
+    const QString path = demo::program().GridBitmapPath;
+    EXPECT_TRUE(path.startsWith(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + '/')) << path.toStdString();
+    EXPECT_TRUE(path.startsWith(cache.path() + '/')) << path.toStdString();
+    openEditor();
+    segment(QPoint(10, 200), QPoint(140, 120));
+    click(editor->BitBtn1);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_TRUE(QDir(working.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+
+    QDir::setCurrent(oldWorking);
+    if (oldCache.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", oldCache);
 }
 
 TEST_F(ProfileEditor, AHundredAndFirstSegmentIsRefusedWithABox) {
