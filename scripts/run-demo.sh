@@ -41,6 +41,4 @@ fi
 
 echo "Simulated stations 0 to 3 on $(readlink "$tmp/com1"); COM1 points there."
 echo "Open the port with the first tool button (or Serial Communication > Open Serial Port)."
-# The program works in a folder of its own (its grid picture is written there).
-demo="$(cd "$build/demo" && pwd)/DemoCorvexLink"
-(cd "$tmp" && CORVEXLINK_COM1="$tmp/com1" "$demo" "$@")
+CORVEXLINK_COM1="$tmp/com1" "$build/demo/DemoCorvexLink" "$@"
