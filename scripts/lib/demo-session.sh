@@ -60,12 +60,12 @@ click_at() {
 start_demo() {
   local display=99
   while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1024x800x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+  Xvfb ":$display" -screen 0 "${SCREEN_SIZE:-1024x800}x24" -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
   pids+=($!)
   export DISPLAY=":$display"
   for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
-  "$build/sim/kx4417-sim" --stations 0-3 --link "$tmp/com1" >"$tmp/sim.log" 2>&1 &
+  "$build/sim/kx4417-sim" --stations 0-3 ${SIM_TRANSCRIPT:+--transcript} --link "$tmp/com1" >"$tmp/sim.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 50); do [ -e "$tmp/com1" ] && break; sleep 0.1; done
 
@@ -95,7 +95,7 @@ open_port() {
 open_motor_window() {
   xdotool windowfocus --sync "$main"
   xdotool key --window "$main" "alt+$1"
-  motor=$(wait_window "Desktop Motor Controller") || fail "the motor window did not show"
+  motor=$(wait_window "\"$1\"  Desktop Motor Controller") || fail "the motor window did not show"
   xdotool windowfocus --sync "$motor"
   sleep 0.5
 }
