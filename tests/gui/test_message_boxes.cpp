@@ -3,6 +3,8 @@
 // raised while a modal window is open can still be closed. Clicks here go through the
 // window system, which drops input to windows that a modal window holds.
 #include <QCheckBox>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -197,7 +199,11 @@ TEST_F(RealBoxes, ABoxRaisedInAModalWindowCanBeClosed) {
                   [&](QMessageBox *box) {
                       EXPECT_EQ(box->text(), QStringLiteral(" Done Station :1"));
                       EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+                      // The probes are over: the box waits for the user under the normal pointer.
+                      const QCursor *pointer = QGuiApplication::overrideCursor();
+                      EXPECT_TRUE(pointer && pointer->shape() == Qt::ArrowCursor);
                       clickOk(box);
                   });
     });
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "a pointer was left over the windows";
 }
