@@ -12,6 +12,11 @@ packages=(
   libcli11-dev nlohmann-json3-dev help2man bash-completion python3 python3-pytest
 )
 
+# scripts/install-deps.sh windows: the cross compiler and Wine for the Windows build instead.
+if [ "${1:-}" = windows ]; then
+  packages=(cmake ninja-build ccache googletest binutils g++-mingw-w64-x86-64-posix wine64 wine)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

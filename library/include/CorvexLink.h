@@ -36,7 +36,9 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(CORVEXLINK_BUILDING_LIBRARY)
+#  define CORVEXLINK_API __declspec(dllexport)
+#elif defined(_WIN32)
 #  define CORVEXLINK_API __declspec(dllimport)
 #else
 #  define CORVEXLINK_API __attribute__((visibility("default")))

@@ -6,37 +6,21 @@
 #include <elf.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <regex>
 #include <set>
 #include <string>
-#include <vector>
+
+#include "declared_exports.h"
 
 namespace {
 
-std::string readFile(const char *path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using corvex::test::readWholeFile;
 
-// Names declared with CORVEXLINK_API in the public header, functions and variables.
-std::set<std::string> declaredExports() {
-    std::string header = readFile(CORVEXLINK_PUBLIC_HEADER);
-    header = std::regex_replace(header, std::regex(R"(/\*[\s\S]*?\*/)"), " ");    // comments
-    header = std::regex_replace(header, std::regex(R"((^|\n)[ \t]*#[^\n]*)"), "\n");  // preprocessor lines
-    const std::regex declaration(R"(CORVEXLINK_API\s+[^;(]*?\b(\w+)\s*[(;])");
-    std::set<std::string> names;
-    for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {
-        names.insert((*it)[1].str());
-    }
-    return names;
-}
+std::set<std::string> declaredExports() { return corvex::test::declaredExports(CORVEXLINK_PUBLIC_HEADER); }
 
 // Defined global symbols of default visibility in the dynamic symbol table of an ELF
 // shared object: what a caller can look up.
 std::set<std::string> dynamicExports(const char *path) {
-    const std::string image = readFile(path);
+    const std::string image = readWholeFile(path);
     std::set<std::string> names;
     if (image.size() < sizeof(Elf64_Ehdr) || std::memcmp(image.data(), ELFMAG, SELFMAG) != 0) return names;
     Elf64_Ehdr header;

@@ -12,7 +12,7 @@ using namespace corvex::link;
 extern "C" {
 CORVEXLINK_API void *Form2 = nullptr;
 }
-extern "C" __attribute__((alias("Form2"), visibility("default"))) void *_Form2;
+extern "C" CORVEXLINK_ALIAS_OF("Form2") void *_Form2;
 
 namespace {
 
