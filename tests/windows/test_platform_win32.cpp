@@ -1,6 +1,7 @@
 // The Windows half of the platform layer on its own: port names, what the serial device
 // refuses to open, the tick count and the worker's priority.
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <windows.h>
 
 #include <atomic>
@@ -96,6 +97,27 @@ TEST(Win32ThreadPriority, TimeCriticalAndHighestReachTheSystemThread) {
     EXPECT_EQ(priorityOfWorker(), THREAD_PRIORITY_HIGHEST);
     stop.store(true);
     worker.join();
+}
+
+TEST(Win32ThreadEnd, AThreadTheSystemEndedIsToldApartFromARunningOne) {
+    // At process exit the system ends the receive worker before the DLL unloads; the close
+    // then must not wait for it.
+    std::atomic<bool> stop{false};
+    std::thread running([&] {
+        while (!stop.load()) ::Sleep(1);
+    });
+    std::thread ended([] {
+        for (;;) ::Sleep(1000);
+    });
+    EXPECT_FALSE(threadTerminatedBySystem(running));
+    EXPECT_FALSE(threadTerminatedBySystem(ended));
+    HANDLE handle = static_cast<HANDLE>(pthread_gethandle(ended.native_handle()));
+    ASSERT_TRUE(::TerminateThread(handle, 0));
+    ASSERT_EQ(::WaitForSingleObject(handle, 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(threadTerminatedBySystem(ended));
+    ended.detach();
+    stop.store(true);
+    running.join();
 }
 
 }  // namespace

@@ -212,6 +212,7 @@ int CloseCommPort() {
     do {
         platform::pumpMessages();
         if (port.workerId.load() == 0) break;
+        if (platform::threadTerminatedBySystem(port.worker)) break;  // process exit
         platform::sleepMs(1);
     } while (platform::tickCount() - start < 2000);
     bool workerEnded = true;
