@@ -1,15 +1,17 @@
-// kx4417-sim: simulated stations on a pseudo-terminal until SIGINT or SIGTERM.
-//
-//   kx4417-sim [--stations 0,1,2,3 | 0-3] [--link PATH] [--wire-time] [--transcript]
+// kx4417-sim: simulated stations on a pseudo-terminal until SIGINT or SIGTERM, with
+// optional injected faults that a seed makes reproducible. `kx4417-sim --help` lists the
+// options.
 
 #include <kx4417/simulator.h>
+
+#include <CLI/CLI.hpp>
 
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -21,15 +23,6 @@ namespace {
 volatile sig_atomic_t gStop = 0;
 
 void onSignal(int) { gStop = 1; }
-
-void usage() {
-  std::fprintf(stderr,
-               "usage: kx4417-sim [--stations LIST] [--link PATH] [--wire-time] [--transcript]\n"
-               "  --stations LIST  addresses 0..15, e.g. 0,1,2,3 or 0-3 or 0-3,8 (default 0-3)\n"
-               "  --link PATH      keep a symlink to the pty slave at PATH\n"
-               "  --wire-time      delay every byte by 10 bit times at the line rate\n"
-               "  --transcript     print every received frame with a timestamp\n");
-}
 
 // "0,1,2,3", "0-3", "0-3,8,12-15"; false on anything else.
 bool parseStations(const std::string& text, std::vector<int>& out) {
@@ -56,6 +49,24 @@ bool parseStations(const std::string& text, std::vector<int>& out) {
   return !out.empty();
 }
 
+// "250" (fixed) or "150-250" (uniform) milliseconds; false on anything else.
+bool parseDelay(const std::string& text, kx4417::FaultPlan& plan) {
+  long low = 0;
+  long high = 0;
+  int used = 0;
+  char dash = 0;
+  if (std::sscanf(text.c_str(), "%ld%n", &low, &used) == 1 && static_cast<std::size_t>(used) == text.size()) {
+    high = low;
+  } else if (std::sscanf(text.c_str(), "%ld%c%ld%n", &low, &dash, &high, &used) != 3 || dash != '-' ||
+             static_cast<std::size_t>(used) != text.size()) {
+    return false;
+  }
+  if (low < 0 || high < low || high > 60'000) return false;
+  plan.delayMin = std::chrono::milliseconds(low);
+  plan.delayMax = std::chrono::milliseconds(high);
+  return true;
+}
+
 std::string visible(const std::string& bytes) {
   std::string out;
   for (unsigned char c : bytes) {
@@ -76,32 +87,112 @@ std::string joined(const std::vector<int>& values) {
   return out;
 }
 
+// CLI11 validator for a station list.
+struct StationList : CLI::Validator {
+  StationList() : CLI::Validator("LIST") {
+    func_ = [](const std::string& text) {
+      std::vector<int> stations;
+      return parseStations(text, stations) ? std::string() : "bad station list '" + text + "'";
+    };
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   kx4417::SimOptions options;
+  kx4417::FaultPlan faults;
   bool transcript = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    bool hasNext = i + 1 < argc;
-    if (arg == "--stations" && hasNext) {
-      if (!parseStations(argv[++i], options.stations)) {
-        std::fprintf(stderr, "kx4417-sim: bad station list '%s'\n", argv[i]);
-        return 2;
+  std::string stationText = "0-3";
+  std::string wrongRateText;
+  std::string delayText;
+  double faultRate = 0;
+  double delayRate = -1;
+  long splitGapMs = faults.splitGap.count();
+  long reconnectMs = faults.reconnectAfter.count();
+
+  CLI::App app{"Simulated KX4417 stations on a pseudo-terminal, until SIGINT or SIGTERM.\n"
+               "Fault probabilities are per answered frame; at most one fault hits a frame.",
+               "kx4417-sim"};
+  app.set_version_flag("--version", std::string("kx4417-sim ") + KX4417_SIM_VERSION);
+  app.footer(
+      "Examples:\n"
+      "  kx4417-sim --stations 0-3 --link /tmp/com1 --transcript\n"
+      "  kx4417-sim --fault-rate 0.05 --seed 7 --transcript\n"
+      "  kx4417-sim --delay 190-210 --delay-rate 0.5 --hang-up-after 100");
+  const StationList stationList;
+  auto probability = CLI::Range(0.0, 1.0);
+  app.add_option("--stations", stationText, "addresses 0..15, e.g. 0,1,2,3 or 0-3 or 0-3,8")
+      ->check(stationList)->capture_default_str();
+  app.add_option("--link", options.linkPath, "keep a symlink to the pty slave at PATH")->type_name("PATH");
+  app.add_flag("--wire-time", options.wireTime, "delay every byte by 10 bit times at the line rate");
+  app.add_flag("--transcript", transcript, "print every received frame with a timestamp and its fault");
+
+  const std::string faultGroup = "Faults";
+  app.add_option("--seed", faults.seed, "seed of the fault generator")->group(faultGroup)->capture_default_str();
+  app.add_option("--fault-rate", faultRate,
+                 "probability P spread evenly over every kind of fault; hang-ups every 10/P frames")
+      ->check(probability)->group(faultGroup);
+  auto kind = [&](const char* name, kx4417::Fault fault, const char* help) {
+    app.add_option(std::string("--") + name, faults[fault], help)->check(probability)->group(faultGroup);
+  };
+  kind("drop", kx4417::Fault::Drop, "drop the answer (the command still runs)");
+  app.add_option("--delay", delayText, "delay answers by MS, or by MIN-MAX ms at random")
+      ->check([&](const std::string& text) {
+        kx4417::FaultPlan probe;
+        return parseDelay(text, probe) ? std::string() : "bad delay '" + text + "' (MS or MIN-MAX)";
+      })
+      ->type_name("MS|MIN-MAX")
+      ->group(faultGroup);
+  app.add_option("--delay-rate", delayRate, "probability of a delayed answer (1 when only --delay is given)")
+      ->check(probability)->group(faultGroup);
+  kind("garbage-before", kx4417::Fault::GarbageBefore, "1..8 noise bytes before the answer");
+  kind("garbage-instead", kx4417::Fault::GarbageInstead, "1..8 noise bytes instead of the answer");
+  kind("nul", kx4417::Fault::Nul, "1..3 NUL bytes inside the answer");
+  kind("split", kx4417::Fault::Split, "the answer in 2..4 pieces");
+  app.add_option("--split-gap", splitGapMs, "ms between the pieces of a split answer")
+      ->check(CLI::Range(0L, 60'000L))->group(faultGroup)->capture_default_str();
+  kind("overlong", kx4417::Fault::Overlong, "an over-long answer without a prompt");
+  app.add_option("--overlong-bytes", faults.overlongBytes, "length of an over-long answer")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))->group(faultGroup)->capture_default_str();
+  kind("wrong-rate", kx4417::Fault::WrongRate, "the answer garbled as a host at another rate reads it");
+  kind("two-stations", kx4417::Fault::TwoStations, "a second station answers the same frame");
+  app.add_option("--hang-up-after", faults.hangUpAfter, "hang up the line after every N frames")
+      ->check(CLI::Range(0, 1'000'000'000))->group(faultGroup);
+  app.add_option("--reconnect-after", reconnectMs, "ms until a hung-up line comes back (same link)")
+      ->check(CLI::Range(0L, 600'000L))->group(faultGroup)->capture_default_str();
+  app.add_option("--wrong-rate-stations", wrongRateText,
+                 "stations that run at another line rate than the host and hear nothing")
+      ->check(stationList)->group(faultGroup);
+
+  try {
+    app.parse(argc, argv);
+    parseStations(stationText, options.stations);
+    if (faultRate > 0) {
+      const kx4417::FaultPlan spread = kx4417::FaultPlan::everyKind(faultRate, faults.seed);
+      // Kinds given on their own keep their own probability.
+      for (int k = 0; k < kx4417::kFaultKinds; ++k) {
+        const auto fault = static_cast<kx4417::Fault>(k);
+        if (fault == kx4417::Fault::HangUp || fault == kx4417::Fault::Delay) continue;
+        if (app.count(std::string("--") + kx4417::faultName(fault)) == 0) faults[fault] = spread[fault];
       }
-    } else if (arg == "--link" && hasNext) {
-      options.linkPath = argv[++i];
-    } else if (arg == "--wire-time") {
-      options.wireTime = true;
-    } else if (arg == "--transcript") {
-      transcript = true;
-    } else if (arg == "--help" || arg == "-h") {
-      usage();
-      return 0;
-    } else {
-      usage();
-      return 2;
+      if (app.count("--delay-rate") == 0) faults[kx4417::Fault::Delay] = spread[kx4417::Fault::Delay];
+      if (app.count("--hang-up-after") == 0) faults.hangUpAfter = spread.hangUpAfter;
     }
+    if (delayRate >= 0) faults[kx4417::Fault::Delay] = delayRate;
+    if (!delayText.empty()) {
+      parseDelay(delayText, faults);
+      if (delayRate < 0 && faultRate == 0) faults[kx4417::Fault::Delay] = 1.0;
+    }
+    faults.splitGap = std::chrono::milliseconds(splitGapMs);
+    faults.reconnectAfter = std::chrono::milliseconds(reconnectMs);
+    double total = 0;
+    for (double p : faults.probability) total += p;
+    if (total > 1.0 + 1e-9)
+      throw CLI::ValidationError("fault probabilities", "add up to more than 1 (at most one fault per frame)");
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : 2;
   }
 
   struct sigaction action{};
@@ -117,7 +208,13 @@ int main(int argc, char** argv) {
                  std::strerror(errno));
     return 1;
   }
-  std::cout << "kx4417-sim: stations " << joined(options.stations) << " on " << sim.slavePath();
+  sim.setFaults(faults);
+  std::vector<int> wrongRate;
+  if (!wrongRateText.empty() && parseStations(wrongRateText, wrongRate))
+    for (int a : wrongRate) sim.setStationBaudRate(a, options.stationBaudRate == 9600 ? 19200 : 9600);
+
+  std::string slave = sim.slavePath();
+  std::cout << "kx4417-sim: stations " << joined(options.stations) << " on " << slave;
   if (!options.linkPath.empty()) std::cout << " (link " << options.linkPath << ")";
   std::cout << std::endl;
 
@@ -128,8 +225,13 @@ int main(int argc, char** argv) {
     for (const auto& frame : sim.takeFrames()) {
       if (!transcript) continue;
       double t = std::chrono::duration<double>(frame.at - started).count();
-      std::printf("%10.3f %s\n", t, visible(frame.bytes).c_str());
+      if (frame.fault.empty()) std::printf("%10.3f %s\n", t, visible(frame.bytes).c_str());
+      else std::printf("%10.3f %s  ! %s\n", t, visible(frame.bytes).c_str(), frame.fault.c_str());
     }
+    // After a hang-up the line comes back on a new pty.
+    const std::string now = sim.slavePath();
+    if (now != slave && !now.empty()) std::printf("kx4417-sim: line back on %s\n", now.c_str());
+    if (now != slave) slave = now;
     std::fflush(stdout);
   }
   sim.stop();

@@ -20,13 +20,15 @@ public:
   bool isOpen() const { return master_ >= 0; }
 
   int masterFd() const { return master_; }
+  int ownSlaveFd() const { return ownSlave_; }
   const std::string& slavePath() const { return slavePath_; }
 
   // The rate the host programmed on the slave (the master sees the slave's termios);
   // 0 when closed.
   int hostBaudRate() const;
   // Lifts an exclusive-use mark that a host left behind when it closed the slave, so the
-  // next open by an unprivileged host does not fail with EBUSY.
+  // next open by an unprivileged host does not fail with EBUSY. The caller decides when
+  // the host that set it is gone.
   void clearExclusive() const;
 
 private:

@@ -1,5 +1,8 @@
+// The simulator's engine: the I/O thread that reads frames from the pty master, hands them
+// to the stations, shapes the answers with the injected faults and writes them on time.
 #include <kx4417/simulator.h>
 
+#include <dirent.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -16,6 +19,7 @@
 #include <mutex>
 #include <thread>
 
+#include "fault_injector.h"
 #include "pty_line.h"
 #include "station_bus.h"
 
@@ -24,11 +28,41 @@ namespace kx4417 {
 namespace {
 
 constexpr std::size_t kMaxFrameBytes = 4096;  // a line without CR is cut here
-constexpr std::size_t kMaxPendingBytes = 1 << 16;
 
 std::chrono::nanoseconds byteTime(int baud) {
   if (baud <= 0) baud = 9600;
   return std::chrono::nanoseconds(10'000'000'000LL / baud);
+}
+
+// True when a process other than this one's descriptor `ownFd` has `path` open. Reads
+// /proc; processes it may not look into count as not holding the path.
+bool othersHold(const std::string& path, int ownFd) {
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return false;
+  const std::string self = std::to_string(::getpid());
+  bool held = false;
+  while (!held) {
+    const dirent* process = ::readdir(proc);
+    if (process == nullptr) break;
+    if (process->d_name[0] < '0' || process->d_name[0] > '9') continue;
+    const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
+    DIR* fds = ::opendir(fdDir.c_str());
+    if (fds == nullptr) continue;
+    while (const dirent* fd = ::readdir(fds)) {
+      if (fd->d_name[0] < '0' || fd->d_name[0] > '9') continue;
+      if (self == process->d_name && std::atoi(fd->d_name) == ownFd) continue;
+      char target[256];
+      const std::string link = fdDir + "/" + fd->d_name;
+      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+      if (n > 0 && path.compare(0, std::string::npos, target, static_cast<std::size_t>(n)) == 0) {
+        held = true;
+        break;
+      }
+    }
+    ::closedir(fds);
+  }
+  ::closedir(proc);
+  return held;
 }
 
 }  // namespace
@@ -42,6 +76,10 @@ public:
   bool start();
   void stop();
   bool running() const { return thread_.joinable(); }
+  std::string slavePath() const {
+    std::lock_guard lock(lineMutex_);
+    return slavePath_;
+  }
 
   void hangUp();
   bool reconnect();
@@ -53,21 +91,40 @@ public:
   // Transcript.
   std::vector<Frame> frames() const {
     std::lock_guard lock(transcriptMutex_);
-    return transcript_;
+    return {transcript_.begin(), transcript_.end()};
   }
   void clearTranscript() {
     std::lock_guard lock(transcriptMutex_);
     transcript_.clear();
+    arrivedSinceClear_ = 0;
   }
   std::vector<Frame> takeFrames() {
     std::lock_guard lock(transcriptMutex_);
-    std::vector<Frame> taken;
-    taken.swap(transcript_);
+    std::vector<Frame> taken(std::make_move_iterator(transcript_.begin()),
+                             std::make_move_iterator(transcript_.end()));
+    transcript_.clear();
+    arrivedSinceClear_ = 0;
     return taken;
   }
   bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(transcriptMutex_);
-    return transcriptChanged_.wait_for(lock, timeout, [&] { return transcript_.size() >= count; });
+    return transcriptChanged_.wait_for(lock, timeout, [&] { return arrivedSinceClear_ >= count; });
+  }
+  std::uint64_t transcriptDropped() const {
+    std::lock_guard lock(transcriptMutex_);
+    return transcriptDropped_;
+  }
+  void record(Frame frame) {
+    {
+      std::lock_guard lock(transcriptMutex_);
+      transcript_.push_back(std::move(frame));
+      ++arrivedSinceClear_;
+      while (transcript_.size() > std::max<std::size_t>(options_.transcriptLimit, 1)) {
+        transcript_.pop_front();
+        ++transcriptDropped_;
+      }
+    }
+    transcriptChanged_.notify_all();
   }
 
   // Model and faults, under mutex_.
@@ -97,14 +154,27 @@ public:
     }
     wake();
   }
+  void setFaults(const FaultPlan& plan) {
+    std::lock_guard lock(mutex_);
+    faults_.configure(plan);
+  }
+  FaultCounts faultCounts() const {
+    std::lock_guard lock(mutex_);
+    return faults_.counts();
+  }
+  std::uint64_t outputDropped() const {
+    std::lock_guard lock(mutex_);
+    return outputDropped_;
+  }
 
   SimOptions options_;
-  std::string slavePath_;
 
 private:
+  // Bytes for the line from `due` on; with wire time one byte every `pace`.
   struct Pending {
     TimePoint due;
     std::string bytes;
+    std::chrono::nanoseconds pace{0};
   };
 
   void run();
@@ -112,6 +182,10 @@ private:
   void wake();
   void readLine();
   void onFrame(TimePoint now);
+  void shapeOutput(const std::string& bytes, std::optional<std::string> answer, int hostBaud,
+                   TimePoint now, Frame& frame);
+  void hangUpForFault();
+  void lineClosedByHost();
   void flushOutgoing();
   int pollTimeoutMs() const;
   void schedule(const std::string& bytes, TimePoint due, int baud);
@@ -125,6 +199,7 @@ private:
   // lineMutex_ guards it against the readers in other threads.
   mutable std::mutex lineMutex_;
   PtyLine line_;
+  std::string slavePath_;
   std::string rx_;
   int watchFd_ = -1;  // inotify on the slave: a host's close lifts its exclusive mark
 
@@ -138,8 +213,12 @@ private:
   std::chrono::milliseconds answerDelay_{0};
   std::optional<std::vector<std::string>> script_;
   std::chrono::milliseconds scriptGap_{0};
+  FaultInjector faults_;
+  bool hangUpPending_ = false;             // a fault asked for a hang-up; done after the read
+  std::optional<TimePoint> reconnectAt_;  // when the line comes back after that hang-up
   std::deque<Pending> outgoing_;
   std::size_t outgoingBytes_ = 0;
+  std::uint64_t outputDropped_ = 0;
   TimePoint lastDue_{};
   int hostBaudCache_ = 9600;
   int settledBaud_ = 9600;    // host rate sampled after each pass of the I/O loop
@@ -149,7 +228,9 @@ private:
 
   mutable std::mutex transcriptMutex_;
   mutable std::condition_variable transcriptChanged_;
-  std::vector<Frame> transcript_;
+  std::deque<Frame> transcript_;
+  std::size_t arrivedSinceClear_ = 0;
+  std::uint64_t transcriptDropped_ = 0;
 };
 
 // ---------------------------------------------------------------- lifecycle
@@ -190,6 +271,8 @@ void Simulator::Impl::stop() {
   outgoing_.clear();
   outgoingBytes_ = 0;
   tasks_.clear();
+  hangUpPending_ = false;
+  reconnectAt_.reset();
 }
 
 bool Simulator::Impl::openLine() {
@@ -220,10 +303,11 @@ void Simulator::Impl::watchSlave() {
 }
 
 bool Simulator::Impl::updateLink() {
-  if (options_.linkPath.empty() || slavePath_.empty()) return true;
+  const std::string slave = slavePath();
+  if (options_.linkPath.empty() || slave.empty()) return true;
   std::string temp = options_.linkPath + ".new";
   ::unlink(temp.c_str());
-  if (::symlink(slavePath_.c_str(), temp.c_str()) != 0) return false;
+  if (::symlink(slave.c_str(), temp.c_str()) != 0) return false;
   if (::rename(temp.c_str(), options_.linkPath.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;
@@ -243,6 +327,7 @@ void Simulator::Impl::hangUp() {
     std::lock_guard lock(mutex_);
     outgoing_.clear();
     outgoingBytes_ = 0;
+    reconnectAt_.reset();
   });
 }
 
@@ -254,10 +339,31 @@ bool Simulator::Impl::reconnect() {
       std::lock_guard lock(mutex_);
       outgoing_.clear();
       outgoingBytes_ = 0;
+      reconnectAt_.reset();
     }
     ok = openLine() && updateLink();
   });
   return ok;
+}
+
+// A hang-up fault: the line goes away now and comes back by itself later.
+void Simulator::Impl::hangUpForFault() {
+  closeLine();
+  std::lock_guard lock(mutex_);
+  hangUpPending_ = false;
+  outgoing_.clear();
+  outgoingBytes_ = 0;
+  reconnectAt_ = Clock::now() + faults_.plan().reconnectAfter;
+}
+
+// Someone closed the slave. The exclusive-use mark belongs to the host that holds the
+// line, so it is lifted only when no other descriptor of the slave is left: a second
+// program's open (even a refused one) and close must not take it from the first.
+void Simulator::Impl::lineClosedByHost() {
+  char events[4096];
+  while (::read(watchFd_, events, sizeof events) > 0) {
+  }
+  if (!othersHold(line_.slavePath(), line_.ownSlaveFd())) line_.clearExclusive();
 }
 
 // Line changes happen on the I/O thread so that it never polls a closed descriptor.
@@ -325,17 +431,22 @@ void Simulator::Impl::run() {
       }
       for (auto& t : tasks) t();
     }
-    if (watchIndex >= 0 && watchFd_ >= 0 && (fds[watchIndex].revents & POLLIN)) {
-      char events[4096];
-      while (::read(watchFd_, events, sizeof events) > 0) {
-      }
-      line_.clearExclusive();
-    }
+    if (watchIndex >= 0 && watchFd_ >= 0 && (fds[watchIndex].revents & POLLIN)) lineClosedByHost();
     if (masterIndex >= 0 && line_.masterFd() == master) {
       short revents = fds[masterIndex].revents;
       if (revents & POLLIN) readLine();
       else if (revents & (POLLHUP | POLLERR)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    bool hangUpNow = false;
+    bool reconnectNow = false;
+    {
+      std::lock_guard lock(mutex_);
+      hangUpNow = hangUpPending_;
+      reconnectNow = reconnectAt_ && *reconnectAt_ <= Clock::now();
+      if (reconnectNow) reconnectAt_.reset();
+    }
+    if (hangUpNow) hangUpForFault();
+    if (reconnectNow && openLine()) updateLink();
     flushOutgoing();
     int baud = line_.hostBaudRate();
     std::lock_guard lock(mutex_);
@@ -355,8 +466,10 @@ void Simulator::Impl::run() {
 int Simulator::Impl::pollTimeoutMs() const {
   constexpr long long kIdleMs = 50;
   std::lock_guard lock(mutex_);
-  if (outgoing_.empty()) return kIdleMs;
-  auto wait = outgoing_.front().due - Clock::now();
+  if (outgoing_.empty() && !reconnectAt_) return kIdleMs;
+  TimePoint next = outgoing_.empty() ? *reconnectAt_ : outgoing_.front().due;
+  if (reconnectAt_) next = std::min(next, *reconnectAt_);
+  auto wait = next - Clock::now();
   if (wait <= std::chrono::nanoseconds::zero()) return 0;
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait + std::chrono::microseconds(999));
   return static_cast<int>(std::min<long long>(ms.count(), kIdleMs));
@@ -369,73 +482,84 @@ void Simulator::Impl::readLine() {
     if (n <= 0) return;
     for (ssize_t i = 0; i < n; ++i) {
       rx_.push_back(buf[i]);
-      if (buf[i] == '\r' || rx_.size() >= kMaxFrameBytes) onFrame(Clock::now());
+      if (buf[i] != '\r' && rx_.size() < kMaxFrameBytes) continue;
+      onFrame(Clock::now());
+      std::lock_guard lock(mutex_);
+      if (hangUpPending_) return;  // the rest of the input goes with the line
     }
   }
 }
 
 void Simulator::Impl::onFrame(TimePoint now) {
-  std::string bytes;
-  bytes.swap(rx_);
-  {
-    std::lock_guard lock(transcriptMutex_);
-    transcript_.push_back({now, bytes});
+  Frame frame{now, {}, {}};
+  frame.bytes.swap(rx_);
+  const std::string& bytes = frame.bytes;
+  // An over-long line without CR and a lone CR are recorded but not answered.
+  if (bytes.size() > 1 && bytes.back() == '\r') {
+    int hostBaud = line_.hostBaudRate();
+    std::lock_guard lock(mutex_);
+    hostBaudCache_ = hostBaud;
+    if (dropCount_ > 0) {
+      --dropCount_;
+      frame.fault = "frame dropped";
+    } else {
+      // The rate a '^' frame was sent at: the host switches right after sending it, so the
+      // frame may be read only after the switch, and a loop pass may even have sampled the
+      // new rate already. The host cannot switch before sending, so the rate at the
+      // previous frame is then the one it was sent at.
+      const int baudBefore = settledBaud_ != hostBaud ? settledBaud_ : lastFrameBaud_;
+      lastFrameBaud_ = hostBaud;
+      std::string body = bytes.substr(0, bytes.size() - 1);
+      shapeOutput(body, bus_.handleFrame(body, hostBaud, baudBefore, now), hostBaud, now, frame);
+    }
   }
-  transcriptChanged_.notify_all();
+  record(std::move(frame));
+}
 
-  if (bytes.empty() || bytes.back() != '\r') return;  // an over-long line is not a frame
-  std::string body = bytes.substr(0, bytes.size() - 1);
-  if (body.empty()) return;  // a lone CR
-
-  int hostBaud = line_.hostBaudRate();
-  std::lock_guard lock(mutex_);
-  hostBaudCache_ = hostBaud;
-  if (dropCount_ > 0) {
-    --dropCount_;
-    return;
-  }
-  // The rate a '^' frame was sent at: the host switches right after sending it, so the
-  // frame may be read only after the switch, and a loop pass may even have sampled the new
-  // rate already. The host cannot switch before sending, so the rate at the previous frame
-  // is then the one it was sent at.
-  const int baudBefore = settledBaud_ != hostBaud ? settledBaud_ : lastFrameBaud_;
-  lastFrameBaud_ = hostBaud;
-  std::optional<std::string> answer = bus_.handleFrame(body, hostBaud, baudBefore, now);
+// Schedules what the line carries for one frame: a scripted answer, else the stations'
+// answer with the injected fault (if any), after the fixed answer delay. Under mutex_.
+void Simulator::Impl::shapeOutput(const std::string& body, std::optional<std::string> answer,
+                                  int hostBaud, TimePoint now, Frame& frame) {
   TimePoint due = now + answerDelay_;
-  if (options_.wireTime) due += byteTime(hostBaud) * static_cast<long>(bytes.size());
+  if (options_.wireTime) due += byteTime(hostBaud) * static_cast<long>(body.size() + 1);
   if (script_) {
     std::vector<std::string> chunks = std::move(*script_);
     script_.reset();
+    frame.fault = "scripted answer, " + std::to_string(chunks.size()) + " pieces";
     for (const auto& chunk : chunks) {
       schedule(chunk, due, hostBaud);
       due += scriptGap_;
     }
     return;
   }
-  if (answer) schedule(*answer, due, hostBaud);
+  InjectedOutput out = faults_.apply(answer, [&] { return bus_.strayAnswer(body, hostBaud, now); });
+  frame.fault = std::move(out.description);
+  if (answerDelay_.count() > 0 && !out.pieces.empty()) {
+    if (!frame.fault.empty()) frame.fault += ", ";
+    frame.fault += "answer delay " + std::to_string(answerDelay_.count()) + " ms";
+  }
+  if (out.hangUp) hangUpPending_ = true;
+  for (const auto& piece : out.pieces) schedule(piece.bytes, due + piece.offset, hostBaud);
 }
 
 // Queues bytes for the line, never ahead of what is queued already. With wire time every
-// byte takes ten bit times.
+// byte takes ten bit times. A host that never reads must not make the simulator grow
+// without bound: beyond kMaxPendingOutput the oldest bytes are dropped and counted.
 void Simulator::Impl::schedule(const std::string& bytes, TimePoint due, int baud) {
   if (bytes.empty()) return;
-  due = std::max(due, lastDue_);
-  if (!options_.wireTime) {
-    outgoing_.push_back({due, bytes});
-    lastDue_ = due;
-  } else {
-    auto step = byteTime(baud);
-    for (char c : bytes) {
-      due = std::max(due, lastDue_ + step);
-      outgoing_.push_back({due, std::string(1, c)});
-      lastDue_ = due;
-    }
-  }
+  const std::chrono::nanoseconds pace = options_.wireTime ? byteTime(baud) : std::chrono::nanoseconds(0);
+  due = std::max(due, lastDue_ + pace);
+  outgoing_.push_back({due, bytes, pace});
+  lastDue_ = due + pace * static_cast<long>(bytes.size() - 1);
   outgoingBytes_ += bytes.size();
-  // A host that never reads must not make the simulator grow without bound.
-  while (outgoingBytes_ > kMaxPendingBytes && !outgoing_.empty()) {
-    outgoingBytes_ -= outgoing_.front().bytes.size();
-    outgoing_.pop_front();
+  while (outgoingBytes_ > kMaxPendingOutput) {
+    Pending& oldest = outgoing_.front();
+    const std::size_t cut = std::min(oldest.bytes.size(), outgoingBytes_ - kMaxPendingOutput);
+    oldest.bytes.erase(0, cut);
+    oldest.due += oldest.pace * static_cast<long>(cut);
+    outgoingBytes_ -= cut;
+    outputDropped_ += cut;
+    if (oldest.bytes.empty()) outgoing_.pop_front();
   }
 }
 
@@ -450,13 +574,15 @@ void Simulator::Impl::flushOutgoing() {
   TimePoint now = Clock::now();
   while (!outgoing_.empty() && outgoing_.front().due <= now) {
     Pending& p = outgoing_.front();
-    ssize_t n = ::write(master, p.bytes.data(), p.bytes.size());
+    std::size_t count = p.bytes.size();
+    if (p.pace.count() > 0) count = std::min<std::size_t>(count, static_cast<std::size_t>((now - p.due) / p.pace) + 1);
+    ssize_t n = ::write(master, p.bytes.data(), count);
     if (n <= 0) return;  // full: retried when the master is writable
-    outgoingBytes_ -= static_cast<std::size_t>(n);
-    if (static_cast<std::size_t>(n) < p.bytes.size()) {
-      p.bytes.erase(0, static_cast<std::size_t>(n));
-      return;
-    }
+    const auto written = static_cast<std::size_t>(n);
+    outgoingBytes_ -= written;
+    p.bytes.erase(0, written);
+    p.due += p.pace * static_cast<long>(written);
+    if (!p.bytes.empty()) return;  // the rest is not due yet, or the master is full
     outgoing_.pop_front();
   }
 }
@@ -469,7 +595,7 @@ Simulator::~Simulator() = default;
 bool Simulator::start() { return impl_->start(); }
 void Simulator::stop() { impl_->stop(); }
 bool Simulator::running() const { return impl_->running(); }
-const std::string& Simulator::slavePath() const { return impl_->slavePath_; }
+std::string Simulator::slavePath() const { return impl_->slavePath(); }
 std::string Simulator::linkPath() const { return impl_->options_.linkPath; }
 
 std::vector<Frame> Simulator::frames() const { return impl_->frames(); }
@@ -483,6 +609,8 @@ std::vector<Frame> Simulator::takeFrames() { return impl_->takeFrames(); }
 bool Simulator::waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
   return impl_->waitForFrames(count, timeout);
 }
+std::uint64_t Simulator::transcriptDropped() const { return impl_->transcriptDropped(); }
+std::uint64_t Simulator::outputDropped() const { return impl_->outputDropped(); }
 
 void Simulator::setSilent(int address, bool silent) {
   impl_->withBus([&](StationBus& bus) {
@@ -502,6 +630,8 @@ void Simulator::scriptNextAnswer(std::vector<std::string> chunks, std::chrono::m
 void Simulator::sendRaw(const std::string& bytes) { impl_->sendRaw(bytes); }
 void Simulator::hangUp() { impl_->hangUp(); }
 bool Simulator::reconnect() { return impl_->reconnect(); }
+void Simulator::setFaults(const FaultPlan& plan) { impl_->setFaults(plan); }
+FaultCounts Simulator::faultCounts() const { return impl_->faultCounts(); }
 
 int Simulator::hostBaudRate() const { return impl_->hostBaudRate(); }
 int Simulator::stationBaudRate(int address) const {
@@ -510,6 +640,11 @@ int Simulator::stationBaudRate(int address) const {
 void Simulator::setFollowsBaudChange(int address, bool follows) {
   impl_->withBus([&](StationBus& bus) {
     if (bus.valid(address)) bus.setFollowsBaudChange(address, follows);
+  });
+}
+void Simulator::setStationBaudRate(int address, int baud) {
+  impl_->withBus([&](StationBus& bus) {
+    if (bus.valid(address)) bus.setBaudRate(address, baud);
   });
 }
 

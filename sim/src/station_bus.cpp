@@ -72,6 +72,17 @@ std::optional<std::string> StationBus::handleFrame(const std::string& text, int 
   return answer;
 }
 
+std::optional<std::string> StationBus::strayAnswer(const std::string& text, int hostBaud, TimePoint now) {
+  const ParsedFrame frame = parseFrame(text);
+  if (frame.kind != ParsedFrame::Kind::Command && frame.kind != ParsedFrame::Kind::Probe) return std::nullopt;
+  for (int a = 0; a < kStations; ++a) {
+    if ((frame.mask >> a) & 1u || !listens(a, hostBaud)) continue;
+    station(a).advance(now);
+    return frame.kind == ParsedFrame::Kind::Probe ? promptAnswer() : station(a).handle(frame, now);
+  }
+  return std::nullopt;
+}
+
 StationSnapshot StationBus::snapshot(int address) const {
   StationSnapshot s = station(address).snapshot();
   const Slot& slot = slots_[static_cast<std::size_t>(address)];

@@ -31,6 +31,12 @@ public:
 
   void advanceAll(TimePoint now);
 
+  // The answer of a second station that takes the same frame for its own (two stations
+  // set to one address): the lowest present station listening at `hostBaud` that the
+  // frame does not address. It acts on the frame. None for frames other than commands
+  // and probes, or when there is no such station.
+  std::optional<std::string> strayAnswer(const std::string& frame, int hostBaud, TimePoint now);
+
   bool valid(int address) const { return address >= 0 && address < kStations; }
   Station& station(int address) { return *stations_[static_cast<std::size_t>(address)]; }
   const Station& station(int address) const { return *stations_[static_cast<std::size_t>(address)]; }
@@ -41,6 +47,7 @@ public:
   void answerErrorCode(int address, int code, int times);
   int baudRate(int address) const { return slots_[static_cast<std::size_t>(address)].baud; }
   void setFollowsBaudChange(int address, bool follows) { slot(address).followsBaud = follows; }
+  void setBaudRate(int address, int baud) { slot(address).baud = baud; }
   std::vector<int> presentAddresses() const;
 
 private:

@@ -25,8 +25,15 @@
 // The line. The slave is set raw 8N1 at the stations' rate when the pty opens; the host
 // programs its own termios (the master sees them). The simulator keeps a slave fd of its
 // own, so the master never reports a hang-up while no host has the slave open, and lifts
-// a host's exclusive-use mark (TIOCEXCL) when the host closes the slave, so the next open
-// by an unprivileged host succeeds.
+// a host's exclusive-use mark (TIOCEXCL) once nobody but the simulator has the slave open
+// any more, so the next open by an unprivileged host succeeds; another process's close
+// (a refused second open included) leaves the mark of the host that still holds the line.
+// Output waits in a queue while the host does not read; the queue keeps the newest
+// kMaxPendingOutput bytes and counts what it had to drop (outputDropped()).
+//
+// Faults. A FaultPlan gives each kind of fault a probability per answered frame; one
+// seeded generator decides, so the same seed and the same frames give the same faults.
+// At most one fault hits a frame. Every fault is named in the transcript (Frame::fault).
 //
 // Station model (all times are the simulator's steady clock). Power-on values: position
 // and encoder 0, R600 F100 S50, mode 33, direction '+', jog speed 0, power on, FIFO empty.
@@ -81,6 +88,7 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -93,12 +101,54 @@ struct SimOptions {
   std::string linkPath;                   // if not empty, a symlink to the slave path
   bool wireTime = false;                  // delay each byte by 10 bit times at the line rate
   int stationBaudRate = 9600;             // line rate of every station at start
+  std::size_t transcriptLimit = 10000;    // frames kept; older ones are dropped (counted)
 };
 
-// One received frame: the bytes up to and including the CR ("\r" for a lone CR).
+// Output bytes kept for a host that does not read; older bytes are dropped beyond this.
+inline constexpr std::size_t kMaxPendingOutput = std::size_t{4} << 20;
+
+// The kinds of injected fault.
+enum class Fault : int {
+  Drop,            // the frame is executed but its answer is not sent
+  Delay,           // the answer is sent delayMin..delayMax late
+  GarbageBefore,   // 1..8 noise bytes (never '>' or NUL) before the answer
+  GarbageInstead,  // 1..8 noise bytes instead of the answer
+  Nul,             // 1..3 NUL bytes inside the answer
+  Split,           // the answer in 2..4 pieces, splitGap apart
+  Overlong,        // overlongBytes of text without a prompt instead of the answer
+  WrongRate,       // the answer as a host at another rate reads it: bytes with bit 7 set
+  TwoStations,     // another present station answers the same frame right after
+  HangUp,          // the line goes away (after every hangUpAfter frames), back later
+};
+inline constexpr int kFaultKinds = 10;
+// "drop", "delay", "garbage-before", ... (the command-line names).
+const char* faultName(Fault fault);
+
+struct FaultPlan {
+  std::uint64_t seed = 1;
+  // Probability per answered frame of each kind (HangUp is counted in frames instead).
+  std::array<double, kFaultKinds> probability{};
+  std::chrono::milliseconds delayMin{190};
+  std::chrono::milliseconds delayMax{210};
+  std::chrono::milliseconds splitGap{30};
+  std::size_t overlongBytes = 6000;
+  int hangUpAfter = 0;                         // hang up after this many frames; 0: never
+  std::chrono::milliseconds reconnectAfter{300};  // a fresh pty (and link) this much later
+
+  double& operator[](Fault f) { return probability[static_cast<std::size_t>(f)]; }
+  double operator[](Fault f) const { return probability[static_cast<std::size_t>(f)]; }
+  // `total` spread evenly over every per-frame kind (all but HangUp).
+  static FaultPlan everyKind(double total, std::uint64_t seed = 1);
+};
+
+using FaultCounts = std::array<std::uint64_t, kFaultKinds>;
+
+// One received frame: the bytes up to and including the CR ("\r" for a lone CR), and the
+// fault injected into its answer ("" for none), e.g. "delay 203 ms".
 struct Frame {
   std::chrono::steady_clock::time_point at;
   std::string bytes;
+  std::string fault;
 };
 
 // A consistent copy of one station's state (see the model above).
@@ -152,17 +202,22 @@ public:
   bool running() const;
 
   // Slave path of the current pty ("" before start or after a hang-up).
-  const std::string& slavePath() const;
+  std::string slavePath() const;
   std::string linkPath() const;
 
-  // Transcript: every frame received, split at CR, with the time its CR arrived.
+  // Transcript: every frame received, split at CR, with the time its CR arrived. It keeps
+  // the newest SimOptions::transcriptLimit frames; transcriptDropped() counts the others.
   std::vector<Frame> frames() const;
   std::vector<std::string> frameTexts() const;
   void clearTranscript();
   // Returns the transcript and empties it in one step (nothing is lost in between).
   std::vector<Frame> takeFrames();
-  // Waits until the transcript holds at least count frames; false on time-out.
+  // Waits until at least count frames have arrived since the transcript was last cleared
+  // or taken; false on time-out.
   bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
+  std::uint64_t transcriptDropped() const;
+  // Output bytes dropped because the host did not read them (see kMaxPendingOutput).
+  std::uint64_t outputDropped() const;
 
   // Faults.
   void setSilent(int address, bool silent);           // station ignores everything
@@ -180,11 +235,17 @@ public:
   void hangUp();
   // A fresh pty; the link (if any) is pointed at the new slave. False on failure.
   bool reconnect();
+  // Random faults from now on (restarts the generator from plan.seed); a default plan
+  // injects none.
+  void setFaults(const FaultPlan& plan);
+  FaultCounts faultCounts() const;  // faults injected since start, by kind
 
   // Line rate.
   int hostBaudRate() const;  // rate the host programmed on the slave (0 when no pty)
   int stationBaudRate(int address) const;
   void setFollowsBaudChange(int address, bool follows);
+  // Puts a station at another line rate (it hears only a host at that rate).
+  void setStationBaudRate(int address, int baud);
 
   // Station model access (thread-safe snapshots and setters). Addresses outside 0..15
   // are ignored; setters act on absent stations too (they become visible when present).
