@@ -10,6 +10,7 @@ packages=(
   qt6-multimedia-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev help2man bash-completion python3 python3-pytest
+  clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
 
 # scripts/install-deps.sh windows: the cross compiler and Wine for the Windows build instead.
