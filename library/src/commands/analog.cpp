@@ -3,6 +3,7 @@
 
 #include "../export.h"
 #include "../link/transaction.h"
+#include "channel_values.h"
 #include "command.h"
 #include "command_state.h"
 
@@ -29,19 +30,6 @@ int masterBoard(const char *master) {
     return address >= 0 && address <= kHighestAddress && isMaster(address) ? boardOf(address) : -1;
 }
 
-// Stores the comma-terminated numbers at the start of `answer` into values[0..10]; text
-// after the last comma is ignored. The number of values stored.
-int storeChannelValues(const std::string &answer, std::int32_t *values) {
-    std::size_t pos = 0;
-    int stored = 0;
-    while (stored < CORVEXLINK_ADC_CHANNELS) {
-        const std::size_t comma = answer.find(',', pos);
-        if (comma == std::string::npos) break;
-        values[stored++] = leadingNumber(std::string_view(answer).substr(pos, comma - pos));
-        pos = comma + 1;
-    }
-    return stored;
-}
 
 }  // namespace
 
@@ -94,7 +82,7 @@ int ReadAllChannelsADC(const char *master, int resolution, int32_t *values) {
         const CommandText text = formatCommand(*target, kConvertAll, resolution);
         const corvex::link::Reply reply = corvex::link::Transact(text.data(), corvex::link::ValueUse::Keep);
         if (reply.result == corvex::link::kTransactionFailed) return -1;
-        storeChannelValues(reply.raw, values);
+        storeChannelValues(reply.raw, values, CORVEXLINK_ADC_CHANNELS);
         return 1;
     });
 }
