@@ -201,25 +201,25 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
+  // Faults and rates are in place before the line exists, so the first frame meets them.
   kx4417::Simulator sim(options);
+  sim.setFaults(faults);
+  std::vector<int> wrongRate;
+  if (!wrongRateText.empty() && parseStations(wrongRateText, wrongRate))
+    for (int a : wrongRate) sim.setStationBaudRate(a, options.stationBaudRate == 9600 ? 19200 : 9600);
+  const auto started = std::chrono::steady_clock::now();
   if (!sim.start()) {
     std::fprintf(stderr, "kx4417-sim: cannot open a pseudo-terminal%s%s: %s\n",
                  options.linkPath.empty() ? "" : " or create the link ", options.linkPath.c_str(),
                  std::strerror(errno));
     return 1;
   }
-  sim.setFaults(faults);
-  std::vector<int> wrongRate;
-  if (!wrongRateText.empty() && parseStations(wrongRateText, wrongRate))
-    for (int a : wrongRate) sim.setStationBaudRate(a, options.stationBaudRate == 9600 ? 19200 : 9600);
-
   std::string slave = sim.slavePath();
   std::cout << "kx4417-sim: stations " << joined(options.stations) << " on " << slave;
   if (!options.linkPath.empty()) std::cout << " (link " << options.linkPath << ")";
   std::cout << std::endl;
 
   // The transcript is taken as it grows, so a long run keeps no history in memory.
-  const auto started = std::chrono::steady_clock::now();
   while (!gStop) {
     sim.waitForFrames(1, std::chrono::milliseconds(100));
     for (const auto& frame : sim.takeFrames()) {
