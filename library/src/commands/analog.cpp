@@ -30,7 +30,6 @@ int masterBoard(const char *master) {
     return address >= 0 && address <= kHighestAddress && isMaster(address) ? boardOf(address) : -1;
 }
 
-
 }  // namespace
 
 int GetADCchannel(const char *master, int resolution, int channel, int32_t *reading) {
