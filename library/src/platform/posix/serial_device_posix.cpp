@@ -1,6 +1,10 @@
-// The serial device on POSIX systems: termios in raw mode, exclusive open, poll() on the
-// device together with an eventfd so that a close ends the worker's wait at once.
+// The serial device on POSIX systems: termios in raw mode, exclusive open, low-latency
+// reception while open, poll() on the device together with an eventfd so that a close ends
+// the worker's wait at once.
 #include "../serial_device.h"
+
+#include "../diagnostics.h"
+#include "low_latency_posix.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,8 +16,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace corvex::platform {
@@ -37,9 +39,12 @@ speed_t toSpeed(std::uint32_t rate) {
 class PosixSerialDevice final : public SerialDevice {
 public:
     PosixSerialDevice(int fd, int wakeFd, std::string path)
-        : fd_(fd), wakeFd_(wakeFd), path_(std::move(path)) {}
+        : fd_(fd), wakeFd_(wakeFd), path_(std::move(path)) {
+        diag("%s", lowLatency_.apply(fd_, path_).c_str());
+    }
 
     ~PosixSerialDevice() override {
+        lowLatency_.restore(fd_);
         // The exclusive flag belongs to the terminal, not to this descriptor: clear it, or
         // the device stays barred to everybody while another descriptor keeps it alive.
         ::ioctl(fd_, TIOCNXCL);
@@ -190,20 +195,10 @@ private:
     int fd_;
     int wakeFd_;
     std::string path_;
+    posix::LowLatency lowLatency_;
 };
 
 }  // namespace
-
-std::string resolvePortName(int port) {
-    if (port <= 0) return {};
-    char name[40];
-    std::snprintf(name, sizeof name, "CORVEXLINK_COM%d", port);
-    if (const char *mapped = std::getenv(name); mapped != nullptr && mapped[0] != '\0') {
-        return mapped;
-    }
-    std::snprintf(name, sizeof name, "/dev/ttyS%d", port - 1);
-    return name;
-}
 
 std::unique_ptr<SerialDevice> openSerialDevice(int port) {
     const std::string path = resolvePortName(port);
