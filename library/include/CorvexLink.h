@@ -78,7 +78,8 @@ extern "C" {
  * -------------------------------------------------------------------------------*/
 
 /* Opens serial port `port` (COM<port>; on Linux the device named by the environment
- * variable CORVEXLINK_COM<port>, else /dev/ttyS<port-1>) at `baudRate`, 8N1, no flow
+ * variable CORVEXLINK_COM<port>, else by a "COM<port> = path" line of ports.conf, else
+ * /dev/ttyS<port-1>; see PortDevice()) at `baudRate`, 8N1, no flow
  * control, and starts the receive worker. A port that is already open is closed first.
  * The line runs at the nearest supported rate below (300, 1200, 2400, 4800, 9600, 19200,
  * 38400, 57600, 115200 by rate/100); an unsupported rate keeps the previous line rate.
@@ -103,6 +104,76 @@ CORVEXLINK_API int ZelmarGetBaudRate(void);
 /* The port dialog (a QDialog*) while PortConfigure() shows it; NULL at any other time,
  * since the dialog is released when PortConfigure() returns. */
 extern CORVEXLINK_API void *Form2;
+
+/* ---------------------------------------------------------------------------------
+ * Serial devices of the machine
+ * -------------------------------------------------------------------------------*/
+
+/** Size of the path fields of CorvexLinkPortInfo, terminating NUL included. */
+#define CORVEXLINK_PORT_PATH_SIZE 512
+/** Size of the other text fields of CorvexLinkPortInfo, terminating NUL included. */
+#define CORVEXLINK_PORT_TEXT_SIZE 384
+
+/** One serial device of the machine, as PortList() reports it. Every text is
+ * NUL-terminated and "" when unknown; a text longer than its field is cut to fit (device
+ * names of the system never are). */
+typedef struct CorvexLinkPortInfo {
+    /** The device node, for example "/dev/ttyUSB0". */
+    char device[CORVEXLINK_PORT_PATH_SIZE];
+    /** A name of the device that stays the same when adapters are plugged in another
+     * order (on Linux the /dev/serial/by-id link), or "". */
+    char stableName[CORVEXLINK_PORT_PATH_SIZE];
+    /** The driver of the device ("cdc_acm", "serial"), or "". */
+    char driver[CORVEXLINK_PORT_TEXT_SIZE];
+    /** For a USB adapter, the texts it reports about itself. */
+    char manufacturer[CORVEXLINK_PORT_TEXT_SIZE];
+    char product[CORVEXLINK_PORT_TEXT_SIZE];
+    char serialNumber[CORVEXLINK_PORT_TEXT_SIZE];
+    /** 1 for a USB adapter, 0 otherwise. */
+    int32_t usb;
+    /** USB vendor and product id (0 when not a USB adapter). */
+    int32_t vendorId;
+    int32_t productId;
+    /** The port number n whose COM<n> opens this device (the smallest when several do),
+     * or 0 when none does. */
+    int32_t port;
+} CorvexLinkPortInfo;
+
+/** Lists the serial devices of the machine, in natural order of their names (ttyS2
+ * before ttyS10).
+ *
+ * @param ports    array that receives the first `capacity` devices; may be NULL when
+ *                 `capacity` is 0 (to count the devices first).
+ * @param capacity number of elements of `ports`.
+ * @return the number of devices found, which may be more than `capacity` (only
+ *         `capacity` elements are written; the rest of the array is not touched), or -1
+ *         when `capacity` is negative or `ports` is NULL with a positive `capacity`.
+ *
+ * Reads the system's device tables only: does not open any device, needs no open port
+ * and does not change the error state. Devices that cannot be read are left out.
+ *
+ * @code
+ * CorvexLinkPortInfo ports[16];
+ * int n = PortList(ports, 16);
+ * for (int i = 0; i < n && i < 16; ++i)
+ *     printf("COM%d %s %s\n", ports[i].port, ports[i].device, ports[i].stableName);
+ * @endcode */
+CORVEXLINK_API int PortList(CorvexLinkPortInfo *ports, int capacity);
+
+/** Writes the device path that port `port` (COM<port>) opens into `device`.
+ *
+ * On Linux the path comes, first found first, from the environment variable
+ * CORVEXLINK_COM<port>, a "COM<port> = path" line of $XDG_CONFIG_HOME/corvexlink/ports.conf
+ * (~/.config/corvexlink/ports.conf when XDG_CONFIG_HOME is unset), a line of
+ * /etc/corvexlink/ports.conf, and else is /dev/ttyS<port-1>. The files are read at every
+ * call (and at every open).
+ *
+ * @param port   the port number, 1 or more.
+ * @param device buffer that receives the NUL-terminated path.
+ * @param size   size of `device` in bytes.
+ * @return 1; or -1 when `port` is below 1, `device` is NULL or the path does not fit in
+ *         `size` bytes (then nothing is written). Does not change the error state. */
+CORVEXLINK_API int PortDevice(int port, char *device, int size);
 
 /* ---------------------------------------------------------------------------------
  * Transaction and error state

@@ -3,7 +3,12 @@
 // port devices, placeholder UART slots, virtual terminals and entries that cannot be read.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+
+#include "CorvexLink.h"
 #include "platform/posix/port_list_posix.h"
+#include "platform/posix/port_names_posix.h"
 #include "temp_tree.h"
 
 using corvex::platform::SerialPortInfo;
@@ -152,6 +157,70 @@ TEST_F(FakeMachine, UnreadableEntriesAreSkippedOrLeftEmpty) {
     EXPECT_EQ(odd.productId, 0);
     EXPECT_EQ(odd.manufacturer, "");
     EXPECT_EQ(ports[3].stableName, t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0"));
+}
+
+// The export over the same tree, with port numbers from a ports.conf and the ttyS fallback.
+class PortListExport : public FakeMachine {
+protected:
+    void SetUp() override {
+        FakeMachine::SetUp();
+        if (const char *xdg = std::getenv("XDG_CONFIG_HOME")) savedXdg_ = xdg;
+        ::setenv("XDG_CONFIG_HOME", t.path("config").c_str(), 1);
+        ::unsetenv("CORVEXLINK_COM1");
+        corvex::platform::posix::setSystemPortsConfForTest(t.path("etc/ports.conf"));
+        corvex::platform::posix::setRootsForTest(t.path("sys"), t.path("dev"));
+        t.file("config/corvexlink/ports.conf",
+               "COM4 = " + t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0") + "\n");
+        for (const char *node : {"ttyACM0", "ttyS0", "ttyS10", "ttyUSB0"}) t.file(std::string("dev/") + node, "");
+    }
+    void TearDown() override {
+        corvex::platform::posix::setRootsForTest("", "");
+        corvex::platform::posix::setSystemPortsConfForTest("");
+        if (savedXdg_.empty()) ::unsetenv("XDG_CONFIG_HOME");
+        else ::setenv("XDG_CONFIG_HOME", savedXdg_.c_str(), 1);
+    }
+    std::string savedXdg_;
+};
+
+TEST_F(PortListExport, CountsFillsAndNamesThePortNumbers) {
+    EXPECT_EQ(PortList(nullptr, 0), 4);
+    EXPECT_EQ(PortList(nullptr, 1), -1);
+    CorvexLinkPortInfo one[1];
+    EXPECT_EQ(PortList(one, -1), -1);
+
+    // Room for two: two written, the third element untouched, the count still 4.
+    CorvexLinkPortInfo ports[3];
+    std::memset(ports, 0x5a, sizeof ports);
+    ASSERT_EQ(PortList(ports, 2), 4);
+    EXPECT_EQ(std::string(ports[0].device), t.path("dev/ttyACM0"));
+    EXPECT_EQ(std::string(ports[1].device), t.path("dev/ttyS0"));
+    EXPECT_EQ(ports[2].device[0], 0x5a);
+
+    CorvexLinkPortInfo all[4];
+    ASSERT_EQ(PortList(all, 4), 4);
+    EXPECT_EQ(all[0].port, 0);   // no COM number leads to the modem-class adapter
+    EXPECT_EQ(all[1].port, 1);   // ttyS0
+    EXPECT_EQ(all[2].port, 11);  // ttyS10
+    EXPECT_EQ(all[3].port, 4);   // through the by-id link in ports.conf
+    EXPECT_STREQ(all[3].stableName, t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0").c_str());
+    EXPECT_STREQ(all[3].driver, "example_uart");
+    EXPECT_STREQ(all[3].manufacturer, "Acme Wire");
+    EXPECT_STREQ(all[3].product, "Line Cable");
+    EXPECT_STREQ(all[3].serialNumber, "A1B2C3");
+    EXPECT_EQ(all[3].usb, 1);
+    EXPECT_EQ(all[3].vendorId, 0xf00d);
+    EXPECT_EQ(all[3].productId, 0x0a1b);
+    EXPECT_EQ(all[1].usb, 0);
+    EXPECT_STREQ(all[1].stableName, "");
+}
+
+TEST_F(PortListExport, OverlongTextsAreCutNotOverrun) {
+    const std::string longName(1000, 'n');
+    t.file(std::string(kUsbDevice) + "/product", longName + "\n");
+    CorvexLinkPortInfo all[4];
+    ASSERT_EQ(PortList(all, 4), 4);
+    EXPECT_EQ(std::strlen(all[3].product), CORVEXLINK_PORT_TEXT_SIZE - 1u);
+    EXPECT_STREQ(all[3].serialNumber, "A1B2C3");  // the next field is intact
 }
 
 TEST(PortList, MissingTreesGiveAnEmptyList) {

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
 
+#include "CorvexLink.h"
 #include "platform/diagnostics.h"
 #include "platform/posix/port_names_posix.h"
 #include "temp_tree.h"
@@ -173,6 +175,27 @@ TEST_F(PortNames, MalformedLinesInTheFilesDoNotHideTheGoodOnes) {
     const auto reported = lines();
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_NE(reported[0].find(t.path("config/corvexlink/ports.conf") + ":1: "), std::string::npos);
+}
+
+TEST_F(PortNames, PortDeviceExport) {
+    ::setenv("XDG_CONFIG_HOME", t.path("config").c_str(), 1);
+    t.file("config/corvexlink/ports.conf", "COM2 = /dev/serial/by-id/usb-Acme-if00-port0\n");
+    char device[64];
+    ASSERT_EQ(PortDevice(2, device, sizeof device), 1);
+    EXPECT_STREQ(device, "/dev/serial/by-id/usb-Acme-if00-port0");
+    ASSERT_EQ(PortDevice(3, device, sizeof device), 1);
+    EXPECT_STREQ(device, "/dev/ttyS2");
+
+    // Exactly fitting, one byte short (nothing written), bad arguments.
+    char exact[11];
+    EXPECT_EQ(PortDevice(3, exact, sizeof exact), 1);
+    EXPECT_STREQ(exact, "/dev/ttyS2");
+    std::memset(exact, 'x', sizeof exact);
+    EXPECT_EQ(PortDevice(3, exact, 10), -1);
+    EXPECT_EQ(exact[0], 'x');
+    EXPECT_EQ(PortDevice(0, device, sizeof device), -1);
+    EXPECT_EQ(PortDevice(1, nullptr, 64), -1);
+    EXPECT_EQ(PortDevice(1, device, 0), -1);
 }
 
 TEST_F(PortNames, DeviceBackToItsPortNumber) {

@@ -11,12 +11,24 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 
 namespace corvex::platform {
 namespace posix {
 namespace {
 
 namespace fs = std::filesystem;
+
+struct Roots {
+    std::mutex mutex;
+    std::string sysfs = "/sys";
+    std::string dev = "/dev";
+};
+
+Roots &roots() {
+    static Roots *r = new Roots;  // never destroyed: usable during process exit
+    return *r;
+}
 
 // The file's first line without trailing blanks, or "" when it cannot be read.
 std::string readAttribute(const fs::path &file) {
@@ -148,8 +160,26 @@ std::vector<SerialPortInfo> listSerialPortsIn(const std::string &sysfsRoot, cons
     return ports;
 }
 
+std::string sysfsRoot() {
+    std::lock_guard<std::mutex> lock(roots().mutex);
+    return roots().sysfs;
+}
+
+std::string devRoot() {
+    std::lock_guard<std::mutex> lock(roots().mutex);
+    return roots().dev;
+}
+
+void setRootsForTest(const std::string &sysfsRoot, const std::string &devRoot) {
+    std::lock_guard<std::mutex> lock(roots().mutex);
+    roots().sysfs = sysfsRoot.empty() ? "/sys" : sysfsRoot;
+    roots().dev = devRoot.empty() ? "/dev" : devRoot;
+}
+
 }  // namespace posix
 
-std::vector<SerialPortInfo> listSerialPorts() { return posix::listSerialPortsIn("/sys", "/dev"); }
+std::vector<SerialPortInfo> listSerialPorts() {
+    return posix::listSerialPortsIn(posix::sysfsRoot(), posix::devRoot());
+}
 
 }  // namespace corvex::platform

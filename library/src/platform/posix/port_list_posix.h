@@ -1,5 +1,5 @@
 // The port listing of POSIX systems read from another sysfs and /dev tree, for tests that
-// build a fake one.
+// build a fake one; and the folders that stand for /sys and /dev.
 #pragma once
 
 #include <string>
@@ -11,5 +11,12 @@ namespace corvex::platform::posix {
 
 // listSerialPorts() with /sys replaced by `sysfsRoot` and /dev by `devRoot`.
 std::vector<SerialPortInfo> listSerialPortsIn(const std::string &sysfsRoot, const std::string &devRoot);
+
+// The folders that listSerialPorts() reads and that the port-name resolver puts its
+// /dev/ttyS<n-1> fallback in: "/sys" and "/dev" unless a test replaced them.
+std::string sysfsRoot();
+std::string devRoot();
+// Replaces both; empty texts restore "/sys" and "/dev".
+void setRootsForTest(const std::string &sysfsRoot, const std::string &devRoot);
 
 }  // namespace corvex::platform::posix

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "../diagnostics.h"
+#include "port_list_posix.h"
 
 extern char **environ;
 
@@ -213,9 +214,9 @@ int portNumberIn(const std::string &device, const std::string &devRoot) {
 
 }  // namespace posix
 
-PortMapping resolvePort(int port) { return posix::resolvePortIn(port, "/dev"); }
+PortMapping resolvePort(int port) { return posix::resolvePortIn(port, posix::devRoot()); }
 
-int portNumberOf(const std::string &device) { return posix::portNumberIn(device, "/dev"); }
+int portNumberOf(const std::string &device) { return posix::portNumberIn(device, posix::devRoot()); }
 
 std::string resolvePortName(int port) { return resolvePort(port).device; }
 
