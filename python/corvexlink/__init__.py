@@ -13,7 +13,8 @@ CORVEXLINK_LIBRARY) through ctypes::
         motor.wait_until_stopped(timeout=10)
         print(motor.position, motor.status)
 
-Every failure raises CorvexLinkError (with .number and .message) or a subclass.
+corvexlink.ports() lists the serial devices of the machine with the COM numbers that
+open them. Every failure raises CorvexLinkError (with .number and .message) or a subclass.
 """
 
 from .errors import (
@@ -28,6 +29,7 @@ from .errors import (
     TimeoutError,
 )
 from .link import Board, Link, Motor, open
+from .ports import SerialPort, port_device, ports
 from .status import Status
 
 __version__ = "2.1.1"
@@ -43,8 +45,11 @@ __all__ = [
     "MotorRunningError",
     "PortError",
     "PortNotOpenError",
+    "SerialPort",
     "StationError",
     "Status",
     "TimeoutError",
     "open",
+    "port_device",
+    "ports",
 ]

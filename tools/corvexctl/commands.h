@@ -29,10 +29,12 @@ void addMotionCommands(CLI::App &app, CommandTable &table);   // move goto jog s
 void addBoardCommands(CLI::App &app, CommandTable &table);    // trigger pause io adc spi
 void addProfileCommand(CLI::App &app, CommandTable &table);   // profile
 void addWatchCommand(CLI::App &app, CommandTable &table);     // watch
+void addPortsCommand(CLI::App &app, CommandTable &table);     // ports
 
 inline const std::vector<void (*)(CLI::App &, CommandTable &)> &commandFamilies() {
     static const std::vector<void (*)(CLI::App &, CommandTable &)> families = {
-        addStationCommands, addMotionCommands, addBoardCommands, addProfileCommand, addWatchCommand};
+        addStationCommands, addMotionCommands, addBoardCommands, addProfileCommand, addWatchCommand,
+        addPortsCommand};
     return families;
 }
 

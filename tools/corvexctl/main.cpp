@@ -36,10 +36,13 @@ const char *const kExamples = R"(Examples:
   corvexctl --json status 0                the status register as JSON
   corvexctl profile 0 ramp.csv --run       play a profile (first rate,slope,steps per line)
   corvexctl watch 0 1 2 3                  live positions and status until Ctrl-C
+  corvexctl ports                          the serial devices and the COM numbers that open them
 
 Exit codes: 0 success, 1 a station or line error (message on stderr with the library's
 error number), 2 a usage error (nothing is sent).
-Ports: COM<n> is the device named by CORVEXLINK_COM<n>, else /dev/ttyS<n-1>.)";
+Ports: COM<n> is the device named by CORVEXLINK_COM<n>, else by a "COM<n> = path" line of
+~/.config/corvexlink/ports.conf or /etc/corvexlink/ports.conf, else /dev/ttyS<n-1>;
+`corvexctl ports` lists the serial devices with their COM numbers.)";
 
 }  // namespace
 
