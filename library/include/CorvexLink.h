@@ -1,5 +1,5 @@
 /*
- * CorvexLink 2.1.1 -- host library for KX4417 stepper controllers on Corvex-B boards.
+ * CorvexLink -- host library for KX4417 stepper controllers on Corvex-B boards.
  *
  * One RS-232 line is shared by up to sixteen controllers ("stations", addresses 0 to 15,
  * four to a board). Every function below runs on the caller's thread, turns its arguments
@@ -44,9 +44,7 @@
 #  define CORVEXLINK_API __attribute__((visibility("default")))
 #endif
 
-#define CORVEXLINK_VERSION_MAJOR 2
-#define CORVEXLINK_VERSION_MINOR 1
-#define CORVEXLINK_VERSION_PATCH 1
+#include "CorvexLinkVersion.h"
 
 /* Number of analog channels that ReadAllChannelsADC() fills. */
 #define CORVEXLINK_ADC_CHANNELS 11
@@ -198,6 +196,34 @@ CORVEXLINK_API const char *ZelmarGetErrorMessage(void);
 /* Copies the error message with its NUL into `buffer` (at least 512 bytes). Returns 1,
  * or -1 for a NULL buffer. */
 CORVEXLINK_API int ZelmarGetErrorMessageVb(char *buffer);
+
+/* ---------------------------------------------------------------------------------
+ * Diagnostics
+ * -------------------------------------------------------------------------------*/
+
+/** Receives one debug line of the library (with its trailing newline) and the `context`
+ * given to CorvexLinkSetDebugHandler(). Called on the thread that produced the line: the
+ * caller's thread, or the library's receive thread. The text is valid only during the call.
+ * The handler must return quickly and must not call CorvexLink functions. */
+typedef void (*CorvexLinkDebugHandler)(const char *line, void *context);
+
+/** Sends the library's debug lines to `handler` instead of the default sink.
+ *
+ * By default the lines (time-outs and retries, write failures, a lost line, refused
+ * thread priorities, the texts of message boxes no GUI could show) are written to stderr
+ * when the environment variable CORVEXLINK_DEBUG is 1, and dropped otherwise. With a
+ * handler set, every line goes to the handler alone, whatever CORVEXLINK_DEBUG says.
+ *
+ * @param handler the function to call with each line, or NULL to restore the default.
+ * @param context passed unchanged to every call of `handler`; may be NULL.
+ * @return 1 (setting a handler cannot fail).
+ *
+ * Example:
+ * @code
+ * static void toLog(const char *line, void *context) { fputs(line, (FILE *)context); }
+ * CorvexLinkSetDebugHandler(toLog, logFile);
+ * @endcode */
+CORVEXLINK_API int CorvexLinkSetDebugHandler(CorvexLinkDebugHandler handler, void *context);
 
 /* Copies the last frame sent, its CR included, with a NUL into `buffer` (at least 256
  * bytes). Returns 1, or -1 for a NULL buffer. */

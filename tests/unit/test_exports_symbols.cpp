@@ -52,7 +52,8 @@ std::set<std::string> dynamicExports(const char *path) {
 TEST(SharedLibraryExports, EveryDeclaredExportUnderBothNames) {
     const std::set<std::string> declared = declaredExports();
     ASSERT_GE(declared.size(), 60u) << "the header parse found too few declarations";
-    ASSERT_TRUE(declared.count("PortOpen") && declared.count("FIFOMotorWait") && declared.count("Form2"));
+    ASSERT_TRUE(declared.count("PortOpen") && declared.count("FIFOMotorWait") && declared.count("Form2") &&
+                declared.count("CorvexLinkSetDebugHandler"));
 
     void *library = dlopen(CORVEXLINK_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();

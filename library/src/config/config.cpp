@@ -1,3 +1,5 @@
+// The port dialog's window: its layout, and the handlers that write each choice to the
+// library's selection at once.
 #include "config.h"
 
 #include <QButtonGroup>
@@ -10,8 +12,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-
-#include "../link/comm_port.h"
 
 namespace corvex::config {
 namespace {
@@ -52,7 +52,8 @@ QIcon openPortGlyph() {
 
 }  // namespace
 
-TForm2::TForm2(QWidget *parent) : QDialog(parent) {
+TForm2::TForm2(std::int32_t &selectedPort, std::int32_t &selectedBaudRate, QWidget *parent)
+    : QDialog(parent), selectedPort_(selectedPort), selectedBaudRate_(selectedBaudRate) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("             Serial Port Configuration"));
     setWindowIcon(QIcon(plugPicture(32, QColor(0, 128, 128), Qt::white)));
@@ -110,27 +111,26 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent) {
 }
 
 void TForm2::showSelection() {
-    const link::PortState &state = link::portState();
     RadioGroup1Items->setExclusive(false);
     for (QAbstractButton *item : RadioGroup1Items->buttons()) item->setChecked(false);
     RadioGroup1Items->setExclusive(true);
     for (int i = 0; i < 5; ++i)
-        if (kRates[i] == state.SelectedBaudRate) RadioGroup1Items->button(i)->setChecked(true);
+        if (kRates[i] == selectedBaudRate_) RadioGroup1Items->button(i)->setChecked(true);
 
     Port1->setCurrentIndex(-1);
     Port1->setEditText(QStringLiteral("Comm Port"));
-    if (state.SelectedPort >= 1 && state.SelectedPort <= Port1->count())
-        Port1->setCurrentIndex(state.SelectedPort - 1);
+    if (selectedPort_ >= 1 && selectedPort_ <= Port1->count())
+        Port1->setCurrentIndex(selectedPort_ - 1);
 }
 
 void TForm2::RadioGroup1Click(int index) {
-    if (index >= 0 && index < 5) link::portState().SelectedBaudRate = kRates[index];
+    if (index >= 0 && index < 5) selectedBaudRate_ = kRates[index];
 }
 
 // The port is the position of the item the box shows; a typed text that names no item
 // gives port 0, which then fails to open.
 void TForm2::Port1Change() {
-    link::portState().SelectedPort = Port1->findText(Port1->currentText(), Qt::MatchExactly) + 1;
+    selectedPort_ = Port1->findText(Port1->currentText(), Qt::MatchExactly) + 1;
 }
 
 void TForm2::Conf1Click() { close(); }

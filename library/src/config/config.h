@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include <cstdint>
+
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
@@ -18,7 +20,8 @@ class TForm2 : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TForm2(QWidget *parent = nullptr);
+    // The dialog shows and changes the library's selection through these references.
+    TForm2(std::int32_t &selectedPort, std::int32_t &selectedBaudRate, QWidget *parent = nullptr);
 
     // The rates of the "BaudRate" items, in item order.
     static constexpr int kRates[] = {9600, 19200, 38400, 57600, 115200};
@@ -36,6 +39,9 @@ private slots:
 
 private:
     void showSelection();
+
+    std::int32_t &selectedPort_;
+    std::int32_t &selectedBaudRate_;
 };
 
 }  // namespace corvex::config

@@ -1,17 +1,19 @@
-#include "qt_ui.h"
-
+// The GUI module's entry point: real message boxes, the event pump and the port dialog,
+// used whenever the calling thread runs the process's QApplication. Built as a shared
+// object of its own that the core loads at run time; it does not link the core.
 #include <memory>
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
 
-#include "../platform/ui.h"
-#include "CorvexLink.h"
+#include "../platform/ui_module.h"
 #include "config.h"
 
 namespace corvex::config {
 namespace {
+
+const platform::UiModuleCore *core = nullptr;
 
 // Widgets can only be shown by the thread that runs the QApplication.
 bool onGuiThread() {
@@ -35,23 +37,27 @@ void pumpEvents() {
 // Shows the port dialog modally. The dialog is released when it closes: Form2 names it
 // only while it is on screen, so no dialog outlives the QApplication that owns its
 // resources.
-bool showPortDialog() {
+bool showPortDialog(std::int32_t *selectedPort, std::int32_t *selectedBaudRate) {
     if (!onGuiThread()) return false;
-    auto dialog = std::make_unique<TForm2>();
-    Form2 = dialog.get();
+    auto dialog = std::make_unique<TForm2>(*selectedPort, *selectedBaudRate);
+    *core->form2 = dialog.get();
     dialog->exec();
-    Form2 = nullptr;
+    *core->form2 = nullptr;
     return true;
 }
 
 }  // namespace
-
-void installQtUiHooks() {
-    platform::UiHooks hooks;
-    hooks.errorBox = showErrorBox;
-    hooks.pumpMessages = pumpEvents;
-    hooks.portDialog = showPortDialog;
-    platform::installUiHooks(std::move(hooks));
-}
-
 }  // namespace corvex::config
+
+extern "C" __attribute__((visibility("default"))) int corvexlink_ui_module_init(
+    const corvex::platform::UiModuleCore *core, corvex::platform::UiModuleHooks *hooks) {
+    using namespace corvex;
+    if (!core || !hooks || core->size != sizeof(platform::UiModuleCore) ||
+        hooks->size != sizeof(platform::UiModuleHooks) || !core->form2)
+        return 0;
+    config::core = core;
+    hooks->errorBox = config::showErrorBox;
+    hooks->pumpMessages = config::pumpEvents;
+    hooks->portDialog = config::showPortDialog;
+    return 1;
+}

@@ -81,7 +81,7 @@ extern "C" int PortConfigure(void) {
     corvex::ExportGuard guard;
     if (refusedWhileClosing()) return -1;
     SetSuppressValue(false);
-    corvex::platform::runPortDialog();  // sets SelectedPort and SelectedBaudRate
+    corvex::platform::runPortDialog(portState().SelectedPort, portState().SelectedBaudRate);
     return openSelection(10);
 }
 CORVEXLINK_ALIAS(PortConfigure)

@@ -1,27 +1,17 @@
 // What the library shows to a person: error boxes, the port dialog and the message pump.
-// A GUI toolkit (the Qt port dialog unit) installs real implementations when it is built
-// in; without them, or when the calling process runs no GUI application, box texts go to
-// the diagnostics sink, the pump does nothing and the port dialog is skipped.
+// In a process that runs a Qt application the optional GUI module (see ui_module.h) is
+// loaded on first need and provides real ones; otherwise, or without the module, box texts
+// go to the diagnostics sink, the pump does nothing and the port dialog is skipped.
 #pragma once
 
-#include <functional>
+#include <cstdint>
 
 namespace corvex::platform {
 
-struct UiHooks {
-    // Shows a modal error box (stop icon, no owner). Returns false when nothing was shown.
-    std::function<bool(const char *title, const char *body)> errorBox;
-    // Dispatches the calling thread's pending window events.
-    std::function<void()> pumpMessages;
-    // Shows the port dialog modally; false when no dialog could be shown.
-    std::function<bool()> portDialog;
-};
-
-void installUiHooks(UiHooks hooks);
-
 void showErrorBox(const char *title, const char *body);
 void pumpMessages();
-// Runs the port dialog if one can be shown; returns whether it was shown.
-bool runPortDialog();
+// Runs the port dialog if one can be shown, the dialog writing each choice at once to
+// `selectedPort` and `selectedBaudRate`; returns whether it was shown.
+bool runPortDialog(std::int32_t &selectedPort, std::int32_t &selectedBaudRate);
 
 }  // namespace corvex::platform
