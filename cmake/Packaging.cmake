@@ -1,0 +1,75 @@
+# SPDX-License-Identifier: MIT
+# Debian packages made by CPack from the install components:
+#   libcorvexlink2     the shared core and its GUI module
+#   libcorvexlink-dev  headers, pkg-config file, CMake package, man pages of the exports
+#   corvexlink-tools   kx4417-sim (and the command-line tool when it is built)
+#   corvexlink-demo    DemoCorvexLink with its desktop entry, icon and help reference
+# Build them with: cmake --build <build> --target package (the .deb files land in <build>).
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME corvexlink)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The CorvexLink developers")
+set(CPACK_PACKAGE_CONTACT "CorvexLink developers <corvexlink@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "host software for KX4417 stepper controllers")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvexlink.example.org")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_COMPONENTS_ALL libcorvexlink2 libcorvexlink-dev corvexlink-tools)
+if(CORVEXLINK_WITH_QT)
+  list(APPEND CPACK_COMPONENTS_ALL corvexlink-demo)
+endif()
+
+# The run-time library. Its GUI module needs Qt, but the core does not: Qt is recommended,
+# not required, so a headless machine can install the library without a desktop stack.
+set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_NAME libcorvexlink2)
+set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
+set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_RECOMMENDS "libqt6widgets6 (>= 6.4)")
+set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_COMPONENT_LIBCORVEXLINK2_DESCRIPTION
+  "host library for KX4417 stepper controllers\n The CorvexLink shared library drives KX4417 stepper controllers on Corvex-B\n boards over one RS-232 line, through a C interface. Its port dialog and\n message boxes are shown through Qt when the calling program runs a Qt\n application.")
+
+set(CPACK_DEBIAN_LIBCORVEXLINK-DEV_PACKAGE_NAME libcorvexlink-dev)
+set(CPACK_DEBIAN_LIBCORVEXLINK-DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_LIBCORVEXLINK-DEV_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_COMPONENT_LIBCORVEXLINK-DEV_DEPENDS libcorvexlink2)
+set(CPACK_COMPONENT_LIBCORVEXLINK-DEV_DESCRIPTION
+  "host library for KX4417 stepper controllers - development files\n The header, the pkg-config file, the CMake package (CorvexLink::CorvexLink)\n and the manual pages of the CorvexLink library.")
+
+set(CPACK_DEBIAN_CORVEXLINK-TOOLS_PACKAGE_NAME corvexlink-tools)
+set(CPACK_DEBIAN_CORVEXLINK-TOOLS_PACKAGE_SECTION electronics)
+set(CPACK_COMPONENT_CORVEXLINK-TOOLS_DEPENDS libcorvexlink2)
+set(CPACK_COMPONENT_CORVEXLINK-TOOLS_DESCRIPTION
+  "tools for KX4417 stepper controllers\n kx4417-sim simulates KX4417 stations on a pseudo-terminal, so programs that\n use CorvexLink can be tried and tested without hardware.")
+
+set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_NAME corvexlink-demo)
+set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_SECTION electronics)
+set(CPACK_COMPONENT_CORVEXLINK-DEMO_DEPENDS libcorvexlink2)
+set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_RECOMMENDS corvexlink-tools)
+set(CPACK_COMPONENT_CORVEXLINK-DEMO_DESCRIPTION
+  "operator program for KX4417 stepper controllers\n DemoCorvexLink opens the line, finds the stations and drives the motors,\n their I/O, analog inputs and FIFO profiles from Qt windows.")
+
+if(CORVEXLINK_WITH_QT)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/DemoCorvexLink.desktop
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications COMPONENT corvexlink-demo)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/corvexlink-demo.svg
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps COMPONENT corvexlink-demo)
+endif()
+
+# Each package carries the licence as its copyright file.
+foreach(component ${CPACK_COMPONENTS_ALL})
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${component}
+    RENAME copyright COMPONENT ${component})
+endforeach()
+
+include(CPack)

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Checks CorvexLink as an installed product:
+#   1. an install tree whose core library links no Qt;
+#   2. a program outside the tree (tests/consumer) built with find_package(CorvexLink)
+#      against that tree, run against the simulator;
+#   3. the Debian packages: built with CPack, their contents checked, lintian's findings
+#      listed; the library, development and tools packages installed with dpkg, a program
+#      built with pkg-config against them and run against the installed simulator, the
+#      library loaded from Python; then the packages are removed again.
+# Needs root (or sudo) for step 3.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+build=build/package
+work=$(mktemp -d)
+sim=""
+installed=()
+cleanup() {
+  [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+  if [ ${#installed[@]} -gt 0 ]; then $SUDO dpkg -r "${installed[@]}" >/dev/null || true; fi
+  rm -rf "$work"
+}
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+trap cleanup EXIT
+
+scripts/install-deps.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCORVEXLINK_BUILD_TESTS=OFF -DCORVEXLINK_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j2
+
+# Starts the simulator with stations 0 to 3 behind the link $work/com1.
+start_sim() {
+  "$1" --stations 0-3 --link "$work/com1" >"$work/sim.log" 2>&1 &
+  sim=$!
+  for _ in $(seq 50); do [ -e "$work/com1" ] && break; sleep 0.1; done
+  [ -e "$work/com1" ] || { echo "package.sh: the simulator did not start"; cat "$work/sim.log"; exit 1; }
+}
+stop_sim() { kill "$sim"; wait "$sim" 2>/dev/null || true; sim=""; rm -f "$work/com1"; }
+
+echo "== install tree"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+core=$(find "$work/prefix" -name 'libCorvexLink.so.2' | head -1)
+echo "ldd $core:"
+ldd "$core"
+if ldd "$core" | grep -qi qt; then echo "package.sh: the installed core links Qt"; exit 1; fi
+for f in include/CorvexLink.h include/CorvexLinkVersion.h; do
+  [ -f "$work/prefix/$f" ] || { echo "package.sh: $f not installed"; exit 1; }
+done
+if find "$work/prefix/bin" -name '*.html' | grep -q .; then echo "package.sh: documents in bin/"; exit 1; fi
+
+echo "== consumer with find_package"
+version=$(sed -n 's/^project(CorvexLink VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+cmake -S tests/consumer -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DCMAKE_C_FLAGS="-DEXPECTED_VERSION=\\\"$version\\\"" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+start_sim "$build/sim/kx4417-sim"
+CORVEXLINK_COM1="$work/com1" "$work/consumer/consumer"
+stop_sim
+
+echo "== Debian packages"
+rm -f "$build"/*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+debs=("$build"/*.deb)
+for deb in "${debs[@]}"; do echo "$(basename "$deb")"; dpkg-deb -c "$deb" | awk '{print "    " $6 $7 $8}'; done
+# Each package holds what it is for, and nothing of another.
+expect() {  # expect <package> <path pattern>...
+  local deb; deb=$(ls "$build/$1"_*.deb); shift
+  for pattern in "$@"; do
+    dpkg-deb -c "$deb" | awk '{print $6}' | grep -Eq "$pattern" || { echo "package.sh: $deb lacks $pattern"; exit 1; }
+  done
+}
+refuse() {  # refuse <package> <path pattern>
+  local deb; deb=$(ls "$build/$1"_*.deb)
+  if dpkg-deb -c "$deb" | awk '{print $6}' | grep -Eq "$2"; then echo "package.sh: $deb holds $2"; exit 1; fi
+}
+expect libcorvexlink2 'lib/.*/libCorvexLink\.so\.2$' 'lib/.*/libCorvexLink\.so\.2\.' 'corvexlink/corvexlink-qt-ui\.so$' 'doc/libcorvexlink2/copyright'
+refuse libcorvexlink2 'include/|\.a$|libCorvexLink\.so$'
+expect libcorvexlink-dev 'include/CorvexLink\.h$' 'include/CorvexLinkVersion\.h$' 'pkgconfig/corvexlink\.pc$' \
+  'cmake/CorvexLink/CorvexLinkConfig\.cmake$' 'cmake/CorvexLink/CorvexLinkConfigVersion\.cmake$' \
+  'cmake/CorvexLink/CorvexLinkTargets\.cmake$' 'libCorvexLink\.so$'
+refuse libcorvexlink-dev '\.a$|libCorvexLink\.so\.2'
+expect corvexlink-tools 'bin/kx4417-sim$'
+if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
+  expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \
+    'icons/.*corvexlink-demo\.svg$' 'share/doc/.*/reference\.html$'
+  refuse corvexlink-demo '/bin/.*\.html$'
+fi
+
+echo "== lintian"
+lintian --no-tag-display-limit "${debs[@]}" || true
+
+echo "== dpkg -i of the library, development and tools packages"
+for p in libcorvexlink2 libcorvexlink-dev corvexlink-tools; do
+  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    echo "package.sh: $p is already installed on this machine; not touching it"; exit 1
+  fi
+done
+installed=(corvexlink-tools libcorvexlink-dev libcorvexlink2)
+$SUDO dpkg -i "$build"/libcorvexlink2_*.deb "$build"/libcorvexlink-dev_*.deb "$build"/corvexlink-tools_*.deb
+cc -o "$work/pkgconfig-consumer" tests/consumer/consumer.c $(pkg-config --cflags --libs corvexlink)
+start_sim /usr/bin/kx4417-sim
+CORVEXLINK_COM1="$work/com1" "$work/pkgconfig-consumer"
+stop_sim
+/usr/bin/python3 -c '
+import ctypes
+core = ctypes.CDLL("libCorvexLink.so.2")
+assert core.ZelmarGetBaudRate() == 9600, "unexpected selected rate"
+print("libCorvexLink.so.2 loads from the system library path")'
+$SUDO dpkg -r "${installed[@]}" >/dev/null
+installed=()
+echo "package.sh: all checks passed"
