@@ -43,9 +43,17 @@ const UiModuleHooks *moduleHooks() {
     return &s.hooks;
 }
 
+UiHooks &installedHooks() {
+    static UiHooks *h = new UiHooks;
+    return *h;
+}
+
 }  // namespace
 
+void installUiHooks(UiHooks hooks) { installedHooks() = std::move(hooks); }
+
 void showErrorBox(const char *title, const char *body) {
+    if (installedHooks().errorBox && installedHooks().errorBox(title, body)) return;
     const UiModuleHooks *h = moduleHooks();
     if (h && h->errorBox && h->errorBox(title, body)) return;
     // No GUI in this process: the box becomes a diagnostics line.
@@ -53,11 +61,13 @@ void showErrorBox(const char *title, const char *body) {
 }
 
 void pumpMessages() {
+    if (installedHooks().pumpMessages) return installedHooks().pumpMessages();
     const UiModuleHooks *h = moduleHooks();
     if (h && h->pumpMessages) h->pumpMessages();
 }
 
 bool runPortDialog(std::int32_t &selectedPort, std::int32_t &selectedBaudRate) {
+    if (installedHooks().portDialog) return installedHooks().portDialog(selectedPort, selectedBaudRate);
     const UiModuleHooks *h = moduleHooks();
     return h && h->portDialog && h->portDialog(&selectedPort, &selectedBaudRate);
 }

@@ -5,8 +5,19 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace corvex::platform {
+
+// Replacement hooks, for tests that act at the moments the library shows something or
+// pumps events. A hook that is set takes the place of the GUI module's and of the headless
+// behaviour; installing an empty set restores them.
+struct UiHooks {
+    std::function<bool(const char *title, const char *body)> errorBox;
+    std::function<void()> pumpMessages;
+    std::function<bool(std::int32_t &selectedPort, std::int32_t &selectedBaudRate)> portDialog;
+};
+void installUiHooks(UiHooks hooks);
 
 void showErrorBox(const char *title, const char *body);
 void pumpMessages();
