@@ -331,9 +331,13 @@ CORVEXLINK_API int MotorStationsInit(void);
  * (error 26). The library's copy keeps the change when sending fails.
  * -------------------------------------------------------------------------------*/
 
+/* Raises the trigger line of each listed motor. */
 CORVEXLINK_API int MotorTriggerON(const char *motors);
+/* Lowers the trigger line of each listed motor. */
 CORVEXLINK_API int MotorTriggerOFF(const char *motors);
+/* Raises the pause line of each listed motor. */
 CORVEXLINK_API int MotorPauseON(const char *motors);
+/* Lowers the pause line of each listed motor. */
 CORVEXLINK_API int MotorPauseOFF(const char *motors);
 
 /* ---------------------------------------------------------------------------------
@@ -356,6 +360,7 @@ CORVEXLINK_API int ReadDigitalUserIO(const char *address, int32_t *inputs);
  * board's user output word (restored by MotorSetCurrent()), even if sending fails. A
  * piece that is not a number gives -1 without a message. */
 CORVEXLINK_API int ConfigureDigitalUserIO(const char *addresses, int config);
+/* Writes the user outputs of the listed user-I/O controllers (rules above). */
 CORVEXLINK_API int WriteDigitalUserIO(const char *addresses, int value);
 /* One channel (0 to 10; 11 to 13 the references) at 8, 10 or 12 bits of the board
  * whose master controller is `master` (0, 4, 8 or 12), into *reading (0 on failure).
@@ -374,7 +379,10 @@ CORVEXLINK_API int ReadAllChannelsADC(const char *master, int resolution, int32_
 /* Stored program: record the following commands, run them once, run them in a loop
  * (until MotorStop or MotorSoftReset). Single station. */
 CORVEXLINK_API int EnterProgMode(const char *address);
+/* Runs the stored program once. Single station. */
 CORVEXLINK_API int ExecStoredProg(const char *address);
+/* Runs the stored program in a loop until MotorStop() or MotorSoftReset(). Single
+ * station. */
 CORVEXLINK_API int ProgramLoop(const char *address);
 /* A wait of `wait` (sent unsigned) in the program. */
 CORVEXLINK_API int MotorWait(const char *address, int wait);
@@ -395,18 +403,25 @@ CORVEXLINK_API int FIFOGetRemainingBytes(const char *address, int32_t *freeBytes
  * applies the user I/O list rules above (error 51 for a master controller). A NULL
  * *freeBytes is refused. */
 CORVEXLINK_API int FIFOWriteUserIO(const char *address, int value, int32_t *freeBytes);
+/* Queues an SPI write of `value` (sent unsigned). */
 CORVEXLINK_API int FIFOWriteSPI(const char *address, int value, int32_t *freeBytes);
+/* Queues a relative move of `steps` steps. */
 CORVEXLINK_API int FIFOMotorNumberStepRel(const char *address, int32_t steps,
                                           int32_t *freeBytes);
+/* Queues a move to the absolute `position`. */
 CORVEXLINK_API int FIFOMotorGoAbsPos(const char *address, int32_t position,
                                      int32_t *freeBytes);
+/* Queues a change of the slew rate. */
 CORVEXLINK_API int FIFOMotorSlewRate(const char *address, int rate, int32_t *freeBytes);
+/* Queues a change of the first rate. */
 CORVEXLINK_API int FIFOMotorFirstRate(const char *address, int rate, int32_t *freeBytes);
 /* The slope travels as one byte: a negative slope s is sent as 256 + s. Slopes outside
  * -256..255 cannot be sent as meant and are refused with "Wrong Acceleration Value must
  * be between 0 to 255, for TRAPEZOIDAL MODE". */
 CORVEXLINK_API int FIFOMotorSlope(const char *address, int slope, int32_t *freeBytes);
+/* Queues a repeat of the last move (as MotorRepeat()). */
 CORVEXLINK_API int FIFOMotorRepeat(const char *address, int32_t *freeBytes);
+/* Queues a wait of `wait` (sent unsigned). */
 CORVEXLINK_API int FIFOMotorWait(const char *address, int wait, int32_t *freeBytes);
 
 #ifdef __cplusplus

@@ -79,3 +79,20 @@ TEST(SharedLibraryExports, NothingElseIsExported) {
     for (const std::string &name : exported) EXPECT_TRUE(allowed.count(name)) << "unexpected export " << name;
     EXPECT_EQ(exported.size(), allowed.size());
 }
+
+// The header is the reference: every export carries its own comment right before its
+// declaration, so a new export cannot slip in undocumented behind its neighbour's comment.
+TEST(PublicHeader, EveryExportIsDocumentedWhereItIsDeclared) {
+    const std::string header = readFile(CORVEXLINK_PUBLIC_HEADER);
+    const std::regex declaration(R"(\n(extern\s+)?CORVEXLINK_API\s+[^;(]*?\b(\w+)\s*[(;])");
+    int seen = 0;
+    for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {
+        ++seen;
+        const std::string before = header.substr(0, static_cast<std::size_t>(it->position()));
+        const std::size_t close = before.find_last_not_of(" \t\n");
+        const bool commented = close != std::string::npos && close >= 1 && before.compare(close - 1, 2, "*/") == 0;
+        EXPECT_TRUE(commented) << (*it)[2] << " is declared without a comment of its own";
+    }
+    EXPECT_GE(seen, 60) << "the header parse found too few declarations";
+}
+
