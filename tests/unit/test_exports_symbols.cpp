@@ -6,6 +6,7 @@
 #include <elf.h>
 
 #include <cstring>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -83,7 +84,7 @@ TEST(SharedLibraryExports, NothingElseIsExported) {
 // The header is the reference: every export carries its own comment right before its
 // declaration, so a new export cannot slip in undocumented behind its neighbour's comment.
 TEST(PublicHeader, EveryExportIsDocumentedWhereItIsDeclared) {
-    const std::string header = readFile(CORVEXLINK_PUBLIC_HEADER);
+    const std::string header = corvex::test::readWholeFile(CORVEXLINK_PUBLIC_HEADER);
     const std::regex declaration(R"(\n(extern\s+)?CORVEXLINK_API\s+[^;(]*?\b(\w+)\s*[(;])");
     int seen = 0;
     for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {
