@@ -86,6 +86,21 @@ TEST_F(PortDialogTest, ItShowsThePortAndRateOfTheLastOpen) {
     EXPECT_EQ(sim().hostBaudRate(), 38400);
 }
 
+TEST_F(PortDialogTest, EachPortItemNamesItsDeviceInItsTooltip) {
+    ::setenv("CORVEXLINK_COM2", "/dev/serial/by-id/usb-example-adapter-if00-port0", 1);
+    const std::string simulator = sim().slavePath();
+    configure([&](QWidget *dialog) {
+        auto *ports = child<QComboBox>(dialog, "Port1");
+        EXPECT_EQ(ports->itemData(0, Qt::ToolTipRole).toString().toStdString(), simulator);
+        EXPECT_EQ(ports->itemData(1, Qt::ToolTipRole).toString(),
+                  QStringLiteral("/dev/serial/by-id/usb-example-adapter-if00-port0"));
+        for (int i = 2; i < ports->count(); ++i)
+            EXPECT_FALSE(ports->itemData(i, Qt::ToolTipRole).toString().isEmpty()) << "item " << i;
+        click(child<QPushButton>(dialog, "Conf1"));
+    });
+    ::unsetenv("CORVEXLINK_COM2");
+}
+
 TEST_F(PortDialogTest, ARateThatIsNoItemShowsNoneAndIsKept) {
     ASSERT_EQ(PortOpen(1, 4800), 1) << ZelmarGetErrorMessage();
     const int result = configure([](QWidget *dialog) {

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QMessageBox>
 #include <QThread>
 
@@ -40,6 +41,13 @@ void pumpEvents() {
 bool showPortDialog(std::int32_t *selectedPort, std::int32_t *selectedBaudRate) {
     if (!onGuiThread()) return false;
     auto dialog = std::make_unique<TForm2>(*selectedPort, *selectedBaudRate);
+    // Each port item names the device behind its number, so a user can tell which
+    // adapter "2" is without reading the configuration.
+    for (int i = 0; core->portDevice && i < dialog->Port1->count(); ++i) {
+        char device[512];
+        core->portDevice(i + 1, device, sizeof device);
+        dialog->Port1->setItemData(i, QString::fromLocal8Bit(device), Qt::ToolTipRole);
+    }
     *core->form2 = dialog.get();
     dialog->exec();
     *core->form2 = nullptr;

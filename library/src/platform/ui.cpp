@@ -2,10 +2,14 @@
 // fall-backs otherwise.
 #include "ui.h"
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
+#include <string>
 
 #include "CorvexLink.h"
 #include "diagnostics.h"
+#include "serial_device.h"
 #include "ui_module.h"
 
 namespace corvex::platform {
@@ -24,6 +28,16 @@ ModuleState &moduleState() {
 
 void diagLine(const char *line) { diag("%s", line); }
 
+int portDeviceName(int port, char *buffer, int size) {
+    const std::string device = resolvePortName(port);
+    if (buffer != nullptr && size > 0) {
+        const std::size_t n = std::min(device.size(), static_cast<std::size_t>(size - 1));
+        std::memcpy(buffer, device.data(), n);
+        buffer[n] = '\0';
+    }
+    return static_cast<int>(device.size());
+}
+
 // The module's hooks, loading the module on the first call made while the GUI toolkit is
 // in the process. A process without the toolkit never loads it (nor, through it, the
 // toolkit), and is asked again on the next call, as a program may load the toolkit later.
@@ -36,6 +50,7 @@ const UiModuleHooks *moduleHooks() {
     static UiModuleCore core;  // the module keeps this table for the life of the process
     core.form2 = &Form2;
     core.diag = diagLine;
+    core.portDevice = portDeviceName;
     if (!loadUiModule(core, s.hooks)) {
         s.hooks = UiModuleHooks{};
         return nullptr;

@@ -17,6 +17,9 @@ struct UiModuleCore {
     void **form2 = nullptr;
     // The library's diagnostics sink, for what the module has to report.
     void (*diag)(const char *line) = nullptr;
+    // The device a port number opens (copied into `buffer`, cut to `size`), for the port
+    // dialog's tooltips; returns the length of the full name.
+    int (*portDevice)(int port, char *buffer, int size) = nullptr;
 };
 
 struct UiModuleHooks {
