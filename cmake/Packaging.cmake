@@ -16,6 +16,8 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The programs link the core of this very build, which no installed package provides yet.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/library)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvexlink.example.org")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -24,6 +26,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_COMPONENTS_ALL libcorvexlink2 libcorvexlink-dev corvexlink-tools)
+if(EXISTS ${PROJECT_SOURCE_DIR}/python/CMakeLists.txt)
+  list(APPEND CPACK_COMPONENTS_ALL corvexlink-python)
+endif()
 if(CORVEXLINK_WITH_QT)
   list(APPEND CPACK_COMPONENTS_ALL corvexlink-demo)
 endif()
@@ -35,7 +40,9 @@ set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
 set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_RECOMMENDS "libqt6widgets6 (>= 6.4)")
-set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# The loader's cache is refreshed when the library is installed or removed.
+set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/libcorvexlink2/triggers)
 set(CPACK_COMPONENT_LIBCORVEXLINK2_DESCRIPTION
   "host library for KX4417 stepper controllers\n The CorvexLink shared library drives KX4417 stepper controllers on Corvex-B\n boards over one RS-232 line, through a C interface. Its port dialog and\n message boxes are shown through Qt when the calling program runs a Qt\n application.")
 
@@ -51,6 +58,14 @@ set(CPACK_DEBIAN_CORVEXLINK-TOOLS_PACKAGE_SECTION electronics)
 set(CPACK_COMPONENT_CORVEXLINK-TOOLS_DEPENDS libcorvexlink2)
 set(CPACK_COMPONENT_CORVEXLINK-TOOLS_DESCRIPTION
   "tools for KX4417 stepper controllers\n kx4417-sim simulates KX4417 stations on a pseudo-terminal, so programs that\n use CorvexLink can be tried and tested without hardware.")
+
+set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_NAME python3-corvexlink)
+set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_DEPENDS "python3")
+set(CPACK_COMPONENT_CORVEXLINK-PYTHON_DEPENDS libcorvexlink2)
+set(CPACK_COMPONENT_CORVEXLINK-PYTHON_DESCRIPTION
+  "Python interface to the CorvexLink library\n The corvexlink package drives KX4417 stepper controllers from Python through\n the CorvexLink shared library (ctypes, no compiler needed).")
 
 set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_NAME corvexlink-demo)
 set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_SECTION electronics)
@@ -68,7 +83,9 @@ endif()
 
 # Each package carries the licence as its copyright file.
 foreach(component ${CPACK_COMPONENTS_ALL})
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${component}
+  string(TOUPPER ${component} upper)
+  set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
     RENAME copyright COMPONENT ${component})
 endforeach()
 

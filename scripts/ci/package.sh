@@ -81,7 +81,8 @@ expect libcorvexlink-dev 'include/CorvexLink\.h$' 'include/CorvexLinkVersion\.h$
   'cmake/CorvexLink/CorvexLinkConfig\.cmake$' 'cmake/CorvexLink/CorvexLinkConfigVersion\.cmake$' \
   'cmake/CorvexLink/CorvexLinkTargets\.cmake$' 'libCorvexLink\.so$'
 refuse libcorvexlink-dev '\.a$|libCorvexLink\.so\.2'
-expect corvexlink-tools 'bin/kx4417-sim$'
+expect corvexlink-tools 'bin/kx4417-sim$' 'bin/corvexctl$'
+expect python3-corvexlink 'dist-packages/corvexlink/__init__\.py$' 'dist-packages/corvexlink/py\.typed$'
 if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
   expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \
     'icons/.*corvexlink-demo\.svg$' 'share/doc/.*/reference\.html$'
@@ -92,13 +93,14 @@ echo "== lintian"
 lintian --no-tag-display-limit "${debs[@]}" || true
 
 echo "== dpkg -i of the library, development and tools packages"
-for p in libcorvexlink2 libcorvexlink-dev corvexlink-tools; do
+for p in libcorvexlink2 libcorvexlink-dev corvexlink-tools python3-corvexlink; do
   if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     echo "package.sh: $p is already installed on this machine; not touching it"; exit 1
   fi
 done
-installed=(corvexlink-tools libcorvexlink-dev libcorvexlink2)
-$SUDO dpkg -i "$build"/libcorvexlink2_*.deb "$build"/libcorvexlink-dev_*.deb "$build"/corvexlink-tools_*.deb
+installed=(python3-corvexlink corvexlink-tools libcorvexlink-dev libcorvexlink2)
+$SUDO dpkg -i "$build"/libcorvexlink2_*.deb "$build"/libcorvexlink-dev_*.deb "$build"/corvexlink-tools_*.deb \
+  "$build"/python3-corvexlink_*.deb
 cc -o "$work/pkgconfig-consumer" tests/consumer/consumer.c $(pkg-config --cflags --libs corvexlink)
 start_sim /usr/bin/kx4417-sim
 CORVEXLINK_COM1="$work/com1" "$work/pkgconfig-consumer"
@@ -108,6 +110,9 @@ import ctypes
 core = ctypes.CDLL("libCorvexLink.so.2")
 assert core.ZelmarGetBaudRate() == 9600, "unexpected selected rate"
 print("libCorvexLink.so.2 loads from the system library path")'
+/usr/bin/python3 -c '
+import corvexlink
+print("python3-corvexlink", corvexlink.__version__, "imports and finds its library")'
 $SUDO dpkg -r "${installed[@]}" >/dev/null
 installed=()
 echo "package.sh: all checks passed"
