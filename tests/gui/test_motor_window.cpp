@@ -235,7 +235,7 @@ TEST_F(MotorWindowTest, TickOffersExeProfileOnlyWhileTheFreeFifoIsAboveTheThresh
     tick(w);
     EXPECT_FALSE(w->MDEXEP1->isEnabled());
     EXPECT_EQ(w->StatusBar1->text(4), QStringLiteral("FREE FIFO:(2)"));
-    sim().scriptNextAnswer({"\r\n05\r\n>"}, std::chrono::milliseconds(0));  // as the station pads it
+    sim().scriptNextAnswer({"\r\n05\r\n>"}, std::chrono::milliseconds(0));  // a padded value reads the same
     tick(w);  // exactly the threshold: still not offered
     EXPECT_FALSE(w->MDEXEP1->isEnabled());
     EXPECT_EQ(w->StatusBar1->text(4), QStringLiteral("FREE FIFO:(5)"));

@@ -41,7 +41,9 @@ TEST(AnswerParser, ValuesAndWhatIsNotAValue) {
         const AnswerResult r = parse(c.bytes);
         EXPECT_EQ(r.kind, AnswerKind::Success);
         EXPECT_EQ(r.hasValue, c.hasValue);
-        if (c.hasValue) EXPECT_EQ(r.value, c.value);
+        if (c.hasValue) {
+            EXPECT_EQ(r.value, c.value);
+        }
     }
 }
 
