@@ -34,7 +34,7 @@ fi
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2
 
-scripts/ci/compare-exports.sh build/windows/library/CorvexLink.dll build/default/library/libCorvexLink.so.2
+scripts/ci/compare-exports.sh build/windows/bin/CorvexLink.dll build/default/library/libCorvexLink.so.2
 
 prefix=build/windows/wineprefix
 trap 'WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null || true' EXIT
