@@ -122,11 +122,12 @@ void wireRows(int rate, double runSeconds, std::vector<Row> &rows) {
     PortClose();
 
     const std::string r = std::to_string(rate);
-    rows.push_back({"caller CPU share, " + r + " baud", cpu, wall, cpu / wall, rate <= 9600 ? 0.02 : 0.10, "s"});
-    rows.push_back({"transaction / wire time, " + r + " baud", median(each), wireSeconds, median(each) / wireSeconds,
-                    1.03, "s"});
-    rows.push_back({"  raw write+read / wire time, " + r + " baud", median(raw), wireSeconds, median(raw) / wireSeconds,
-                    -1, "s"});
+    rows.push_back({"caller CPU share, " + r + " baud", cpu, wall, cpu / wall,
+                    rate <= 9600 ? 0.02 : 0.10, "s"});
+    rows.push_back({"transaction / wire time, " + r + " baud", median(each), wireSeconds,
+                    median(each) / wireSeconds, 1.03, "s"});
+    rows.push_back({"  raw write+read / wire time, " + r + " baud", median(raw), wireSeconds,
+                    median(raw) / wireSeconds, -1, "s"});
 }
 
 // One raw round trip of "_0P" on an open descriptor of the pty: write, read to the prompt.
@@ -183,7 +184,8 @@ void roundTripRow(int pairs, std::vector<Row> &rows) {
         lib.push_back(seconds(Clock::now() - t0));
         PortClose();
     }
-    rows.push_back({"round trip / raw write+read", median(lib), median(raw), median(lib) / median(raw), 1.10, "s"});
+    rows.push_back({"round trip / raw write+read", median(lib), median(raw),
+                    median(lib) / median(raw), 1.10, "s"});
 }
 
 // A scan of 16 present stations against 16 single round trips, taken in turns.
@@ -207,8 +209,8 @@ void scanRow(int pairs, std::vector<Row> &rows) {
         singles.push_back(seconds(Clock::now() - t0));
     }
     PortClose();
-    rows.push_back({"scan of 16 / 16 round trips", median(scans), median(singles), median(scans) / median(singles), 1.1,
-                    "s"});
+    rows.push_back({"scan of 16 / 16 round trips", median(scans), median(singles),
+                    median(scans) / median(singles), 1.1, "s"});
 }
 
 std::set<long> threadIds() {
@@ -242,7 +244,9 @@ double taskCpuSeconds(long tid) {
     if (p == nullptr) return 0;
     unsigned long utime = 0, stime = 0;
     // state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime
-    if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2) return 0;
+    if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) !=
+        2)
+        return 0;
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
@@ -271,15 +275,17 @@ void idleRow(double idleSeconds, std::vector<Row> &rows) {
 }
 
 void printTable(const std::vector<Row> &rows) {
-    std::printf("%-40s %12s %12s %9s %7s  %s\n", "measure", "figure", "baseline", "ratio", "goal", "met");
+    std::printf("%-40s %12s %12s %9s %7s  %s\n", "measure", "figure", "baseline", "ratio", "goal",
+                "met");
     for (const Row &r : rows) {
         if (r.goal < 0) {  // a reference figure without a goal of its own
-            std::printf("%-40s %12.6f %12.6f %9.4f %7s  %s\n", r.name.c_str(), r.figure, r.baseline, r.ratio, "-", "-");
+            std::printf("%-40s %12.6f %12.6f %9.4f %7s  %s\n", r.name.c_str(), r.figure, r.baseline,
+                        r.ratio, "-", "-");
             continue;
         }
         const bool met = r.goal == 0.0 ? r.figure == 0.0 : r.ratio <= r.goal;
-        std::printf("%-40s %12.6f %12.6f %9.4f %7.3f  %s\n", r.name.c_str(), r.figure, r.baseline, r.ratio, r.goal,
-                    met ? "yes" : "no");
+        std::printf("%-40s %12.6f %12.6f %9.4f %7.3f  %s\n", r.name.c_str(), r.figure, r.baseline,
+                    r.ratio, r.goal, met ? "yes" : "no");
     }
 }
 

@@ -39,8 +39,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int kStations = 8;               // two boards: masters 0 and 4
-constexpr auto kFaultReach = 500ms;        // longest delay + split gaps, with margin
+constexpr int kStations = 8;         // two boards: masters 0 and 4
+constexpr auto kFaultReach = 500ms;  // longest delay + split gaps, with margin
 constexpr int kAdcChannelsUsed = 4;
 
 enum class Kind { Position, Encoder, Status, Adc, Probe, SlewRate };
@@ -100,11 +100,11 @@ struct Results {
     long reads = 0;
     long readsAfterFault = 0;  // started within kFaultReach after a disturbance
     long reopens = 0;
-    std::map<int, long> failures;  // by error number
-    long wrongOther = 0;           // another command's value
-    long wrongCorrupt = 0;         // a value nobody holds
-    long wrongClean = 0;           // any wrong value with no fault within reach
-    std::map<std::string, long> examples;  // "position of 3 (103101) read as 0" -> count (a few)
+    std::map<int, long> failures;            // by error number
+    long wrongOther = 0;                     // another command's value
+    long wrongCorrupt = 0;                   // a value nobody holds
+    long wrongClean = 0;                     // any wrong value with no fault within reach
+    std::map<std::string, long> examples;    // "position of 3 (103101) read as 0" -> count (a few)
     std::map<std::string, long> wrongAfter;  // wrong values by the kind of the last fault
     long cycles = 0;
     long cycleFailures = 0;       // an open or close that failed
@@ -146,38 +146,36 @@ public:
         std::int32_t expected = 0;
         int rc = -1;
         switch (kind) {
-            case Kind::Position:
-                rc = MotorGetPosition(address.c_str(), &value);
-                expected = positionOf(a);
-                break;
-            case Kind::Encoder:
-                rc = EncoderGetPosition(address.c_str(), &value);
-                expected = encoderOf(a);
-                break;
-            case Kind::Status:
-                rc = MotorGetStatusRegister(address.c_str(), &value);
-                expected = statusOf(a);
-                break;
-            case Kind::Adc: {
-                const int channel = static_cast<int>(i / (kStations * kKinds)) % kAdcChannelsUsed;
-                rc = GetADCchannel(address.c_str(), 12, channel, &value);
-                expected = adcOf(a / 4, channel);
-                break;
-            }
-            case Kind::Probe:
-                rc = CheckControllerAddress(address.c_str());
-                break;
-            case Kind::SlewRate:
-                rc = MotorSlewRate(address.c_str(), 600);
-                break;
+        case Kind::Position:
+            rc = MotorGetPosition(address.c_str(), &value);
+            expected = positionOf(a);
+            break;
+        case Kind::Encoder:
+            rc = EncoderGetPosition(address.c_str(), &value);
+            expected = encoderOf(a);
+            break;
+        case Kind::Status:
+            rc = MotorGetStatusRegister(address.c_str(), &value);
+            expected = statusOf(a);
+            break;
+        case Kind::Adc: {
+            const int channel = static_cast<int>(i / (kStations * kKinds)) % kAdcChannelsUsed;
+            rc = GetADCchannel(address.c_str(), 12, channel, &value);
+            expected = adcOf(a / 4, channel);
+            break;
+        }
+        case Kind::Probe: rc = CheckControllerAddress(address.c_str()); break;
+        case Kind::SlewRate: rc = MotorSlewRate(address.c_str(), 600); break;
         }
         ++r_.transactions;
         // The frames of this transaction: a fault named, or a lone CR (the library's
         // repeat after a time-out).
         std::string disturbance;
         for (const kx4417::Frame &frame : sim_.takeFrames()) {
-            if (!frame.fault.empty()) disturbance = frame.fault.substr(0, frame.fault.find(' '));
-            else if (frame.bytes == "\r" && disturbance.empty()) disturbance = "time-out";
+            if (!frame.fault.empty())
+                disturbance = frame.fault.substr(0, frame.fault.find(' '));
+            else if (frame.bytes == "\r" && disturbance.empty())
+                disturbance = "time-out";
         }
         if (!disturbance.empty()) {
             lastFault_ = Clock::now();
@@ -198,8 +196,9 @@ public:
         if (clean) ++r_.wrongClean;
         (known_.count(value) ? r_.wrongOther : r_.wrongCorrupt)++;
         ++r_.wrongAfter[clean ? "no fault" : lastFaultKind_];
-        const std::string example = std::string(kKindNames[static_cast<int>(kind)]) + " of " + address +
-                                    " (" + std::to_string(expected) + ") read as " + std::to_string(value) +
+        const std::string example = std::string(kKindNames[static_cast<int>(kind)]) + " of " +
+                                    address + " (" + std::to_string(expected) + ") read as " +
+                                    std::to_string(value) +
                                     (clean ? "" : " after " + lastFaultKind_);
         if (r_.examples.size() < 12 || r_.examples.count(example)) ++r_.examples[example];
     }
@@ -244,14 +243,20 @@ int main(int argc, char **argv) {
     CLI::App app{"Soak of the library against the simulator with injected faults.", "soak"};
     app.set_version_flag("--version", "soak (CorvexLink 2.1.1)");
     app.add_option("--transactions", transactions, "export calls against the faulty line")
-        ->check(CLI::Range(0L, 100'000'000L))->capture_default_str();
+        ->check(CLI::Range(0L, 100'000'000L))
+        ->capture_default_str();
     app.add_option("--cycles", cycles, "PortOpen/PortClose cycles afterwards")
-        ->check(CLI::Range(0L, 1'000'000L))->capture_default_str();
-    app.add_option("--fault-rate", faultRate, "probability of a fault per answered frame, every kind")
-        ->check(CLI::Range(0.0, 1.0))->capture_default_str();
-    app.add_option("--seed", seed, "seed of the simulator's fault generator")->capture_default_str();
+        ->check(CLI::Range(0L, 1'000'000L))
+        ->capture_default_str();
+    app.add_option("--fault-rate", faultRate,
+                   "probability of a fault per answered frame, every kind")
+        ->check(CLI::Range(0.0, 1.0))
+        ->capture_default_str();
+    app.add_option("--seed", seed, "seed of the simulator's fault generator")
+        ->capture_default_str();
     app.add_flag("--check", check,
-                 "exit 1 on a leaked descriptor or thread, a wrong value on a clean line, or a failed cycle");
+                 "exit 1 on a leaked descriptor or thread, a wrong value on a clean line, or a "
+                 "failed cycle");
     CLI11_PARSE(app, argc, argv);
 
     char dir[] = "/tmp/corvexlink-soak-XXXXXX";
@@ -318,22 +323,27 @@ int main(int argc, char **argv) {
     for (const auto &[number, count] : r.failures) std::printf("  error %-4d %ld\n", number, count);
     std::printf("port reopened after a hang-up: %ld\n", r.reopens);
     const long wrong = r.wrongOther + r.wrongCorrupt;
-    std::printf("reads returning 1: %ld, of them %ld during or within %lld ms after a fault or time-out\n", r.reads,
-                r.readsAfterFault, static_cast<long long>(kFaultReach.count()));
+    std::printf(
+        "reads returning 1: %ld, of them %ld during or within %lld ms after a fault or time-out\n",
+        r.reads, r.readsAfterFault, static_cast<long long>(kFaultReach.count()));
     std::printf("wrong values: %ld (%.3f %% of reads, %.2f %% of reads after a fault)\n", wrong,
                 percent(wrong, r.reads), percent(wrong, r.readsAfterFault));
-    std::printf("  another command's value (late, second or left-over answer): %ld\n", r.wrongOther);
-    std::printf("  a value nobody holds (joined pieces, noise read as a number): %ld\n", r.wrongCorrupt);
+    std::printf("  another command's value (late, second or left-over answer): %ld\n",
+                r.wrongOther);
+    std::printf("  a value nobody holds (joined pieces, noise read as a number): %ld\n",
+                r.wrongCorrupt);
     std::printf("  on a clean line (no fault or time-out within reach): %ld\n", r.wrongClean);
     std::printf("  by the last fault or time-out before them:");
     for (const auto &[fault, count] : r.wrongAfter) std::printf(" %s %ld,", fault.c_str(), count);
     std::printf("\n");
-    for (const auto &[example, count] : r.examples) std::printf("    e.g. %s (x%ld)\n", example.c_str(), count);
-    std::printf("open/close cycles: %ld in %.1f s, %ld failed, %ld probes unanswered\n", r.cycles, cycleSeconds,
-                r.cycleFailures, r.cycleProbeFailures);
+    for (const auto &[example, count] : r.examples)
+        std::printf("    e.g. %s (x%ld)\n", example.c_str(), count);
+    std::printf("open/close cycles: %ld in %.1f s, %ld failed, %ld probes unanswered\n", r.cycles,
+                cycleSeconds, r.cycleFailures, r.cycleProbeFailures);
     std::printf("file descriptors: %ld before, %ld after\n", before.fds, after.fds);
     for (const auto &target : after.fdTargets)
-        if (after.fds != before.fds && after.fdTargets.count(target) > before.fdTargets.count(target))
+        if (after.fds != before.fds &&
+            after.fdTargets.count(target) > before.fdTargets.count(target))
             std::printf("  open after, not before: %s\n", target.c_str());
     std::printf("threads: %ld before, %ld after\n", before.threads, after.threads);
     std::printf("RSS: %ld KiB before, %ld KiB after\n", before.rssKb, after.rssKb);

@@ -43,8 +43,10 @@ TMBAbout::TMBAbout(QWidget *parent) : QDialog(parent) {
     Address = line(Panel1, "Address",
                    QStringLiteral("48 Foundry Lane, Unit 7, Alderwick, ON  K0L 9Z9   "
                                   "Tel: (555) 010-4417   Fax: (555) 010-4418"));
-    WebSite = line(Panel1, "WebSite", QStringLiteral("Visit our Web Site : www.zelmar-electronics.example"));
-    Support = line(Panel1, "Support", QStringLiteral("Support : support@zelmar-electronics.example"));
+    WebSite = line(Panel1, "WebSite",
+                   QStringLiteral("Visit our Web Site : www.zelmar-electronics.example"));
+    Support =
+        line(Panel1, "Support", QStringLiteral("Support : support@zelmar-electronics.example"));
     Sales = line(Panel1, "Sales", QStringLiteral("Sales : sales@zelmar-electronics.example"));
 
     auto *panel = new QGridLayout(Panel1);

@@ -36,16 +36,20 @@ TADC::TADC(QWidget *parent) : QDialog(parent) {
 
     QStringList channels;
     for (int c = 0; c <= 10; ++c) channels << QString::number(c);
-    channels << QStringLiteral("HALF SCALE") << QStringLiteral("NULL") << QStringLiteral("FULL SCALE");
+    channels << QStringLiteral("HALF SCALE") << QStringLiteral("NULL")
+             << QStringLiteral("FULL SCALE");
     ChannelsAD1 = new RadioGroup(QStringLiteral("Analog Channels Selection "), channels, 3, this);
     ChannelsAD1->setObjectName(QStringLiteral("ChannelsAD1"));
     ChannelsAD1->setItemIndex(kFullScaleItem);
-    ADReso1 = new RadioGroup(QStringLiteral("ADC Resolution   "), {QStringLiteral("8"), QStringLiteral("10"), QStringLiteral("12")}, 3,
-                             this);
+    ADReso1 =
+        new RadioGroup(QStringLiteral("ADC Resolution   "),
+                       {QStringLiteral("8"), QStringLiteral("10"), QStringLiteral("12")}, 3, this);
     ADReso1->setObjectName(QStringLiteral("ADReso1"));
     ADReso1->setItemIndex(kTenBitsItem);
-    MCAdd1 = new RadioGroup(QStringLiteral("Master Controller ADDRESS   "),
-                            {QStringLiteral("0"), QStringLiteral("4"), QStringLiteral("8"), QStringLiteral("12")}, 4, this);
+    MCAdd1 = new RadioGroup(
+        QStringLiteral("Master Controller ADDRESS   "),
+        {QStringLiteral("0"), QStringLiteral("4"), QStringLiteral("8"), QStringLiteral("12")}, 4,
+        this);
     MCAdd1->setObjectName(QStringLiteral("MCAdd1"));
     MCAdd1->setItemIndex(0);
 
@@ -96,7 +100,8 @@ void TADC::MCAdd1Click(int item) { MasterAddress = MCAdd1->item(item)->text(); }
 
 void TADC::READADC1Click() {
     std::int32_t reading = 0;
-    if (GetADCchannel(MasterAddress.toLatin1().constData(), program().AdcResolution, program().AdcChannel, &reading) == -1) {
+    if (GetADCchannel(MasterAddress.toLatin1().constData(), program().AdcResolution,
+                      program().AdcChannel, &reading) == -1) {
         libraryErrorBox(kErrorCaption);
         return;
     }
@@ -106,7 +111,8 @@ void TADC::READADC1Click() {
 
 void TADC::RaddAllClick() {
     std::array<std::int32_t, CORVEXLINK_ADC_CHANNELS> readings{};
-    if (ReadAllChannelsADC(MasterAddress.toLatin1().constData(), program().AdcResolution, readings.data()) == -1) {
+    if (ReadAllChannelsADC(MasterAddress.toLatin1().constData(), program().AdcResolution,
+                           readings.data()) == -1) {
         libraryErrorBox(kErrorCaption);
         return;
     }

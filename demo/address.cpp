@@ -43,7 +43,8 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent) {
     Station1->setObjectName(QStringLiteral("Station1"));
     layout->addWidget(Station1);
 
-    AddrT = new QGroupBox(QStringLiteral("Please Set The Following Address in The Corvex-B "), this);
+    AddrT =
+        new QGroupBox(QStringLiteral("Please Set The Following Address in The Corvex-B "), this);
     AddrT->setObjectName(QStringLiteral("AddrT"));
     auto *rows = new QGridLayout(AddrT);
     const QString labels[] = {QStringLiteral("Address  Controller   \"S1\"  :"),
@@ -83,7 +84,8 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent) {
     verifyRows->addWidget(new QLabel(QStringLiteral("KX4417  Controllers:"), verify), 1, 0, 1, 2);
     const char *resultNames[] = {"SU13", "SU14", "SU16", "SU17"};
     for (int k = 0; k < kControllersPerBoard; ++k) {
-        verifyRows->addWidget(new QLabel(QStringLiteral("Controller %1:").arg(k + 1), verify), 2 + k, 0);
+        verifyRows->addWidget(new QLabel(QStringLiteral("Controller %1:").arg(k + 1), verify),
+                              2 + k, 0);
         Results[k] = resultText(verify, QLatin1String(resultNames[k]));
         verifyRows->addWidget(Results[k], 2 + k, 1);
     }

@@ -57,11 +57,14 @@ QByteArray addressList(int motors) {
 
 QByteArray addressOf(int motor) { return QByteArray::number(motor - 1); }
 
-QString addressErrorTitle(int address) { return QStringLiteral("ERROR MOTOR ADDRESS:%1").arg(address); }
+QString addressErrorTitle(int address) {
+    return QStringLiteral("ERROR MOTOR ADDRESS:%1").arg(address);
+}
 
 // Writes " Motor m : <event> " into motor m's status panel.
 void showStatus(TForm1 &form, int motor, const char *event) {
-    form.motorPanel(motor)->setText(QStringLiteral(" Motor %1 : %2 ").arg(motor).arg(QLatin1String(event)));
+    form.motorPanel(motor)->setText(
+        QStringLiteral(" Motor %1 : %2 ").arg(motor).arg(QLatin1String(event)));
 }
 
 }  // namespace
@@ -71,7 +74,8 @@ void triggerAll(TForm1 &form) {
     const bool switchOn = form.MBTriggerAll->text() == QLatin1String(kTriggerOn);
     // The caption changes before the call and stays changed when the call fails.
     form.MBTriggerAll->setText(QLatin1String(switchOn ? kTriggerOff : kTriggerOn));
-    const int result = switchOn ? MotorTriggerON(list.constData()) : MotorTriggerOFF(list.constData());
+    const int result =
+        switchOn ? MotorTriggerON(list.constData()) : MotorTriggerOFF(list.constData());
     librarySucceeded(result, QStringLiteral("ERROR in Trigger All the Motors"));
 }
 
@@ -91,7 +95,8 @@ void stopAll(TForm1 &form) {
     BusyCursor busy;
     for (int m = 1; m <= kMotors; ++m) {
         if (!form.MBMotor[m - 1]->isEnabled()) continue;
-        const QString title = m <= 4 ? motorErrorCaption(m) : QStringLiteral("ERROR MOTOR %1").arg(m);
+        const QString title =
+            m <= 4 ? motorErrorCaption(m) : QStringLiteral("ERROR MOTOR %1").arg(m);
         if (!librarySucceeded(MotorStop(addressOf(m).constData()), title)) continue;
         if (TMtr *window = program().windows.Mtr[m - 1]) window->motorStopped();
         showStatus(form, m, "STOPPED");
@@ -101,7 +106,8 @@ void stopAll(TForm1 &form) {
 void moveAll(TForm1 &form, int sign) {
     const int motors = motorsByButtons(form);
     if (motors == 0) {
-        errorBox(QStringLiteral("ERROR IN CWW"), QStringLiteral("IN ORDER TO PROCEED 4 or 8 Controllres Must be ENABLED"));
+        errorBox(QStringLiteral("ERROR IN CWW"),
+                 QStringLiteral("IN ORDER TO PROCEED 4 or 8 Controllres Must be ENABLED"));
         return;
     }
 
@@ -109,31 +115,40 @@ void moveAll(TForm1 &form, int sign) {
     // Every status is read before any motor is told to move; a failed read ends it all.
     std::array<std::int32_t, kMotors> status{};
     for (int a = 0; a < motors; ++a)
-        if (!librarySucceeded(MotorGetStatusRegister(QByteArray::number(a).constData(), &status[a]), addressErrorTitle(a)))
+        if (!librarySucceeded(MotorGetStatusRegister(QByteArray::number(a).constData(), &status[a]),
+                              addressErrorTitle(a)))
             return;
     // The check only informs: a motor still moving gets the new move like the others.
     for (int m = 1; m <= motors; ++m)
-        if (status[m - 1] & kRunningFlag) showStatus(form, m, status[m - 1] & kPausedFlag ? "PAUSED" : "STILL RUNNING");
+        if (status[m - 1] & kRunningFlag)
+            showStatus(form, m, status[m - 1] & kPausedFlag ? "PAUSED" : "STILL RUNNING");
 
     MoveValues move = kAllMove;
     move.steps = sign * kAllSteps;
     // A failed first rate leaves this and every later motor without a move.
     for (int a = 0; a < motors; ++a)
-        if (!sendRelativeMove(QByteArray::number(a), move, addressErrorTitle(a), AfterFirstRateFailure::Stop)) break;
-    for (int m = 1; m <= motors; ++m) showStatus(form, m, sign > 0 ? " RUNNING CW" : " RUNNING CCW");
+        if (!sendRelativeMove(QByteArray::number(a), move, addressErrorTitle(a),
+                              AfterFirstRateFailure::Stop))
+            break;
+    for (int m = 1; m <= motors; ++m)
+        showStatus(form, m, sign > 0 ? " RUNNING CW" : " RUNNING CCW");
 }
 
 void jogAll(TForm1 &form, int direction) {
     const int motors = motorsByButtons(form);
     if (motors == 0) {
-        errorBox(QStringLiteral("In Order to perform this function 4 or 8 Controller must be detected"),
-                 QLatin1String(kJogError));
+        errorBox(
+            QStringLiteral("In Order to perform this function 4 or 8 Controller must be detected"),
+            QLatin1String(kJogError));
         return;
     }
     const QByteArray list = addressList(motors);
     if (!librarySucceeded(MotorJog(list.constData(), direction), QLatin1String(kJogError))) return;
-    if (!librarySucceeded(MotorChangeJogSpeed(list.constData(), kAllJogSpeed), QLatin1String(kJogError))) return;
-    for (int m = 1; m <= motors; ++m) showStatus(form, m, direction == 1 ? " JOGGING CW" : " JOGGING CCW");
+    if (!librarySucceeded(MotorChangeJogSpeed(list.constData(), kAllJogSpeed),
+                          QLatin1String(kJogError)))
+        return;
+    for (int m = 1; m <= motors; ++m)
+        showStatus(form, m, direction == 1 ? " JOGGING CW" : " JOGGING CCW");
 }
 
 }  // namespace demo

@@ -30,14 +30,16 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent) {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     auto *layout = new QVBoxLayout(this);
 
-    CBRate = new RadioGroup(QStringLiteral("Baud Rate "),
-                            {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")}, 3, this);
+    CBRate = new RadioGroup(
+        QStringLiteral("Baud Rate "),
+        {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")}, 3, this);
     CBRate->setObjectName(QStringLiteral("CBRate"));
     layout->addWidget(CBRate);
     DOCBRate = new QPushButton(QStringLiteral("Change &Baud Rate Host and  Stations"), this);
     DOCBRate->setObjectName(QStringLiteral("DOCBRate"));
     layout->addWidget(DOCBRate);
-    layout->addWidget(new QLabel(QStringLiteral("The Version  1.10 allows 38400 bauds maximum"), this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("The Version  1.10 allows 38400 bauds maximum"), this));
     BitBtn2 = new QPushButton(QStringLiteral("Clo&se"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     layout->addWidget(BitBtn2, 0, Qt::AlignRight);

@@ -35,10 +35,11 @@ constexpr int kAlwaysShownRows = 4;
 TCurrentWin::TCurrentWin(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("CurrentWin"));
     setWindowTitle(QStringLiteral("  Setting  Motor Winding Current "));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    SCWinding = named(new QGroupBox(QStringLiteral(" Winding Current Represented  in mA  "), this), QStringLiteral("SCWinding"));
+    SCWinding = named(new QGroupBox(QStringLiteral(" Winding Current Represented  in mA  "), this),
+                      QStringLiteral("SCWinding"));
     auto *rows = new QGridLayout(SCWinding);
     rows->setHorizontalSpacing(6);
     rows->setColumnMinimumWidth(4, 24);
@@ -46,7 +47,8 @@ TCurrentWin::TCurrentWin(QWidget *parent) : QDialog(parent) {
     const auto &found = program().AddrFound;
     for (int k = 1; k <= kAddresses; ++k) {
         const int i = k - 1;
-        StaticText[i] = named(new QLabel(rowCaption(k), SCWinding), QStringLiteral("StaticText%1").arg(k));
+        StaticText[i] =
+            named(new QLabel(rowCaption(k), SCWinding), QStringLiteral("StaticText%1").arg(k));
         Curr[i] = named(new QLineEdit(SCWinding), QStringLiteral("Curr%1").arg(k));
         Curr[i]->setFixedWidth(64);
         UpDowns[i] = named(new UpDown(SCWinding), QStringLiteral("UpDown%1").arg(k));
@@ -54,7 +56,8 @@ TCurrentWin::TCurrentWin(QWidget *parent) : QDialog(parent) {
         UpDowns[i]->setIncrement(20);
         UpDowns[i]->setAssociate(Curr[i]);
         UpDowns[i]->setPosition(requested[i]);
-        MilliAmps[i] = named(new QLabel(QStringLiteral("(mA)"), SCWinding), QStringLiteral("StaticText%1").arg(20 + k));
+        MilliAmps[i] = named(new QLabel(QStringLiteral("(mA)"), SCWinding),
+                             QStringLiteral("StaticText%1").arg(20 + k));
 
         // Two blocks of eight rows side by side.
         const int row = i % 8, column = (i / 8) * 5;
@@ -66,19 +69,25 @@ TCurrentWin::TCurrentWin(QWidget *parent) : QDialog(parent) {
         // The first four rows always show; a later row shows once its address was found,
         // its "(mA)" label staying hidden.
         const bool shown = k <= kAlwaysShownRows || found[i] == i;
-        for (QWidget *control : {static_cast<QWidget *>(StaticText[i]), static_cast<QWidget *>(Curr[i]),
-                                 static_cast<QWidget *>(UpDowns[i])})
+        for (QWidget *control :
+             {static_cast<QWidget *>(StaticText[i]), static_cast<QWidget *>(Curr[i]),
+              static_cast<QWidget *>(UpDowns[i])})
             control->setVisible(shown);
         MilliAmps[i]->setVisible(k <= kAlwaysShownRows);
         UpDowns[i]->setEnabled(shown);
     }
     Curr[0]->setMaxLength(5);
 
-    StaticText17 = named(new QLabel(QStringLiteral("Only the setup Address"), this), QStringLiteral("StaticText17"));
-    StaticText18 = named(new QLabel(QStringLiteral("will change the"), this), QStringLiteral("StaticText18"));
-    StaticText20 = named(new QLabel(QStringLiteral("motor winding current."), this), QStringLiteral("StaticText20"));
-    SetCurr1 = named(new QPushButton(QStringLiteral("&Set Motors Current"), this), QStringLiteral("SetCurr1"));
-    GetCurr1 = named(new QPushButton(QStringLiteral("&Get Motors Current"), this), QStringLiteral("GetCurr1"));
+    StaticText17 = named(new QLabel(QStringLiteral("Only the setup Address"), this),
+                         QStringLiteral("StaticText17"));
+    StaticText18 =
+        named(new QLabel(QStringLiteral("will change the"), this), QStringLiteral("StaticText18"));
+    StaticText20 = named(new QLabel(QStringLiteral("motor winding current."), this),
+                         QStringLiteral("StaticText20"));
+    SetCurr1 = named(new QPushButton(QStringLiteral("&Set Motors Current"), this),
+                     QStringLiteral("SetCurr1"));
+    GetCurr1 = named(new QPushButton(QStringLiteral("&Get Motors Current"), this),
+                     QStringLiteral("GetCurr1"));
     CloseCurr = named(new QPushButton(QStringLiteral("&Close"), this), QStringLiteral("CloseCurr"));
 
     auto *side = new QVBoxLayout;

@@ -45,7 +45,8 @@ Widget *named(Widget *widget, const char *name) {
     return widget;
 }
 
-QToolButton *toolButton(QWidget *parent, const char *name, ToolPicture picture, const QString &hint) {
+QToolButton *toolButton(QWidget *parent, const char *name, ToolPicture picture,
+                        const QString &hint) {
     auto *button = named(new QToolButton(parent), name);
     button->setIcon(toolPicture(picture));
     button->setIconSize(QSize(32, 32));
@@ -99,7 +100,8 @@ QString gridBitmapPath() {
 
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("  CorvexLink  SERIES   Demo  Version: 2.11    \" Zelmar Electronics Inc.\""));
+    setWindowTitle(QStringLiteral(
+        "  CorvexLink  SERIES   Demo  Version: 2.11    \" Zelmar Electronics Inc.\""));
     setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -115,8 +117,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
     buildMenu();
 
     portToolButtons_ = {MChangeSP, Maddr, MCurrent, MCtrCon, MBInit};
-    portPanelButtons_ = {VIewADD, GETC, INITB, CurrW, IO, ADCB, MBTriggerAll, MBPauseAll,
-                         JOGALLCCW, JOGALLCW, STOPALL, CCWALL, CWALL, StatusReg};
+    portPanelButtons_ = {VIewADD,    GETC,      INITB,    CurrW,   IO,     ADCB,  MBTriggerAll,
+                         MBPauseAll, JOGALLCCW, JOGALLCW, STOPALL, CCWALL, CWALL, StatusReg};
     for (QWidget *control : portToolButtons_) control->setEnabled(false);
     for (QWidget *control : portPanelButtons_) control->setEnabled(false);
     for (QPushButton *button : MBMotor) button->setEnabled(false);
@@ -129,12 +131,16 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
 void TForm1::buildToolPanels(QWidget *central) {
     auto *layout = static_cast<QVBoxLayout *>(central->layout());
 
-    MOpenP = toolButton(central, "MOpenP", ToolPicture::OpenPort, QStringLiteral("Open the Serial Port"));
-    MChangeSP = toolButton(central, "MChangeSP", ToolPicture::ChangeRate,
-                           QStringLiteral("Change the Baud Rate for the Serial port and the Corvex-B Booards"));
-    MCloseSP = toolButton(central, "MCloseSP", ToolPicture::ClosePort, QStringLiteral("Close the Serial Port"));
-    Maddr = toolButton(central, "Maddr", ToolPicture::Address,
-                       QStringLiteral("Set the Addres ( S1, S2, S3, S4 jumpers) for all the Stations  "));
+    MOpenP = toolButton(central, "MOpenP", ToolPicture::OpenPort,
+                        QStringLiteral("Open the Serial Port"));
+    MChangeSP = toolButton(
+        central, "MChangeSP", ToolPicture::ChangeRate,
+        QStringLiteral("Change the Baud Rate for the Serial port and the Corvex-B Booards"));
+    MCloseSP = toolButton(central, "MCloseSP", ToolPicture::ClosePort,
+                          QStringLiteral("Close the Serial Port"));
+    Maddr = toolButton(
+        central, "Maddr", ToolPicture::Address,
+        QStringLiteral("Set the Addres ( S1, S2, S3, S4 jumpers) for all the Stations  "));
     MCtrCon = toolButton(central, "MCtrCon", ToolPicture::Controllers,
                          QStringLiteral("Get the KX4417 Controllers Connected"));
     MBInit = toolButton(central, "MBInit", ToolPicture::Init,
@@ -162,14 +168,17 @@ void TForm1::buildToolPanels(QWidget *central) {
     connect(MCurrent, &QToolButton::clicked, this, &TForm1::MCurrentClick);
 
     auto *note = new QLabel(
-        QStringLiteral("When Open Port, or ring phone (Speed Button) is selected,both procedures use PortConfigure function,  \n"
-                       "from CorvexLink.DLL. The DEMO V2,11  the maximum  baud rate supported is 38400."),
+        QStringLiteral(
+            "When Open Port, or ring phone (Speed Button) is selected,both procedures use "
+            "PortConfigure function,  \n"
+            "from CorvexLink.DLL. The DEMO V2,11  the maximum  baud rate supported is 38400."),
         central);
     note->setObjectName(QStringLiteral("Label3"));
     layout->addWidget(note);
 
     auto *addressRow = new QHBoxLayout;
-    auto *addressLabel = named(new QLabel(QStringLiteral("KX4417 CONTROLLERS ADDRESS FOUND:"), central), "Label1");
+    auto *addressLabel =
+        named(new QLabel(QStringLiteral("KX4417 CONTROLLERS ADDRESS FOUND:"), central), "Label1");
     addressLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     addressLabel->setMargin(3);
     MBMotorConn = named(new QLabel(kNoControllers, central), "MBMotorConn");
@@ -185,7 +194,12 @@ void TForm1::buildToolPanels(QWidget *central) {
 void TForm1::buildGroups(QWidget *central) {
     auto *layout = static_cast<QVBoxLayout *>(central->layout());
 
-    InitGroup = named(new QGroupBox(QStringLiteral("Initialization  Functions, Please Do \"Board Initialization \" First   "), central), "GroupBox1");
+    InitGroup =
+        named(new QGroupBox(
+                  QStringLiteral(
+                      "Initialization  Functions, Please Do \"Board Initialization \" First   "),
+                  central),
+              "GroupBox1");
     auto *init = new QGridLayout(InitGroup);
     VIewADD = pushButton(InitGroup, "VIewADD", QStringLiteral("&View Address Setting"));
     GETC = pushButton(InitGroup, "GETC", QStringLiteral("&Get Connected Controllers"));
@@ -203,7 +217,8 @@ void TForm1::buildGroups(QWidget *central) {
     connect(IO, &QPushButton::clicked, this, &TForm1::IOClick);
     connect(ADCB, &QPushButton::clicked, this, &TForm1::ADCBClick);
 
-    MotorGroup = named(new QGroupBox(QStringLiteral("Motor Controller Desktops  "), central), "GroupBox2");
+    MotorGroup =
+        named(new QGroupBox(QStringLiteral("Motor Controller Desktops  "), central), "GroupBox2");
     auto *motors = new QGridLayout(MotorGroup);
     for (int m = 1; m <= kMotors; ++m) {
         QPushButton *button = pushButton(MotorGroup, "", QStringLiteral("Motor &%1").arg(m));
@@ -212,14 +227,21 @@ void TForm1::buildGroups(QWidget *central) {
         motors->addWidget(button, (m - 1) / 4, (m - 1) % 4);
         connect(button, &QPushButton::clicked, this, [this, m] { MBMotorClick(m); });
     }
-    motors->addWidget(new QLabel(QStringLiteral("This Version Controls until 8 Axes only,  "), MotorGroup), 2, 0, 1, 4);
-    motors->addWidget(new QLabel(QStringLiteral("Controllers Address : \"0\" \"1\" \"2\" \"3\" \"4\" \"5\" \"6\" \"7\""), MotorGroup),
-                      3, 0, 1, 4);
+    motors->addWidget(
+        new QLabel(QStringLiteral("This Version Controls until 8 Axes only,  "), MotorGroup), 2, 0,
+        1, 4);
+    motors->addWidget(
+        new QLabel(
+            QStringLiteral("Controllers Address : \"0\" \"1\" \"2\" \"3\" \"4\" \"5\" \"6\" \"7\""),
+            MotorGroup),
+        3, 0, 1, 4);
     layout->addWidget(MotorGroup);
 
-    BoardGroup = named(new QGroupBox(QStringLiteral("Board Control Panel  "), central), "GroupBox3");
+    BoardGroup =
+        named(new QGroupBox(QStringLiteral("Board Control Panel  "), central), "GroupBox3");
     auto *board = new QGridLayout(BoardGroup);
-    board->addWidget(new QLabel(QStringLiteral("Parameters:- Step to Go: 1000,-Slew Rate: 600 Step/s,-Accel/Decel: 1,-First Rate: 50 Step/Sec"),
+    board->addWidget(new QLabel(QStringLiteral("Parameters:- Step to Go: 1000,-Slew Rate: 600 "
+                                               "Step/s,-Accel/Decel: 1,-First Rate: 50 Step/Sec"),
                                 BoardGroup),
                      0, 0, 1, 4);
     MBTriggerAll = pushButton(BoardGroup, "MBTriggerAll", QStringLiteral("&TRIGGER ALL-ON-"));
@@ -230,8 +252,8 @@ void TForm1::buildGroups(QWidget *central) {
     CWALL = pushButton(BoardGroup, "CWALL", QStringLiteral("C&W  -ALL-"));
     JOGALLCCW = pushButton(BoardGroup, "JOGALLCCW", QStringLiteral("&JOG -ALL-"));
     JOGALLCW = pushButton(BoardGroup, "JOGALLCW", QStringLiteral("JOG -A&LL-"));
-    const std::array<QPushButton *, 8> boardButtons{MBTriggerAll, MBPauseAll, STOPALL, StatusReg,
-                                                    CCWALL, CWALL, JOGALLCCW, JOGALLCW};
+    const std::array<QPushButton *, 8> boardButtons{MBTriggerAll, MBPauseAll, STOPALL,   StatusReg,
+                                                    CCWALL,       CWALL,      JOGALLCCW, JOGALLCW};
     for (int i = 0; i < 8; ++i) board->addWidget(boardButtons[i], 1 + i / 4, i % 4);
     connect(StatusReg, &QPushButton::clicked, this, &TForm1::StatusRegClick);
     connect(MBTriggerAll, &QPushButton::clicked, this, &TForm1::MBTriggerAllClick);
@@ -254,7 +276,8 @@ void TForm1::buildGroups(QWidget *central) {
         board->addWidget(bar, 3 + b, 0, 1, 4);
     }
     // The first bar's yellow text stands on a dark ground so it stays readable.
-    for (int i = 0; i < 2; ++i) setColours(StatusBar[0]->panel(i), QColor(48, 52, 60), QColor(255, 255, 0));
+    for (int i = 0; i < 2; ++i)
+        setColours(StatusBar[0]->panel(i), QColor(48, 52, 60), QColor(255, 255, 0));
     layout->addWidget(BoardGroup);
 
     Bar1 = named(new QLabel(QStringLiteral("Connection:"), central), "Bar1");
@@ -270,10 +293,14 @@ void TForm1::buildMenu() {
     Exit1 = named(bar->addAction(QStringLiteral("&Exit")), "Exit1");
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
 
-    SerialCommunication1 = named(bar->addMenu(QStringLiteral("&Serial Communication")), "SerialCommunication1");
-    OpenSerialPort1 = named(SerialCommunication1->addAction(QStringLiteral("&Open Serial Port")), "OpenSerialPort1");
-    CloseSerialPort1 = named(SerialCommunication1->addAction(QStringLiteral("&Close Serial Port")), "CloseSerialPort1");
-    ChangeBaudRate1 = named(SerialCommunication1->addMenu(QStringLiteral("&Change Baud Rate")), "ChangeBaudRate1");
+    SerialCommunication1 =
+        named(bar->addMenu(QStringLiteral("&Serial Communication")), "SerialCommunication1");
+    OpenSerialPort1 = named(SerialCommunication1->addAction(QStringLiteral("&Open Serial Port")),
+                            "OpenSerialPort1");
+    CloseSerialPort1 = named(SerialCommunication1->addAction(QStringLiteral("&Close Serial Port")),
+                             "CloseSerialPort1");
+    ChangeBaudRate1 = named(SerialCommunication1->addMenu(QStringLiteral("&Change Baud Rate")),
+                            "ChangeBaudRate1");
     const char *rates[] = {"&9600", "&19200", "&38400", "&57600", "11&5200", "&230400"};
     for (int i = 0; i < 6; ++i) {
         BaudRateItems[i] = ChangeBaudRate1->addAction(QLatin1String(rates[i]));
@@ -283,24 +310,34 @@ void TForm1::buildMenu() {
     connect(OpenSerialPort1, &QAction::triggered, this, &TForm1::MOpenPClick);
     connect(CloseSerialPort1, &QAction::triggered, this, &TForm1::MCloseSPClick);
 
-    SettingParameters1 = named(bar->addMenu(QStringLiteral("Set&ting Parameters")), "SettingParameters1");
-    SettingWidingCurrent1 = named(SettingParameters1->addAction(QStringLiteral("Setting &Widing Current")), "SettingWidingCurrent1");
-    AddressSetting1 = named(SettingParameters1->addAction(QStringLiteral("&Address Setting")), "AddressSetting1");
-    SetADCChannels1 = named(SettingParameters1->addAction(QStringLiteral("Set &ADC Channels")), "SetADCChannels1");
-    SetIODigitals1 = named(SettingParameters1->addAction(QStringLiteral("Set  &IO Digitals")), "SetIODigitals1");
+    SettingParameters1 =
+        named(bar->addMenu(QStringLiteral("Set&ting Parameters")), "SettingParameters1");
+    SettingWidingCurrent1 =
+        named(SettingParameters1->addAction(QStringLiteral("Setting &Widing Current")),
+              "SettingWidingCurrent1");
+    AddressSetting1 =
+        named(SettingParameters1->addAction(QStringLiteral("&Address Setting")), "AddressSetting1");
+    SetADCChannels1 = named(SettingParameters1->addAction(QStringLiteral("Set &ADC Channels")),
+                            "SetADCChannels1");
+    SetIODigitals1 =
+        named(SettingParameters1->addAction(QStringLiteral("Set  &IO Digitals")), "SetIODigitals1");
     connect(SettingWidingCurrent1, &QAction::triggered, this, &TForm1::MCurrentClick);
     connect(AddressSetting1, &QAction::triggered, this, &TForm1::MaddrClick);
     connect(SetADCChannels1, &QAction::triggered, this, &TForm1::ADCBClick);
     connect(SetIODigitals1, &QAction::triggered, this, &TForm1::IOClick);
 
     Help1 = named(bar->addMenu(QStringLiteral("&Help")), "Help1");
-    DLLCommandsInformation1 = named(Help1->addAction(QStringLiteral("&DLL Commands Information")), "DLLCommandsInformation1");
+    DLLCommandsInformation1 = named(Help1->addAction(QStringLiteral("&DLL Commands Information")),
+                                    "DLLCommandsInformation1");
     About1 = named(Help1->addAction(QStringLiteral("&About")), "About1");
-    connect(DLLCommandsInformation1, &QAction::triggered, this, &TForm1::DLLCommandsInformation1Click);
+    connect(DLLCommandsInformation1, &QAction::triggered, this,
+            &TForm1::DLLCommandsInformation1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
 }
 
-QLabel *TForm1::motorPanel(int motor) const { return StatusBar[(motor - 1) / 2]->panel((motor - 1) % 2); }
+QLabel *TForm1::motorPanel(int motor) const {
+    return StatusBar[(motor - 1) / 2]->panel((motor - 1) % 2);
+}
 
 void TForm1::setBar(const QColor &background, const QString &text) {
     setColours(Bar1, background, Qt::white);
@@ -313,7 +350,8 @@ void TForm1::MOpenPClick() {
         return;
     }
     RefreshConnectedControllers();
-    setBar(QColor(0, 128, 0), QStringLiteral(" Serial Port Opened at: %1").arg(ZelmarGetBaudRate()));
+    setBar(QColor(0, 128, 0),
+           QStringLiteral(" Serial Port Opened at: %1").arg(ZelmarGetBaudRate()));
     for (QWidget *control : portToolButtons_) control->setEnabled(true);
     for (QWidget *control : portPanelButtons_) control->setEnabled(true);
 }
@@ -401,7 +439,9 @@ void TForm1::StatusRegClick() { createWindow(program().windows.Form6)->exec(); }
 
 void TForm1::About1Click() { createWindow(program().windows.MBAbout)->exec(); }
 
-void TForm1::MBMotorClick(int motor) { createWindow(program().windows.Mtr[motor - 1], motor)->show(); }
+void TForm1::MBMotorClick(int motor) {
+    createWindow(program().windows.Mtr[motor - 1], motor)->show();
+}
 
 void TForm1::MBTriggerAllClick() { triggerAll(*this); }
 
@@ -419,7 +459,8 @@ void TForm1::DLLCommandsInformation1Click() {
     const QString path = referencePath();
     if (path.isEmpty()) {
         errorBox(QStringLiteral(" ERROR in Help"),
-                 QStringLiteral("The reference of the CorvexLink commands (reference.html) was not found next to the program."));
+                 QStringLiteral("The reference of the CorvexLink commands (reference.html) was not "
+                                "found next to the program."));
         return;
     }
     THelpViewer *&viewer = program().windows.Help;

@@ -35,16 +35,21 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("     Setup  Digital  IO"));
 
-    ConFDIO = named(new QGroupBox(QStringLiteral("Configuration Digitals IO  ( Checked \"x\"  USER/IO Configured  as \"OUTPUT\")   "), this),
+    ConFDIO = named(new QGroupBox(QStringLiteral("Configuration Digitals IO  ( Checked \"x\"  "
+                                                 "USER/IO Configured  as \"OUTPUT\")   "),
+                                  this),
                     QStringLiteral("ConFDIO"));
     auto *ports = new QHBoxLayout(ConFDIO);
-    const QString portCaptions[] = {QStringLiteral("Set PORT\"1\"  "), QStringLiteral("Set \"PORT\"2\"  "),
+    const QString portCaptions[] = {QStringLiteral("Set PORT\"1\"  "),
+                                    QStringLiteral("Set \"PORT\"2\"  "),
                                     QStringLiteral("Set \"PORT\"3\"  ")};
     for (int p = 1; p <= 3; ++p) {
-        QGroupBox *group = named(new QGroupBox(portCaptions[p - 1], ConFDIO), QStringLiteral("GroupBox%1").arg(p + 1));
+        QGroupBox *group = named(new QGroupBox(portCaptions[p - 1], ConFDIO),
+                                 QStringLiteral("GroupBox%1").arg(p + 1));
         auto *lines = new QVBoxLayout(group);
         for (int i = 0; i < 8; ++i) {
-            USR[p - 1][i] = named(new QCheckBox(QStringLiteral("USER%1_%2").arg(p).arg(i), group), QStringLiteral("USR_%1%2").arg(p).arg(i));
+            USR[p - 1][i] = named(new QCheckBox(QStringLiteral("USER%1_%2").arg(p).arg(i), group),
+                                  QStringLiteral("USR_%1%2").arg(p).arg(i));
             lines->addWidget(USR[p - 1][i]);
         }
         PortGroup[p - 1] = group;
@@ -52,12 +57,17 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent) {
     }
 
     NumberS1 = named(new RadioGroup(QStringLiteral("Which  Station   "),
-                                    {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")}, 4, this),
+                                    {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                                     QStringLiteral("4")},
+                                    4, this),
                      QStringLiteral("NumberS1"));
     NumberS1->setItemIndex(0);
-    ConfDig1 = named(new QPushButton(QStringLiteral("C&onfigure Digital IOs for the Station Selected"), this), QStringLiteral("ConfDig1"));
+    ConfDig1 = named(
+        new QPushButton(QStringLiteral("C&onfigure Digital IOs for the Station Selected"), this),
+        QStringLiteral("ConfDig1"));
 
-    Label1 = named(new QLabel(QStringLiteral("Type the value to be writen (0-255) :"), this), QStringLiteral("Label1"));
+    Label1 = named(new QLabel(QStringLiteral("Type the value to be writen (0-255) :"), this),
+                   QStringLiteral("Label1"));
     WRIO1 = named(new QLineEdit(QStringLiteral("0"), this), QStringLiteral("WRIO1"));
     WRIO1->setMaxLength(5);
     WRIO1->setFixedWidth(70);
@@ -65,12 +75,15 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent) {
     SPORT->addItems({QStringLiteral("PORT1"), QStringLiteral("PORT2"), QStringLiteral("PORT3")});
     SPORT->setCurrentRow(0);
     SPORT->setFixedSize(90, SPORT->sizeHintForRow(0) * 3 + 2 * SPORT->frameWidth() + 2);
-    MDWRIO1 = named(new QPushButton(QStringLiteral("&Write to Port Selected"), this), QStringLiteral("MDWRIO1"));
-    Label2 = named(new QLabel(QStringLiteral("Read the value from the PORT Selected :"), this), QStringLiteral("Label2"));
+    MDWRIO1 = named(new QPushButton(QStringLiteral("&Write to Port Selected"), this),
+                    QStringLiteral("MDWRIO1"));
+    Label2 = named(new QLabel(QStringLiteral("Read the value from the PORT Selected :"), this),
+                   QStringLiteral("Label2"));
     RDP1 = named(new QLineEdit(this), QStringLiteral("RDP1"));
     RDP1->setReadOnly(true);
     RDP1->setFixedWidth(70);
-    RDPORT1 = named(new QPushButton(QStringLiteral("&Read Port Selected"), this), QStringLiteral("RDPORT1"));
+    RDPORT1 = named(new QPushButton(QStringLiteral("&Read Port Selected"), this),
+                    QStringLiteral("RDPORT1"));
     BitBtn1 = named(new QPushButton(QStringLiteral("&Close"), this), QStringLiteral("BitBtn1"));
 
     auto *values = new QGridLayout;
@@ -109,7 +122,9 @@ void TForm5::setPortAddresses() {
 QByteArray TForm5::selectedPortAddress(const QString &errorTitle) {
     const int port = SPORT->currentRow();
     if (port < 0 || port > 2 || !SPORT->item(port)->isSelected()) {
-        errorBox(errorTitle, QStringLiteral("No port is selected: choose PORT1, PORT2 or PORT3 in the list first."));
+        errorBox(
+            errorTitle,
+            QStringLiteral("No port is selected: choose PORT1, PORT2 or PORT3 in the list first."));
         return {};
     }
     return PortAddress[port].toLatin1();

@@ -39,7 +39,8 @@ public:
     QPushButton *BitBtn1;
 
     // The addresses of ports 1 to 3 of the selected station, in decimal.
-    std::array<QString, 3> PortAddress{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")};
+    std::array<QString, 3> PortAddress{QStringLiteral("1"), QStringLiteral("2"),
+                                       QStringLiteral("3")};
 
 private slots:
     void ConfDig1Click();

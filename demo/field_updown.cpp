@@ -14,7 +14,8 @@ int leadingNumber(const QString &text) {
     const int n = text.size();
     while (i < n && text[i].isSpace()) ++i;
     bool negative = false;
-    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) negative = text[i++] == QLatin1Char('-');
+    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
+        negative = text[i++] == QLatin1Char('-');
     long long value = 0;
     for (; i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i) {
         value = value * 10 + (text[i].unicode() - '0');

@@ -10,8 +10,9 @@ namespace demo {
 
 QString referencePath() {
     const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString &candidate : {dir + QStringLiteral("/reference.html"),
-                                     dir + QStringLiteral("/../share/doc/CorvexLink/reference.html")}) {
+    for (const QString &candidate :
+         {dir + QStringLiteral("/reference.html"),
+          dir + QStringLiteral("/../share/doc/CorvexLink/reference.html")}) {
         if (QFileInfo(candidate).isFile()) return QFileInfo(candidate).canonicalFilePath();
     }
     return {};

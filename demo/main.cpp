@@ -18,7 +18,8 @@ int main(int argc, char *argv[]) {
         demo::program().windows.Form1->show();
         result = QApplication::exec();
     } catch (const std::exception &error) {
-        QMessageBox::critical(nullptr, QStringLiteral("CorvexLink"), QString::fromLocal8Bit(error.what()));
+        QMessageBox::critical(nullptr, QStringLiteral("CorvexLink"),
+                              QString::fromLocal8Bit(error.what()));
         result = 0;
     }
     demo::resetProgram();  // every window goes before the application object

@@ -29,8 +29,8 @@ std::vector<WaitingBox *> &waitingBoxes() {
 class WaitingBox final : public QMessageBox {
 public:
     explicit WaitingBox(const ShownBox &box)
-        : QMessageBox(box.icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, box.title,
-                      box.text, QMessageBox::Ok) {
+        : QMessageBox(box.icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                      box.title, box.text, QMessageBox::Ok) {
         // A modal window holds every other window; a box of no modality would be held with
         // them and could never be closed.
         setWindowModality(QApplication::activeModalWidget() ? Qt::ApplicationModal : Qt::NonModal);

@@ -72,7 +72,8 @@ Widget *named(Widget *widget, const char *name, const QString &hint = {}) {
     return widget;
 }
 
-QPushButton *pushButton(QWidget *parent, const char *name, const QString &caption, const QString &hint = {}) {
+QPushButton *pushButton(QWidget *parent, const char *name, const QString &caption,
+                        const QString &hint = {}) {
     auto *button = named(new QPushButton(caption, parent), name, hint);
     // Enter in a field must not press a button of the window.
     button->setAutoDefault(false);
@@ -93,7 +94,8 @@ QLineEdit *field(QWidget *parent, const char *name, int maxLength, const QString
     return edit;
 }
 
-UpDown *upDown(QWidget *parent, const char *name, QLineEdit *buddy, int minimum, int maximum, int increment) {
+UpDown *upDown(QWidget *parent, const char *name, QLineEdit *buddy, int minimum, int maximum,
+               int increment) {
     auto *control = named(new UpDown(parent), name);
     control->setRange(minimum, maximum);
     control->setIncrement(increment);
@@ -118,7 +120,8 @@ QLabel *display(QWidget *parent, const char *name, const QString &text) {
 }
 
 // A label with a field and, when given, the field's up/down control, in one grid row.
-void addFieldRow(QGridLayout *grid, int row, QLabel *label, QLineEdit *edit, UpDown *control = nullptr) {
+void addFieldRow(QGridLayout *grid, int row, QLabel *label, QLineEdit *edit,
+                 UpDown *control = nullptr) {
     grid->addWidget(label, row, 0);
     auto *pair = new QHBoxLayout;
     pair->setSpacing(1);
@@ -128,8 +131,8 @@ void addFieldRow(QGridLayout *grid, int row, QLabel *label, QLineEdit *edit, UpD
 }
 
 std::int32_t saturated(long long value) {
-    return static_cast<std::int32_t>(std::clamp<long long>(value, std::numeric_limits<std::int32_t>::min(),
-                                                           std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::clamp<long long>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace
@@ -146,7 +149,8 @@ bool sendRelativeMove(const QByteArray &address, MoveValues move, const QString 
                       AfterFirstRateFailure rule) {
     const char *a = address.constData();
     librarySucceeded(MotorSlewRate(a, move.slewRate), errorTitle);
-    if (!librarySucceeded(MotorFirstRate(a, move.firstRate), errorTitle) && rule == AfterFirstRateFailure::Stop)
+    if (!librarySucceeded(MotorFirstRate(a, move.firstRate), errorTitle) &&
+        rule == AfterFirstRateFailure::Stop)
         return false;
     librarySucceeded(MotorAccelDecel(a, move.accel), errorTitle);
     librarySucceeded(MotorNumberStepRel(a, move.steps), errorTitle);
@@ -154,14 +158,12 @@ bool sendRelativeMove(const QByteArray &address, MoveValues move, const QString 
 }
 
 TMtr::TMtr(int motor, QWidget *parent)
-    : QDialog(parent),
-      motor_(std::clamp(motor, 1, kMotors)),
-      address_(QByteArray::number(motor_ - 1)),
-      errorCaption_(motorErrorCaption(motor_)) {
+    : QDialog(parent), motor_(std::clamp(motor, 1, kMotors)),
+      address_(QByteArray::number(motor_ - 1)), errorCaption_(motorErrorCaption(motor_)) {
     setObjectName(QStringLiteral("Mtr%1").arg(motor_));
     setWindowTitle(QStringLiteral("\"%1\"  Desktop Motor Controller  ").arg(motor_));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -198,12 +200,14 @@ QWidget *TMtr::buildMovementSetup() {
     addFieldRow(grid, 0, Label1, STNumber1);
 
     Label2 = named(new QLabel(QStringLiteral("Slew Rate:"), GroupBox1), "Label2");
-    STSpeed1 = field(GroupBox1, "STSpeed1", 7, QStringLiteral("Maximum speed in steps per second."));
+    STSpeed1 =
+        field(GroupBox1, "STSpeed1", 7, QStringLiteral("Maximum speed in steps per second."));
     MDSLUpDown1 = upDown(GroupBox1, "MDSLUpDown1", STSpeed1, 16, 8500, 10);
     addFieldRow(grid, 1, Label2, STSpeed1, MDSLUpDown1);
 
     Label3 = named(new QLabel(QStringLiteral("Accel/Decel: "), GroupBox1), "Label3");
-    STSlope1 = field(GroupBox1, "STSlope1", 4, QStringLiteral("Acceleration or deceleration in steps per second squared."));
+    STSlope1 = field(GroupBox1, "STSlope1", 4,
+                     QStringLiteral("Acceleration or deceleration in steps per second squared."));
     MDADUpDown1 = upDown(GroupBox1, "MDADUpDown1", STSlope1, 0, 255, 1);
     addFieldRow(grid, 2, Label3, STSlope1, MDADUpDown1);
 
@@ -212,11 +216,12 @@ QWidget *TMtr::buildMovementSetup() {
     MDIRUpDown1 = upDown(GroupBox1, "MDIRUpDown1", STInitSpeed1, 20, 8500, 10);
     addFieldRow(grid, 3, Label4, STInitSpeed1, MDIRUpDown1);
 
-    StepperMode1 = named(new RadioGroup(QStringLiteral("Stepper Motor Mode"),
-                                        {QStringLiteral("Biphasic"), QStringLiteral("Monophasic"),
-                                         QStringLiteral("Half Step"), QStringLiteral("External Driver")},
-                                        2, GroupBox1),
-                         "StepperMode1");
+    StepperMode1 =
+        named(new RadioGroup(QStringLiteral("Stepper Motor Mode"),
+                             {QStringLiteral("Biphasic"), QStringLiteral("Monophasic"),
+                              QStringLiteral("Half Step"), QStringLiteral("External Driver")},
+                             2, GroupBox1),
+              "StepperMode1");
     StepperMode1->setItemIndex(kHalfStepItem);
     grid->addWidget(StepperMode1, 4, 0, 1, 2);
     connect(StepperMode1, &RadioGroup::clicked, this, &TMtr::StepperMode1Click);
@@ -228,9 +233,12 @@ QWidget *TMtr::buildMotionPanel() {
     auto *grid = new QGridLayout(panel);
     grid->setContentsMargins(0, 0, 0, 0);
 
-    CCW1 = pushButton(panel, "CCW1", QStringLiteral("CC&W"), QStringLiteral("Moves stepper counter-clockwise"));
-    CW1 = pushButton(panel, "CW1", QStringLiteral("&CW"), QStringLiteral("Moves stepper clockwise"));
-    Stop1 = pushButton(panel, "Stop1", QStringLiteral("&STOP"), QStringLiteral("Stops any Stepper Movement"));
+    CCW1 = pushButton(panel, "CCW1", QStringLiteral("CC&W"),
+                      QStringLiteral("Moves stepper counter-clockwise"));
+    CW1 =
+        pushButton(panel, "CW1", QStringLiteral("&CW"), QStringLiteral("Moves stepper clockwise"));
+    Stop1 = pushButton(panel, "Stop1", QStringLiteral("&STOP"),
+                       QStringLiteral("Stops any Stepper Movement"));
     for (QPushButton *big : {CCW1, CW1, Stop1}) {
         big->setMinimumHeight(36);
         QFont font = big->font();
@@ -241,9 +249,10 @@ QWidget *TMtr::buildMotionPanel() {
     MDTriggerOFF1 = pushButton(panel, "MDTriggerOFF1", QStringLiteral("Trig&ger \"OFF\""));
     MDPause1 = pushButton(panel, "MDPause1", QString(), QStringLiteral("Pause Motion"));
     POWER1 = pushButton(panel, "POWER1", QLatin1String(kPowerFirst));
-    SeekHome1 = named(new RadioGroup(QStringLiteral("Home Seek Position"),
-                                     {QStringLiteral("Enable Home"), QStringLiteral("Disable Home")}, 2, panel),
-                      "SeekHome1");
+    SeekHome1 = named(
+        new RadioGroup(QStringLiteral("Home Seek Position"),
+                       {QStringLiteral("Enable Home"), QStringLiteral("Disable Home")}, 2, panel),
+        "SeekHome1");
     SeekHome1->setItemIndex(kDisableHomeItem);
 
     grid->addWidget(CCW1, 0, 0);
@@ -270,13 +279,16 @@ QWidget *TMtr::buildPositionPanel() {
     auto *panel = named(new QGroupBox(QString(), this), "PositionPanel");
     auto *grid = new QGridLayout(panel);
 
-    StaticText2 = named(new QLabel(QStringLiteral("Motor Position Register : "), panel), "StaticText2");
+    StaticText2 =
+        named(new QLabel(QStringLiteral("Motor Position Register : "), panel), "StaticText2");
     MDPosi1 = display(panel, "MDPosi1", QStringLiteral("0"));
     grid->addWidget(StaticText2, 0, 0);
     grid->addWidget(MDPosi1, 0, 1);
 
-    ResetCtr1 = pushButton(panel, "ResetCtr1", QStringLiteral("&Reset Position "), QStringLiteral("Resets Stepper Motor Counter"));
-    ReadCtr1 = pushButton(panel, "ReadCtr1", QStringLiteral("&Update Position"), QStringLiteral("Reads Counter Position"));
+    ResetCtr1 = pushButton(panel, "ResetCtr1", QStringLiteral("&Reset Position "),
+                           QStringLiteral("Resets Stepper Motor Counter"));
+    ReadCtr1 = pushButton(panel, "ReadCtr1", QStringLiteral("&Update Position"),
+                          QStringLiteral("Reads Counter Position"));
     grid->addWidget(ResetCtr1, 1, 0);
     grid->addWidget(ReadCtr1, 1, 1);
 
@@ -321,7 +333,8 @@ QWidget *TMtr::buildJogPanel() {
     grid->addWidget(StaticText1, 0, 0);
     grid->addLayout(jog, 0, 1);
 
-    BitBtn1 = pushButton(panel, "BitBtn1", QStringLiteral("&Open Profile Window"), QStringLiteral("Create the Profile Movements"));
+    BitBtn1 = pushButton(panel, "BitBtn1", QStringLiteral("&Open Profile Window"),
+                         QStringLiteral("Create the Profile Movements"));
     grid->addWidget(BitBtn1, 1, 0, 1, 2);
 
     connect(MDUpDownJ1, &UpDown::arrowPressed, this, &TMtr::MDJOGCS1);
@@ -332,7 +345,8 @@ QWidget *TMtr::buildJogPanel() {
 }
 
 QWidget *TMtr::buildFifoPanel() {
-    GroupBox2 = named(new QGroupBox(QStringLiteral("FIFO Profile Movement Commands  "), this), "GroupBox2");
+    GroupBox2 =
+        named(new QGroupBox(QStringLiteral("FIFO Profile Movement Commands  "), this), "GroupBox2");
     auto *grid = new QGridLayout(GroupBox2);
 
     MDEFIFO1 = named(new QCheckBox(QStringLiteral("Enable FIFO Profile"), GroupBox2), "MDEFIFO1");
@@ -359,7 +373,9 @@ QWidget *TMtr::buildEncoderPanel() {
     MDEnc1 = named(new QGroupBox(QStringLiteral("SHAFT ENCODER    PROCEDURES  "), this), "MDEnc1");
     auto *grid = new QGridLayout(MDEnc1);
 
-    MDEnE1 = named(new QCheckBox(QStringLiteral("Enable Shaft Encoder Movements,   Enc. Position :"), MDEnc1), "MDEnE1");
+    MDEnE1 = named(
+        new QCheckBox(QStringLiteral("Enable Shaft Encoder Movements,   Enc. Position :"), MDEnc1),
+        "MDEnE1");
     MDEncoder1 = display(MDEnc1, "MDEncoder1", QString());
     MDRsetE1 = pushButton(MDEnc1, "MDRsetE1", QStringLiteral("Reset CNTR.En&coder"));
     MDUpP1 = pushButton(MDEnc1, "MDUpP1", QStringLiteral("&Upadate CNTR. Position"));
@@ -399,9 +415,13 @@ bool TMtr::pollRead(int result) {
     return false;
 }
 
-bool TMtr::sendMode() { return succeeded(MotorConfigureMode(address_.constData(), state().modeValue)); }
+bool TMtr::sendMode() {
+    return succeeded(MotorConfigureMode(address_.constData(), state().modeValue));
+}
 
-void TMtr::showFreeFifo() { StatusBar1->setText(kFreeFifoPanel, QStringLiteral("FREE FIFO:(%1)").arg(state().freeFifo)); }
+void TMtr::showFreeFifo() {
+    StatusBar1->setText(kFreeFifoPanel, QStringLiteral("FREE FIFO:(%1)").arg(state().freeFifo));
+}
 
 void TMtr::motorStopped() {
     Timer1->stop();
@@ -465,7 +485,8 @@ void TMtr::MDEXEP1Click() {
             const SegmentCall &call = kSegmentCalls[c];
             const std::int32_t value = (table.*call.values)[i];
             if (!succeeded(call.send(address_.constData(), value, &state().freeFifo))) return;
-            StatusBar1->setText(static_cast<int>(c) + 1, QString::fromLatin1(call.panelFormat).arg(value));
+            StatusBar1->setText(static_cast<int>(c) + 1,
+                                QString::fromLatin1(call.panelFormat).arg(value));
         }
     }
 }
@@ -525,15 +546,19 @@ void TMtr::SeekHome1Click(int item) {
 void TMtr::MDRsetE1Click() {
     MDEnE1->setChecked(false);
     if (setup().encoderResetStopsPolling) Timer1->stop();
-    if (succeeded(EncoderSetPosition(address_.constData(), 0))) MDEncoder1->setText(QStringLiteral("0"));
+    if (succeeded(EncoderSetPosition(address_.constData(), 0)))
+        MDEncoder1->setText(QStringLiteral("0"));
 }
 
 void TMtr::MDUpP1Click() {
     std::int32_t count = 0;
-    if (succeeded(EncoderGetPosition(address_.constData(), &count))) MDEncoder1->setText(QString::number(count));
+    if (succeeded(EncoderGetPosition(address_.constData(), &count)))
+        MDEncoder1->setText(QString::number(count));
 }
 
-void TMtr::MDAbs1Click() { succeeded(MotorGoAbsPos(address_.constData(), MDAbsUpDown1->position())); }
+void TMtr::MDAbs1Click() {
+    succeeded(MotorGoAbsPos(address_.constData(), MDAbsUpDown1->position()));
+}
 
 void TMtr::MDJogClick(int direction) { succeeded(MotorJog(address_.constData(), direction)); }
 

@@ -66,12 +66,14 @@ QLineEdit *numberField(QWidget *parent, const char *name, int maxLength) {
 QImage loadGrid(const QString &path, QString *error) {
     if (!QFileInfo::exists(path)) {
         const QImage drawn = gridPicture();
-        if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !drawn.save(path, "BMP")) return drawn;
+        if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !drawn.save(path, "BMP"))
+            return drawn;
     }
     QImageReader reader(path);
     QImage grid = reader.read();
     if (grid.isNull())
-        *error = QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), reader.errorString());
+        *error = QStringLiteral("Cannot open file \"%1\". %2")
+                     .arg(QDir::toNativeSeparators(path), reader.errorString());
     return grid;
 }
 
@@ -97,7 +99,8 @@ void ProfileImage::drawPicture(const QImage &picture) {
 void ProfileImage::drawSegmentLine(QPoint from, QPoint to) {
     QPainter painter(&picture_);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.setPen(QPen(QColor::fromRgb(kProfileLineColour), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.setPen(
+        QPen(QColor::fromRgb(kProfileLineColour), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     painter.drawLine(from, to);
     update();
 }
@@ -107,18 +110,25 @@ void ProfileImage::paintEvent(QPaintEvent *) {
     painter.drawImage(0, 0, picture_);
 }
 
-void ProfileImage::mousePressEvent(QMouseEvent *event) { emit mouseDown(event->position().toPoint()); }
+void ProfileImage::mousePressEvent(QMouseEvent *event) {
+    emit mouseDown(event->position().toPoint());
+}
 
-void ProfileImage::mouseMoveEvent(QMouseEvent *event) { emit mouseMove(event->position().toPoint()); }
+void ProfileImage::mouseMoveEvent(QMouseEvent *event) {
+    emit mouseMove(event->position().toPoint());
+}
 
-void ProfileImage::mouseReleaseEvent(QMouseEvent *event) { emit mouseUp(event->position().toPoint()); }
+void ProfileImage::mouseReleaseEvent(QMouseEvent *event) {
+    emit mouseUp(event->position().toPoint());
+}
 
 TProfile::TProfile(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Profile"));
     setWindowTitle(kCaption);
     setModal(true);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowContextHelpButtonHint |
+                   Qt::WindowCloseButtonHint);
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(10, 10, 10, 6);
@@ -153,11 +163,13 @@ QWidget *TProfile::buildDrawingPanel() {
     plot->setFixedSize(kAreaLeft + kGridWidth + 22, kAreaTop + kGridHeight + 44);
     Image = named(new ProfileImage(plot), "Image");
     Image->move(kAreaLeft, kAreaTop);
-    Image->setToolTip(QStringLiteral("Press and hold left button to\"Draw Segment\"  release to confirm\"End of Segment\""));
+    Image->setToolTip(QStringLiteral(
+        "Press and hold left button to\"Draw Segment\"  release to confirm\"End of Segment\""));
 
     StaticText10 = named(new QLabel(QStringLiteral("Step Rate"), plot), "StaticText10");
     StaticText10->setGeometry(0, 0, kAreaLeft + 60, 18);
-    const char *speeds[] = {"20 S/s", "500 S/s", "1000 S/s", "1500 S/s", "2000 S/s", "2500 S/s", "3000 S/s", "3500 S/s"};
+    const char *speeds[] = {"20 S/s",   "500 S/s",  "1000 S/s", "1500 S/s",
+                            "2000 S/s", "2500 S/s", "3000 S/s", "3500 S/s"};
     for (int k = 0; k < 8; ++k) {
         auto *label = new QLabel(QLatin1String(speeds[k]), plot);
         label->setObjectName(QStringLiteral("SpeedLabel%1").arg(k + 1));
@@ -177,9 +189,14 @@ QWidget *TProfile::buildDrawingPanel() {
     StaticText31->setGeometry(kAreaLeft, kAreaTop + kGridHeight + 22, kGridWidth, 18);
     layout->addWidget(plot);
 
-    StaticText9 = named(new QLabel(QStringLiteral("Please, Drag the Segments Profile maximum drawing  allowed 100 Segemnts"), panel),
-                        "StaticText9");
-    StaticText21 = named(new QLabel(QStringLiteral("(Vf - Vi) / (Sf - Si ) = Integer = -127, +127"), panel), "StaticText21");
+    StaticText9 = named(
+        new QLabel(QStringLiteral(
+                       "Please, Drag the Segments Profile maximum drawing  allowed 100 Segemnts"),
+                   panel),
+        "StaticText9");
+    StaticText21 =
+        named(new QLabel(QStringLiteral("(Vf - Vi) / (Sf - Si ) = Integer = -127, +127"), panel),
+              "StaticText21");
     layout->addWidget(StaticText9);
     layout->addWidget(StaticText21);
     return panel;
@@ -197,9 +214,8 @@ QWidget *TProfile::buildSidePanel() {
     ACCProf1 = numberField(panel, "ACCProf1", 4);
     StaticText24 = named(new QLabel(QStringLiteral(" STf  -   STi :"), panel), "StaticText24");
     SNProf1 = numberField(panel, "SNProf1", 8);
-    const std::array<std::pair<QLabel *, QLineEdit *>, 3> rows{{{StaticText22, SpeedProf1},
-                                                                 {StaticText23, ACCProf1},
-                                                                 {StaticText24, SNProf1}}};
+    const std::array<std::pair<QLabel *, QLineEdit *>, 3> rows{
+        {{StaticText22, SpeedProf1}, {StaticText23, ACCProf1}, {StaticText24, SNProf1}}};
     for (int r = 0; r < 3; ++r) {
         fields->addWidget(rows[r].first, r, 0);
         fields->addWidget(rows[r].second, r, 1);
@@ -214,8 +230,9 @@ QWidget *TProfile::buildSidePanel() {
     Memo1 = named(new QPlainTextEdit(panel), "Memo1");
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setFixedWidth(230);
-    Memo1->setPlainText(QStringLiteral("When all the \nSegemnts  \nare finished,  Please \nPress \"Calc. Profile\" \n"
-                                       "button and  the Vector \nto be writen to the \nFIFO, will be \ndispalyed."));
+    Memo1->setPlainText(QStringLiteral(
+        "When all the \nSegemnts  \nare finished,  Please \nPress \"Calc. Profile\" \n"
+        "button and  the Vector \nto be writen to the \nFIFO, will be \ndispalyed."));
     layout->addWidget(Memo1, 1);
 
     BitBtn1 = named(new QPushButton(QStringLiteral("C&lear Process"), panel), "BitBtn1");
@@ -223,7 +240,8 @@ QWidget *TProfile::buildSidePanel() {
     BitBtn1->setToolTip(QStringLiteral("CLean up the\"Profile Movement\""));
     layout->addWidget(BitBtn1);
 
-    Return1 = named(new QPushButton(QStringLiteral("&Return to Motor Desktop N ->:"), panel), "Return1");
+    Return1 =
+        named(new QPushButton(QStringLiteral("&Return to Motor Desktop N ->:"), panel), "Return1");
     Return1->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
     layout->addWidget(Return1);
     return panel;
@@ -244,7 +262,9 @@ void TProfile::FormMouseDown(QPoint position) {
         startSpeed_ = GetFixedSpeed(startSpeed_);
         firstSegment_ = false;
     }
-    StatusBar1->setText(0, QStringLiteral("Origin: Step Number,Speed -> (%1, %2)").arg(startStep_).arg(startSpeed_));
+    StatusBar1->setText(
+        0,
+        QStringLiteral("Origin: Step Number,Speed -> (%1, %2)").arg(startStep_).arg(startSpeed_));
 }
 
 void TProfile::FormMouseMove(QPoint position) {
@@ -256,17 +276,21 @@ void TProfile::FormMouseMove(QPoint position) {
 void TProfile::FormMouseUp(QPoint position) {
     if (segments_.count >= kMaxSegments) {
         drawing_ = false;
-        errorBox(kCaption, QStringLiteral("The profile already holds %1 segments, the most a motor takes; this "
-                                          "segment was not added.\nPress Return to hand the profile over, or "
-                                          "Clear Process to draw a new one.")
-                               .arg(kMaxSegments));
+        errorBox(
+            kCaption,
+            QStringLiteral("The profile already holds %1 segments, the most a motor takes; this "
+                           "segment was not added.\nPress Return to hand the profile over, or "
+                           "Clear Process to draw a new one.")
+                .arg(kMaxSegments));
         return;
     }
     const int endSpeed = profile::speedAt(position.y());
     const int steps = profile::stepAt(position.x()) - startStep_;
-    const int slope = profile::segmentSlope(startSpeed_, endSpeed, steps, program().ProfileLastSlope);
+    const int slope =
+        profile::segmentSlope(startSpeed_, endSpeed, steps, program().ProfileLastSlope);
     program().ProfileLastSlope = slope;
-    const int finalSpeed = GetFixedSpeed(std::max(std::abs(steps) * slope + startSpeed_, profile::kLowestSpeed));
+    const int finalSpeed =
+        GetFixedSpeed(std::max(std::abs(steps) * slope + startSpeed_, profile::kLowestSpeed));
 
     if (drawing_) {
         Image->drawSegmentLine(origin_, QPoint(position.x(), profile::heightOf(finalSpeed)));
@@ -286,7 +310,10 @@ void TProfile::BitBtn2Click() {
     Memo1->clear();
     Memo1->setPlainText(QStringLiteral("Speed ,Acce., Step N."));
     for (int i = 0; i < segments_.count; ++i)
-        Memo1->appendPlainText(QStringLiteral("%1,%2,%3").arg(segments_.firstRate[i]).arg(segments_.slope[i]).arg(segments_.steps[i]));
+        Memo1->appendPlainText(QStringLiteral("%1,%2,%3")
+                                   .arg(segments_.firstRate[i])
+                                   .arg(segments_.slope[i])
+                                   .arg(segments_.steps[i]));
 }
 
 void TProfile::BitBtn1Click() {
@@ -311,7 +338,8 @@ void TProfile::BitBtn1Click() {
 void TProfile::Return1Click() {
     // Only a motor of the program takes the profile; an editor opened without one hands
     // nothing over.
-    if (motorNumber_ >= 1 && motorNumber_ <= kMotors) program().motors[motorNumber_ - 1].segments = segments_;
+    if (motorNumber_ >= 1 && motorNumber_ <= kMotors)
+        program().motors[motorNumber_ - 1].segments = segments_;
     accept();
 }
 

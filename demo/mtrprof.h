@@ -92,9 +92,9 @@ public:
     const SegmentTable &segments() const { return segments_; }
 
     ProfileImage *Image;
-    QLabel *StaticText10;                // "Step Rate"
+    QLabel *StaticText10;                 // "Step Rate"
     std::array<QLabel *, 8> SpeedLabels;  // from the bottom edge up
-    QLabel *StaticText31;                // "Number of Steps "
+    QLabel *StaticText31;                 // "Number of Steps "
     std::array<QLabel *, 10> StepLabels;  // from left to right
     QLabel *StaticText9;
     QLabel *StaticText21;

@@ -175,7 +175,8 @@ QPixmap switchPicture(int address) {
         p.setBrush(QColor::fromRgba(kSwitchKnobColour));
         p.drawRect(QRect(slot.left(), on ? slot.top() : slot.top() + half, slot.width(), half));
         p.setPen(Qt::white);
-        p.drawText(QRect(slot.left() - 3, 40, slot.width() + 6, 10), Qt::AlignCenter, QString::number(k));
+        p.drawText(QRect(slot.left() - 3, 40, slot.width() + 6, 10), Qt::AlignCenter,
+                   QString::number(k));
     }
     return picture;
 }

@@ -25,18 +25,18 @@ class TForm6;
 class TMBAbout;
 class THelpViewer;
 
-inline constexpr int kAddresses = 16;  // controller addresses 0..15
-inline constexpr int kMotors = 8;      // motor m (1..8) is driven by address m-1
+inline constexpr int kAddresses = 16;     // controller addresses 0..15
+inline constexpr int kMotors = 8;         // motor m (1..8) is driven by address m-1
 inline constexpr int kMaxSegments = 100;  // segments of a motor's profile
 
 // What differs between the eight motors; entry m-1 is motor m.
 struct MotorSetup {
     // The move values a motor window shows before the first CW or CCW press.
     std::int32_t steps, accel, slewRate, firstRate;
-    int pollingMs;                   // interval of the motor window's polling tick
-    std::int32_t fifoThreshold;      // free FIFO bytes the tick needs to offer EXE Profile
-    std::int32_t freeFifoAtStart;    // the free-FIFO count before the station was asked
-    bool encoderResetStopsPolling;   // Reset CNTR.Encoder also stops the polling tick
+    int pollingMs;                  // interval of the motor window's polling tick
+    std::int32_t fifoThreshold;     // free FIFO bytes the tick needs to offer EXE Profile
+    std::int32_t freeFifoAtStart;   // the free-FIFO count before the station was asked
+    bool encoderResetStopsPolling;  // Reset CNTR.Encoder also stops the polling tick
 };
 
 inline constexpr std::array<MotorSetup, kMotors> kMotorSetup{{

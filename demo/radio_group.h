@@ -13,7 +13,8 @@ class RadioGroup : public QGroupBox {
     Q_OBJECT
 
 public:
-    RadioGroup(const QString &title, const QStringList &items, int columns, QWidget *parent = nullptr);
+    RadioGroup(const QString &title, const QStringList &items, int columns,
+               QWidget *parent = nullptr);
 
     // The selected item, or -1 when none is.
     int itemIndex() const;

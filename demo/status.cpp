@@ -14,7 +14,8 @@
 namespace demo {
 namespace {
 
-const char *const kFlags[] = {"TRGD", "PSED", "ABORTD", "RUNING", "LS-CCW", "LS-CW", "HOME", "READY", "DIR", "STALL"};
+const char *const kFlags[] = {"TRGD",  "PSED", "ABORTD", "RUNING", "LS-CCW",
+                              "LS-CW", "HOME", "READY",  "DIR",    "STALL"};
 constexpr int kFlagCount = 10;
 constexpr int kShownMotorRows = 4;  // the table shows four motors at a time
 constexpr int kRowHeight = 24;
@@ -49,9 +50,12 @@ TForm6::TForm6(QWidget *parent) : QDialog(parent) {
     Sts1->setSelectionMode(QAbstractItemView::NoSelection);
     Sts1->setFocusPolicy(Qt::NoFocus);
     Sts1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Sts1->setVerticalScrollBarPolicy(motors > kShownMotorRows ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    for (int m = 1; m <= motors; ++m) Sts1->setVerticalHeaderItem(m - 1, blueItem(QStringLiteral("MOTOR%1").arg(m)));
-    for (int c = 0; c < kFlagCount; ++c) Sts1->setHorizontalHeaderItem(c, blueItem(QLatin1String(kFlags[c])));
+    Sts1->setVerticalScrollBarPolicy(motors > kShownMotorRows ? Qt::ScrollBarAlwaysOn
+                                                              : Qt::ScrollBarAlwaysOff);
+    for (int m = 1; m <= motors; ++m)
+        Sts1->setVerticalHeaderItem(m - 1, blueItem(QStringLiteral("MOTOR%1").arg(m)));
+    for (int c = 0; c < kFlagCount; ++c)
+        Sts1->setHorizontalHeaderItem(c, blueItem(QLatin1String(kFlags[c])));
     for (int r = 0; r < motors; ++r)
         for (int c = 0; c < kFlagCount; ++c) Sts1->setItem(r, c, blueItem(QString()));
     Sts1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -60,7 +64,8 @@ TForm6::TForm6(QWidget *parent) : QDialog(parent) {
     Sts1->verticalHeader()->setDefaultSectionSize(kRowHeight);
     Sts1->verticalHeader()->setFixedWidth(76);
     Sts1->horizontalHeader()->setFixedHeight(kRowHeight + 2);
-    const int scrollBar = motors > kShownMotorRows ? Sts1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    const int scrollBar =
+        motors > kShownMotorRows ? Sts1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
     Sts1->setFixedSize(2 * Sts1->frameWidth() + 76 + kFlagCount * kColumnWidth + scrollBar,
                        2 * Sts1->frameWidth() + kRowHeight + 2 + kShownMotorRows * kRowHeight);
 
@@ -97,7 +102,9 @@ QString TForm6::Cells(int column, int row) const {
 
 int TForm6::RowCount() const { return Sts1->rowCount() + 1; }
 
-void TForm6::setCell(int column, int row, const QString &text) { Sts1->item(row - 1, column - 1)->setText(text); }
+void TForm6::setCell(int column, int row, const QString &text) {
+    Sts1->item(row - 1, column - 1)->setText(text);
+}
 
 bool TForm6::motorUsable(int motor) const {
     const TForm1 *main = program().windows.Form1;

@@ -23,6 +23,8 @@ QString StatusPanels::text(int index) const { return panels_.at(index)->text(); 
 
 void StatusPanels::setText(int index, const QString &text) { panels_.at(index)->setText(text); }
 
-void StatusPanels::setPanelWidth(int index, int pixels) { panels_.at(index)->setFixedWidth(pixels); }
+void StatusPanels::setPanelWidth(int index, int pixels) {
+    panels_.at(index)->setFixedWidth(pixels);
+}
 
 }  // namespace demo

@@ -15,15 +15,19 @@ namespace demo {
 
 std::vector<std::int16_t> toneSamples(int hertz, int milliseconds, int sampleRate) {
     if (hertz <= 0 || milliseconds <= 0 || sampleRate <= 0) return {};
-    const auto count = static_cast<std::size_t>(static_cast<long long>(sampleRate) * milliseconds / 1000);
-    const std::size_t ramp = std::min<std::size_t>(static_cast<std::size_t>(sampleRate / 500), count / 2);
+    const auto count =
+        static_cast<std::size_t>(static_cast<long long>(sampleRate) * milliseconds / 1000);
+    const std::size_t ramp =
+        std::min<std::size_t>(static_cast<std::size_t>(sampleRate / 500), count / 2);
     constexpr double kAmplitude = 0.5 * 32767;
     std::vector<std::int16_t> samples(count);
     for (std::size_t i = 0; i < count; ++i) {
-        double level = kAmplitude * std::sin(2 * std::numbers::pi * hertz * static_cast<double>(i) / sampleRate);
+        double level = kAmplitude *
+                       std::sin(2 * std::numbers::pi * hertz * static_cast<double>(i) / sampleRate);
         // A raised-cosine rise over the first `ramp` samples and the same fall over the last.
         const std::size_t edge = std::min(i, count - 1 - i);
-        if (edge < ramp) level *= 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(edge) / ramp);
+        if (edge < ramp)
+            level *= 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(edge) / ramp);
         samples[i] = static_cast<std::int16_t>(std::lround(level));
     }
     return samples;

@@ -27,7 +27,8 @@ int main(void) {
     for (int i = 0; i < 3; ++i) {
         if (check("FIFOMotorFirstRate", FIFOMotorFirstRate("0", segments[i][0], &freeBytes)) ||
             check("FIFOMotorSlope", FIFOMotorSlope("0", segments[i][1], &freeBytes)) ||
-            check("FIFOMotorNumberStepRel", FIFOMotorNumberStepRel("0", segments[i][2], &freeBytes)))
+            check("FIFOMotorNumberStepRel",
+                  FIFOMotorNumberStepRel("0", segments[i][2], &freeBytes)))
             return 1;
         printf("segment %d queued, FIFO room left: %d bytes\n", i + 1, freeBytes);
     }

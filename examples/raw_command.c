@@ -20,16 +20,12 @@ int main(int argc, char **argv) {
     const int result = WriteCommandtoKX4417(argv[1]);
     GetLastestCommand(sent);
     switch (result) {
-        case 1:
-            printf("ok, value %d\n", ZelmarGetValue());
-            break;
-        case 2:
-            printf("the station's FIFO is full: %s\n", ZelmarGetErrorMessage());
-            break;
-        default:
-            /* Station answer codes come as error numbers 1 to 9, silence as 26. */
-            printf("failed, error %d: %s\n", ZelmarGetNumberError(), ZelmarGetErrorMessage());
-            break;
+    case 1: printf("ok, value %d\n", ZelmarGetValue()); break;
+    case 2: printf("the station's FIFO is full: %s\n", ZelmarGetErrorMessage()); break;
+    default:
+        /* Station answer codes come as error numbers 1 to 9, silence as 26. */
+        printf("failed, error %d: %s\n", ZelmarGetNumberError(), ZelmarGetErrorMessage());
+        break;
     }
     PortClose();
     return result == -1 ? 1 : 0;

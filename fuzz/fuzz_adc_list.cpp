@@ -33,8 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     std::size_t commas = 0;
     for (char c : answer) commas += c == ',' ? 1 : 0;
-    check(stored == static_cast<int>(commas < kChannels ? commas : kChannels), "one value per comma");
-    for (int i = kChannels; i < kChannels + 4; ++i) check(values[i] == kUntouched, "nothing beyond the room");
+    check(stored == static_cast<int>(commas < kChannels ? commas : kChannels),
+          "one value per comma");
+    for (int i = kChannels; i < kChannels + 4; ++i)
+        check(values[i] == kUntouched, "nothing beyond the room");
 
     std::size_t pos = 0;
     for (int i = 0; i < stored; ++i) {

@@ -56,10 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check((whole.kind == AnswerKind::Incomplete) == !prompt, "incomplete without a prompt");
     check(buffer->text().size() == static_cast<std::size_t>(kept), "NULs skipped, the rest kept");
 
-    check(whole.textLength < kWorkingTextSize && whole.text[whole.textLength] == '\0', "working text bounded");
+    check(whole.textLength < kWorkingTextSize && whole.text[whole.textLength] == '\0',
+          "working text bounded");
     for (std::size_t i = 0; i < whole.textLength; ++i)
-        check(std::strchr("\a\n\rHL", whole.text[i]) == nullptr || whole.text[i] == '\0', "filtered");
-    if (whole.kind == AnswerKind::Error) check(whole.text[0] == '?' && whole.code >= 0 && whole.code <= 999, "code");
-    if (whole.kind != AnswerKind::Success) check(!whole.hasValue, "values only in successful answers");
+        check(std::strchr("\a\n\rHL", whole.text[i]) == nullptr || whole.text[i] == '\0',
+              "filtered");
+    if (whole.kind == AnswerKind::Error)
+        check(whole.text[0] == '?' && whole.code >= 0 && whole.code <= 999, "code");
+    if (whole.kind != AnswerKind::Success)
+        check(!whole.hasValue, "values only in successful answers");
     return 0;
 }

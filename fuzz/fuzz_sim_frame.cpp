@@ -26,23 +26,21 @@ void check(bool ok, const char *what) {
 void checkParsed(std::string_view frame) {
     const ParsedFrame parsed = parseFrame(frame);
     switch (parsed.kind) {
-        case ParsedFrame::Kind::Empty:
-            check(frame.empty(), "only an empty frame is empty");
-            break;
-        case ParsedFrame::Kind::Command:
-            check(frame.ends_with(parsed.valueText), "the value is the end of the frame");
-            if (frame[0] == '_') check((parsed.mask & (parsed.mask - 1)) == 0, "one station");
-            break;
-        case ParsedFrame::Kind::BaudChange:
-            check(parsed.baudCode >= -1 && parsed.baudCode <= 4, "rate code");
-            break;
-        default:
-            break;
+    case ParsedFrame::Kind::Empty: check(frame.empty(), "only an empty frame is empty"); break;
+    case ParsedFrame::Kind::Command:
+        check(frame.ends_with(parsed.valueText), "the value is the end of the frame");
+        if (frame[0] == '_') check((parsed.mask & (parsed.mask - 1)) == 0, "one station");
+        break;
+    case ParsedFrame::Kind::BaudChange:
+        check(parsed.baudCode >= -1 && parsed.baudCode <= 4, "rate code");
+        break;
+    default: break;
     }
     // A number written as a program prints it ("-12", "0", not "+12" or "007") reads back
     // as the same text.
     const Value value = parseValue(parsed.valueText);
-    const std::string_view digits = std::string_view(parsed.valueText).substr(parsed.valueText.starts_with('-'));
+    const std::string_view digits =
+        std::string_view(parsed.valueText).substr(parsed.valueText.starts_with('-'));
     const bool canonical = !digits.empty() && digits.size() < 18 &&
                            digits.find_first_not_of("0123456789") == std::string_view::npos &&
                            (digits[0] != '0' || digits.size() == 1) && parsed.valueText != "-0";
@@ -66,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const std::string_view frame = input.substr(pos, cr - pos);
         checkParsed(frame);
         const auto answer = bus.handleFrame(std::string(frame), 9600, 9600, now);
-        if (answer) check(answer->ends_with(">") && answer->size() < 512, "an answer ends with the prompt");
+        if (answer)
+            check(answer->ends_with(">") && answer->size() < 512, "an answer ends with the prompt");
         // The length of each frame moves the clock, so moves and FIFO entries run.
         now += std::chrono::milliseconds(frame.size() * 7);
         pos = cr + 1;

@@ -37,11 +37,11 @@
 #include <stdint.h>
 
 #if defined(_WIN32) && defined(CORVEXLINK_BUILDING_LIBRARY)
-#  define CORVEXLINK_API __declspec(dllexport)
+#    define CORVEXLINK_API __declspec(dllexport)
 #elif defined(_WIN32)
-#  define CORVEXLINK_API __declspec(dllimport)
+#    define CORVEXLINK_API __declspec(dllimport)
 #else
-#  define CORVEXLINK_API __attribute__((visibility("default")))
+#    define CORVEXLINK_API __attribute__((visibility("default")))
 #endif
 
 #include "CorvexLinkVersion.h"
@@ -56,16 +56,16 @@
 #define CORVEXLINK_COMMAND_BUFFER_SIZE 256
 
 /* Status register bits (MotorGetStatusRegister). */
-#define CORVEXLINK_STATUS_TRGD   0x001 /* triggered */
-#define CORVEXLINK_STATUS_PSED   0x002 /* paused */
+#define CORVEXLINK_STATUS_TRGD 0x001   /* triggered */
+#define CORVEXLINK_STATUS_PSED 0x002   /* paused */
 #define CORVEXLINK_STATUS_ABORTD 0x004 /* aborted */
 #define CORVEXLINK_STATUS_RUNING 0x008 /* running */
 #define CORVEXLINK_STATUS_LS_CCW 0x010 /* counter-clockwise limit switch */
-#define CORVEXLINK_STATUS_LS_CW  0x020 /* clockwise limit switch */
-#define CORVEXLINK_STATUS_HOME   0x040
-#define CORVEXLINK_STATUS_READY  0x080
-#define CORVEXLINK_STATUS_DIR    0x100 /* direction */
-#define CORVEXLINK_STATUS_STALL  0x200
+#define CORVEXLINK_STATUS_LS_CW 0x020  /* clockwise limit switch */
+#define CORVEXLINK_STATUS_HOME 0x040
+#define CORVEXLINK_STATUS_READY 0x080
+#define CORVEXLINK_STATUS_DIR 0x100 /* direction */
+#define CORVEXLINK_STATUS_STALL 0x200
 
 #ifdef __cplusplus
 extern "C" {
@@ -365,8 +365,7 @@ CORVEXLINK_API int WriteDigitalUserIO(const char *addresses, int value);
 /* One channel (0 to 10; 11 to 13 the references) at 8, 10 or 12 bits of the board
  * whose master controller is `master` (0, 4, 8 or 12), into *reading (0 on failure).
  * The resolution is checked first ("Wrong ADC Resolution"). */
-CORVEXLINK_API int GetADCchannel(const char *master, int resolution, int channel,
-                                 int32_t *reading);
+CORVEXLINK_API int GetADCchannel(const char *master, int resolution, int channel, int32_t *reading);
 /* All eleven channels at 10 or 12 bits into values[0..10]; elements the station does not
  * answer keep their contents, and no more than eleven are ever written. A NULL array is
  * refused ("Wrong Address in list"). The address is checked before the resolution. */
@@ -406,11 +405,9 @@ CORVEXLINK_API int FIFOWriteUserIO(const char *address, int value, int32_t *free
 /* Queues an SPI write of `value` (sent unsigned). */
 CORVEXLINK_API int FIFOWriteSPI(const char *address, int value, int32_t *freeBytes);
 /* Queues a relative move of `steps` steps. */
-CORVEXLINK_API int FIFOMotorNumberStepRel(const char *address, int32_t steps,
-                                          int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorNumberStepRel(const char *address, int32_t steps, int32_t *freeBytes);
 /* Queues a move to the absolute `position`. */
-CORVEXLINK_API int FIFOMotorGoAbsPos(const char *address, int32_t position,
-                                     int32_t *freeBytes);
+CORVEXLINK_API int FIFOMotorGoAbsPos(const char *address, int32_t position, int32_t *freeBytes);
 /* Queues a change of the slew rate. */
 CORVEXLINK_API int FIFOMotorSlewRate(const char *address, int rate, int32_t *freeBytes);
 /* Queues a change of the first rate. */

@@ -8,14 +8,13 @@
 // Exports each function also under its name with a leading underscore (PortOpen as
 // _PortOpen), so callers that look symbols up by the documented decorated names find
 // them. Must stand in the file that defines the function.
-#define CORVEXLINK_ALIAS(name) \
-    extern "C" CORVEXLINK_ALIAS_OF(#name) decltype(name) _##name;
+#define CORVEXLINK_ALIAS(name) extern "C" CORVEXLINK_ALIAS_OF(#name) decltype(name) _##name;
 
 // The attributes that make a definition an exported alias of `target` (a string).
 #if defined(_WIN32)
-#define CORVEXLINK_ALIAS_OF(target) __attribute__((alias(target))) __declspec(dllexport)
+#    define CORVEXLINK_ALIAS_OF(target) __attribute__((alias(target))) __declspec(dllexport)
 #else
-#define CORVEXLINK_ALIAS_OF(target) __attribute__((alias(target), visibility("default")))
+#    define CORVEXLINK_ALIAS_OF(target) __attribute__((alias(target), visibility("default")))
 #endif
 
 namespace corvex {

@@ -12,8 +12,8 @@ namespace kx4417 {
 namespace {
 
 struct SpeedEntry {
-  speed_t speed;
-  int baud;
+    speed_t speed;
+    int baud;
 };
 
 constexpr SpeedEntry kSpeeds[] = {
@@ -26,74 +26,74 @@ constexpr SpeedEntry kSpeeds[] = {
 }  // namespace
 
 int baudFromSpeed(unsigned speed) {
-  for (const auto& e : kSpeeds)
-    if (e.speed == speed) return e.baud;
-  return 0;
+    for (const auto &e : kSpeeds)
+        if (e.speed == speed) return e.baud;
+    return 0;
 }
 
 unsigned speedFromBaud(int baud) {
-  for (const auto& e : kSpeeds)
-    if (e.baud == baud) return e.speed;
-  return 0;
+    for (const auto &e : kSpeeds)
+        if (e.baud == baud) return e.speed;
+    return 0;
 }
 
 PtyLine::~PtyLine() { close(); }
 
 bool PtyLine::open(int baud) {
-  close();
-  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0) return false;
-  if (grantpt(master) != 0 || unlockpt(master) != 0) {
-    ::close(master);
-    return false;
-  }
-  char name[128];
-  if (ptsname_r(master, name, sizeof name) != 0) {
-    ::close(master);
-    return false;
-  }
-  int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  if (slave < 0) {
-    ::close(master);
-    return false;
-  }
-  termios tio{};
-  if (tcgetattr(slave, &tio) == 0) {
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    speed_t speed = speedFromBaud(baud);
-    if (speed == 0) speed = B9600;
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
-    tcsetattr(slave, TCSANOW, &tio);
-  }
-  int flags = fcntl(master, F_GETFL);
-  fcntl(master, F_SETFL, flags | O_NONBLOCK);
-  master_ = master;
-  ownSlave_ = slave;
-  slavePath_ = name;
-  return true;
+    close();
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0) return false;
+    if (grantpt(master) != 0 || unlockpt(master) != 0) {
+        ::close(master);
+        return false;
+    }
+    char name[128];
+    if (ptsname_r(master, name, sizeof name) != 0) {
+        ::close(master);
+        return false;
+    }
+    int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (slave < 0) {
+        ::close(master);
+        return false;
+    }
+    termios tio{};
+    if (tcgetattr(slave, &tio) == 0) {
+        cfmakeraw(&tio);
+        tio.c_cflag |= CLOCAL | CREAD;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        speed_t speed = speedFromBaud(baud);
+        if (speed == 0) speed = B9600;
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+        tcsetattr(slave, TCSANOW, &tio);
+    }
+    int flags = fcntl(master, F_GETFL);
+    fcntl(master, F_SETFL, flags | O_NONBLOCK);
+    master_ = master;
+    ownSlave_ = slave;
+    slavePath_ = name;
+    return true;
 }
 
 void PtyLine::close() {
-  if (ownSlave_ >= 0) ::close(ownSlave_);
-  if (master_ >= 0) ::close(master_);
-  ownSlave_ = -1;
-  master_ = -1;
-  slavePath_.clear();
+    if (ownSlave_ >= 0) ::close(ownSlave_);
+    if (master_ >= 0) ::close(master_);
+    ownSlave_ = -1;
+    master_ = -1;
+    slavePath_.clear();
 }
 
 int PtyLine::hostBaudRate() const {
-  if (master_ < 0) return 0;
-  termios tio{};
-  if (tcgetattr(master_, &tio) != 0) return 0;
-  return baudFromSpeed(cfgetospeed(&tio));
+    if (master_ < 0) return 0;
+    termios tio{};
+    if (tcgetattr(master_, &tio) != 0) return 0;
+    return baudFromSpeed(cfgetospeed(&tio));
 }
 
 void PtyLine::clearExclusive() const {
-  if (ownSlave_ >= 0) ioctl(ownSlave_, TIOCNXCL);
+    if (ownSlave_ >= 0) ioctl(ownSlave_, TIOCNXCL);
 }
 
 }  // namespace kx4417

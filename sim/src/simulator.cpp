@@ -30,561 +30,574 @@ namespace {
 constexpr std::size_t kMaxFrameBytes = 4096;  // a line without CR is cut here
 
 std::chrono::nanoseconds byteTime(int baud) {
-  if (baud <= 0) baud = 9600;
-  return std::chrono::nanoseconds(10'000'000'000LL / baud);
+    if (baud <= 0) baud = 9600;
+    return std::chrono::nanoseconds(10'000'000'000LL / baud);
 }
 
 // True when a process other than this one's descriptor `ownFd` has `path` open. Reads
 // /proc; processes it may not look into count as not holding the path.
-bool othersHold(const std::string& path, int ownFd) {
-  DIR* proc = ::opendir("/proc");
-  if (proc == nullptr) return false;
-  const std::string self = std::to_string(::getpid());
-  bool held = false;
-  while (!held) {
-    const dirent* process = ::readdir(proc);
-    if (process == nullptr) break;
-    if (process->d_name[0] < '0' || process->d_name[0] > '9') continue;
-    const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
-    DIR* fds = ::opendir(fdDir.c_str());
-    if (fds == nullptr) continue;
-    while (const dirent* fd = ::readdir(fds)) {
-      if (fd->d_name[0] < '0' || fd->d_name[0] > '9') continue;
-      if (self == process->d_name && std::atoi(fd->d_name) == ownFd) continue;
-      char target[256];
-      const std::string link = fdDir + "/" + fd->d_name;
-      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-      if (n > 0 && path.compare(0, std::string::npos, target, static_cast<std::size_t>(n)) == 0) {
-        held = true;
-        break;
-      }
+bool othersHold(const std::string &path, int ownFd) {
+    DIR *proc = ::opendir("/proc");
+    if (proc == nullptr) return false;
+    const std::string self = std::to_string(::getpid());
+    bool held = false;
+    while (!held) {
+        const dirent *process = ::readdir(proc);
+        if (process == nullptr) break;
+        if (process->d_name[0] < '0' || process->d_name[0] > '9') continue;
+        const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
+        DIR *fds = ::opendir(fdDir.c_str());
+        if (fds == nullptr) continue;
+        while (const dirent *fd = ::readdir(fds)) {
+            if (fd->d_name[0] < '0' || fd->d_name[0] > '9') continue;
+            if (self == process->d_name && std::atoi(fd->d_name) == ownFd) continue;
+            char target[256];
+            const std::string link = fdDir + "/" + fd->d_name;
+            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+            if (n > 0 &&
+                path.compare(0, std::string::npos, target, static_cast<std::size_t>(n)) == 0) {
+                held = true;
+                break;
+            }
+        }
+        ::closedir(fds);
     }
-    ::closedir(fds);
-  }
-  ::closedir(proc);
-  return held;
+    ::closedir(proc);
+    return held;
 }
 
 }  // namespace
 
 class Simulator::Impl {
 public:
-  explicit Impl(SimOptions options)
-      : options_(std::move(options)), bus_(options_.stations, options_.stationBaudRate) {}
-  ~Impl() { stop(); }
+    explicit Impl(SimOptions options)
+        : options_(std::move(options)), bus_(options_.stations, options_.stationBaudRate) {}
+    ~Impl() { stop(); }
 
-  bool start();
-  void stop();
-  bool running() const { return thread_.joinable(); }
-  std::string slavePath() const {
-    std::lock_guard lock(lineMutex_);
-    return slavePath_;
-  }
-
-  void hangUp();
-  bool reconnect();
-  int hostBaudRate() const {
-    std::lock_guard lock(lineMutex_);
-    return line_.hostBaudRate();
-  }
-
-  // Transcript.
-  std::vector<Frame> frames() const {
-    std::lock_guard lock(transcriptMutex_);
-    return {transcript_.begin(), transcript_.end()};
-  }
-  void clearTranscript() {
-    std::lock_guard lock(transcriptMutex_);
-    transcript_.clear();
-    arrivedSinceClear_ = 0;
-  }
-  std::vector<Frame> takeFrames() {
-    std::lock_guard lock(transcriptMutex_);
-    std::vector<Frame> taken(std::make_move_iterator(transcript_.begin()),
-                             std::make_move_iterator(transcript_.end()));
-    transcript_.clear();
-    arrivedSinceClear_ = 0;
-    return taken;
-  }
-  bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(transcriptMutex_);
-    return transcriptChanged_.wait_for(lock, timeout, [&] { return arrivedSinceClear_ >= count; });
-  }
-  std::uint64_t transcriptDropped() const {
-    std::lock_guard lock(transcriptMutex_);
-    return transcriptDropped_;
-  }
-  void record(Frame frame) {
-    {
-      std::lock_guard lock(transcriptMutex_);
-      transcript_.push_back(std::move(frame));
-      ++arrivedSinceClear_;
-      while (transcript_.size() > std::max<std::size_t>(options_.transcriptLimit, 1)) {
-        transcript_.pop_front();
-        ++transcriptDropped_;
-      }
+    bool start();
+    void stop();
+    bool running() const { return thread_.joinable(); }
+    std::string slavePath() const {
+        std::lock_guard lock(lineMutex_);
+        return slavePath_;
     }
-    transcriptChanged_.notify_all();
-  }
 
-  // Model and faults, under mutex_.
-  template <typename F>
-  auto withBus(F&& f) {
-    std::lock_guard lock(mutex_);
-    bus_.advanceAll(Clock::now());
-    return f(bus_);
-  }
-  void dropNextFrames(int count) {
-    std::lock_guard lock(mutex_);
-    dropCount_ = std::max(0, count);
-  }
-  void setAnswerDelay(std::chrono::milliseconds d) {
-    std::lock_guard lock(mutex_);
-    answerDelay_ = d;
-  }
-  void scriptNextAnswer(std::vector<std::string> chunks, std::chrono::milliseconds gap) {
-    std::lock_guard lock(mutex_);
-    script_ = std::move(chunks);
-    scriptGap_ = gap;
-  }
-  void sendRaw(const std::string& bytes) {
-    {
-      std::lock_guard lock(mutex_);
-      schedule(bytes, Clock::now(), hostBaudCache_);
+    void hangUp();
+    bool reconnect();
+    int hostBaudRate() const {
+        std::lock_guard lock(lineMutex_);
+        return line_.hostBaudRate();
     }
-    wake();
-  }
-  void setFaults(const FaultPlan& plan) {
-    std::lock_guard lock(mutex_);
-    faults_.configure(plan);
-  }
-  FaultCounts faultCounts() const {
-    std::lock_guard lock(mutex_);
-    return faults_.counts();
-  }
-  std::uint64_t outputDropped() const {
-    std::lock_guard lock(mutex_);
-    return outputDropped_;
-  }
 
-  SimOptions options_;
+    // Transcript.
+    std::vector<Frame> frames() const {
+        std::lock_guard lock(transcriptMutex_);
+        return {transcript_.begin(), transcript_.end()};
+    }
+    void clearTranscript() {
+        std::lock_guard lock(transcriptMutex_);
+        transcript_.clear();
+        arrivedSinceClear_ = 0;
+    }
+    std::vector<Frame> takeFrames() {
+        std::lock_guard lock(transcriptMutex_);
+        std::vector<Frame> taken(std::make_move_iterator(transcript_.begin()),
+                                 std::make_move_iterator(transcript_.end()));
+        transcript_.clear();
+        arrivedSinceClear_ = 0;
+        return taken;
+    }
+    bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
+        std::unique_lock lock(transcriptMutex_);
+        return transcriptChanged_.wait_for(lock, timeout,
+                                           [&] { return arrivedSinceClear_ >= count; });
+    }
+    std::uint64_t transcriptDropped() const {
+        std::lock_guard lock(transcriptMutex_);
+        return transcriptDropped_;
+    }
+    void record(Frame frame) {
+        {
+            std::lock_guard lock(transcriptMutex_);
+            transcript_.push_back(std::move(frame));
+            ++arrivedSinceClear_;
+            while (transcript_.size() > std::max<std::size_t>(options_.transcriptLimit, 1)) {
+                transcript_.pop_front();
+                ++transcriptDropped_;
+            }
+        }
+        transcriptChanged_.notify_all();
+    }
+
+    // Model and faults, under mutex_.
+    template <typename F>
+    auto withBus(F &&f) {
+        std::lock_guard lock(mutex_);
+        bus_.advanceAll(Clock::now());
+        return f(bus_);
+    }
+    void dropNextFrames(int count) {
+        std::lock_guard lock(mutex_);
+        dropCount_ = std::max(0, count);
+    }
+    void setAnswerDelay(std::chrono::milliseconds d) {
+        std::lock_guard lock(mutex_);
+        answerDelay_ = d;
+    }
+    void scriptNextAnswer(std::vector<std::string> chunks, std::chrono::milliseconds gap) {
+        std::lock_guard lock(mutex_);
+        script_ = std::move(chunks);
+        scriptGap_ = gap;
+    }
+    void sendRaw(const std::string &bytes) {
+        {
+            std::lock_guard lock(mutex_);
+            schedule(bytes, Clock::now(), hostBaudCache_);
+        }
+        wake();
+    }
+    void setFaults(const FaultPlan &plan) {
+        std::lock_guard lock(mutex_);
+        faults_.configure(plan);
+    }
+    FaultCounts faultCounts() const {
+        std::lock_guard lock(mutex_);
+        return faults_.counts();
+    }
+    std::uint64_t outputDropped() const {
+        std::lock_guard lock(mutex_);
+        return outputDropped_;
+    }
+
+    SimOptions options_;
 
 private:
-  // Bytes for the line from `due` on; with wire time one byte every `pace`.
-  struct Pending {
-    TimePoint due;
-    std::string bytes;
-    std::chrono::nanoseconds pace{0};
-  };
+    // Bytes for the line from `due` on; with wire time one byte every `pace`.
+    struct Pending {
+        TimePoint due;
+        std::string bytes;
+        std::chrono::nanoseconds pace{0};
+    };
 
-  void run();
-  void runOnIoThread(const std::function<void()>& task);
-  void wake();
-  void readLine();
-  void onFrame(TimePoint now);
-  void shapeOutput(const std::string& bytes, std::optional<std::string> answer, int hostBaud,
-                   TimePoint now, Frame& frame);
-  void hangUpForFault();
-  void lineClosedByHost();
-  void flushOutgoing();
-  int pollTimeoutMs() const;
-  void schedule(const std::string& bytes, TimePoint due, int baud);
-  bool openLine();
-  void closeLine();
-  bool updateLink();
-  void removeLink();
-  void watchSlave();
+    void run();
+    void runOnIoThread(const std::function<void()> &task);
+    void wake();
+    void readLine();
+    void onFrame(TimePoint now);
+    void shapeOutput(const std::string &bytes, std::optional<std::string> answer, int hostBaud,
+                     TimePoint now, Frame &frame);
+    void hangUpForFault();
+    void lineClosedByHost();
+    void flushOutgoing();
+    int pollTimeoutMs() const;
+    void schedule(const std::string &bytes, TimePoint due, int baud);
+    bool openLine();
+    void closeLine();
+    bool updateLink();
+    void removeLink();
+    void watchSlave();
 
-  // Line state, owned by the I/O thread (or by the caller while it is not running);
-  // lineMutex_ guards it against the readers in other threads.
-  mutable std::mutex lineMutex_;
-  PtyLine line_;
-  std::string slavePath_;
-  std::string rx_;
-  int watchFd_ = -1;  // inotify on the slave: a host's close lifts its exclusive mark
+    // Line state, owned by the I/O thread (or by the caller while it is not running);
+    // lineMutex_ guards it against the readers in other threads.
+    mutable std::mutex lineMutex_;
+    PtyLine line_;
+    std::string slavePath_;
+    std::string rx_;
+    int watchFd_ = -1;  // inotify on the slave: a host's close lifts its exclusive mark
 
-  std::thread thread_;
-  std::atomic<bool> stopRequested_{false};
-  int wakeFd_ = -1;
+    std::thread thread_;
+    std::atomic<bool> stopRequested_{false};
+    int wakeFd_ = -1;
 
-  mutable std::mutex mutex_;
-  StationBus bus_;
-  int dropCount_ = 0;
-  std::chrono::milliseconds answerDelay_{0};
-  std::optional<std::vector<std::string>> script_;
-  std::chrono::milliseconds scriptGap_{0};
-  FaultInjector faults_;
-  bool hangUpPending_ = false;             // a fault asked for a hang-up; done after the read
-  std::optional<TimePoint> reconnectAt_;  // when the line comes back after that hang-up
-  std::deque<Pending> outgoing_;
-  std::size_t outgoingBytes_ = 0;
-  std::uint64_t outputDropped_ = 0;
-  TimePoint lastDue_{};
-  int hostBaudCache_ = 9600;
-  int settledBaud_ = 9600;    // host rate sampled after each pass of the I/O loop
-  int lastFrameBaud_ = 9600;  // host rate when the previous frame completed
-  std::deque<std::function<void()>> tasks_;
-  bool acceptingTasks_ = false;  // the I/O thread runs and will take tasks
+    mutable std::mutex mutex_;
+    StationBus bus_;
+    int dropCount_ = 0;
+    std::chrono::milliseconds answerDelay_{0};
+    std::optional<std::vector<std::string>> script_;
+    std::chrono::milliseconds scriptGap_{0};
+    FaultInjector faults_;
+    bool hangUpPending_ = false;            // a fault asked for a hang-up; done after the read
+    std::optional<TimePoint> reconnectAt_;  // when the line comes back after that hang-up
+    std::deque<Pending> outgoing_;
+    std::size_t outgoingBytes_ = 0;
+    std::uint64_t outputDropped_ = 0;
+    TimePoint lastDue_{};
+    int hostBaudCache_ = 9600;
+    int settledBaud_ = 9600;    // host rate sampled after each pass of the I/O loop
+    int lastFrameBaud_ = 9600;  // host rate when the previous frame completed
+    std::deque<std::function<void()>> tasks_;
+    bool acceptingTasks_ = false;  // the I/O thread runs and will take tasks
 
-  mutable std::mutex transcriptMutex_;
-  mutable std::condition_variable transcriptChanged_;
-  std::deque<Frame> transcript_;
-  std::size_t arrivedSinceClear_ = 0;
-  std::uint64_t transcriptDropped_ = 0;
+    mutable std::mutex transcriptMutex_;
+    mutable std::condition_variable transcriptChanged_;
+    std::deque<Frame> transcript_;
+    std::size_t arrivedSinceClear_ = 0;
+    std::uint64_t transcriptDropped_ = 0;
 };
 
 // ---------------------------------------------------------------- lifecycle
 
 bool Simulator::Impl::start() {
-  if (running()) return true;
-  if (!openLine()) return false;
-  if (!updateLink()) {
-    closeLine();
-    return false;
-  }
-  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd_ < 0) {
-    removeLink();
-    closeLine();
-    return false;
-  }
-  stopRequested_ = false;
-  {
-    std::lock_guard lock(mutex_);
-    acceptingTasks_ = true;
-  }
-  thread_ = std::thread([this] { run(); });
-  return true;
+    if (running()) return true;
+    if (!openLine()) return false;
+    if (!updateLink()) {
+        closeLine();
+        return false;
+    }
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) {
+        removeLink();
+        closeLine();
+        return false;
+    }
+    stopRequested_ = false;
+    {
+        std::lock_guard lock(mutex_);
+        acceptingTasks_ = true;
+    }
+    thread_ = std::thread([this] { run(); });
+    return true;
 }
 
 void Simulator::Impl::stop() {
-  if (thread_.joinable()) {
-    stopRequested_ = true;
-    wake();
-    thread_.join();
-  }
-  if (wakeFd_ >= 0) ::close(wakeFd_);
-  wakeFd_ = -1;
-  removeLink();
-  closeLine();
-  std::lock_guard lock(mutex_);
-  outgoing_.clear();
-  outgoingBytes_ = 0;
-  tasks_.clear();
-  hangUpPending_ = false;
-  reconnectAt_.reset();
-}
-
-bool Simulator::Impl::openLine() {
-  std::lock_guard lock(lineMutex_);
-  if (!line_.open(options_.stationBaudRate)) return false;
-  slavePath_ = line_.slavePath();
-  rx_.clear();
-  watchSlave();
-  return true;
-}
-
-void Simulator::Impl::closeLine() {
-  std::lock_guard lock(lineMutex_);
-  if (watchFd_ >= 0) ::close(watchFd_);
-  watchFd_ = -1;
-  line_.close();
-  slavePath_.clear();
-  rx_.clear();
-}
-
-void Simulator::Impl::watchSlave() {
-  watchFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (watchFd_ < 0) return;
-  if (inotify_add_watch(watchFd_, line_.slavePath().c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
-    ::close(watchFd_);
-    watchFd_ = -1;
-  }
-}
-
-bool Simulator::Impl::updateLink() {
-  const std::string slave = slavePath();
-  if (options_.linkPath.empty() || slave.empty()) return true;
-  std::string temp = options_.linkPath + ".new";
-  ::unlink(temp.c_str());
-  if (::symlink(slave.c_str(), temp.c_str()) != 0) return false;
-  if (::rename(temp.c_str(), options_.linkPath.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return true;
-}
-
-void Simulator::Impl::removeLink() {
-  if (options_.linkPath.empty()) return;
-  struct stat st{};
-  if (::lstat(options_.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(options_.linkPath.c_str());
-}
-
-void Simulator::Impl::hangUp() {
-  runOnIoThread([this] {
+    if (thread_.joinable()) {
+        stopRequested_ = true;
+        wake();
+        thread_.join();
+    }
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+    wakeFd_ = -1;
+    removeLink();
     closeLine();
     std::lock_guard lock(mutex_);
     outgoing_.clear();
     outgoingBytes_ = 0;
+    tasks_.clear();
+    hangUpPending_ = false;
     reconnectAt_.reset();
-  });
+}
+
+bool Simulator::Impl::openLine() {
+    std::lock_guard lock(lineMutex_);
+    if (!line_.open(options_.stationBaudRate)) return false;
+    slavePath_ = line_.slavePath();
+    rx_.clear();
+    watchSlave();
+    return true;
+}
+
+void Simulator::Impl::closeLine() {
+    std::lock_guard lock(lineMutex_);
+    if (watchFd_ >= 0) ::close(watchFd_);
+    watchFd_ = -1;
+    line_.close();
+    slavePath_.clear();
+    rx_.clear();
+}
+
+void Simulator::Impl::watchSlave() {
+    watchFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watchFd_ < 0) return;
+    if (inotify_add_watch(watchFd_, line_.slavePath().c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) <
+        0) {
+        ::close(watchFd_);
+        watchFd_ = -1;
+    }
+}
+
+bool Simulator::Impl::updateLink() {
+    const std::string slave = slavePath();
+    if (options_.linkPath.empty() || slave.empty()) return true;
+    std::string temp = options_.linkPath + ".new";
+    ::unlink(temp.c_str());
+    if (::symlink(slave.c_str(), temp.c_str()) != 0) return false;
+    if (::rename(temp.c_str(), options_.linkPath.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void Simulator::Impl::removeLink() {
+    if (options_.linkPath.empty()) return;
+    struct stat st {};
+    if (::lstat(options_.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        ::unlink(options_.linkPath.c_str());
+}
+
+void Simulator::Impl::hangUp() {
+    runOnIoThread([this] {
+        closeLine();
+        std::lock_guard lock(mutex_);
+        outgoing_.clear();
+        outgoingBytes_ = 0;
+        reconnectAt_.reset();
+    });
 }
 
 bool Simulator::Impl::reconnect() {
-  bool ok = false;
-  runOnIoThread([&] {
-    closeLine();
-    {
-      std::lock_guard lock(mutex_);
-      outgoing_.clear();
-      outgoingBytes_ = 0;
-      reconnectAt_.reset();
-    }
-    ok = openLine() && updateLink();
-  });
-  return ok;
+    bool ok = false;
+    runOnIoThread([&] {
+        closeLine();
+        {
+            std::lock_guard lock(mutex_);
+            outgoing_.clear();
+            outgoingBytes_ = 0;
+            reconnectAt_.reset();
+        }
+        ok = openLine() && updateLink();
+    });
+    return ok;
 }
 
 // A hang-up fault: the line goes away now and comes back by itself later.
 void Simulator::Impl::hangUpForFault() {
-  closeLine();
-  std::lock_guard lock(mutex_);
-  hangUpPending_ = false;
-  outgoing_.clear();
-  outgoingBytes_ = 0;
-  reconnectAt_ = Clock::now() + faults_.plan().reconnectAfter;
+    closeLine();
+    std::lock_guard lock(mutex_);
+    hangUpPending_ = false;
+    outgoing_.clear();
+    outgoingBytes_ = 0;
+    reconnectAt_ = Clock::now() + faults_.plan().reconnectAfter;
 }
 
 // Someone closed the slave. The exclusive-use mark belongs to the host that holds the
 // line, so it is lifted only when no other descriptor of the slave is left: a second
 // program's open (even a refused one) and close must not take it from the first.
 void Simulator::Impl::lineClosedByHost() {
-  char events[4096];
-  while (::read(watchFd_, events, sizeof events) > 0) {
-  }
-  if (!othersHold(line_.slavePath(), line_.ownSlaveFd())) line_.clearExclusive();
+    char events[4096];
+    while (::read(watchFd_, events, sizeof events) > 0) {
+    }
+    if (!othersHold(line_.slavePath(), line_.ownSlaveFd())) line_.clearExclusive();
 }
 
 // Line changes happen on the I/O thread so that it never polls a closed descriptor.
-void Simulator::Impl::runOnIoThread(const std::function<void()>& task) {
-  std::promise<void> done;
-  auto finished = done.get_future();
-  bool posted = false;
-  {
-    std::lock_guard lock(mutex_);
-    if (acceptingTasks_) {
-      tasks_.push_back([&] {
-        task();
-        done.set_value();
-      });
-      posted = true;
+void Simulator::Impl::runOnIoThread(const std::function<void()> &task) {
+    std::promise<void> done;
+    auto finished = done.get_future();
+    bool posted = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (acceptingTasks_) {
+            tasks_.push_back([&] {
+                task();
+                done.set_value();
+            });
+            posted = true;
+        }
     }
-  }
-  if (!posted) {
-    task();  // no I/O thread: the line is the caller's
-    return;
-  }
-  wake();
-  finished.wait();
+    if (!posted) {
+        task();  // no I/O thread: the line is the caller's
+        return;
+    }
+    wake();
+    finished.wait();
 }
 
 void Simulator::Impl::wake() {
-  if (wakeFd_ < 0) return;
-  std::uint64_t one = 1;
-  [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+    if (wakeFd_ < 0) return;
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
 }
 
 // ---------------------------------------------------------------- I/O thread
 
 void Simulator::Impl::run() {
-  while (!stopRequested_) {
-    pollfd fds[3];
-    nfds_t count = 0;
-    fds[count++] = {wakeFd_, POLLIN, 0};
-    int master = line_.masterFd();
-    int masterIndex = -1;
-    int watchIndex = -1;
-    if (master >= 0) {
-      bool writing;
-      {
-        std::lock_guard lock(mutex_);
-        writing = !outgoing_.empty() && outgoing_.front().due <= Clock::now();
-      }
-      masterIndex = static_cast<int>(count);
-      fds[count++] = {master, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
-    }
-    if (watchFd_ >= 0) {
-      watchIndex = static_cast<int>(count);
-      fds[count++] = {watchFd_, POLLIN, 0};
-    }
-    int rc = ::poll(fds, count, pollTimeoutMs());
-    if (rc < 0 && errno != EINTR) break;
+    while (!stopRequested_) {
+        pollfd fds[3];
+        nfds_t count = 0;
+        fds[count++] = {wakeFd_, POLLIN, 0};
+        int master = line_.masterFd();
+        int masterIndex = -1;
+        int watchIndex = -1;
+        if (master >= 0) {
+            bool writing;
+            {
+                std::lock_guard lock(mutex_);
+                writing = !outgoing_.empty() && outgoing_.front().due <= Clock::now();
+            }
+            masterIndex = static_cast<int>(count);
+            fds[count++] = {master, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
+        }
+        if (watchFd_ >= 0) {
+            watchIndex = static_cast<int>(count);
+            fds[count++] = {watchFd_, POLLIN, 0};
+        }
+        int rc = ::poll(fds, count, pollTimeoutMs());
+        if (rc < 0 && errno != EINTR) break;
 
-    if (fds[0].revents & POLLIN) {
-      std::uint64_t n;
-      [[maybe_unused]] auto r = ::read(wakeFd_, &n, sizeof n);
-      std::deque<std::function<void()>> tasks;
-      {
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t n;
+            [[maybe_unused]] auto r = ::read(wakeFd_, &n, sizeof n);
+            std::deque<std::function<void()>> tasks;
+            {
+                std::lock_guard lock(mutex_);
+                tasks.swap(tasks_);
+            }
+            for (auto &t : tasks) t();
+        }
+        if (watchIndex >= 0 && watchFd_ >= 0 && (fds[watchIndex].revents & POLLIN))
+            lineClosedByHost();
+        if (masterIndex >= 0 && line_.masterFd() == master) {
+            short revents = fds[masterIndex].revents;
+            if (revents & POLLIN)
+                readLine();
+            else if (revents & (POLLHUP | POLLERR))
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        bool hangUpNow = false;
+        bool reconnectNow = false;
+        {
+            std::lock_guard lock(mutex_);
+            hangUpNow = hangUpPending_;
+            reconnectNow = reconnectAt_ && *reconnectAt_ <= Clock::now();
+            if (reconnectNow) reconnectAt_.reset();
+        }
+        if (hangUpNow) hangUpForFault();
+        if (reconnectNow && openLine()) updateLink();
+        flushOutgoing();
+        int baud = line_.hostBaudRate();
         std::lock_guard lock(mutex_);
-        tasks.swap(tasks_);
-      }
-      for (auto& t : tasks) t();
+        settledBaud_ = baud;
     }
-    if (watchIndex >= 0 && watchFd_ >= 0 && (fds[watchIndex].revents & POLLIN)) lineClosedByHost();
-    if (masterIndex >= 0 && line_.masterFd() == master) {
-      short revents = fds[masterIndex].revents;
-      if (revents & POLLIN) readLine();
-      else if (revents & (POLLHUP | POLLERR)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    bool hangUpNow = false;
-    bool reconnectNow = false;
+    // Tasks posted while stopping still run, so no caller waits forever.
+    std::deque<std::function<void()>> tasks;
     {
-      std::lock_guard lock(mutex_);
-      hangUpNow = hangUpPending_;
-      reconnectNow = reconnectAt_ && *reconnectAt_ <= Clock::now();
-      if (reconnectNow) reconnectAt_.reset();
+        std::lock_guard lock(mutex_);
+        acceptingTasks_ = false;
+        tasks.swap(tasks_);
     }
-    if (hangUpNow) hangUpForFault();
-    if (reconnectNow && openLine()) updateLink();
-    flushOutgoing();
-    int baud = line_.hostBaudRate();
-    std::lock_guard lock(mutex_);
-    settledBaud_ = baud;
-  }
-  // Tasks posted while stopping still run, so no caller waits forever.
-  std::deque<std::function<void()>> tasks;
-  {
-    std::lock_guard lock(mutex_);
-    acceptingTasks_ = false;
-    tasks.swap(tasks_);
-  }
-  for (auto& t : tasks) t();
+    for (auto &t : tasks) t();
 }
 
 // Wakes at least every 50 ms, so that the host's line rate stays freshly sampled.
 int Simulator::Impl::pollTimeoutMs() const {
-  constexpr long long kIdleMs = 50;
-  std::lock_guard lock(mutex_);
-  if (outgoing_.empty() && !reconnectAt_) return kIdleMs;
-  TimePoint next = outgoing_.empty() ? *reconnectAt_ : outgoing_.front().due;
-  if (reconnectAt_) next = std::min(next, *reconnectAt_);
-  auto wait = next - Clock::now();
-  if (wait <= std::chrono::nanoseconds::zero()) return 0;
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait + std::chrono::microseconds(999));
-  return static_cast<int>(std::min<long long>(ms.count(), kIdleMs));
+    constexpr long long kIdleMs = 50;
+    std::lock_guard lock(mutex_);
+    if (outgoing_.empty() && !reconnectAt_) return kIdleMs;
+    TimePoint next = outgoing_.empty() ? *reconnectAt_ : outgoing_.front().due;
+    if (reconnectAt_) next = std::min(next, *reconnectAt_);
+    auto wait = next - Clock::now();
+    if (wait <= std::chrono::nanoseconds::zero()) return 0;
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait +
+                                                                    std::chrono::microseconds(999));
+    return static_cast<int>(std::min<long long>(ms.count(), kIdleMs));
 }
 
 void Simulator::Impl::readLine() {
-  char buf[1024];
-  for (;;) {
-    ssize_t n = ::read(line_.masterFd(), buf, sizeof buf);
-    if (n <= 0) return;
-    for (ssize_t i = 0; i < n; ++i) {
-      rx_.push_back(buf[i]);
-      if (buf[i] != '\r' && rx_.size() < kMaxFrameBytes) continue;
-      onFrame(Clock::now());
-      std::lock_guard lock(mutex_);
-      if (hangUpPending_) return;  // the rest of the input goes with the line
+    char buf[1024];
+    for (;;) {
+        ssize_t n = ::read(line_.masterFd(), buf, sizeof buf);
+        if (n <= 0) return;
+        for (ssize_t i = 0; i < n; ++i) {
+            rx_.push_back(buf[i]);
+            if (buf[i] != '\r' && rx_.size() < kMaxFrameBytes) continue;
+            onFrame(Clock::now());
+            std::lock_guard lock(mutex_);
+            if (hangUpPending_) return;  // the rest of the input goes with the line
+        }
     }
-  }
 }
 
 void Simulator::Impl::onFrame(TimePoint now) {
-  Frame frame{now, {}, {}};
-  frame.bytes.swap(rx_);
-  const std::string& bytes = frame.bytes;
-  // An over-long line without CR and a lone CR are recorded but not answered.
-  if (bytes.size() > 1 && bytes.back() == '\r') {
-    int hostBaud = line_.hostBaudRate();
-    std::lock_guard lock(mutex_);
-    hostBaudCache_ = hostBaud;
-    if (dropCount_ > 0) {
-      --dropCount_;
-      frame.fault = "frame dropped";
-    } else {
-      // The rate a '^' frame was sent at: the host switches right after sending it, so the
-      // frame may be read only after the switch, and a loop pass may even have sampled the
-      // new rate already. The host cannot switch before sending, so the rate at the
-      // previous frame is then the one it was sent at.
-      const int baudBefore = settledBaud_ != hostBaud ? settledBaud_ : lastFrameBaud_;
-      lastFrameBaud_ = hostBaud;
-      std::string body = bytes.substr(0, bytes.size() - 1);
-      shapeOutput(body, bus_.handleFrame(body, hostBaud, baudBefore, now), hostBaud, now, frame);
+    Frame frame{now, {}, {}};
+    frame.bytes.swap(rx_);
+    const std::string &bytes = frame.bytes;
+    // An over-long line without CR and a lone CR are recorded but not answered.
+    if (bytes.size() > 1 && bytes.back() == '\r') {
+        int hostBaud = line_.hostBaudRate();
+        std::lock_guard lock(mutex_);
+        hostBaudCache_ = hostBaud;
+        if (dropCount_ > 0) {
+            --dropCount_;
+            frame.fault = "frame dropped";
+        } else {
+            // The rate a '^' frame was sent at: the host switches right after sending it, so the
+            // frame may be read only after the switch, and a loop pass may even have sampled the
+            // new rate already. The host cannot switch before sending, so the rate at the
+            // previous frame is then the one it was sent at.
+            const int baudBefore = settledBaud_ != hostBaud ? settledBaud_ : lastFrameBaud_;
+            lastFrameBaud_ = hostBaud;
+            std::string body = bytes.substr(0, bytes.size() - 1);
+            shapeOutput(body, bus_.handleFrame(body, hostBaud, baudBefore, now), hostBaud, now,
+                        frame);
+        }
     }
-  }
-  record(std::move(frame));
+    record(std::move(frame));
 }
 
 // Schedules what the line carries for one frame: a scripted answer, else the stations'
 // answer with the injected fault (if any), after the fixed answer delay. Under mutex_.
-void Simulator::Impl::shapeOutput(const std::string& body, std::optional<std::string> answer,
-                                  int hostBaud, TimePoint now, Frame& frame) {
-  TimePoint due = now + answerDelay_;
-  if (options_.wireTime) due += byteTime(hostBaud) * static_cast<long>(body.size() + 1);
-  if (script_) {
-    std::vector<std::string> chunks = std::move(*script_);
-    script_.reset();
-    frame.fault = "scripted answer, " + std::to_string(chunks.size()) + " pieces";
-    for (const auto& chunk : chunks) {
-      schedule(chunk, due, hostBaud);
-      due += scriptGap_;
+void Simulator::Impl::shapeOutput(const std::string &body, std::optional<std::string> answer,
+                                  int hostBaud, TimePoint now, Frame &frame) {
+    TimePoint due = now + answerDelay_;
+    if (options_.wireTime) due += byteTime(hostBaud) * static_cast<long>(body.size() + 1);
+    if (script_) {
+        std::vector<std::string> chunks = std::move(*script_);
+        script_.reset();
+        frame.fault = "scripted answer, " + std::to_string(chunks.size()) + " pieces";
+        for (const auto &chunk : chunks) {
+            schedule(chunk, due, hostBaud);
+            due += scriptGap_;
+        }
+        return;
     }
-    return;
-  }
-  InjectedOutput out = faults_.apply(answer, [&] { return bus_.strayAnswer(body, hostBaud, now); });
-  frame.fault = std::move(out.description);
-  if (answerDelay_.count() > 0 && !out.pieces.empty()) {
-    if (!frame.fault.empty()) frame.fault += ", ";
-    frame.fault += "answer delay " + std::to_string(answerDelay_.count()) + " ms";
-  }
-  if (out.hangUp) hangUpPending_ = true;
-  for (const auto& piece : out.pieces) schedule(piece.bytes, due + piece.offset, hostBaud);
+    InjectedOutput out =
+        faults_.apply(answer, [&] { return bus_.strayAnswer(body, hostBaud, now); });
+    frame.fault = std::move(out.description);
+    if (answerDelay_.count() > 0 && !out.pieces.empty()) {
+        if (!frame.fault.empty()) frame.fault += ", ";
+        frame.fault += "answer delay " + std::to_string(answerDelay_.count()) + " ms";
+    }
+    if (out.hangUp) hangUpPending_ = true;
+    for (const auto &piece : out.pieces) schedule(piece.bytes, due + piece.offset, hostBaud);
 }
 
 // Queues bytes for the line, never ahead of what is queued already. With wire time every
 // byte takes ten bit times. A host that never reads must not make the simulator grow
 // without bound: beyond kMaxPendingOutput the oldest bytes are dropped and counted.
-void Simulator::Impl::schedule(const std::string& bytes, TimePoint due, int baud) {
-  if (bytes.empty()) return;
-  const std::chrono::nanoseconds pace = options_.wireTime ? byteTime(baud) : std::chrono::nanoseconds(0);
-  due = std::max(due, lastDue_ + pace);
-  outgoing_.push_back({due, bytes, pace});
-  lastDue_ = due + pace * static_cast<long>(bytes.size() - 1);
-  outgoingBytes_ += bytes.size();
-  while (outgoingBytes_ > kMaxPendingOutput) {
-    Pending& oldest = outgoing_.front();
-    const std::size_t cut = std::min(oldest.bytes.size(), outgoingBytes_ - kMaxPendingOutput);
-    oldest.bytes.erase(0, cut);
-    oldest.due += oldest.pace * static_cast<long>(cut);
-    outgoingBytes_ -= cut;
-    outputDropped_ += cut;
-    if (oldest.bytes.empty()) outgoing_.pop_front();
-  }
+void Simulator::Impl::schedule(const std::string &bytes, TimePoint due, int baud) {
+    if (bytes.empty()) return;
+    const std::chrono::nanoseconds pace =
+        options_.wireTime ? byteTime(baud) : std::chrono::nanoseconds(0);
+    due = std::max(due, lastDue_ + pace);
+    outgoing_.push_back({due, bytes, pace});
+    lastDue_ = due + pace * static_cast<long>(bytes.size() - 1);
+    outgoingBytes_ += bytes.size();
+    while (outgoingBytes_ > kMaxPendingOutput) {
+        Pending &oldest = outgoing_.front();
+        const std::size_t cut = std::min(oldest.bytes.size(), outgoingBytes_ - kMaxPendingOutput);
+        oldest.bytes.erase(0, cut);
+        oldest.due += oldest.pace * static_cast<long>(cut);
+        outgoingBytes_ -= cut;
+        outputDropped_ += cut;
+        if (oldest.bytes.empty()) outgoing_.pop_front();
+    }
 }
 
 void Simulator::Impl::flushOutgoing() {
-  int master = line_.masterFd();
-  std::lock_guard lock(mutex_);
-  if (master < 0) {
-    outgoing_.clear();
-    outgoingBytes_ = 0;
-    return;
-  }
-  TimePoint now = Clock::now();
-  while (!outgoing_.empty() && outgoing_.front().due <= now) {
-    Pending& p = outgoing_.front();
-    std::size_t count = p.bytes.size();
-    if (p.pace.count() > 0) count = std::min<std::size_t>(count, static_cast<std::size_t>((now - p.due) / p.pace) + 1);
-    ssize_t n = ::write(master, p.bytes.data(), count);
-    if (n <= 0) return;  // full: retried when the master is writable
-    const auto written = static_cast<std::size_t>(n);
-    outgoingBytes_ -= written;
-    p.bytes.erase(0, written);
-    p.due += p.pace * static_cast<long>(written);
-    if (!p.bytes.empty()) return;  // the rest is not due yet, or the master is full
-    outgoing_.pop_front();
-  }
+    int master = line_.masterFd();
+    std::lock_guard lock(mutex_);
+    if (master < 0) {
+        outgoing_.clear();
+        outgoingBytes_ = 0;
+        return;
+    }
+    TimePoint now = Clock::now();
+    while (!outgoing_.empty() && outgoing_.front().due <= now) {
+        Pending &p = outgoing_.front();
+        std::size_t count = p.bytes.size();
+        if (p.pace.count() > 0)
+            count =
+                std::min<std::size_t>(count, static_cast<std::size_t>((now - p.due) / p.pace) + 1);
+        ssize_t n = ::write(master, p.bytes.data(), count);
+        if (n <= 0) return;  // full: retried when the master is writable
+        const auto written = static_cast<std::size_t>(n);
+        outgoingBytes_ -= written;
+        p.bytes.erase(0, written);
+        p.due += p.pace * static_cast<long>(written);
+        if (!p.bytes.empty()) return;  // the rest is not due yet, or the master is full
+        outgoing_.pop_front();
+    }
 }
 
 // ---------------------------------------------------------------- public face
@@ -600,85 +613,87 @@ std::string Simulator::linkPath() const { return impl_->options_.linkPath; }
 
 std::vector<Frame> Simulator::frames() const { return impl_->frames(); }
 std::vector<std::string> Simulator::frameTexts() const {
-  std::vector<std::string> texts;
-  for (auto& f : impl_->frames()) texts.push_back(std::move(f.bytes));
-  return texts;
+    std::vector<std::string> texts;
+    for (auto &f : impl_->frames()) texts.push_back(std::move(f.bytes));
+    return texts;
 }
 void Simulator::clearTranscript() { impl_->clearTranscript(); }
 std::vector<Frame> Simulator::takeFrames() { return impl_->takeFrames(); }
 bool Simulator::waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
-  return impl_->waitForFrames(count, timeout);
+    return impl_->waitForFrames(count, timeout);
 }
 std::uint64_t Simulator::transcriptDropped() const { return impl_->transcriptDropped(); }
 std::uint64_t Simulator::outputDropped() const { return impl_->outputDropped(); }
 
 void Simulator::setSilent(int address, bool silent) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(address)) bus.setSilent(address, silent);
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(address)) bus.setSilent(address, silent);
+    });
 }
 void Simulator::dropNextFrames(int count) { impl_->dropNextFrames(count); }
 void Simulator::setAnswerDelay(std::chrono::milliseconds d) { impl_->setAnswerDelay(d); }
 void Simulator::answerErrorCode(int address, int code, int times) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(address)) bus.answerErrorCode(address, code, times);
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(address)) bus.answerErrorCode(address, code, times);
+    });
 }
 void Simulator::scriptNextAnswer(std::vector<std::string> chunks, std::chrono::milliseconds gap) {
-  impl_->scriptNextAnswer(std::move(chunks), gap);
+    impl_->scriptNextAnswer(std::move(chunks), gap);
 }
-void Simulator::sendRaw(const std::string& bytes) { impl_->sendRaw(bytes); }
+void Simulator::sendRaw(const std::string &bytes) { impl_->sendRaw(bytes); }
 void Simulator::hangUp() { impl_->hangUp(); }
 bool Simulator::reconnect() { return impl_->reconnect(); }
-void Simulator::setFaults(const FaultPlan& plan) { impl_->setFaults(plan); }
+void Simulator::setFaults(const FaultPlan &plan) { impl_->setFaults(plan); }
 FaultCounts Simulator::faultCounts() const { return impl_->faultCounts(); }
 
 int Simulator::hostBaudRate() const { return impl_->hostBaudRate(); }
 int Simulator::stationBaudRate(int address) const {
-  return impl_->withBus([&](StationBus& bus) { return bus.valid(address) ? bus.baudRate(address) : 0; });
+    return impl_->withBus(
+        [&](StationBus &bus) { return bus.valid(address) ? bus.baudRate(address) : 0; });
 }
 void Simulator::setFollowsBaudChange(int address, bool follows) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(address)) bus.setFollowsBaudChange(address, follows);
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(address)) bus.setFollowsBaudChange(address, follows);
+    });
 }
 void Simulator::setStationBaudRate(int address, int baud) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(address)) bus.setBaudRate(address, baud);
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(address)) bus.setBaudRate(address, baud);
+    });
 }
 
 StationSnapshot Simulator::station(int address) const {
-  return impl_->withBus([&](StationBus& bus) {
-    return bus.valid(address) ? bus.snapshot(address) : StationSnapshot{};
-  });
+    return impl_->withBus([&](StationBus &bus) {
+        return bus.valid(address) ? bus.snapshot(address) : StationSnapshot{};
+    });
 }
 void Simulator::setUserInputs(int address, int value) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(address)) bus.station(address).setUserInputs(value);
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(address)) bus.station(address).setUserInputs(value);
+    });
 }
 void Simulator::setAdcChannel(int master, int channel, int value) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(master) && channel >= 0 && channel < kAdcChannels)
-      bus.board(master).adc[static_cast<std::size_t>(channel)] = std::clamp(value, 0, 4095);
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(master) && channel >= 0 && channel < kAdcChannels)
+            bus.board(master).adc[static_cast<std::size_t>(channel)] = std::clamp(value, 0, 4095);
+    });
 }
 void Simulator::setLimitSwitch(int address, bool ccw, bool cw) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(address)) bus.station(address).setLimitSwitch(ccw, cw);
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(address)) bus.station(address).setLimitSwitch(ccw, cw);
+    });
 }
 void Simulator::setStatusOverride(int address, std::optional<int> status) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(address)) bus.station(address).setStatusOverride(status);
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(address)) bus.station(address).setStatusOverride(status);
+    });
 }
 void Simulator::setPositionRaw(int address, int raw24) {
-  impl_->withBus([&](StationBus& bus) {
-    if (bus.valid(address))
-      bus.station(address).setPositionRaw(raw24 < 0 ? std::nullopt : std::optional<int>(raw24));
-  });
+    impl_->withBus([&](StationBus &bus) {
+        if (bus.valid(address))
+            bus.station(address).setPositionRaw(raw24 < 0 ? std::nullopt
+                                                          : std::optional<int>(raw24));
+    });
 }
 
 }  // namespace kx4417

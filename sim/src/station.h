@@ -29,11 +29,11 @@ constexpr int kAdcChannels = 11;
 // master), the ADC (read through the master) and the winding-current codes (written over
 // the SPI bus of the user-I/O controller).
 struct Board {
-  Board();
-  std::uint8_t lineByte = 0xFF;  // bits 0-3 trigger, 4-7 pause; 0 = line on
-  int adcControl = 0;            // bits 8+ of the master's last output write
-  std::array<int, kAdcChannels> adc{};  // 12-bit readings
-  std::array<int, 4> currentCode{};
+    Board();
+    std::uint8_t lineByte = 0xFF;         // bits 0-3 trigger, 4-7 pause; 0 = line on
+    int adcControl = 0;                   // bits 8+ of the master's last output write
+    std::array<int, kAdcChannels> adc{};  // 12-bit readings
+    std::array<int, 4> currentCode{};
 };
 
 // Answer texts.
@@ -45,101 +45,101 @@ long long signMagnitude24(long long value);
 
 class Station {
 public:
-  Station(int address, Board& board);
+    Station(int address, Board &board);
 
-  // Brings motion, FIFO and program up to `now` (call before anything else at `now`).
-  void advance(TimePoint now);
-  // Executes a frame addressed to this station; returns its answer.
-  std::string handle(const ParsedFrame& frame, TimePoint now);
-  StationSnapshot snapshot() const;
+    // Brings motion, FIFO and program up to `now` (call before anything else at `now`).
+    void advance(TimePoint now);
+    // Executes a frame addressed to this station; returns its answer.
+    std::string handle(const ParsedFrame &frame, TimePoint now);
+    StationSnapshot snapshot() const;
 
-  void setUserInputs(int value) { inputs_ = value; }
-  void setLimitSwitch(bool ccw, bool cw);
-  void setStatusOverride(std::optional<int> status) { statusOverride_ = status; }
-  void setPositionRaw(std::optional<int> raw) { positionRaw_ = raw; }
+    void setUserInputs(int value) { inputs_ = value; }
+    void setLimitSwitch(bool ccw, bool cw);
+    void setStatusOverride(std::optional<int> status) { statusOverride_ = status; }
+    void setPositionRaw(std::optional<int> raw) { positionRaw_ = raw; }
 
 private:
-  enum class Source { Direct, Fifo, Program };
-  struct Activity {
-    enum class Kind { Idle, Move, Jog, Wait } kind = Kind::Idle;
-    long startPosition = 0;
-    int direction = 1;
-    MotionProfile profile{0, 1, 1, 0};
-    double elapsed = 0;   // seconds of (unpaused) running
-    double duration = 0;
-    Source source = Source::Direct;
-  };
-  struct Entry {
-    char letter;
-    std::string text;
-    int cost;
-  };
+    enum class Source { Direct, Fifo, Program };
+    struct Activity {
+        enum class Kind { Idle, Move, Jog, Wait } kind = Kind::Idle;
+        long startPosition = 0;
+        int direction = 1;
+        MotionProfile profile{0, 1, 1, 0};
+        double elapsed = 0;  // seconds of (unpaused) running
+        double duration = 0;
+        Source source = Source::Direct;
+    };
+    struct Entry {
+        char letter;
+        std::string text;
+        int cost;
+    };
 
-  int check(char letter, const std::string& text) const;
-  int apply(char letter, const std::string& text, Source source);
-  std::string read(char letter, const std::string& text) const;
-  std::string queue(const ParsedFrame& frame);
-  std::string control(char letter, TimePoint now);
+    int check(char letter, const std::string &text) const;
+    int apply(char letter, const std::string &text, Source source);
+    std::string read(char letter, const std::string &text) const;
+    std::string queue(const ParsedFrame &frame);
+    std::string control(char letter, TimePoint now);
 
-  bool busy(Source source) const;
-  bool moving() const;
-  bool paused() const;
-  bool triggered() const;
-  bool blockedByLimit(int direction) const;
-  long position() const;
-  int status() const;
-  int fifoUsed() const;
+    bool busy(Source source) const;
+    bool moving() const;
+    bool paused() const;
+    bool triggered() const;
+    bool blockedByLimit(int direction) const;
+    long position() const;
+    int status() const;
+    int fifoUsed() const;
 
-  int startMove(long target, Source source);
-  void startJog();
-  void stopActivity(bool aborted);
-  void finishActivity();
-  void finishFifoEntry();
-  bool startNextEntry();
-  void softReset();
+    int startMove(long target, Source source);
+    void startJog();
+    void stopActivity(bool aborted);
+    void finishActivity();
+    void finishFifoEntry();
+    bool startNextEntry();
+    void softReset();
 
-  int address_;
-  Board& board_;
-  TimePoint lastAdvance_{};
+    int address_;
+    Board &board_;
+    TimePoint lastAdvance_{};
 
-  long position_ = 0;
-  long encoderOffset_ = 0;
-  int mode_ = 33;
-  int slewRate_ = 600;
-  int firstRate_ = 100;
-  int accel_ = 50;
-  bool directionPlus_ = true;
-  bool motionPlus_ = true;  // DIR bit
-  int jogSpeed_ = 0;
-  bool powerOn_ = true;
-  bool aborted_ = false;
-  bool limitCcw_ = false;
-  bool limitCw_ = false;
-  int encoderFailSteps_ = 0;
-  std::optional<long> lastRelative_;
-  Activity activity_;
+    long position_ = 0;
+    long encoderOffset_ = 0;
+    int mode_ = 33;
+    int slewRate_ = 600;
+    int firstRate_ = 100;
+    int accel_ = 50;
+    bool directionPlus_ = true;
+    bool motionPlus_ = true;  // DIR bit
+    int jogSpeed_ = 0;
+    bool powerOn_ = true;
+    bool aborted_ = false;
+    bool limitCcw_ = false;
+    bool limitCw_ = false;
+    int encoderFailSteps_ = 0;
+    std::optional<long> lastRelative_;
+    Activity activity_;
 
-  int ioConfig_ = 0;
-  int outputs_ = 0;
-  int inputs_ = 0;
-  bool spiConfigured_ = false;
-  int spiConfig_ = 0;
-  int lastSpiWrite_ = 0;
+    int ioConfig_ = 0;
+    int outputs_ = 0;
+    int inputs_ = 0;
+    bool spiConfigured_ = false;
+    int spiConfig_ = 0;
+    int lastSpiWrite_ = 0;
 
-  std::deque<Entry> fifo_;
-  bool fifoEntryActive_ = false;  // the front entry is running
-  bool fifoHeld_ = false;         // stopped by H until the next M with the FIFO bit
-  int fifoIndex_ = 0;
+    std::deque<Entry> fifo_;
+    bool fifoEntryActive_ = false;  // the front entry is running
+    bool fifoHeld_ = false;         // stopped by H until the next M with the FIFO bit
+    int fifoIndex_ = 0;
 
-  std::vector<Entry> program_;
-  bool recording_ = false;
-  bool programRunning_ = false;
-  bool programLoop_ = false;
-  bool passHadActivity_ = false;
-  std::size_t programCounter_ = 0;
+    std::vector<Entry> program_;
+    bool recording_ = false;
+    bool programRunning_ = false;
+    bool programLoop_ = false;
+    bool passHadActivity_ = false;
+    std::size_t programCounter_ = 0;
 
-  std::optional<int> statusOverride_;
-  std::optional<int> positionRaw_;
+    std::optional<int> statusOverride_;
+    std::optional<int> positionRaw_;
 };
 
 }  // namespace kx4417

@@ -17,7 +17,8 @@ int main(void) {
            CORVEXLINK_VERSION_MINOR, CORVEXLINK_VERSION_PATCH);
 #ifdef EXPECTED_VERSION
     if (strcmp(CORVEXLINK_VERSION_STRING, EXPECTED_VERSION) != 0) {
-        fprintf(stderr, "header version %s, expected %s\n", CORVEXLINK_VERSION_STRING, EXPECTED_VERSION);
+        fprintf(stderr, "header version %s, expected %s\n", CORVEXLINK_VERSION_STRING,
+                EXPECTED_VERSION);
         return 1;
     }
 #endif

@@ -60,7 +60,8 @@ void GuiTest::openPortFromMainWindow(int rateItem) {
     whenModalShows([&shown, rateItem](QWidget *dialog) {
         shown = dialog->objectName();
         if (rateItem >= 0)
-            click(child<QAbstractButton>(dialog, QStringLiteral("RadioGroup1Item%1").arg(rateItem).toLatin1().constData()));
+            click(child<QAbstractButton>(
+                dialog, QStringLiteral("RadioGroup1Item%1").arg(rateItem).toLatin1().constData()));
         EXPECT_EQ(static_cast<void *>(dialog), Form2);
         click(child<QPushButton>(dialog, "Conf1"));
     });
@@ -72,7 +73,8 @@ void GuiTest::withModal(QAbstractButton *opener, const std::function<void(QWidge
     withModal([opener] { click(opener); }, inside);
 }
 
-void GuiTest::withModal(const std::function<void()> &open, const std::function<void(QWidget *)> &inside) {
+void GuiTest::withModal(const std::function<void()> &open,
+                        const std::function<void(QWidget *)> &inside) {
     bool shown = false;
     whenModalShows([&shown, &inside](QWidget *window) {
         shown = true;
@@ -86,7 +88,11 @@ void GuiTest::withModal(const std::function<void()> &open, const std::function<v
 std::string GuiTest::motorButtons() {
     std::string states;
     for (int m = 1; m <= 8; ++m)
-        states += mainControl<QPushButton>(QStringLiteral("MBMotor%1").arg(m).toLatin1().constData())->isEnabled() ? '1' : '0';
+        states +=
+            mainControl<QPushButton>(QStringLiteral("MBMotor%1").arg(m).toLatin1().constData())
+                    ->isEnabled()
+                ? '1'
+                : '0';
     return states;
 }
 

@@ -87,7 +87,8 @@ TEST_F(AllMotorsEightTest, CwAllJogAllPauseAllAndStopAllReportEachMotorInItsPane
     sim().answerErrorCode(1, 9);
     sim().answerErrorCode(5, 9);
     click(form1()->STOPALL);
-    EXPECT_EQ(boxTitles(), (Titles{QStringLiteral("Error Message Motor 2"), QStringLiteral("ERROR MOTOR 6")}));
+    EXPECT_EQ(boxTitles(),
+              (Titles{QStringLiteral("Error Message Motor 2"), QStringLiteral("ERROR MOTOR 6")}));
     expectedPanels = allPanels("STOPPED");
     expectedPanels[1] = panelText(2, "PAUSED");
     expectedPanels[5] = panelText(6, " JOGGING CW");
@@ -97,8 +98,8 @@ TEST_F(AllMotorsEightTest, CwAllJogAllPauseAllAndStopAllReportEachMotorInItsPane
 TEST_F(AllMotorsEightTest, CcwAllReportsMotorsFoundMovingAndStillMovesThemAll) {
     openPortFromMainWindow();
     for (int a = 0; a < 8; ++a) sim().setStatusOverride(a, 0x08);  // running
-    sim().setStatusOverride(3, 0x0A);                                // running and paused
-    sim().setStatusOverride(7, 0x02);                                // paused only: not reported
+    sim().setStatusOverride(3, 0x0A);                              // running and paused
+    sim().setStatusOverride(7, 0x02);                              // paused only: not reported
     sim().setLimitSwitch(0, true, false);  // motor 1 refuses to move counter-clockwise
     std::vector<QString> seen;
     boxes.onShow = [this, &seen](const demo::ShownBox &) {
@@ -109,7 +110,8 @@ TEST_F(AllMotorsEightTest, CcwAllReportsMotorsFoundMovingAndStillMovesThemAll) {
 
     EXPECT_EQ(boxTitles(), (Titles{QStringLiteral("ERROR MOTOR ADDRESS:0")}));
     ASSERT_EQ(seen.size(), 8u);
-    for (int m = 1; m <= 7; ++m) EXPECT_EQ(seen[m - 1], panelText(m, m == 4 ? "PAUSED" : "STILL RUNNING"));
+    for (int m = 1; m <= 7; ++m)
+        EXPECT_EQ(seen[m - 1], panelText(m, m == 4 ? "PAUSED" : "STILL RUNNING"));
     EXPECT_EQ(seen[7], QStringLiteral("Motor 8:"));
     const Frames frames = sent();
     ASSERT_EQ(frames.size(), 8u + 32u);
@@ -117,7 +119,8 @@ TEST_F(AllMotorsEightTest, CcwAllReportsMotorsFoundMovingAndStillMovesThemAll) {
         const Frames move = fixedMove(a, "-1000");
         EXPECT_EQ(Frames(frames.begin() + 8 + 4 * a, frames.begin() + 12 + 4 * a), move) << a;
     }
-    for (int m = 1; m <= 8; ++m) EXPECT_EQ(form1()->motorPanel(m)->text(), panelText(m, " RUNNING CCW"));
+    for (int m = 1; m <= 8; ++m)
+        EXPECT_EQ(form1()->motorPanel(m)->text(), panelText(m, " RUNNING CCW"));
 }
 
 TEST_F(AllMotorsFourTest, AFailedFirstRateAtAddressOneLeavesTheLaterAddressesWithoutCommands) {
@@ -138,9 +141,11 @@ TEST_F(AllMotorsFourTest, AFailedFirstRateAtAddressOneLeavesTheLaterAddressesWit
     expected.push_back("_1R600");
     expected.push_back("_1F50");
     EXPECT_EQ(sent(), expected);
-    EXPECT_EQ(boxTitles(), (Titles{QStringLiteral("ERROR MOTOR ADDRESS:0"), QStringLiteral("ERROR MOTOR ADDRESS:1"),
+    EXPECT_EQ(boxTitles(), (Titles{QStringLiteral("ERROR MOTOR ADDRESS:0"),
+                                   QStringLiteral("ERROR MOTOR ADDRESS:1"),
                                    QStringLiteral("ERROR MOTOR ADDRESS:1")}));
-    for (int m = 1; m <= 4; ++m) EXPECT_EQ(form1()->motorPanel(m)->text(), panelText(m, " RUNNING CW"));
+    for (int m = 1; m <= 4; ++m)
+        EXPECT_EQ(form1()->motorPanel(m)->text(), panelText(m, " RUNNING CW"));
     EXPECT_FALSE(sim().station(2).running);
 
     // A failed status read ends the operation before any move command.
@@ -196,11 +201,14 @@ TEST_F(AllMotorsGapTest, MovesAndJogsRefuseWithoutMotorsOneToFourAndStopAllSkips
     ASSERT_EQ(boxes.shown.size(), 4u);
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(boxes.shown[i].title, QStringLiteral("ERROR IN CWW"));
-        EXPECT_EQ(boxes.shown[i].text, QStringLiteral("IN ORDER TO PROCEED 4 or 8 Controllres Must be ENABLED"));
+        EXPECT_EQ(boxes.shown[i].text,
+                  QStringLiteral("IN ORDER TO PROCEED 4 or 8 Controllres Must be ENABLED"));
         EXPECT_EQ(boxes.shown[i].icon, demo::BoxIcon::Error);
     }
     for (int i = 2; i < 4; ++i) {
-        EXPECT_EQ(boxes.shown[i].title, QStringLiteral("In Order to perform this function 4 or 8 Controller must be detected"));
+        EXPECT_EQ(
+            boxes.shown[i].title,
+            QStringLiteral("In Order to perform this function 4 or 8 Controller must be detected"));
         EXPECT_EQ(boxes.shown[i].text, QStringLiteral("ERROR JOG ALL MOTORS"));
     }
     EXPECT_EQ(form1()->motorPanel(1)->text(), QStringLiteral("Motor 1:"));

@@ -37,8 +37,11 @@ protected:
         if (frames.empty()) return ::testing::AssertionFailure() << "no frames";
         for (const kx4417::Frame &frame : frames) {
             bool inside = false;
-            for (const auto &[from, to] : spans) inside = inside || (frame.at >= from && frame.at <= to);
-            if (!inside) return ::testing::AssertionFailure() << "frame " << frame.bytes << " went out with the normal pointer";
+            for (const auto &[from, to] : spans)
+                inside = inside || (frame.at >= from && frame.at <= to);
+            if (!inside)
+                return ::testing::AssertionFailure()
+                       << "frame " << frame.bytes << " went out with the normal pointer";
         }
         return ::testing::AssertionSuccess();
     }

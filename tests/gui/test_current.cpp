@@ -15,7 +15,8 @@ namespace {
 
 std::string shownRows(const demo::TCurrentWin *window) {
     std::string rows;
-    for (int i = 0; i < demo::kAddresses; ++i) rows += window->Curr[i]->isVisibleTo(window) ? '1' : '0';
+    for (int i = 0; i < demo::kAddresses; ++i)
+        rows += window->Curr[i]->isVisibleTo(window) ? '1' : '0';
     return rows;
 }
 
@@ -62,7 +63,8 @@ TEST_F(GuiTest, CurrentWindowRefusesATextWithoutDigitsForAFoundAddressAndGoesOn)
     EXPECT_EQ(demo::program().RequestedCurrent[2], 700);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral(" ERROR in Set Current Motor Number :0"));
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Wrong Current Value need to be from 50(mA) to 2000 (mA)"));
+    EXPECT_EQ(boxes.shown[0].text,
+              QStringLiteral("Wrong Current Value need to be from 50(mA) to 2000 (mA)"));
     EXPECT_EQ(boxes.shown[0].icon, demo::BoxIcon::Error);
     // Addresses 1 to 3 still get their currents, each as an SPI write (U) to the board.
     EXPECT_EQ(framesWithLetters(sim(), "U").size(), 3u);
@@ -106,7 +108,8 @@ TEST_F(CurrentWithEightStations, CurrentWindowNamesTheFailedAddressInItsCaption)
     window->Curr[7]->setText(QStringLiteral("980"));
     sim().clearTranscript();
     click(window->SetCurr1);
-    EXPECT_EQ(titles(boxes.shown), std::vector<QString>{QStringLiteral(" ERROR in Set Current Motor Number :5")});
+    EXPECT_EQ(titles(boxes.shown),
+              std::vector<QString>{QStringLiteral(" ERROR in Set Current Motor Number :5")});
     EXPECT_EQ(demo::program().RequestedCurrent[5], 30);
     // Seven addresses reach their boards; 4 to 7 through controller 5.
     const std::vector<std::string> writes = framesWithLetters(sim(), "U");

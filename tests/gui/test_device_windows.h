@@ -30,7 +30,8 @@ inline void pick(QRadioButton *item) {
 
 // The frames the simulator received for one station with a command letter among
 // `letters` ("_5C1\r" has the letter C), without their CR.
-inline std::vector<std::string> framesWithLetters(const kx4417::Simulator &sim, const std::string &letters) {
+inline std::vector<std::string> framesWithLetters(const kx4417::Simulator &sim,
+                                                  const std::string &letters) {
     std::vector<std::string> result;
     for (const std::string &frame : sim.frameTexts())
         if (frame.size() > 3 && frame[0] == '_' && letters.find(frame[2]) != std::string::npos)

@@ -109,7 +109,8 @@ TEST_F(DigitalIoWindow, NoSelectedPortIsRefusedBeforeAnythingIsSent) {
     click(window->MDWRIO1);
     click(window->RDPORT1);
     ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Error Message in Writing the value to the Port "));
+    EXPECT_EQ(boxes.shown[0].title,
+              QStringLiteral("Error Message in Writing the value to the Port "));
     EXPECT_EQ(boxes.shown[1].title, QStringLiteral("Error Message in Reading Port "));
     EXPECT_TRUE(sim().frameTexts().empty());
 }

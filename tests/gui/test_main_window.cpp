@@ -17,10 +17,10 @@ namespace {
 
 const QString kNoControllers = QStringLiteral("N,N,N,N,N,N,N,N,N,N,N,N,N,N,N,N,");
 
-const char *const kPortControls[] = {"MChangeSP", "Maddr", "MCurrent", "MCtrCon", "MBInit",
-                                     "VIewADD", "GETC", "INITB", "CurrW", "IO", "ADCB",
-                                     "MBTriggerAll", "MBPauseAll", "JOGALLCCW", "JOGALLCW",
-                                     "STOPALL", "CCWALL", "CWALL", "StatusReg"};
+const char *const kPortControls[] = {
+    "MChangeSP", "Maddr",   "MCurrent", "MCtrCon", "MBInit",       "VIewADD",    "GETC",
+    "INITB",     "CurrW",   "IO",       "ADCB",    "MBTriggerAll", "MBPauseAll", "JOGALLCCW",
+    "JOGALLCW",  "STOPALL", "CCWALL",   "CWALL",   "StatusReg"};
 
 std::vector<int> foundAddresses() {
     std::vector<int> found;
@@ -39,7 +39,8 @@ TEST_F(GuiTest, OpeningThroughThePortDialogScansAndEnablesTheFoundMotors) {
     openPortFromMainWindow();
 
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), QStringLiteral("0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N"));
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(),
+              QStringLiteral("0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N"));
     EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Opened at: 9600"));
     EXPECT_EQ(mainControl<QLabel>("Bar1")->palette().color(QPalette::Window), QColor(0, 128, 0));
     EXPECT_EQ(motorButtons(), "11110000");
@@ -63,7 +64,8 @@ TEST_F(GuiTest, ClosingAndReopeningKeepsTheFoundMotorsAndReportsAStationThatWent
     // A station that no longer answers keeps its motor button and its AddrFound entry.
     sim().setSilent(3, true);
     openPortFromMainWindow();
-    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), QStringLiteral("0,1,2,N,N,N,N,N,N,N,N,N,N,N,N,N"));
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(),
+              QStringLiteral("0,1,2,N,N,N,N,N,N,N,N,N,N,N,N,N"));
     EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Opened at: 9600"));
     EXPECT_EQ(motorButtons(), "11110000");
     EXPECT_EQ(foundAddresses(), (std::vector<int>{0, 1, 2, 3}));
@@ -103,7 +105,8 @@ class GuiTestAddressOne : public GuiTestWith<1> {};
 
 TEST_F(GuiTestAddressOne, OnlyTheMotorOfTheAnsweringAddressIsEnabled) {
     openPortFromMainWindow();
-    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), QStringLiteral("N,1,N,N,N,N,N,N,N,N,N,N,N,N,N,N"));
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(),
+              QStringLiteral("N,1,N,N,N,N,N,N,N,N,N,N,N,N,N,N"));
     EXPECT_EQ(motorButtons(), "01000000");
     EXPECT_EQ(foundAddresses(), (std::vector<int>{1}));
 }
@@ -112,7 +115,8 @@ class GuiTestUpperAddresses : public GuiTestWith<8, 9, 10, 11, 12, 13, 14, 15> {
 
 TEST_F(GuiTestUpperAddresses, AddressesEightToFifteenAreRecordedButEnableNoMotor) {
     openPortFromMainWindow();
-    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(), QStringLiteral("N,N,N,N,N,N,N,N,8,9,10,11,12,13,14,15"));
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text(),
+              QStringLiteral("N,N,N,N,N,N,N,N,8,9,10,11,12,13,14,15"));
     EXPECT_EQ(motorButtons(), "00000000");
     EXPECT_EQ(foundAddresses(), (std::vector<int>{8, 9, 10, 11, 12, 13, 14, 15}));
 }
@@ -146,8 +150,10 @@ TEST_F(GuiTest, ClosingThePortStopsThePollingOfTheNewestWindowsOfMotorsOneToFour
     for (demo::TMtr *window : demo::program().windows.Mtr) window->Timer1->start(1000);
     click(mainControl<QToolButton>("MCloseSP"));
 
-    for (int m = 0; m < 4; ++m) EXPECT_FALSE(demo::program().windows.Mtr[m]->Timer1->isActive()) << m + 1;
-    for (int m = 4; m < 8; ++m) EXPECT_TRUE(demo::program().windows.Mtr[m]->Timer1->isActive()) << m + 1;
+    for (int m = 0; m < 4; ++m)
+        EXPECT_FALSE(demo::program().windows.Mtr[m]->Timer1->isActive()) << m + 1;
+    for (int m = 4; m < 8; ++m)
+        EXPECT_TRUE(demo::program().windows.Mtr[m]->Timer1->isActive()) << m + 1;
     EXPECT_TRUE(firstMotor3->Timer1->isActive());
 }
 
@@ -182,6 +188,7 @@ TEST_F(GuiTest, TheHelpItemShowsTheReferenceOfTheExports) {
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
     const QString page = viewer->Browser->toPlainText();
-    for (const char *name : {"PortConfigure", "GetConnectedControllers", "MotorStationsInit", "FIFOMotorWait", "Form2"})
+    for (const char *name : {"PortConfigure", "GetConnectedControllers", "MotorStationsInit",
+                             "FIFOMotorWait", "Form2"})
         EXPECT_TRUE(page.contains(QLatin1String(name))) << name;
 }

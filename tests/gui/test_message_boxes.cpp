@@ -47,7 +47,8 @@ protected:
     static std::vector<QMessageBox *> openBoxes() {
         std::vector<QMessageBox *> found;
         for (QWidget *window : QApplication::topLevelWidgets())
-            if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible()) found.push_back(box);
+            if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+                found.push_back(box);
         return found;
     }
     static QMessageBox *openBox(const QString &title) {
@@ -104,23 +105,24 @@ TEST_F(RealBoxes, StopInAnyWindowActsWhileABoxIsOpenAndTheHandlerGoesOnWhenItClo
     motor2->STSpeed1->setText(QStringLiteral("10"));
     sim().clearTranscript();
 
-    withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"), [&](QMessageBox *box) {
-        EXPECT_EQ(box->text(), kSlewRateText);
-        EXPECT_EQ(box->icon(), QMessageBox::Critical);
-        EXPECT_EQ(sent(), Frames{}) << "the CW handler must wait while its box is open";
+    withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"),
+              [&](QMessageBox *box) {
+                  EXPECT_EQ(box->text(), kSlewRateText);
+                  EXPECT_EQ(box->icon(), QMessageBox::Critical);
+                  EXPECT_EQ(sent(), Frames{}) << "the CW handler must wait while its box is open";
 
-        userClick(motor1->Stop1);
-        EXPECT_EQ(sent(), Frames{"_0H"});
-        // The STOP of the window whose handler waits acts too, and so does STOP -ALL-.
-        userClick(motor2->Stop1);
-        EXPECT_EQ(sent(), (Frames{"_0H", "_1H"}));
-        sim().clearTranscript();
-        userClick(mainControl<QPushButton>("STOPALL"));
-        EXPECT_EQ(sent(), (Frames{"_0H", "_1H", "_2H", "_3H"}));
-        sim().clearTranscript();
+                  userClick(motor1->Stop1);
+                  EXPECT_EQ(sent(), Frames{"_0H"});
+                  // The STOP of the window whose handler waits acts too, and so does STOP -ALL-.
+                  userClick(motor2->Stop1);
+                  EXPECT_EQ(sent(), (Frames{"_0H", "_1H"}));
+                  sim().clearTranscript();
+                  userClick(mainControl<QPushButton>("STOPALL"));
+                  EXPECT_EQ(sent(), (Frames{"_0H", "_1H", "_2H", "_3H"}));
+                  sim().clearTranscript();
 
-        clickOk(box);
-    });
+                  clickOk(box);
+              });
     // Closing the box let the CW handler send the rest of its move.
     EXPECT_EQ(sent(), (Frames{"_1F150", "_1S2", "_1N20000"}));
     EXPECT_TRUE(openBoxes().empty());
@@ -134,11 +136,13 @@ TEST_F(RealBoxes, MotorTimersTickWhileABoxIsOpen) {
     motor2->STSpeed1->setText(QStringLiteral("10"));
     sim().clearTranscript();
 
-    withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"), [&](QMessageBox *box) {
-        QTest::qWait(1300);
-        EXPECT_TRUE(contains(sent(), "_0P")) << "no polling tick of motor 1 while the box was open";
-        clickOk(box);
-    });
+    withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"),
+              [&](QMessageBox *box) {
+                  QTest::qWait(1300);
+                  EXPECT_TRUE(contains(sent(), "_0P"))
+                      << "no polling tick of motor 1 while the box was open";
+                  clickOk(box);
+              });
 }
 
 TEST_F(RealBoxes, BoxesCloseNewestFirstAndEachHandlerGoesOnWhenItsBoxCloses) {
@@ -149,22 +153,26 @@ TEST_F(RealBoxes, BoxesCloseNewestFirstAndEachHandlerGoesOnWhenItsBoxCloses) {
     motor2->STSpeed1->setText(QStringLiteral("10"));
     sim().clearTranscript();
 
-    withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"), [&](QMessageBox *older) {
-        withBoxOf([&] { userClick(motor1->CW1); }, QStringLiteral("Error Message Motor 1"), [&](QMessageBox *newer) {
-            EXPECT_EQ(openBoxes().size(), 2u);
-            // The older box cannot be closed while the newer one is open, by OK or by its frame.
-            EXPECT_FALSE(older->button(QMessageBox::Ok)->isEnabled());
-            clickOk(older);
-            older->close();
-            EXPECT_TRUE(older->isVisible());
-            EXPECT_EQ(sent(), Frames{});
-            clickOk(newer);
-        });
-        EXPECT_EQ(sent(), (Frames{"_0F100", "_0S1", "_0N15000"}));
-        EXPECT_TRUE(older->button(QMessageBox::Ok)->isEnabled());
-        sim().clearTranscript();
-        clickOk(older);
-    });
+    withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"),
+              [&](QMessageBox *older) {
+                  withBoxOf([&] { userClick(motor1->CW1); },
+                            QStringLiteral("Error Message Motor 1"),
+                            [&](QMessageBox *newer) {
+                                EXPECT_EQ(openBoxes().size(), 2u);
+                                // The older box cannot be closed while the newer one is open, by OK
+                                // or by its frame.
+                                EXPECT_FALSE(older->button(QMessageBox::Ok)->isEnabled());
+                                clickOk(older);
+                                older->close();
+                                EXPECT_TRUE(older->isVisible());
+                                EXPECT_EQ(sent(), Frames{});
+                                clickOk(newer);
+                            });
+                  EXPECT_EQ(sent(), (Frames{"_0F100", "_0S1", "_0N15000"}));
+                  EXPECT_TRUE(older->button(QMessageBox::Ok)->isEnabled());
+                  sim().clearTranscript();
+                  clickOk(older);
+              });
     EXPECT_EQ(sent(), (Frames{"_1F150", "_1S2", "_1N20000"}));
 }
 
@@ -174,20 +182,23 @@ TEST_F(RealBoxes, ASecondClickOnTheButtonWhoseBoxIsOpenRunsItsHandlerAgain) {
     motor2->STSpeed1->setText(QStringLiteral("10"));
     sim().clearTranscript();
 
-    withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"), [&](QMessageBox *first) {
-        QTimer::singleShot(0, [&] {
-            ASSERT_EQ(openBoxes().size(), 2u) << "the second click raised no box of its own";
-            for (QMessageBox *box : openBoxes())
-                if (box != first) clickOk(box);
-        });
-        userClick(motor2->CW1);
-        // The second press has sent its move; the first press is still waiting on its box.
-        EXPECT_EQ(sent(), (Frames{"_1F150", "_1S2", "_1N20000"}));
-        // A moving station refuses a new move; stopped, it takes the first press's move.
-        userClick(motor2->Stop1);
-        sim().clearTranscript();
-        clickOk(first);
-    });
+    withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"),
+              [&](QMessageBox *first) {
+                  QTimer::singleShot(0, [&] {
+                      ASSERT_EQ(openBoxes().size(), 2u)
+                          << "the second click raised no box of its own";
+                      for (QMessageBox *box : openBoxes())
+                          if (box != first) clickOk(box);
+                  });
+                  userClick(motor2->CW1);
+                  // The second press has sent its move; the first press is still waiting on its
+                  // box.
+                  EXPECT_EQ(sent(), (Frames{"_1F150", "_1S2", "_1N20000"}));
+                  // A moving station refuses a new move; stopped, it takes the first press's move.
+                  userClick(motor2->Stop1);
+                  sim().clearTranscript();
+                  clickOk(first);
+              });
     EXPECT_EQ(sent(), (Frames{"_1F150", "_1S2", "_1N20000"}));
 }
 

@@ -57,7 +57,8 @@ TEST_F(MotorWindowTest, CcwRemembersTheNegatedStepsForTheNextWindowAndAMoveGoesO
     EXPECT_EQ(sent(), (Frames{"_2F400", "_2S2", "_2N-10000"}));
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Error Message Motor 3"));
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Wrong Slew Rate Value must be between 16 to 8500"));
+    EXPECT_EQ(boxes.shown[0].text,
+              QStringLiteral("Wrong Slew Rate Value must be between 16 to 8500"));
     EXPECT_EQ(boxes.shown[0].icon, demo::BoxIcon::Error);
     EXPECT_EQ(boxes.shown[1].title, QStringLiteral("Error Message Motor 3"));
     EXPECT_EQ(demo::program().motors[2].move.slewRate, 10);
@@ -96,7 +97,7 @@ TEST_F(MotorWindowTest, StepModeReplacesTheModeValueAndANewWindowContinuesFromIt
     clickItem(w->StepperMode1, 0);  // "Biphasic" drops the FIFO and encoder bits
     EXPECT_TRUE(w->MDEFIFO1->isChecked());
     EXPECT_TRUE(w->MDEnE1->isChecked());
-    click(w->MDEFIFO1);               // the bit is already clear: 36 again
+    click(w->MDEFIFO1);  // the bit is already clear: 36 again
     EXPECT_FALSE(w->MDEXEP1->isEnabled());
     clickItem(w->SeekHome1, 0);
     clickItem(w->SeekHome1, 1);
@@ -217,8 +218,8 @@ TEST_F(MotorWindowTest, UpdatePositionFoldsTheTopCountWhileTheTickShowsItAsTheLi
 TEST_F(MotorWindowTest, TickOffersExeProfileOnlyWhileTheFreeFifoIsAboveTheThreshold) {
     openPortFromMainWindow();
     TMtr *w = openMotor(1);
-    click(w->MDEFIFO1);                  // FIFO mode: EXE Profile offered, polling on
-    clickItem(w->StepperMode1, 2);     // the FIFO bit leaves again: the queue holds still
+    click(w->MDEFIFO1);             // FIFO mode: EXE Profile offered, polling on
+    clickItem(w->StepperMode1, 2);  // the FIFO bit leaves again: the queue holds still
     ASSERT_TRUE(w->MDEXEP1->isEnabled());
 
     demo::SegmentTable &table = demo::program().motors[0].segments;
@@ -235,7 +236,8 @@ TEST_F(MotorWindowTest, TickOffersExeProfileOnlyWhileTheFreeFifoIsAboveTheThresh
     tick(w);
     EXPECT_FALSE(w->MDEXEP1->isEnabled());
     EXPECT_EQ(w->StatusBar1->text(4), QStringLiteral("FREE FIFO:(2)"));
-    sim().scriptNextAnswer({"\r\n05\r\n>"}, std::chrono::milliseconds(0));  // a padded value reads the same
+    sim().scriptNextAnswer({"\r\n05\r\n>"},
+                           std::chrono::milliseconds(0));  // a padded value reads the same
     tick(w);  // exactly the threshold: still not offered
     EXPECT_FALSE(w->MDEXEP1->isEnabled());
     EXPECT_EQ(w->StatusBar1->text(4), QStringLiteral("FREE FIFO:(5)"));
@@ -269,8 +271,8 @@ TEST_F(MotorWindowTest, ExeProfileSendsEachSegmentThroughTheFifoAndStopsAtTheFir
     click(w->MDEXEP1);
     EXPECT_TRUE(w->Timer1->isActive());
     w->Timer1->stop();
-    EXPECT_EQ(sent(), (Frames{"_1&F500", "_1&S3", "_1&N400", "_1&F800", "_1&S255", "_1&N1200", "_1&F300",
-                              "_1&S0", "_1&N-900"}));
+    EXPECT_EQ(sent(), (Frames{"_1&F500", "_1&S3", "_1&N400", "_1&F800", "_1&S255", "_1&N1200",
+                              "_1&F300", "_1&S0", "_1&N-900"}));
     EXPECT_EQ(w->StatusBar1->text(0), QStringLiteral(" Segments :(2)"));
     EXPECT_EQ(w->StatusBar1->text(1), QStringLiteral("FSpeed:(300)"));
     EXPECT_EQ(w->StatusBar1->text(2), QStringLiteral("ACC :(0)"));
@@ -321,7 +323,8 @@ TEST_F(MotorWindowTest, ResetFifoAndResetEncoderAndOnlyMotorOnesResetStopsThePol
     two->Timer1->stop();
 }
 
-TEST_F(MotorWindowEightTest, ClosingThePortStopsThePollingOfTheCurrentWindowsOfMotorsOneToFourOnly) {
+TEST_F(MotorWindowEightTest,
+       ClosingThePortStopsThePollingOfTheCurrentWindowsOfMotorsOneToFourOnly) {
     openPortFromMainWindow();
     TMtr *earlier = openMotor(1);
     TMtr *current = openMotor(1);

@@ -19,7 +19,8 @@ namespace {
 int checkedRateItem(QWidget *dialog) {
     int checked = -1;
     for (int i = 0; i < 5; ++i) {
-        auto *item = child<QRadioButton>(dialog, QStringLiteral("RadioGroup1Item%1").arg(i).toLatin1().constData());
+        auto *item = child<QRadioButton>(
+            dialog, QStringLiteral("RadioGroup1Item%1").arg(i).toLatin1().constData());
         if (item && item->isChecked()) {
             EXPECT_EQ(checked, -1) << "two rates are checked";
             checked = i;
@@ -29,7 +30,8 @@ int checkedRateItem(QWidget *dialog) {
 }
 
 QRadioButton *rateItem(QWidget *dialog, int index) {
-    return child<QRadioButton>(dialog, QStringLiteral("RadioGroup1Item%1").arg(index).toLatin1().constData());
+    return child<QRadioButton>(
+        dialog, QStringLiteral("RadioGroup1Item%1").arg(index).toLatin1().constData());
 }
 
 }  // namespace

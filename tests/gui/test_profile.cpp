@@ -32,7 +32,7 @@ TEST(ProfileScales, SlopeRoundsAwayFromZeroOnlyBeyondOneHalf) {
     EXPECT_EQ(segmentSlope(2252, 2872, -400, 9), 2);  // the length counts, not the direction
     EXPECT_EQ(segmentSlope(0, 200, 400, 9), 0);       // exactly one half stays
     EXPECT_EQ(segmentSlope(0, -200, 400, 9), 0);
-    EXPECT_EQ(segmentSlope(100, 3000, 0, 9), 9);      // no steps: the last slope
+    EXPECT_EQ(segmentSlope(100, 3000, 0, 9), 9);  // no steps: the last slope
 }
 
 class ProfileEditor : public GuiTest {
@@ -52,7 +52,9 @@ protected:
     }
     void press(QPoint at) { QTest::mousePress(editor->Image, Qt::LeftButton, {}, at); }
     // A move reaches the area through its window, as the pointer's moves do.
-    void move(QPoint at) { QTest::mouseMove(editor->windowHandle(), editor->Image->mapTo(editor, at)); }
+    void move(QPoint at) {
+        QTest::mouseMove(editor->windowHandle(), editor->Image->mapTo(editor, at));
+    }
     void release(QPoint at) {
         move(at);
         QTest::mouseRelease(editor->Image, Qt::LeftButton, {}, at);
@@ -89,7 +91,8 @@ int slopeByte(int slope) { return slope < 0 ? 256 + slope : slope; }
 
 TEST_F(ProfileEditor, OpensOnTheGridDrawnInMemoryWithItsTexts) {
     openEditor(QStringLiteral("3"));
-    EXPECT_FALSE(QFile::exists(demo::program().GridBitmapPath)) << "opening an editor writes no file";
+    EXPECT_FALSE(QFile::exists(demo::program().GridBitmapPath))
+        << "opening an editor writes no file";
 
     EXPECT_EQ(editor->windowTitle(), QStringLiteral(" Motor Profile"));
     EXPECT_EQ(editor->Return1->text(), QStringLiteral("&Return to Motor Desktop N ->:3"));
@@ -111,7 +114,8 @@ TEST_F(ProfileEditor, FirstSegmentStartsAtTheLeftEdgeFromTheFixedSpeed) {
     // At y = 150 the scale gives 1632, which no station runs at exactly.
     ASSERT_NE(GetFixedSpeed(speedAt(150)), speedAt(150));
     press(QPoint(40, 150));
-    EXPECT_EQ(origin(), QStringLiteral("Origin: Step Number,Speed -> (320, %1)").arg(GetFixedSpeed(1632)));
+    EXPECT_EQ(origin(),
+              QStringLiteral("Origin: Step Number,Speed -> (320, %1)").arg(GetFixedSpeed(1632)));
     release(QPoint(240, 150));
     EXPECT_EQ(storedSegment(0)[0], GetFixedSpeed(1632));
     EXPECT_EQ(storedSegment(0)[2], 1600);
@@ -132,7 +136,8 @@ TEST_F(ProfileEditor, LaterSegmentsTakeTheScaleAndRoundTheSlope) {
     EXPECT_EQ(storedSegment(1), (std::vector<int>{2252, 1, 400}));
     EXPECT_EQ(fields(), (std::vector<QString>{fixed(2652), "1", "400"}));
     // The line ends above the release at the height of the final speed.
-    EXPECT_EQ(editor->Image->picture().pixel(199, heightOf(GetFixedSpeed(2652))), demo::kProfileLineColour);
+    EXPECT_EQ(editor->Image->picture().pixel(199, heightOf(GetFixedSpeed(2652))),
+              demo::kProfileLineColour);
 
     press(QPoint(150, 100));
     release(QPoint(200, 50));
@@ -157,7 +162,8 @@ TEST_F(ProfileEditor, BackwardsStraightUpAndSteepFallReleases) {
 
     // Dragged below the area: the final speed is raised to 20 before it is fixed.
     segment(QPoint(150, 250), QPoint(160, 290));
-    EXPECT_EQ(fields(), (std::vector<QString>{fixed(20), QString::number(segmentSlope(392, -104, 80, 0)), "80"}));
+    EXPECT_EQ(fields(), (std::vector<QString>{
+                            fixed(20), QString::number(segmentSlope(392, -104, 80, 0)), "80"}));
 }
 
 TEST_F(ProfileEditor, TheLastSlopeCarriesIntoTheNextEditor) {
@@ -203,7 +209,8 @@ TEST_F(ProfileEditor, ClearProcessCopiesThePictureAndStartsAgain) {
     EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), drawn);
     EXPECT_EQ(editor->Image->picture(), demo::gridPicture());
     // The grid file was missing and has been written from the drawn grid.
-    EXPECT_EQ(QImage(demo::program().GridBitmapPath).convertToFormat(QImage::Format_RGB32), demo::gridPicture());
+    EXPECT_EQ(QImage(demo::program().GridBitmapPath).convertToFormat(QImage::Format_RGB32),
+              demo::gridPicture());
     EXPECT_EQ(origin(), QStringLiteral("Origin: (0, 0)"));
     EXPECT_EQ(fields(), (std::vector<QString>{"", "", ""}));
     EXPECT_TRUE(editor->Memo1->toPlainText().isEmpty());
@@ -212,7 +219,8 @@ TEST_F(ProfileEditor, ClearProcessCopiesThePictureAndStartsAgain) {
 
     // The next press is a first segment again.
     press(QPoint(150, 150));
-    EXPECT_EQ(origin(), QStringLiteral("Origin: Step Number,Speed -> (1200, %1)").arg(GetFixedSpeed(1632)));
+    EXPECT_EQ(origin(),
+              QStringLiteral("Origin: Step Number,Speed -> (1200, %1)").arg(GetFixedSpeed(1632)));
 }
 
 TEST_F(ProfileEditor, ClearProcessWithAnUnreadableGridFileLeavesTheProfile) {
@@ -225,7 +233,8 @@ TEST_F(ProfileEditor, ClearProcessWithAnUnreadableGridFileLeavesTheProfile) {
 
     click(editor->BitBtn1);
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("Cannot open file \"%1\"").arg(demo::program().GridBitmapPath)))
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(
+        QStringLiteral("Cannot open file \"%1\"").arg(demo::program().GridBitmapPath)))
         << boxes.shown[0].text.toStdString();
     EXPECT_EQ(boxes.shown[0].icon, demo::BoxIcon::Error);
     EXPECT_EQ(editor->Image->picture().pixel(0, 0), qRgb(255, 255, 255));
@@ -261,14 +270,18 @@ TEST_F(ProfileEditor, TheGridFileGoesToTheCacheFolderNeverToTheWorkingFolder) {
     // The main window names the grid file when it is created.
     demo::createWindow(demo::program().windows.Form1);
     const QString path = demo::program().GridBitmapPath;
-    EXPECT_TRUE(path.startsWith(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + '/')) << path.toStdString();
+    EXPECT_TRUE(
+        path.startsWith(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + '/'))
+        << path.toStdString();
     EXPECT_TRUE(path.startsWith(cache.path() + '/')) << path.toStdString();
     openEditor();
     segment(QPoint(10, 200), QPoint(140, 120));
     click(editor->BitBtn1);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_TRUE(QFile::exists(path));
-    EXPECT_TRUE(QDir(working.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    EXPECT_TRUE(
+        QDir(working.path())
+            .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
 
     QDir::setCurrent(oldWorking);
     if (oldCache.isNull())

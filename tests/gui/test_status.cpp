@@ -11,7 +11,8 @@ using namespace guitest;
 
 namespace {
 
-const QStringList kFlags = {"TRGD", "PSED", "ABORTD", "RUNING", "LS-CCW", "LS-CW", "HOME", "READY", "DIR", "STALL"};
+const QStringList kFlags = {"TRGD",  "PSED", "ABORTD", "RUNING", "LS-CCW",
+                            "LS-CW", "HOME", "READY",  "DIR",    "STALL"};
 
 QStringList row(const demo::TForm6 *window, int r) {
     QStringList cells;
@@ -21,7 +22,8 @@ QStringList row(const demo::TForm6 *window, int r) {
 
 QStringList flagsOf(int status) {
     QStringList cells;
-    for (int bit = 0; bit < 10; ++bit) cells << ((status >> bit) & 1 ? QStringLiteral(" Y ") : QStringLiteral(" N "));
+    for (int bit = 0; bit < 10; ++bit)
+        cells << ((status >> bit) & 1 ? QStringLiteral(" Y ") : QStringLiteral(" N "));
     return cells;
 }
 
@@ -58,7 +60,9 @@ TEST_F(StatusWithThreeStations, AFailedReadEndsGetStatusRegister) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("MOTOR 2"));
     EXPECT_EQ(boxes.shown[0].text, QString::fromLocal8Bit(ZelmarGetErrorMessage()));
-    EXPECT_EQ(row(window, 1).count(QStringLiteral(" N ")) + row(window, 1).count(QStringLiteral(" Y ")), 10);
+    EXPECT_EQ(row(window, 1).count(QStringLiteral(" N ")) +
+                  row(window, 1).count(QStringLiteral(" Y ")),
+              10);
     EXPECT_EQ(row(window, 3), QStringList(10, QString()));  // never asked
 }
 
@@ -79,13 +83,18 @@ TEST_F(StatusWithEightStations, StatusWindowOfEightMotorsHasRowsForMotors5To8) {
     click(window->StatusB);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(row(window, 7), flagsOf(0x101));
-    for (int m = 1; m <= 8; ++m) EXPECT_EQ(row(window, m).count(QStringLiteral(" Y ")) + row(window, m).count(QStringLiteral(" N ")), 10) << m;
+    for (int m = 1; m <= 8; ++m)
+        EXPECT_EQ(row(window, m).count(QStringLiteral(" Y ")) +
+                      row(window, m).count(QStringLiteral(" N ")),
+                  10)
+            << m;
     EXPECT_EQ(framesWithLetters(sim(), "=").size(), 8u);
 }
 
 TEST_F(GuiTest, StatusWindowBeforeAnyMotorIsFoundShowsOnlyNotAvailable) {
     demo::TForm6 *window = openWindow(demo::program().windows.Form6);
-    for (int m = 1; m <= 4; ++m) EXPECT_EQ(row(window, m), QStringList(10, QStringLiteral("NOTAVL"))) << m;
+    for (int m = 1; m <= 4; ++m)
+        EXPECT_EQ(row(window, m), QStringList(10, QStringLiteral("NOTAVL"))) << m;
     click(window->StatusB);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_TRUE(sim().frameTexts().empty());

@@ -84,9 +84,12 @@ TEST_F(UpDownTest, ExtremeRangesDoNotOverflow) {
 }
 
 TEST(RadioGroup, SelectsOneItemOrNoneAndReportsOnlyUserClicks) {
-    demo::RadioGroup group(QStringLiteral("Baud Rate "), {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")}, 3);
+    demo::RadioGroup group(
+        QStringLiteral("Baud Rate "),
+        {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")}, 3);
     int clicked = -1;
-    QObject::connect(&group, &demo::RadioGroup::clicked, [&clicked](int index) { clicked = index; });
+    QObject::connect(&group, &demo::RadioGroup::clicked,
+                     [&clicked](int index) { clicked = index; });
     EXPECT_EQ(group.itemIndex(), -1);
     group.setItemIndex(2);
     EXPECT_EQ(group.itemIndex(), 2);

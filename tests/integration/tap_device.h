@@ -25,7 +25,8 @@ struct Tap {
 
 class TapDevice : public platform::SerialDevice {
 public:
-    TapDevice(std::unique_ptr<platform::SerialDevice> inner, Tap &tap) : inner_(std::move(inner)), tap_(tap) {}
+    TapDevice(std::unique_ptr<platform::SerialDevice> inner, Tap &tap)
+        : inner_(std::move(inner)), tap_(tap) {}
 
     const std::string &path() const override { return inner_->path(); }
     bool configure(const platform::LineSettings &s) override { return inner_->configure(s); }
@@ -42,11 +43,14 @@ public:
                 --tap_.failWrites;
                 return platform::IoResult{platform::IoStatus::Failed, 0, 5};
             }
-            if (tap_.beforeWrite) tap_.beforeWrite(std::string(static_cast<const char *>(bytes), count));
+            if (tap_.beforeWrite)
+                tap_.beforeWrite(std::string(static_cast<const char *>(bytes), count));
         }
         return inner_->write(bytes, count);
     }
-    platform::IoResult read(void *buffer, std::size_t max) override { return inner_->read(buffer, max); }
+    platform::IoResult read(void *buffer, std::size_t max) override {
+        return inner_->read(buffer, max);
+    }
     platform::WaitResult waitReadable() override { return inner_->waitReadable(); }
     void waitForWake() override { inner_->waitForWake(); }
     void wake() override { inner_->wake(); }
@@ -77,8 +81,8 @@ public:
     // `action` runs once, just before the first write whose bytes start with `prefix`.
     void onceBefore(std::string prefix, std::function<void()> action) {
         std::lock_guard<std::mutex> lock(tap_.mutex);
-        tap_.beforeWrite = [prefix = std::move(prefix), action = std::move(action), done = false](
-                               const std::string &bytes) mutable {
+        tap_.beforeWrite = [prefix = std::move(prefix), action = std::move(action),
+                            done = false](const std::string &bytes) mutable {
             if (done || bytes.compare(0, prefix.size(), prefix) != 0) return;
             done = true;
             action();

@@ -34,7 +34,8 @@ struct Texts {
     std::unique_ptr<char[]> rawList = unterminated(64, ',');
     // Texts that must be refused before anything is sent.
     std::vector<const char *> refused() const {
-        return {nullptr, overlong.c_str(), raw.get(), rawList.get(), "16", "-1", "4294967296", "\xff\x80", "0,99"};
+        return {nullptr, overlong.c_str(), raw.get(),  rawList.get(), "16",
+                "-1",    "4294967296",     "\xff\x80", "0,99"};
     }
     // Texts that name stations (one, a list, all). The empty text, a group of no station,
     // would only make every call wait out its time-out.
@@ -52,38 +53,84 @@ struct Export {
     bool fifo = false;      // queues: the station's FIFO is reset after each call
 };
 
-#define TEXT_ONLY(f) {#f, [](const char *t, int, int32_t *) { return f(t); }}
-#define TEXT_INT(f) {#f, [](const char *t, int v, int32_t *) { return f(t, v); }}
-#define TEXT_OUT(f) {#f, [](const char *t, int, int32_t *o) { return f(t, o); }, true}
-#define TEXT_INT_OUT(f) {#f, [](const char *t, int v, int32_t *o) { return f(t, v, o); }, true, true}
+#define TEXT_ONLY(f)                                                                               \
+    {                                                                                              \
+#        f, [](const char *t, int, int32_t *) { return f(t); }                                     \
+    }
+#define TEXT_INT(f)                                                                                \
+    {                                                                                              \
+#        f, [](const char *t, int v, int32_t *) { return f(t, v); }                                \
+    }
+#define TEXT_OUT(f)                                                                                \
+    {                                                                                              \
+#        f, [](const char *t, int, int32_t *o) { return f(t, o); }, true                           \
+    }
+#define TEXT_INT_OUT(f)                                                                            \
+    {                                                                                              \
+#        f, [](const char *t, int v, int32_t *o) { return f(t, v, o); }, true, true                \
+    }
 
 const std::vector<Export> &addressedExports() {
     static const std::vector<Export> exports = {
         TEXT_INT(MotorSetCurrent),
         {"MotorSpeed", [](const char *t, int v, int32_t *) { return MotorSpeed(t, v, v, v); }},
-        TEXT_INT(MotorConfigureMode), TEXT_ONLY(GetMotorDirection), TEXT_INT(MotorDirection),
-        TEXT_INT(MotorSlewRate), TEXT_INT(MotorFirstRate), TEXT_INT(MotorAccelDecel),
-        TEXT_INT(MotorChangeJogSpeed), TEXT_INT(MotorNumberStepRel), TEXT_INT(MotorGoAbsPos),
-        TEXT_INT(MotorJog), TEXT_ONLY(MotorRepeat), TEXT_ONLY(MotorStop), TEXT_ONLY(MotorSoftReset),
-        TEXT_OUT(MotorGetPosition), TEXT_INT(MotorSetPosition), TEXT_INT(MotorEncoderFailsStep),
-        TEXT_OUT(MotorGetStatusRegister), TEXT_INT(EncoderSetPosition), TEXT_OUT(EncoderGetPosition),
-        TEXT_INT(MotorPowerON), TEXT_ONLY(MotorPowerOFF), TEXT_ONLY(CheckControllerAddress),
-        TEXT_ONLY(MotorTriggerON), TEXT_ONLY(MotorTriggerOFF), TEXT_ONLY(MotorPauseON), TEXT_ONLY(MotorPauseOFF),
-        TEXT_INT(ConfigureSPI), TEXT_OUT(ReadSPI), TEXT_INT(WriteSPI), TEXT_OUT(ReadDigitalUserIO),
-        TEXT_INT(ConfigureDigitalUserIO), TEXT_INT(WriteDigitalUserIO),
-        {"GetADCchannel", [](const char *t, int v, int32_t *o) { return GetADCchannel(t, 12, v, o); }, true},
-        {"GetADCchannel (resolution)", [](const char *t, int v, int32_t *o) { return GetADCchannel(t, v, 3, o); },
-         true},
-        {"ReadAllChannelsADC", [](const char *t, int v, int32_t *o) { return ReadAllChannelsADC(t, v, o); }, true},
-        TEXT_ONLY(EnterProgMode), TEXT_ONLY(ExecStoredProg), TEXT_ONLY(ProgramLoop), TEXT_INT(MotorWait),
-        TEXT_ONLY(FIFOReset), TEXT_OUT(FIFOGetIndexCounter), TEXT_OUT(FIFOGetRemainingBytes),
-        TEXT_INT_OUT(FIFOWriteUserIO), TEXT_INT_OUT(FIFOWriteSPI), TEXT_INT_OUT(FIFOMotorNumberStepRel),
-        TEXT_INT_OUT(FIFOMotorGoAbsPos), TEXT_INT_OUT(FIFOMotorSlewRate), TEXT_INT_OUT(FIFOMotorFirstRate),
-        TEXT_INT_OUT(FIFOMotorSlope), {"FIFOMotorRepeat", [](const char *t, int, int32_t *o) {
-                                           return FIFOMotorRepeat(t, o);
-                                       }, true, true},
+        TEXT_INT(MotorConfigureMode),
+        TEXT_ONLY(GetMotorDirection),
+        TEXT_INT(MotorDirection),
+        TEXT_INT(MotorSlewRate),
+        TEXT_INT(MotorFirstRate),
+        TEXT_INT(MotorAccelDecel),
+        TEXT_INT(MotorChangeJogSpeed),
+        TEXT_INT(MotorNumberStepRel),
+        TEXT_INT(MotorGoAbsPos),
+        TEXT_INT(MotorJog),
+        TEXT_ONLY(MotorRepeat),
+        TEXT_ONLY(MotorStop),
+        TEXT_ONLY(MotorSoftReset),
+        TEXT_OUT(MotorGetPosition),
+        TEXT_INT(MotorSetPosition),
+        TEXT_INT(MotorEncoderFailsStep),
+        TEXT_OUT(MotorGetStatusRegister),
+        TEXT_INT(EncoderSetPosition),
+        TEXT_OUT(EncoderGetPosition),
+        TEXT_INT(MotorPowerON),
+        TEXT_ONLY(MotorPowerOFF),
+        TEXT_ONLY(CheckControllerAddress),
+        TEXT_ONLY(MotorTriggerON),
+        TEXT_ONLY(MotorTriggerOFF),
+        TEXT_ONLY(MotorPauseON),
+        TEXT_ONLY(MotorPauseOFF),
+        TEXT_INT(ConfigureSPI),
+        TEXT_OUT(ReadSPI),
+        TEXT_INT(WriteSPI),
+        TEXT_OUT(ReadDigitalUserIO),
+        TEXT_INT(ConfigureDigitalUserIO),
+        TEXT_INT(WriteDigitalUserIO),
+        {"GetADCchannel",
+         [](const char *t, int v, int32_t *o) { return GetADCchannel(t, 12, v, o); }, true},
+        {"GetADCchannel (resolution)",
+         [](const char *t, int v, int32_t *o) { return GetADCchannel(t, v, 3, o); }, true},
+        {"ReadAllChannelsADC",
+         [](const char *t, int v, int32_t *o) { return ReadAllChannelsADC(t, v, o); }, true},
+        TEXT_ONLY(EnterProgMode),
+        TEXT_ONLY(ExecStoredProg),
+        TEXT_ONLY(ProgramLoop),
+        TEXT_INT(MotorWait),
+        TEXT_ONLY(FIFOReset),
+        TEXT_OUT(FIFOGetIndexCounter),
+        TEXT_OUT(FIFOGetRemainingBytes),
+        TEXT_INT_OUT(FIFOWriteUserIO),
+        TEXT_INT_OUT(FIFOWriteSPI),
+        TEXT_INT_OUT(FIFOMotorNumberStepRel),
+        TEXT_INT_OUT(FIFOMotorGoAbsPos),
+        TEXT_INT_OUT(FIFOMotorSlewRate),
+        TEXT_INT_OUT(FIFOMotorFirstRate),
+        TEXT_INT_OUT(FIFOMotorSlope),
+        {"FIFOMotorRepeat", [](const char *t, int, int32_t *o) { return FIFOMotorRepeat(t, o); },
+         true, true},
         TEXT_INT_OUT(FIFOMotorWait),
-        {"WriteCommandtoKX4417", [](const char *t, int, int32_t *) { return WriteCommandtoKX4417(t); }},
+        {"WriteCommandtoKX4417",
+         [](const char *t, int, int32_t *) { return WriteCommandtoKX4417(t); }},
     };
     return exports;
 }
@@ -97,7 +144,8 @@ TEST_F(BadInputTest, RefusedTextsSendNothing) {
             const char *text = refused[index];
             // WriteCommandtoKX4417 sends any text that fits: only the unusable ones apply.
             if (std::strcmp(e.name, "WriteCommandtoKX4417") == 0 && text != nullptr &&
-                text != texts.overlong.c_str() && text != texts.raw.get() && text != texts.rawList.get()) {
+                text != texts.overlong.c_str() && text != texts.raw.get() &&
+                text != texts.rawList.get()) {
                 continue;
             }
             SCOPED_TRACE(std::string(e.name) + " with refused text #" + std::to_string(index));
@@ -105,7 +153,8 @@ TEST_F(BadInputTest, RefusedTextsSendNothing) {
             values[0] = 12345;
             const int result = e.call(text, 1, values);
             EXPECT_EQ(result, -1) << e.name;
-            EXPECT_TRUE(frames().empty()) << e.name << " sent " << (frames().empty() ? "" : frames()[0]);
+            EXPECT_TRUE(frames().empty())
+                << e.name << " sent " << (frames().empty() ? "" : frames()[0]);
         }
     }
 }

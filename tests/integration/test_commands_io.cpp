@@ -118,13 +118,15 @@ TEST_F(IoTest, OneAnalogChannel) {
 }
 
 TEST_F(IoTest, AllAnalogChannels) {
-    for (int channel = 0; channel < 11; ++channel) sim().setAdcChannel(4, channel, 100 * channel + 4);
+    for (int channel = 0; channel < 11; ++channel)
+        sim().setAdcChannel(4, channel, 100 * channel + 4);
     std::array<int32_t, 13> values;
     values.fill(-7);
     ASSERT_EQ(ZelmarGetValue(), 0);
     EXPECT_EQ(ReadAllChannelsADC("4", 12, values.data()), 1);
     EXPECT_EQ(frames(), Frames{"_4<12\r"});
-    for (int channel = 0; channel < 11; ++channel) EXPECT_EQ(values[channel], 100 * channel + 4) << channel;
+    for (int channel = 0; channel < 11; ++channel)
+        EXPECT_EQ(values[channel], 100 * channel + 4) << channel;
     EXPECT_EQ(values[11], -7);
     EXPECT_EQ(ZelmarGetValue(), 0);  // the answer is not taken as a value
 

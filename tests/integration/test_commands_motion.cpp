@@ -37,7 +37,9 @@ TEST_F(MotionTest, EachExportSendsItsFrame) {
         {"stop", [] { return MotorStop("10"); }, {"_AH\r"}},
         {"first rate", [] { return MotorFirstRate("3", 100); }, {"_3F100\r"}},
         {"accel", [] { return MotorAccelDecel("3", 50); }, {"_3S50\r"}},
-        {"speed", [] { return MotorSpeed("3", 700, 120, 60); }, {"_3R700\r", "_3F120\r", "_3S60\r"}},
+        {"speed",
+         [] { return MotorSpeed("3", 700, 120, 60); },
+         {"_3R700\r", "_3F120\r", "_3S60\r"}},
         {"mode", [] { return MotorConfigureMode("2", 33 | 0x40); }, {"_2M97\r"}},
         {"direction -", [] { return MotorDirection("3", 0); }, {"_3-\r"}},
         {"direction +", [] { return MotorDirection("3", 5); }, {"_3+\r"}},
@@ -167,7 +169,8 @@ TEST_F(MotionTest, FailuresKeepTheTransactionsError) {
     EXPECT_EQ(MotorSpeed("3", 700, 120, 60), -1);
     EXPECT_EQ(frames(), Frames{"_3R700\r"});  // the first failure ends the call
     EXPECT_EQ(ZelmarGetNumberError(), 1);
-    EXPECT_STREQ(ZelmarGetErrorMessage(), "Parameters out of Range (command = _3R700, answer = ?1\r\n>");
+    EXPECT_STREQ(ZelmarGetErrorMessage(),
+                 "Parameters out of Range (command = _3R700, answer = ?1\r\n>");
 
     int32_t status = 55;
     sim().answerErrorCode(2, 9);

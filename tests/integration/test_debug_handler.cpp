@@ -17,7 +17,8 @@ void collect(const char *line, void *context) {
     c->lines.emplace_back(line);
 }
 
-const char *kTimeoutLine = "CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = _0P\n";
+const char *kTimeoutLine =
+    "CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = _0P\n";
 
 }  // namespace
 
@@ -35,7 +36,8 @@ TEST_F(DebugHandlerTest, TheHandlerGetsEachLineWithItsContextUntilItIsRemoved) {
     sim().setSilent(0, true);
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), -1);
     EXPECT_EQ(first.lines, (std::vector<std::string>{kTimeoutLine, kTimeoutLine}));
-    EXPECT_EQ(diagnostics(), std::vector<std::string>{}) << "a line reached the internal sink as well";
+    EXPECT_EQ(diagnostics(), std::vector<std::string>{})
+        << "a line reached the internal sink as well";
 
     ASSERT_EQ(CorvexLinkSetDebugHandler(collect, &second), 1);
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), -1);

@@ -24,8 +24,14 @@ std::string scan() {
 Frames stationDefaults(int address, const char *dac) {
     const std::string p = "_" + std::string(1, "0123456789ABCDEF"[address]);
     const std::string userIo = "_" + std::string(1, "0123456789ABCDEF"[address / 4 * 4 + 1]);
-    return {userIo + "U" + dac + "\r", userIo + "W0\r", userIo + "W4096\r", p + "+\r",
-            p + "R600\r",              p + "F100\r",    p + "S50\r",        p + "M33\r"};
+    return {userIo + "U" + dac + "\r",
+            userIo + "W0\r",
+            userIo + "W4096\r",
+            p + "+\r",
+            p + "R600\r",
+            p + "F100\r",
+            p + "S50\r",
+            p + "M33\r"};
 }
 
 Frames boardSetUp(int board) {
@@ -75,8 +81,8 @@ using DiscoveryTest = LinkTest;  // stations 0 to 3
 TEST_F(DiscoveryTest, ScanFindsOneBoard) {
     EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
     EXPECT_STREQ(corvex::link::StationTable(), "0123NNNNNNNNNNNN");
-    EXPECT_EQ(frames(), (Frames{"_0\r", "_1\r", "_2\r", "_3\r", "_4\r", "_5\r", "_6\r", "_7\r", "_8\r",
-                                "_9\r", "_A\r", "_B\r", "_C\r", "_D\r", "_E\r", "_F\r"}));
+    EXPECT_EQ(frames(), (Frames{"_0\r", "_1\r", "_2\r", "_3\r", "_4\r", "_5\r", "_6\r", "_7\r",
+                                "_8\r", "_9\r", "_A\r", "_B\r", "_C\r", "_D\r", "_E\r", "_F\r"}));
     // The probes of the missing stations leave their time-out in the error state.
     EXPECT_EQ(ZelmarGetNumberError(), 26);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "WriteSP: COM port timed out");
@@ -103,8 +109,8 @@ TEST_F(DiscoveryTest, InitialiseOneBoard) {
     ASSERT_EQ(MotorSetCurrent("2", 800), -1);  // the SPI is not configured yet: refused
     sim().clearTranscript();
     ASSERT_EQ(MotorStationsInit(), 1) << ZelmarGetErrorMessage();
-    const Frames expected = Frames{"_0I\r", "_1I\r", "_2I\r", "_3I\r", "^0\r", "\r", "\r",
-                                   "_0\r",  "_1\r",  "_2\r",  "_3\r"} +
+    const Frames expected = Frames{"_0I\r", "_1I\r", "_2I\r", "_3I\r", "^0\r", "\r",
+                                   "\r",    "_0\r",  "_1\r",  "_2\r",  "_3\r"} +
                             boardSetUp(0) + stationDefaults(0, "5") + stationDefaults(1, "517") +
                             stationDefaults(2, "1114") + stationDefaults(3, "1541");
     EXPECT_EQ(frames(), expected);
@@ -125,8 +131,8 @@ TEST_F(DiscoveryTest, InitialiseAtAnotherRateComesBackToIt) {
     sim().clearTranscript();
     EXPECT_EQ(MotorStationsInit(), 1) << ZelmarGetErrorMessage();
     const Frames probes{"_0\r", "_1\r", "_2\r", "_3\r"};
-    const Frames expected = Frames{"_0I\r", "_1I\r", "_2I\r", "_3I\r", "^0\r", "\r", "\r"} + probes +
-                            Frames{"^1\r", "\r", "\r"} + probes + boardSetUp(0);
+    const Frames expected = Frames{"_0I\r", "_1I\r", "_2I\r", "_3I\r", "^0\r", "\r", "\r"} +
+                            probes + Frames{"^1\r", "\r", "\r"} + probes + boardSetUp(0);
     const Frames sent = frames();
     ASSERT_GE(sent.size(), expected.size());
     EXPECT_EQ(Frames(sent.begin(), sent.begin() + static_cast<long>(expected.size())), expected);
@@ -139,8 +145,8 @@ TEST_F(DiscoveryTest, SecondRateChangeFailureKeepsItsOwnError) {
     ASSERT_EQ(ZelmarChangeBaudRate(19200), 1);
     sim().clearTranscript();
     const Frames probes{"_0\r", "_1\r", "_2\r", "_3\r"};
-    const Frames expected = Frames{"_0I\r", "_1I\r", "_2I\r", "_3I\r", "^0\r", "\r", "\r"} + probes +
-                            Frames{"^1\r", "\r", "\r"} + probes;
+    const Frames expected = Frames{"_0I\r", "_1I\r", "_2I\r", "_3I\r", "^0\r", "\r", "\r"} +
+                            probes + Frames{"^1\r", "\r", "\r"} + probes;
     // Station 2 goes quiet once the host has sent "^1" to move the line back to its rate.
     ASSERT_EQ(expected[11], "^1\r");
     FaultAtFrame silence(sim(), 12, [&] { sim().setSilent(2, true); });
@@ -184,7 +190,8 @@ TEST_F(ElevenTest, StationElevenSetsUpBoardTwo) {
     EXPECT_EQ(MotorStationsInit(), -1);
     EXPECT_EQ(ZelmarGetNumberError(), 50);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Can Not ConfigureSPI, Ctrlr. Address: 11");
-    EXPECT_EQ(frames(), (Frames{"_BI\r", "^0\r", "\r", "\r", "_B\r", "_8O128\r", "\r", "_8O128\r"}));
+    EXPECT_EQ(frames(),
+              (Frames{"_BI\r", "^0\r", "\r", "\r", "_B\r", "_8O128\r", "\r", "_8O128\r"}));
 }
 
 using BoardTwoTest = LinkTestWith<8, 9, 11>;
@@ -192,8 +199,8 @@ using BoardTwoTest = LinkTestWith<8, 9, 11>;
 TEST_F(BoardTwoTest, StationElevenAloneOnItsBoard) {
     setStationTable("NNNNNNNNNNNBNNNN");
     EXPECT_EQ(MotorStationsInit(), 1) << ZelmarGetErrorMessage();
-    const Frames expected = Frames{"_BI\r", "^0\r", "\r", "\r", "_B\r"} + boardSetUp(2) +
-                            stationDefaults(11, "1541");
+    const Frames expected =
+        Frames{"_BI\r", "^0\r", "\r", "\r", "_B\r"} + boardSetUp(2) + stationDefaults(11, "1541");
     EXPECT_EQ(frames(), expected);
 }
 
@@ -201,8 +208,8 @@ TEST_F(BoardTwoTest, StationElevenAloneOnItsBoard) {
 // message; nothing is sent after the failing frame.
 TEST_F(DiscoveryTest, EachStepFailureNamesItsStep) {
     setStationTable("01NNNNNNNNNNNNNN");
-    const Frames clean = Frames{"_0I\r", "_1I\r", "^0\r", "\r", "\r", "_0\r", "_1\r"} + boardSetUp(0) +
-                         stationDefaults(0, "5") + stationDefaults(1, "517");
+    const Frames clean = Frames{"_0I\r", "_1I\r", "^0\r", "\r", "\r", "_0\r", "_1\r"} +
+                         boardSetUp(0) + stationDefaults(0, "5") + stationDefaults(1, "517");
     const struct {
         const char *frame;
         int station, code;

@@ -52,7 +52,8 @@ TEST_F(FailureReasonTest, FailedStepIsReportedAfterLaterStepsSucceed) {
         {"speed, first rate", "_0F", 0, [] { return MotorSpeed("0", 600, 100, 50); }, "", 9},
         {"jog, start", "_2J", 2, [] { return MotorJog("2", 1); }, "", 9},
         {"analog, conversion", "_0Z", 0, [&] { return GetADCchannel("0", 12, 3, &out); }, "", 9},
-        {"analog, closing write", "_0W8191", 0, [&] { return GetADCchannel("0", 12, 3, &out); }, "", 9},
+        {"analog, closing write", "_0W8191", 0, [&] { return GetADCchannel("0", 12, 3, &out); }, "",
+         9},
         {"initialisation, step mode", "_3M33", 3, [] { return MotorStationsInit(); },
          "Can Not Set Default Motor Step Mode, Ctrlr. Address: 3", 50},
         {"initialisation, current", "_1W0\r", 1, [] { return MotorStationsInit(); },
@@ -71,7 +72,8 @@ TEST_F(FailureReasonTest, FailedStepIsReportedAfterLaterStepsSucceed) {
         } else {
             std::string command = c.frame;
             if (!command.empty() && command.back() == '\r') command.pop_back();
-            EXPECT_EQ(message.rfind("Can Not Execute command (command = " + command, 0), 0u) << message;
+            EXPECT_EQ(message.rfind("Can Not Execute command (command = " + command, 0), 0u)
+                << message;
         }
     }
 }

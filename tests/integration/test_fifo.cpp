@@ -20,7 +20,8 @@ protected:
         for (int i = 0; i < count; ++i) {
             int32_t room = -1;
             const int32_t before = sim().station(0).fifoFree;
-            ASSERT_EQ(FIFOMotorNumberStepRel("0", steps, &room), 1) << i << ": " << ZelmarGetErrorMessage();
+            ASSERT_EQ(FIFOMotorNumberStepRel("0", steps, &room), 1)
+                << i << ": " << ZelmarGetErrorMessage();
             ASSERT_EQ(room, before - 4) << i;
         }
     }
@@ -48,8 +49,9 @@ TEST_F(FifoTest, EachQueuedCommandSendsItsFrameAndReportsTheRoom) {
     EXPECT_EQ(FIFOWriteSPI("1", 0x2A5, &room), 1);
     EXPECT_EQ(FIFOWriteUserIO("1", 5, &room), 1);
     EXPECT_EQ(room, kFifoBytes - 6);
-    EXPECT_EQ(frames(), (Frames{"_0&R600\r", "_0&F100\r", "_0&S255\r", "_0&S0\r", "_0&S200\r", "_0&S255\r",
-                                "_0&T-5\r", "_0&G\r", "_0&D20\r", "_1&U677\r", "_1&W4101\r"}));
+    EXPECT_EQ(frames(),
+              (Frames{"_0&R600\r", "_0&F100\r", "_0&S255\r", "_0&S0\r", "_0&S200\r", "_0&S255\r",
+                      "_0&T-5\r", "_0&G\r", "_0&D20\r", "_1&U677\r", "_1&W4101\r"}));
     EXPECT_EQ(sim().station(0).fifo.size(), 9u);
 
     int32_t free = -1;
@@ -221,7 +223,8 @@ TEST_F(FifoTest, StoredProgram) {
     EXPECT_EQ(sim().station(2).program, (std::vector<std::string>{"N40", "D10"}));
     EXPECT_EQ(ExecStoredProg("2"), 1);
     EXPECT_FALSE(sim().station(2).programRecording);
-    for (int i = 0; i < 100 && sim().station(2).programRunning; ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 100 && sim().station(2).programRunning; ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_EQ(sim().station(2).position, 40);
 
     EXPECT_EQ(ProgramLoop("2"), 1);

@@ -17,7 +17,8 @@ protected:
 
 TEST_F(BaudTest, StationsAndPortFollowTheNewRate) {
     EXPECT_EQ(ZelmarChangeBaudRate(57600), 1);
-    EXPECT_EQ(frames(), (std::vector<std::string>{"^3\r", "\r", "\r", "_0\r", "_1\r", "_2\r", "_3\r"}));
+    EXPECT_EQ(frames(),
+              (std::vector<std::string>{"^3\r", "\r", "\r", "_0\r", "_1\r", "_2\r", "_3\r"}));
     EXPECT_EQ(sim().hostBaudRate(), 57600);
     for (int a = 0; a < 4; ++a) EXPECT_EQ(sim().stationBaudRate(a), 57600);
     EXPECT_EQ(ZelmarGetBaudRate(), 57600);

@@ -62,7 +62,9 @@ TEST_F(ConcurrencyTest, ExportsFromManyThreadsStayConsistent) {
             record(r, {1, -1});
             if (r == 1 && position != 0) ++wrongPositions;
         },
-        [&](int i) { record(ZelmarChangeBaudRate(i % 2 == 0 ? 19200 : 9600), {1, -1}); },
+        [&](int i) {
+            record(ZelmarChangeBaudRate(i % 2 == 0 ? 19200 : 9600), {1, -1});
+        },
         [&](int i) {
             if (i % 2 == 0) {
                 record(PortClose(), {1, -1});
@@ -95,7 +97,8 @@ TEST_F(ConcurrencyTest, ExportsFromManyThreadsStayConsistent) {
         ZelmarChangeBaudRate(9600);
     }
     ASSERT_EQ(PortOpen(1, 9600), 1);
-    for (const char *probe : {"_0", "_1", "_2", "_3"}) EXPECT_EQ(WriteCommandtoKX4417(probe), 1) << probe;
+    for (const char *probe : {"_0", "_1", "_2", "_3"})
+        EXPECT_EQ(WriteCommandtoKX4417(probe), 1) << probe;
 }
 
 }  // namespace

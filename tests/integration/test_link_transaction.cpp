@@ -116,7 +116,7 @@ TEST_F(TransactionTest, SilenceRepeatsOnceThenTimesOut) {
 
 TEST_F(TransactionTest, RepeatedFrameAnsweredEndsTheWait) {
     sim().dropNextFrames(1);  // the first frame is lost, the repetition is answered
-    EXPECT_EQ(WriteCommandtoKX4417("_2=") , 1);
+    EXPECT_EQ(WriteCommandtoKX4417("_2="), 1);
     EXPECT_EQ(frames(), (std::vector<std::string>{"_2=\r", "\r", "_2=\r"}));
     EXPECT_EQ(countDiagnostics(
                   "CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = _2=\n"),
@@ -164,7 +164,11 @@ TEST_F(TransactionTest, OverlongAnswerIsCutAtCapacity) {
 }
 
 TEST_F(TransactionTest, NulBytesOnTheLineAreSkipped) {
-    EXPECT_EQ(sendWithAnswer("_0P", std::string("\0\0" "5\0" "6>", 7)), 1);
+    EXPECT_EQ(sendWithAnswer("_0P", std::string("\0\0"
+                                                "5\0"
+                                                "6>",
+                                                7)),
+              1);
     EXPECT_EQ(ZelmarGetValue(), 56);
 }
 

@@ -15,7 +15,8 @@ protected:
 
     void SetUp() override {
         LinkTest::SetUp();
-        dir_ = std::filesystem::temp_directory_path() / ("corvexlink-conf-" + std::to_string(::getpid()));
+        dir_ = std::filesystem::temp_directory_path() /
+               ("corvexlink-conf-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir_ / "corvexlink");
         if (const char *xdg = std::getenv("XDG_CONFIG_HOME")) savedXdg_ = xdg;
         ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
@@ -24,8 +25,10 @@ protected:
     void TearDown() override {
         LinkTest::TearDown();
         corvex::platform::posix::setSystemPortsConfForTest("");
-        if (savedXdg_.empty()) ::unsetenv("XDG_CONFIG_HOME");
-        else ::setenv("XDG_CONFIG_HOME", savedXdg_.c_str(), 1);
+        if (savedXdg_.empty())
+            ::unsetenv("XDG_CONFIG_HOME");
+        else
+            ::setenv("XDG_CONFIG_HOME", savedXdg_.c_str(), 1);
         std::filesystem::remove_all(dir_);
     }
     std::string writeConf(const std::string &text) {
@@ -39,18 +42,21 @@ protected:
 };
 
 TEST_F(PortsConfOpen, PortNumberMappedInTheUserFileOpensTheSimulator) {
-    const std::string file = writeConf("# bench\nCOM 3 = " + sim().slavePath() + "\nCOM3 = " + sim().slavePath() + "\n");
+    const std::string file =
+        writeConf("# bench\nCOM 3 = " + sim().slavePath() + "\nCOM3 = " + sim().slavePath() + "\n");
     ASSERT_EQ(PortOpen(3, 9600), 1) << ZelmarGetErrorMessage();
     EXPECT_EQ(ZelmarGetPort(), 3);
     EXPECT_EQ(WriteCommandtoKX4417("_1"), 1) << ZelmarGetErrorMessage();
     EXPECT_EQ(frames(), std::vector<std::string>{"_1\r"});
 
-    const std::string malformed = "CorvexLink: " + file + ":2: not \"COM<n> = /path/of/device\", line skipped: COM 3 = " +
-                                  sim().slavePath() + "\n";
+    const std::string malformed =
+        "CorvexLink: " + file +
+        ":2: not \"COM<n> = /path/of/device\", line skipped: COM 3 = " + sim().slavePath() + "\n";
     EXPECT_EQ(countDiagnostics(malformed), 1);
     // The low-latency step on a pseudo-terminal: nothing applied, one line, open anyway.
     EXPECT_EQ(countDiagnostics("CorvexLink: OpenCommPort --> low latency on " + sim().slavePath() +
-                               ": low_latency flag not applied (Inappropriate ioctl for device), latency timer none\n"),
+                               ": low_latency flag not applied (Inappropriate ioctl for device), "
+                               "latency timer none\n"),
               1);
 
     // A second open reads the file again; its bad line is not reported again.

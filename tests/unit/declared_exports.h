@@ -18,8 +18,9 @@ inline std::string readWholeFile(const char *path) {
 
 inline std::set<std::string> declaredExports(const char *headerPath) {
     std::string header = readWholeFile(headerPath);
-    header = std::regex_replace(header, std::regex(R"(/\*[\s\S]*?\*/)"), " ");    // comments
-    header = std::regex_replace(header, std::regex(R"((^|\n)[ \t]*#[^\n]*)"), "\n");  // preprocessor lines
+    header = std::regex_replace(header, std::regex(R"(/\*[\s\S]*?\*/)"), " ");  // comments
+    header = std::regex_replace(header, std::regex(R"((^|\n)[ \t]*#[^\n]*)"),
+                                "\n");  // preprocessor lines
     const std::regex declaration(R"(CORVEXLINK_API\s+[^;(]*?\b(\w+)\s*[(;])");
     std::set<std::string> names;
     for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {

@@ -86,7 +86,8 @@ public:
     }
     platform::WaitResult waitReadable() override {
         std::unique_lock<std::mutex> lock(line_.mutex);
-        line_.changed.wait(lock, [this] { return line_.woken || line_.lost || !line_.input.empty(); });
+        line_.changed.wait(lock,
+                           [this] { return line_.woken || line_.lost || !line_.input.empty(); });
         if (line_.woken) {
             line_.woken = false;
             return platform::WaitResult::Woken;

@@ -35,7 +35,7 @@ TEST(ParseStationAddress, SingleAddressesUseUpperCaseHex) {
     EXPECT_STREQ(p.prefix, "_C");
     EXPECT_EQ(prefixOf("0"), "_0");
     EXPECT_EQ(prefixOf("3"), "_3");
-    EXPECT_EQ(prefixOf("007"), "_7");  // leading zeros are digits like any other
+    EXPECT_EQ(prefixOf("007"), "_7");   // leading zeros are digits like any other
     EXPECT_EQ(prefixOf("5abc"), "_5");  // the leading digits are the address
 }
 

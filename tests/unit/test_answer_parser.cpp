@@ -23,18 +23,18 @@ TEST(AnswerParser, ValuesAndWhatIsNotAValue) {
     } cases[] = {
         {"\r\n1234\r\n>", true, 1234},
         {"-250>", true, -250},
-        {"\r\n0\r\n>", true, 0},      // one digit is a value
+        {"\r\n0\r\n>", true, 0},  // one digit is a value
         {"7>", true, 7},
-        {"\aH 77L>", true, 77},      // BEL, H and L are not part of the working text
-        {"  +12abc>", true, 12},     // blanks, a sign, digits up to the first non-digit
-        {"ab>", true, 0},            // two characters without digits: the value 0
+        {"\aH 77L>", true, 77},   // BEL, H and L are not part of the working text
+        {"  +12abc>", true, 12},  // blanks, a sign, digits up to the first non-digit
+        {"ab>", true, 0},         // two characters without digits: the value 0
         {">", false, 0},
         {"\r\n>", false, 0},
-        {"->", false, 0},            // one character that is not a digit
+        {"->", false, 0},  // one character that is not a digit
         {"x>", false, 0},
         {"99999999999999>", true, INT_MAX},  // saturates
         {"-99999999999999>", true, INT_MIN},
-        {"12>34", true, 12},         // the last character is dropped, not the prompt
+        {"12>34", true, 12},  // the last character is dropped, not the prompt
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -52,8 +52,8 @@ TEST(AnswerParser, ErrorCodes) {
         std::string bytes;
         int code;
     } cases[] = {
-        {"?2\r\n>", 2}, {"?3>", 3}, {"?12>", 12}, {"?0>", 0}, {"?>", 0},
-        {"?1234>", 123},  // at most three digits
+        {"?2\r\n>", 2},     {"?3>", 3}, {"?12>", 12},
+        {"?0>", 0},         {"?>", 0},  {"?1234>", 123},  // at most three digits
         {"\r\n?9\r\n>", 9},  // CR and LF go before the '?' is looked for
         {"?x5>", 0},
     };
@@ -74,7 +74,10 @@ TEST(AnswerParser, CompletenessAndTheKeptText) {
     EXPECT_EQ(parseAnswer(nullptr, 5).kind, AnswerKind::Incomplete);
 
     // NUL bytes are skipped, the rest is kept.
-    const AnswerResult nul = parse(std::string("\0\0" "5\0" "6>", 7));
+    const AnswerResult nul = parse(std::string("\0\0"
+                                               "5\0"
+                                               "6>",
+                                               7));
     EXPECT_EQ(nul.value, 56);
     EXPECT_STREQ(nul.text, "56>");
 

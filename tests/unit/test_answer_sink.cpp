@@ -32,7 +32,9 @@ TEST(AnswerSink, NeverGrowsBeyondCapacity) {
 
 TEST(AnswerSink, NulBytesAreSkippedNotTreatedAsTheEnd) {
     AnswerSink sink;
-    sink.append("4\0" "2>", 4);
+    sink.append("4\0"
+                "2>",
+                4);
     EXPECT_EQ(sink.text(), "42>");
     EXPECT_TRUE(sink.complete());
 }

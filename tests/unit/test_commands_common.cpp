@@ -15,7 +15,6 @@
 
 using namespace corvex::commands;
 
-
 namespace {
 
 constexpr int kNotOpen = 25;
@@ -50,8 +49,8 @@ constexpr const char *kBroadcast = "Broadcasting not allowed in this command";
 
 TEST_F(CommonCourse, WrongAddressTextsAreRefusedWithEntryOne) {
     const std::string overlong(64, '1');
-    for (const char *text : {static_cast<const char *>(nullptr), "", "x", "1,,2", " 3", "16", "99999999999",
-                             "0,16", overlong.c_str()}) {
+    for (const char *text : {static_cast<const char *>(nullptr), "", "x", "1,,2", " 3", "16",
+                             "99999999999", "0,16", overlong.c_str()}) {
         SCOPED_TRACE(text ? text : "(null)");
         if (text != nullptr && *text == '\0') continue;  // the empty text is a group, below
         expectRefused(MotorStop(text), kWrongAddress);
@@ -132,14 +131,16 @@ TEST_F(CommonCourse, DirectionTableFollowsMotorDirectionOnly) {
 TEST(FormatCommand, EveryArgumentForm) {
     const auto text = [](const char *address, const Command &command, int32_t value) {
         const auto target = resolveTarget(address, Groups::Allowed);
-        return target ? std::string(formatCommand(*target, command, value).data()) : std::string("refused");
+        return target ? std::string(formatCommand(*target, command, value).data())
+                      : std::string("refused");
     };
     EXPECT_EQ(text("3", Command{'R', Arg::Signed}, 600), "_3R600");
     EXPECT_EQ(text("10", Command{'H'}, 0), "_AH");
     EXPECT_EQ(text("0,1", Command{'+'}, 0), "0003+");
     EXPECT_EQ(text("ALL", Command{'T', Arg::Signed}, -2147483647 - 1), "FFFFT-2147483648");
     EXPECT_EQ(text("5", Command{'U', Arg::Unsigned}, -1), "_5U4294967295");
-    EXPECT_EQ(text("12", Command{'S', Arg::Signed, Groups::Refused, std::nullopt, true}, 255), "_C&S255");
+    EXPECT_EQ(text("12", Command{'S', Arg::Signed, Groups::Refused, std::nullopt, true}, 255),
+              "_C&S255");
     EXPECT_EQ(text("12", Command{'G', Arg::None, Groups::Refused, std::nullopt, true}, 9), "_C&G");
 }
 

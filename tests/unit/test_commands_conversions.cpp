@@ -7,7 +7,7 @@ using namespace corvex::commands;
 
 TEST(WindingCurrentCode, KnownCodes) {
     EXPECT_EQ(windingCurrentCode(50), 5);
-    EXPECT_EQ(windingCurrentCode(800), 90);   // 90.86
+    EXPECT_EQ(windingCurrentCode(800), 90);  // 90.86
     EXPECT_EQ(windingCurrentCode(1000), 113);
     EXPECT_EQ(windingCurrentCode(2000), 227);
     EXPECT_EQ(windingCurrentCode(3000), 255);  // capped at one byte

@@ -26,8 +26,12 @@ protected:
     static void earlier() { corvex::link::SetError(kEarlier, "earlier failure"); }
     static std::string message() { return ZelmarGetErrorMessage(); }
     static int number() { return ZelmarGetNumberError(); }
-    static unsigned lines(int board) { return commandState().boardLines[static_cast<std::size_t>(board)]; }
-    static int word(int board) { return commandState().userOutputWord[static_cast<std::size_t>(board)]; }
+    static unsigned lines(int board) {
+        return commandState().boardLines[static_cast<std::size_t>(board)];
+    }
+    static int word(int board) {
+        return commandState().userOutputWord[static_cast<std::size_t>(board)];
+    }
 };
 
 }  // namespace

@@ -16,14 +16,17 @@ namespace {
 
 using corvex::test::readWholeFile;
 
-std::set<std::string> declaredExports() { return corvex::test::declaredExports(CORVEXLINK_PUBLIC_HEADER); }
+std::set<std::string> declaredExports() {
+    return corvex::test::declaredExports(CORVEXLINK_PUBLIC_HEADER);
+}
 
 // Defined global symbols of default visibility in the dynamic symbol table of an ELF
 // shared object: what a caller can look up.
 std::set<std::string> dynamicExports(const char *path) {
     const std::string image = readWholeFile(path);
     std::set<std::string> names;
-    if (image.size() < sizeof(Elf64_Ehdr) || std::memcmp(image.data(), ELFMAG, SELFMAG) != 0) return names;
+    if (image.size() < sizeof(Elf64_Ehdr) || std::memcmp(image.data(), ELFMAG, SELFMAG) != 0)
+        return names;
     Elf64_Ehdr header;
     std::memcpy(&header, image.data(), sizeof header);
     const auto section = [&](std::size_t index) {
@@ -35,7 +38,8 @@ std::set<std::string> dynamicExports(const char *path) {
         const Elf64_Shdr symbols = section(i);
         if (symbols.sh_type != SHT_DYNSYM) continue;
         const Elf64_Shdr strings = section(symbols.sh_link);
-        for (std::size_t offset = 0; offset + sizeof(Elf64_Sym) <= symbols.sh_size; offset += sizeof(Elf64_Sym)) {
+        for (std::size_t offset = 0; offset + sizeof(Elf64_Sym) <= symbols.sh_size;
+             offset += sizeof(Elf64_Sym)) {
             Elf64_Sym sym;
             std::memcpy(&sym, image.data() + symbols.sh_offset + offset, sizeof sym);
             const int binding = ELF64_ST_BIND(sym.st_info);
@@ -53,8 +57,8 @@ std::set<std::string> dynamicExports(const char *path) {
 TEST(SharedLibraryExports, EveryDeclaredExportUnderBothNames) {
     const std::set<std::string> declared = declaredExports();
     ASSERT_GE(declared.size(), 60u) << "the header parse found too few declarations";
-    ASSERT_TRUE(declared.count("PortOpen") && declared.count("FIFOMotorWait") && declared.count("Form2") &&
-                declared.count("CorvexLinkSetDebugHandler"));
+    ASSERT_TRUE(declared.count("PortOpen") && declared.count("FIFOMotorWait") &&
+                declared.count("Form2") && declared.count("CorvexLinkSetDebugHandler"));
 
     void *library = dlopen(CORVEXLINK_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
@@ -77,7 +81,8 @@ TEST(SharedLibraryExports, NothingElseIsExported) {
     }
     const std::set<std::string> exported = dynamicExports(CORVEXLINK_SHARED_LIBRARY);
     ASSERT_FALSE(exported.empty()) << "no dynamic symbols read from " << CORVEXLINK_SHARED_LIBRARY;
-    for (const std::string &name : exported) EXPECT_TRUE(allowed.count(name)) << "unexpected export " << name;
+    for (const std::string &name : exported)
+        EXPECT_TRUE(allowed.count(name)) << "unexpected export " << name;
     EXPECT_EQ(exported.size(), allowed.size());
 }
 
@@ -91,9 +96,9 @@ TEST(PublicHeader, EveryExportIsDocumentedWhereItIsDeclared) {
         ++seen;
         const std::string before = header.substr(0, static_cast<std::size_t>(it->position()));
         const std::size_t close = before.find_last_not_of(" \t\n");
-        const bool commented = close != std::string::npos && close >= 1 && before.compare(close - 1, 2, "*/") == 0;
+        const bool commented =
+            close != std::string::npos && close >= 1 && before.compare(close - 1, 2, "*/") == 0;
         EXPECT_TRUE(commented) << (*it)[2] << " is declared without a comment of its own";
     }
     EXPECT_GE(seen, 60) << "the header parse found too few declarations";
 }
-

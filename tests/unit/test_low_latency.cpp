@@ -52,7 +52,8 @@ TEST(LatencyTimer, AlreadyLowAbsentOrUnreadableIsLeftAlone) {
 
     t.file("sys/class/tty/ttyUSB2/device/latency_timer", "fast\n");
     LowLatency garbage;
-    EXPECT_EQ(garbage.applyLatencyTimer(t.path("sys"), "ttyUSB2"), "not applied (unreadable value \"fast\")");
+    EXPECT_EQ(garbage.applyLatencyTimer(t.path("sys"), "ttyUSB2"),
+              "not applied (unreadable value \"fast\")");
     EXPECT_EQ(t.read("sys/class/tty/ttyUSB2/device/latency_timer"), "fast\n");
 }
 
@@ -64,7 +65,8 @@ TEST(LowLatencyStep, RefusedOnAPseudoTerminalWithOneLine) {
     LowLatency step;
     const std::string line = step.apply(slave, name, t.path("sys"));
     EXPECT_EQ(line, std::string("CorvexLink: OpenCommPort --> low latency on ") + name +
-                        ": low_latency flag not applied (Inappropriate ioctl for device), latency timer none\n");
+                        ": low_latency flag not applied (Inappropriate ioctl for device), latency "
+                        "timer none\n");
     step.restore(slave);
     ::close(slave);
     ::close(master);

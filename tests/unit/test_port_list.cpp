@@ -37,7 +37,8 @@ protected:
         t.dir("sys/bus/usb-serial/drivers/example_uart");
         t.link(port + "/driver", "../../../../../../../bus/usb-serial/drivers/example_uart");
         t.dir("sys/class/tty/ttyUSB0");
-        t.link("sys/class/tty/ttyUSB0/device", "../../../devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB0");
+        t.link("sys/class/tty/ttyUSB0/device",
+               "../../../devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB0");
         t.link("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0", "../../ttyUSB0");
 
         // Modem-class adapter: the tty's device is the USB interface itself.
@@ -46,9 +47,11 @@ protected:
         t.file(std::string(kAcmDevice) + "/product", "Bench Probe\n");
         t.dir("sys/bus/usb/drivers/cdc_acm");
         t.dir(std::string(kAcmDevice) + "/1-3:1.0");
-        t.link(std::string(kAcmDevice) + "/1-3:1.0/driver", "../../../../../../bus/usb/drivers/cdc_acm");
+        t.link(std::string(kAcmDevice) + "/1-3:1.0/driver",
+               "../../../../../../bus/usb/drivers/cdc_acm");
         t.dir("sys/class/tty/ttyACM0");
-        t.link("sys/class/tty/ttyACM0/device", "../../../devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0");
+        t.link("sys/class/tty/ttyACM0/device",
+               "../../../devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0");
 
         // On-board UART: the firmware device with the UART driver, then serial-core's
         // controller and port devices.
@@ -59,15 +62,18 @@ protected:
         t.link("sys/devices/pnp0/00:04/driver", "../../../bus/pnp/drivers/serial");
         t.link("sys/devices/pnp0/00:04/00:04:0/driver", "../../../../bus/serial-base/drivers/ctrl");
         t.link("sys/devices/pnp0/00:04/00:04:0/subsystem", "../../../../bus/serial-base");
-        t.link("sys/devices/pnp0/00:04/00:04:0/00:04:0.0/driver", "../../../../../bus/serial-base/drivers/port");
-        t.link("sys/devices/pnp0/00:04/00:04:0/00:04:0.0/subsystem", "../../../../../bus/serial-base");
+        t.link("sys/devices/pnp0/00:04/00:04:0/00:04:0.0/driver",
+               "../../../../../bus/serial-base/drivers/port");
+        t.link("sys/devices/pnp0/00:04/00:04:0/00:04:0.0/subsystem",
+               "../../../../../bus/serial-base");
         t.file("sys/class/tty/ttyS0/type", "4\n");
         t.link("sys/class/tty/ttyS0/device", "../../../devices/pnp0/00:04/00:04:0/00:04:0.0");
 
         // A UART the platform driver found at ttyS10, and an empty slot at ttyS1.
         t.dir("sys/bus/platform/drivers/serial8250");
         t.dir("sys/devices/platform/serial8250");
-        t.link("sys/devices/platform/serial8250/driver", "../../../bus/platform/drivers/serial8250");
+        t.link("sys/devices/platform/serial8250/driver",
+               "../../../bus/platform/drivers/serial8250");
         t.file("sys/class/tty/ttyS10/type", "4\n");
         t.link("sys/class/tty/ttyS10/device", "../../../devices/platform/serial8250");
         t.file("sys/class/tty/ttyS1/type", "0\n");
@@ -97,7 +103,8 @@ TEST_F(FakeMachine, UsbAdapterWithStableName) {
     ASSERT_EQ(ports.size(), 4u);
     const SerialPortInfo &usb = ports[3];
     EXPECT_EQ(usb.device, t.path("dev/ttyUSB0"));
-    EXPECT_EQ(usb.stableName, t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0"));
+    EXPECT_EQ(usb.stableName,
+              t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0"));
     EXPECT_EQ(usb.driver, "example_uart");
     EXPECT_TRUE(usb.usb);
     EXPECT_EQ(usb.vendorId, 0xf00d);
@@ -140,23 +147,28 @@ TEST_F(FakeMachine, UnreadableEntriesAreSkippedOrLeftEmpty) {
     t.file(bad + "/idProduct", "zz\n");
     t.dir(bad + "/1-4:1.0/ttyUSB2/driver");  // a folder where the driver link belongs
     t.dir(bad + "/1-4:1.0/ttyUSB3");
-    t.link(bad + "/1-4:1.0/ttyUSB3/driver", "../../../../../../../bus/usb-serial/drivers/example_uart");
-    t.link("sys/class/tty/ttyUSB2/device", "../../../devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/ttyUSB2");
-    t.link("sys/class/tty/ttyUSB3/device", "../../../devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/ttyUSB3");
+    t.link(bad + "/1-4:1.0/ttyUSB3/driver",
+           "../../../../../../../bus/usb-serial/drivers/example_uart");
+    t.link("sys/class/tty/ttyUSB2/device",
+           "../../../devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/ttyUSB2");
+    t.link("sys/class/tty/ttyUSB3/device",
+           "../../../devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/ttyUSB3");
     std::filesystem::remove(t.path("sys/class/tty/ttyS0/type"));
     t.dir("sys/class/tty/ttyS0/type");  // a type that cannot be read: the port stays listed
     t.file("dev/serial/by-id/not-a-link", "x");
     t.link("dev/serial/by-id/dangling", "../../ttyUSB9");
 
     const auto ports = list();
-    EXPECT_EQ(devices(ports), (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS10", "ttyUSB0", "ttyUSB3"}));
+    EXPECT_EQ(devices(ports),
+              (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS10", "ttyUSB0", "ttyUSB3"}));
     const SerialPortInfo &odd = ports.back();
     EXPECT_EQ(odd.driver, "example_uart");
     EXPECT_TRUE(odd.usb);
     EXPECT_EQ(odd.vendorId, 0xf00d);
     EXPECT_EQ(odd.productId, 0);
     EXPECT_EQ(odd.manufacturer, "");
-    EXPECT_EQ(ports[3].stableName, t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0"));
+    EXPECT_EQ(ports[3].stableName,
+              t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0"));
 }
 
 // The export over the same tree, with port numbers from a ports.conf and the ttyS fallback.
@@ -170,14 +182,18 @@ protected:
         corvex::platform::posix::setSystemPortsConfForTest(t.path("etc/ports.conf"));
         corvex::platform::posix::setRootsForTest(t.path("sys"), t.path("dev"));
         t.file("config/corvexlink/ports.conf",
-               "COM4 = " + t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0") + "\n");
-        for (const char *node : {"ttyACM0", "ttyS0", "ttyS10", "ttyUSB0"}) t.file(std::string("dev/") + node, "");
+               "COM4 = " + t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0") +
+                   "\n");
+        for (const char *node : {"ttyACM0", "ttyS0", "ttyS10", "ttyUSB0"})
+            t.file(std::string("dev/") + node, "");
     }
     void TearDown() override {
         corvex::platform::posix::setRootsForTest("", "");
         corvex::platform::posix::setSystemPortsConfForTest("");
-        if (savedXdg_.empty()) ::unsetenv("XDG_CONFIG_HOME");
-        else ::setenv("XDG_CONFIG_HOME", savedXdg_.c_str(), 1);
+        if (savedXdg_.empty())
+            ::unsetenv("XDG_CONFIG_HOME");
+        else
+            ::setenv("XDG_CONFIG_HOME", savedXdg_.c_str(), 1);
     }
     std::string savedXdg_;
 };
@@ -202,7 +218,8 @@ TEST_F(PortListExport, CountsFillsAndNamesThePortNumbers) {
     EXPECT_EQ(all[1].port, 1);   // ttyS0
     EXPECT_EQ(all[2].port, 11);  // ttyS10
     EXPECT_EQ(all[3].port, 4);   // through the by-id link in ports.conf
-    EXPECT_STREQ(all[3].stableName, t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0").c_str());
+    EXPECT_STREQ(all[3].stableName,
+                 t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0").c_str());
     EXPECT_STREQ(all[3].driver, "example_uart");
     EXPECT_STREQ(all[3].manufacturer, "Acme Wire");
     EXPECT_STREQ(all[3].product, "Line Cable");

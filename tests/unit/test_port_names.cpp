@@ -45,8 +45,10 @@ protected:
         corvex::platform::setDiagnosticsSink({});
         setSystemPortsConfForTest("");
         for (const auto &[name, value] : saved_) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
     }
     std::vector<std::string> lines() {
@@ -64,14 +66,14 @@ private:
 };
 
 TEST_F(PortNames, GoodLinesInTheirSpellings) {
-    const auto entries = parsePortsConf(
-        "# the bench\n"
-        "\n"
-        "COM1 = /dev/ttyUSB0\n"
-        "  com2=/dev/serial/by-id/usb-Acme_Wire-if00-port0   # left cable\r\n"
-        "COM12\t=\t/dev/ttyS3\n"
-        "COM3 = /dev/odd#name\n",
-        "good.conf");
+    const auto entries =
+        parsePortsConf("# the bench\n"
+                       "\n"
+                       "COM1 = /dev/ttyUSB0\n"
+                       "  com2=/dev/serial/by-id/usb-Acme_Wire-if00-port0   # left cable\r\n"
+                       "COM12\t=\t/dev/ttyS3\n"
+                       "COM3 = /dev/odd#name\n",
+                       "good.conf");
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].port, 1);
     EXPECT_EQ(entries[0].device, "/dev/ttyUSB0");
@@ -86,16 +88,15 @@ TEST_F(PortNames, GoodLinesInTheirSpellings) {
 }
 
 TEST_F(PortNames, MalformedLinesAreReportedOnceWithFileAndLineAndSkipped) {
-    const std::string text =
-        "COM = /dev/ttyUSB0\n"          // 1: no number
-        "COM0 = /dev/ttyUSB0\n"         // 2: port 0
-        "COM4 /dev/ttyUSB0\n"           // 3: no '='
-        "COM5 = ttyUSB0\n"              // 4: not a path
-        "COM6 =\n"                      // 5: nothing
-        "COM99999999999 = /dev/ttyS0\n" // 6: beyond any port number
-        "PORT7 = /dev/ttyS0\n"          // 7: not COM
-        "COM8 = /dev/ttyUSB1\n"         // 8: good
-        "COM8 = /dev/ttyUSB2\n";        // 9: given twice
+    const std::string text = "COM = /dev/ttyUSB0\n"           // 1: no number
+                             "COM0 = /dev/ttyUSB0\n"          // 2: port 0
+                             "COM4 /dev/ttyUSB0\n"            // 3: no '='
+                             "COM5 = ttyUSB0\n"               // 4: not a path
+                             "COM6 =\n"                       // 5: nothing
+                             "COM99999999999 = /dev/ttyS0\n"  // 6: beyond any port number
+                             "PORT7 = /dev/ttyS0\n"           // 7: not COM
+                             "COM8 = /dev/ttyUSB1\n"          // 8: good
+                             "COM8 = /dev/ttyUSB2\n";         // 9: given twice
     const auto entries = parsePortsConf(text, "/x/bad.conf");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].port, 8);
@@ -106,12 +107,15 @@ TEST_F(PortNames, MalformedLinesAreReportedOnceWithFileAndLineAndSkipped) {
     const int expectedLines[] = {1, 2, 3, 4, 5, 6, 7, 9};
     for (std::size_t i = 0; i < reported.size(); ++i) {
         SCOPED_TRACE(reported[i]);
-        const std::string where = "CorvexLink: /x/bad.conf:" + std::to_string(expectedLines[i]) + ": ";
+        const std::string where =
+            "CorvexLink: /x/bad.conf:" + std::to_string(expectedLines[i]) + ": ";
         EXPECT_EQ(reported[i].rfind(where, 0), 0u);
         EXPECT_EQ(reported[i].back(), '\n');
     }
-    EXPECT_EQ(reported[0], "CorvexLink: /x/bad.conf:1: not \"COM<n> = /path/of/device\", line skipped: COM = /dev/ttyUSB0\n");
-    EXPECT_EQ(reported[7], "CorvexLink: /x/bad.conf:9: COM8 is already given on line 8, line skipped: COM8 = /dev/ttyUSB2\n");
+    EXPECT_EQ(reported[0], "CorvexLink: /x/bad.conf:1: not \"COM<n> = /path/of/device\", line "
+                           "skipped: COM = /dev/ttyUSB0\n");
+    EXPECT_EQ(reported[7], "CorvexLink: /x/bad.conf:9: COM8 is already given on line 8, line "
+                           "skipped: COM8 = /dev/ttyUSB2\n");
 
     // Read again (every open reads the files): nothing new. An edited line is news.
     parsePortsConf(text, "/x/bad.conf");
@@ -123,7 +127,8 @@ TEST_F(PortNames, MalformedLinesAreReportedOnceWithFileAndLineAndSkipped) {
 TEST_F(PortNames, EnvironmentThenUserFileThenSystemFileThenTtyS) {
     ::setenv("XDG_CONFIG_HOME", t.path("config").c_str(), 1);
     t.file("config/corvexlink/ports.conf", "COM2 = /dev/user2\nCOM4 = /dev/user4\n");
-    t.file("etc/corvexlink/ports.conf", "COM1 = /dev/system1\nCOM3 = /dev/system3\nCOM4 = /dev/system4\n");
+    t.file("etc/corvexlink/ports.conf",
+           "COM1 = /dev/system1\nCOM3 = /dev/system3\nCOM4 = /dev/system4\n");
     ::setenv("CORVEXLINK_COM1", "/dev/env1", 1);
     ::setenv("CORVEXLINK_COM2", "", 1);  // empty: as if unset
 
@@ -149,12 +154,14 @@ TEST_F(PortNames, EnvironmentThenUserFileThenSystemFileThenTtyS) {
 
 TEST_F(PortNames, UserFileLocation) {
     ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
-    EXPECT_EQ(portsConfFiles(),
-              (std::vector<std::string>{"/cfg/corvexlink/ports.conf", t.path("etc/corvexlink/ports.conf")}));
+    EXPECT_EQ(portsConfFiles(), (std::vector<std::string>{"/cfg/corvexlink/ports.conf",
+                                                          t.path("etc/corvexlink/ports.conf")}));
     // Unset, or relative (which the base-directory rules call invalid): under ~/.config.
     for (const char *value : {static_cast<const char *>(nullptr), "relative/cfg"}) {
-        if (value) ::setenv("XDG_CONFIG_HOME", value, 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        if (value)
+            ::setenv("XDG_CONFIG_HOME", value, 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
         EXPECT_EQ(portsConfFiles().front(), t.path("home") + "/.config/corvexlink/ports.conf");
     }
     ::unsetenv("HOME");
@@ -206,8 +213,10 @@ TEST_F(PortNames, DeviceBackToItsPortNumber) {
     t.file("dev/ttyUSB1", "");
     t.link("dev/serial/by-id/usb-Acme-if00-port0", "../../ttyUSB0");
     t.file("config/corvexlink/ports.conf",
-           "COM7 = " + t.path("dev/serial/by-id/usb-Acme-if00-port0") + "\n"
-           "COM2 = " + t.path("dev/ttyUSB1") + "\n");
+           "COM7 = " + t.path("dev/serial/by-id/usb-Acme-if00-port0") +
+               "\n"
+               "COM2 = " +
+               t.path("dev/ttyUSB1") + "\n");
 
     EXPECT_EQ(portNumberIn(t.path("dev/ttyUSB0"), t.path("dev")), 7);  // through the by-id link
     EXPECT_EQ(portNumberIn(t.path("dev/ttyUSB1"), t.path("dev")), 2);

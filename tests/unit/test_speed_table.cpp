@@ -10,7 +10,9 @@
 using namespace corvex::commands;
 
 TEST(GetFixedSpeed, KnownSpeedsOfTheThreeTables) {
-    const struct { int requested, runs; } cases[] = {
+    const struct {
+        int requested, runs;
+    } cases[] = {
         {16, 16},     {20, 18},     {100, 99},    {600, 599},   {1000, 999},
         {4095, 4077}, {4096, 4114}, {6144, 6185}, {8500, 8533}, {10239, 10240},
     };
@@ -51,5 +53,6 @@ TEST(GetFixedSpeed, RisesWithTheRequestAndStaysCloseAtHighSpeeds) {
 
 TEST(GetFixedSpeed, RequestsOutsideTheTablesTakeTheNearestEnd) {
     for (int speed : {15, 0, -1, -16, INT_MIN}) EXPECT_EQ(GetFixedSpeed(speed), 16) << speed;
-    for (int speed : {10240, 10241, 65535, INT_MAX}) EXPECT_EQ(GetFixedSpeed(speed), 10240) << speed;
+    for (int speed : {10240, 10241, 65535, INT_MAX})
+        EXPECT_EQ(GetFixedSpeed(speed), 10240) << speed;
 }

@@ -15,7 +15,8 @@ TEST(UiModuleSearch, WithoutItTheFolderBesideTheCoreComesBeforeTheInstalledOne) 
     const std::vector<std::string> expected{"/opt/lib/corvexlink/corvexlink-qt-ui.so",
                                             "/usr/lib/corvexlink/corvexlink-qt-ui.so"};
     EXPECT_EQ(uiModuleCandidates(nullptr, "/opt/lib", "/usr/lib"), expected);
-    EXPECT_EQ(uiModuleCandidates("", "/opt/lib", "/usr/lib"), expected) << "an empty variable counts as unset";
+    EXPECT_EQ(uiModuleCandidates("", "/opt/lib", "/usr/lib"), expected)
+        << "an empty variable counts as unset";
 }
 
 TEST(UiModuleSearch, AnInstalledCoreTriesItsFolderOnceAndUnknownFoldersAreSkipped) {

@@ -51,7 +51,8 @@ public:
     // Frames received since the last clearTranscript(), CR included.
     std::vector<std::string> frames() const {
         std::vector<std::string> all = allFrames();
-        return std::vector<std::string>(all.begin() + static_cast<long>(std::min(consumed_, all.size())), all.end());
+        return std::vector<std::string>(
+            all.begin() + static_cast<long>(std::min(consumed_, all.size())), all.end());
     }
     // Forgets the frames so far. The simulator writes its transcript in steps of up to
     // 100 ms, so frames still on their way are waited for: the line must be quiet first.
@@ -116,7 +117,8 @@ private:
             std::ofstream out(base + ".tmp");
             out << line << "\n";
         }
-        if (!::MoveFileExA((base + ".tmp").c_str(), (base + ".req").c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (!::MoveFileExA((base + ".tmp").c_str(), (base + ".req").c_str(),
+                           MOVEFILE_REPLACE_EXISTING)) {
             error_ = "cannot place the request in " + unixFolder_;
             return false;
         }

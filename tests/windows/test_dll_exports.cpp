@@ -18,8 +18,8 @@ protected:
         ASSERT_GE(declared_.size(), 60u) << "the header parse found too few declarations";
         ASSERT_TRUE(declared_.count("PortOpen") && declared_.count("Form2"));
         module_ = ::LoadLibraryA(CORVEXLINK_DLL);
-        ASSERT_NE(module_, nullptr) << "LoadLibrary(" << CORVEXLINK_DLL << ") failed, error "
-                                    << ::GetLastError();
+        ASSERT_NE(module_, nullptr)
+            << "LoadLibrary(" << CORVEXLINK_DLL << ") failed, error " << ::GetLastError();
     }
     void TearDown() override {
         if (module_ != nullptr) ::FreeLibrary(module_);
@@ -65,7 +65,8 @@ TEST_F(DllExports, NothingElseIsExported) {
         allowed.insert(name);
         allowed.insert("_" + name);
     }
-    for (const std::string &name : table) EXPECT_TRUE(allowed.count(name)) << "unexpected export " << name;
+    for (const std::string &name : table)
+        EXPECT_TRUE(allowed.count(name)) << "unexpected export " << name;
     EXPECT_EQ(table.size(), allowed.size());
 }
 
@@ -73,9 +74,10 @@ TEST_F(DllExports, CallsThroughTheTableReachTheLibrary) {
     // A caller that looks the functions up by name gets working code, not just addresses:
     // closing a port that was never opened reports error 35 through both names.
     using IntFn = int(__cdecl *)();
-    const auto portClose = reinterpret_cast<IntFn>(reinterpret_cast<void *>(::GetProcAddress(module_, "_PortClose")));
-    const auto lastError =
-        reinterpret_cast<IntFn>(reinterpret_cast<void *>(::GetProcAddress(module_, "ZelmarGetNumberError")));
+    const auto portClose =
+        reinterpret_cast<IntFn>(reinterpret_cast<void *>(::GetProcAddress(module_, "_PortClose")));
+    const auto lastError = reinterpret_cast<IntFn>(
+        reinterpret_cast<void *>(::GetProcAddress(module_, "ZelmarGetNumberError")));
     ASSERT_TRUE(portClose && lastError);
     EXPECT_EQ(portClose(), -1);
     EXPECT_EQ(lastError(), 35);

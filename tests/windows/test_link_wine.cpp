@@ -73,7 +73,8 @@ TEST_F(WineLinkTest, ScanFindsTheStationsWithOneProbeEach) {
     EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
     ASSERT_TRUE(sim_.waitForFrames(16, 3s));
     std::vector<std::string> expected;
-    for (const char *digit : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"}) {
+    for (const char *digit :
+         {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"}) {
         expected.push_back(std::string("_") + digit + "\r");
     }
     EXPECT_EQ(frames(), expected);
@@ -113,7 +114,8 @@ TEST_F(WineLinkTest, AnswersOfManyRoundTripsStayInOrder) {
     // wrongly between the held byte and the queue shows as a wrong value.
     for (int a = 0; a < 4; ++a) {
         const std::string station = std::to_string(a);
-        ASSERT_EQ(MotorSetPosition(station.c_str(), 1000 * (a + 1) + a), 1) << ZelmarGetErrorMessage();
+        ASSERT_EQ(MotorSetPosition(station.c_str(), 1000 * (a + 1) + a), 1)
+            << ZelmarGetErrorMessage();
     }
     for (int round = 0; round < 50; ++round) {
         for (int a = 0; a < 4; ++a) {

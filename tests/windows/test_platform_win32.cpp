@@ -21,7 +21,9 @@ using namespace corvex::platform;
 // Sets (or with nullptr removes) an environment variable for the test's lifetime.
 class ScopedEnv {
 public:
-    ScopedEnv(const char *name, const char *value) : name_(name) { _putenv_s(name, value ? value : ""); }
+    ScopedEnv(const char *name, const char *value) : name_(name) {
+        _putenv_s(name, value ? value : "");
+    }
     ~ScopedEnv() { _putenv_s(name_.c_str(), ""); }
 
 private:

@@ -24,12 +24,14 @@ std::vector<std::string> splitAtCommas(const std::string &text) {
     std::stringstream stream(text);
     std::string piece;
     while (std::getline(stream, piece, ',')) pieces.push_back(piece);
-    if (!text.empty() && text.back() == ',') pieces.push_back("");  // a trailing comma is an empty piece
+    if (!text.empty() && text.back() == ',')
+        pieces.push_back("");  // a trailing comma is an empty piece
     return pieces;
 }
 
 std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return text;
 }
 
@@ -78,7 +80,8 @@ CLI::Validator addressList(bool allowAll) {
     return CLI::Validator(
         [allowAll](std::string &text) -> std::string {
             if (parseAddressList(text, allowAll)) return "";
-            return "'" + text + "' is not " + (allowAll ? "all or " : "") + "a list of station addresses 0-15";
+            return "'" + text + "' is not " + (allowAll ? "all or " : "") +
+                   "a list of station addresses 0-15";
         },
         allowAll ? "LIST|all" : "LIST");
 }
@@ -96,7 +99,9 @@ CLI::Validator masterAddress() {
 CLI::Validator stationRanges() {
     return CLI::Validator(
         [](std::string &text) -> std::string {
-            return parseStationRanges(text) ? "" : "'" + text + "' is not a station list such as 0-3 or 0,4-7";
+            return parseStationRanges(text)
+                       ? ""
+                       : "'" + text + "' is not a station list such as 0-3 or 0,4-7";
         },
         "STATIONS");
 }

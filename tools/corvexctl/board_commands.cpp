@@ -17,22 +17,30 @@ struct ListState {
 };
 
 // trigger and pause: a motor list and on|off, one call for each state.
-void addLineCommand(CLI::App &app, CommandTable &table, const std::string &name, const std::string &help,
-                    int (*on)(const char *), int (*off)(const char *)) {
+void addLineCommand(CLI::App &app, CommandTable &table, const std::string &name,
+                    const std::string &help, int (*on)(const char *), int (*off)(const char *)) {
     auto args = std::make_shared<ListState>();
     auto *cmd = addCommand(app, name, help);
-    cmd->add_option("MOTORS", args->list, "motor list such as 0 or 0,1,5")->required()->check(addressList(false));
-    cmd->add_option("STATE", args->state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-    cmd->footer("Each run of corvexctl starts with every trigger and pause line off: the command sends the\n"
-                "whole line state of the boards concerned, so lines that an earlier run switched on go off\n"
+    cmd->add_option("MOTORS", args->list, "motor list such as 0 or 0,1,5")
+        ->required()
+        ->check(addressList(false));
+    cmd->add_option("STATE", args->state, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
+    cmd->footer("Each run of corvexctl starts with every trigger and pause line off: the command "
+                "sends the\n"
+                "whole line state of the boards concerned, so lines that an earlier run switched "
+                "on go off\n"
                 "(hold several lines from one process with the Python package).");
-    table.push_back({cmd, name, [args, name, on, off](Session &s) {
-                         s.open();
-                         check(args->state == "on" ? on(args->list.c_str()) : off(args->list.c_str()),
-                               name == "trigger" ? "MotorTrigger" : "MotorPause");
-                         s.out().result(name, {{"motors", *parseAddressList(args->list, false)}, {"state", args->state}},
-                                        name + " " + args->state + ": " + args->list);
-                     }});
+    table.push_back(
+        {cmd, name, [args, name, on, off](Session &s) {
+             s.open();
+             check(args->state == "on" ? on(args->list.c_str()) : off(args->list.c_str()),
+                   name == "trigger" ? "MotorTrigger" : "MotorPause");
+             s.out().result(
+                 name, {{"motors", *parseAddressList(args->list, false)}, {"state", args->state}},
+                 name + " " + args->state + ": " + args->list);
+         }});
 }
 
 struct ListValue {
@@ -41,11 +49,13 @@ struct ListValue {
 };
 
 // io write / io configure and spi write / spi configure: an address and a value.
-void addWriteCommand(CLI::App &group, CommandTable &table, const std::string &name, const std::string &help,
-                     const std::string &valueHelp, bool allowList, int (*call)(const char *, int)) {
+void addWriteCommand(CLI::App &group, CommandTable &table, const std::string &name,
+                     const std::string &help, const std::string &valueHelp, bool allowList,
+                     int (*call)(const char *, int)) {
     auto args = std::make_shared<ListValue>();
     auto *cmd = addCommand(group, name.substr(name.rfind(' ') + 1), help);
-    cmd->add_option("ADDR", args->list, allowList ? "station address or list" : "station address 0-15")
+    cmd->add_option("ADDR", args->list,
+                    allowList ? "station address or list" : "station address 0-15")
         ->required()
         ->check(allowList ? addressList(false) : singleAddress());
     cmd->add_option("VALUE", args->value, valueHelp)->required()->check(CLI::Range(0, 65535));
@@ -53,13 +63,14 @@ void addWriteCommand(CLI::App &group, CommandTable &table, const std::string &na
                          s.open();
                          check(call(args->list.c_str(), args->value), name.c_str());
                          s.out().result(name, {{"address", args->list}, {"value", args->value}},
-                                        name + " " + args->list + ": " + std::to_string(args->value));
+                                        name + " " + args->list + ": " +
+                                            std::to_string(args->value));
                      }});
 }
 
 // io read / spi read: one station, one value.
-void addReadCommand(CLI::App &group, CommandTable &table, const std::string &name, const std::string &help,
-                    int (*call)(const char *, int32_t *)) {
+void addReadCommand(CLI::App &group, CommandTable &table, const std::string &name,
+                    const std::string &help, int (*call)(const char *, int32_t *)) {
     auto address = std::make_shared<std::string>();
     auto *cmd = addCommand(group, "read", help);
     cmd->add_option("ADDR", *address, "station address 0-15")->required()->check(singleAddress());
@@ -75,15 +86,19 @@ void addReadCommand(CLI::App &group, CommandTable &table, const std::string &nam
 }  // namespace
 
 void addBoardCommands(CLI::App &app, CommandTable &table) {
-    addLineCommand(app, table, "trigger", "Switch the trigger lines of motors on or off", MotorTriggerON, MotorTriggerOFF);
-    addLineCommand(app, table, "pause", "Switch the pause lines of motors on or off", MotorPauseON, MotorPauseOFF);
+    addLineCommand(app, table, "trigger", "Switch the trigger lines of motors on or off",
+                   MotorTriggerON, MotorTriggerOFF);
+    addLineCommand(app, table, "pause", "Switch the pause lines of motors on or off", MotorPauseON,
+                   MotorPauseOFF);
 
-    auto *io = addCommand(app, "io", "Digital user I/O of the user-I/O controllers (not 0, 4, 8, 12)");
+    auto *io =
+        addCommand(app, "io", "Digital user I/O of the user-I/O controllers (not 0, 4, 8, 12)");
     io->require_subcommand(1);
     addReadCommand(*io, table, "io read", "Read the user inputs of a station", ReadDigitalUserIO);
-    addWriteCommand(*io, table, "io write", "Write the user outputs", "output value 0-65535", true, WriteDigitalUserIO);
-    addWriteCommand(*io, table, "io configure", "Configure the user I/O", "configuration value 0-65535", true,
-                    ConfigureDigitalUserIO);
+    addWriteCommand(*io, table, "io write", "Write the user outputs", "output value 0-65535", true,
+                    WriteDigitalUserIO);
+    addWriteCommand(*io, table, "io configure", "Configure the user I/O",
+                    "configuration value 0-65535", true, ConfigureDigitalUserIO);
 
     struct AdcArgs {
         std::string master;
@@ -92,41 +107,51 @@ void addBoardCommands(CLI::App &app, CommandTable &table) {
     };
     auto adc = std::make_shared<AdcArgs>();
     auto *adcCmd = addCommand(app, "adc", "Read one analog channel, or all eleven, of a board");
-    adcCmd->add_option("ADDR", adc->master, "the board's master address: 0, 4, 8 or 12")->required()->check(masterAddress());
-    adcCmd->add_option("CHANNEL", adc->channel, "channel 0-10 (11-13: references); all channels when left out")
+    adcCmd->add_option("ADDR", adc->master, "the board's master address: 0, 4, 8 or 12")
+        ->required()
+        ->check(masterAddress());
+    adcCmd
+        ->add_option("CHANNEL", adc->channel,
+                     "channel 0-10 (11-13: references); all channels when left out")
         ->check(CLI::Range(0, 13));
-    adcCmd->add_option("--bits", adc->bits, "resolution: 10 or 12 (8 for one channel too); default 12")
+    adcCmd
+        ->add_option("--bits", adc->bits,
+                     "resolution: 10 or 12 (8 for one channel too); default 12")
         ->check(CLI::IsMember({8, 10, 12}));
-    table.push_back({adcCmd, "adc", [adc](Session &s) {
-                         if (!adc->channel && adc->bits == 8)
-                             throw CLI::ValidationError("--bits", "all channels are read at 10 or 12 bits");
-                         s.open();
-                         nlohmann::json fields = {{"address", std::stoi(adc->master)}, {"bits", adc->bits}};
-                         if (adc->channel) {
-                             int32_t reading = 0;
-                             check(GetADCchannel(adc->master.c_str(), adc->bits, *adc->channel, &reading), "GetADCchannel");
-                             fields["channel"] = *adc->channel;
-                             fields["value"] = reading;
-                             s.out().result("adc", fields, std::to_string(reading));
-                         } else {
-                             int32_t values[CORVEXLINK_ADC_CHANNELS] = {};
-                             check(ReadAllChannelsADC(adc->master.c_str(), adc->bits, values), "ReadAllChannelsADC");
-                             std::vector<int> list(values, values + CORVEXLINK_ADC_CHANNELS);
-                             fields["values"] = list;
-                             std::string text;
-                             for (int i = 0; i < CORVEXLINK_ADC_CHANNELS; ++i)
-                                 text += (i ? "\n" : "") + std::string("channel ") + std::to_string(i) + ": " +
-                                         std::to_string(values[i]);
-                             s.out().result("adc", fields, text);
-                         }
-                     }});
+    table.push_back(
+        {adcCmd, "adc", [adc](Session &s) {
+             if (!adc->channel && adc->bits == 8)
+                 throw CLI::ValidationError("--bits", "all channels are read at 10 or 12 bits");
+             s.open();
+             nlohmann::json fields = {{"address", std::stoi(adc->master)}, {"bits", adc->bits}};
+             if (adc->channel) {
+                 int32_t reading = 0;
+                 check(GetADCchannel(adc->master.c_str(), adc->bits, *adc->channel, &reading),
+                       "GetADCchannel");
+                 fields["channel"] = *adc->channel;
+                 fields["value"] = reading;
+                 s.out().result("adc", fields, std::to_string(reading));
+             } else {
+                 int32_t values[CORVEXLINK_ADC_CHANNELS] = {};
+                 check(ReadAllChannelsADC(adc->master.c_str(), adc->bits, values),
+                       "ReadAllChannelsADC");
+                 std::vector<int> list(values, values + CORVEXLINK_ADC_CHANNELS);
+                 fields["values"] = list;
+                 std::string text;
+                 for (int i = 0; i < CORVEXLINK_ADC_CHANNELS; ++i)
+                     text += (i ? "\n" : "") + std::string("channel ") + std::to_string(i) + ": " +
+                             std::to_string(values[i]);
+                 s.out().result("adc", fields, text);
+             }
+         }});
 
     auto *spi = addCommand(app, "spi", "The SPI bus of a station");
     spi->require_subcommand(1);
     addReadCommand(*spi, table, "spi read", "Read the SPI bus", ReadSPI);
-    addWriteCommand(*spi, table, "spi write", "Write a value on the SPI bus", "value 0-65535", true, WriteSPI);
-    addWriteCommand(*spi, table, "spi configure", "Configure the SPI of a station", "configuration value 0-65535",
-                    false, ConfigureSPI);
+    addWriteCommand(*spi, table, "spi write", "Write a value on the SPI bus", "value 0-65535", true,
+                    WriteSPI);
+    addWriteCommand(*spi, table, "spi configure", "Configure the SPI of a station",
+                    "configuration value 0-65535", false, ConfigureSPI);
 }
 
 }  // namespace corvexctl

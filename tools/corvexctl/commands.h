@@ -13,9 +13,9 @@
 namespace corvexctl {
 
 struct Command {
-    CLI::App *parser;                     // the subcommand's parser (its options are filled at parse time)
-    std::string name;                     // as shown in results ("io write")
-    std::function<void(Session &)> run;   // opens the port itself, so it can refuse arguments first
+    CLI::App *parser;  // the subcommand's parser (its options are filled at parse time)
+    std::string name;  // as shown in results ("io write")
+    std::function<void(Session &)> run;  // opens the port itself, so it can refuse arguments first
 };
 
 using CommandTable = std::vector<Command>;
@@ -25,16 +25,17 @@ CLI::App *addCommand(CLI::App &parent, const std::string &name, const std::strin
 
 // One registration function per family; the order is the order of the help text.
 void addStationCommands(CLI::App &app, CommandTable &table);  // scan check init baud raw
-void addMotionCommands(CLI::App &app, CommandTable &table);   // move goto jog stop speed current pos status power
-void addBoardCommands(CLI::App &app, CommandTable &table);    // trigger pause io adc spi
-void addProfileCommand(CLI::App &app, CommandTable &table);   // profile
-void addWatchCommand(CLI::App &app, CommandTable &table);     // watch
-void addPortsCommand(CLI::App &app, CommandTable &table);     // ports
+void addMotionCommands(CLI::App &app,
+                       CommandTable &table);  // move goto jog stop speed current pos status power
+void addBoardCommands(CLI::App &app, CommandTable &table);   // trigger pause io adc spi
+void addProfileCommand(CLI::App &app, CommandTable &table);  // profile
+void addWatchCommand(CLI::App &app, CommandTable &table);    // watch
+void addPortsCommand(CLI::App &app, CommandTable &table);    // ports
 
 inline const std::vector<void (*)(CLI::App &, CommandTable &)> &commandFamilies() {
     static const std::vector<void (*)(CLI::App &, CommandTable &)> families = {
-        addStationCommands, addMotionCommands, addBoardCommands, addProfileCommand, addWatchCommand,
-        addPortsCommand};
+        addStationCommands, addMotionCommands, addBoardCommands,
+        addProfileCommand,  addWatchCommand,   addPortsCommand};
     return families;
 }
 

@@ -53,15 +53,19 @@ int main(int argc, char **argv) {
     app.set_version_flag("--version", std::string("corvexctl ") + CORVEXCTL_VERSION);
     app.require_subcommand(1);
     app.footer(kExamples);
-    auto *port = app.add_option("--port", options.port, "port number n of COM<n> (default 1)")->check(CLI::Range(1, 255));
-    auto *device = app.add_option("--device", options.device, "device of the port, such as /dev/ttyUSB0");
+    auto *port = app.add_option("--port", options.port, "port number n of COM<n> (default 1)")
+                     ->check(CLI::Range(1, 255));
+    auto *device =
+        app.add_option("--device", options.device, "device of the port, such as /dev/ttyUSB0");
     app.add_option("--baud", options.baud, "line rate (default 9600)")
         ->check(CLI::IsMember({300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
     app.add_flag("--json", options.json, "print one JSON object per result, errors included");
-    app.add_option("--simulate", options.simulate, "start kx4417-sim with these stations (such as 0-3) for this command")
+    app.add_option("--simulate", options.simulate,
+                   "start kx4417-sim with these stations (such as 0-3) for this command")
         ->check(stationRanges())
         ->excludes(device);
-    app.add_flag("--verbose", options.verbose, "show the library's diagnostics (and the simulator's transcript)");
+    app.add_flag("--verbose", options.verbose,
+                 "show the library's diagnostics (and the simulator's transcript)");
     (void)port;
 
     CommandTable table;
@@ -81,7 +85,8 @@ int main(int argc, char **argv) {
 
     const Command *chosen = nullptr;
     for (const auto &command : table)
-        if (command.parser->parsed()) chosen = &command;  // the deepest parsed one (io write after io)
+        if (command.parser->parsed())
+            chosen = &command;  // the deepest parsed one (io write after io)
     if (!chosen) {
         std::cerr << "corvexctl: give a subcommand; --help lists them" << std::endl;
         return kExitUsage;

@@ -12,8 +12,8 @@
 namespace corvexctl {
 
 std::vector<std::string> statusBitNames(int status) {
-    static const char *const names[] = {"TRGD", "PSED", "ABORTD", "RUNING", "LS-CCW",
-                                        "LS-CW", "HOME", "READY", "DIR", "STALL"};
+    static const char *const names[] = {"TRGD",  "PSED", "ABORTD", "RUNING", "LS-CCW",
+                                        "LS-CW", "HOME", "READY",  "DIR",    "STALL"};
     std::vector<std::string> set;
     for (int bit = 0; bit < 10; ++bit)
         if (status & (1 << bit)) set.push_back(names[bit]);
@@ -21,13 +21,15 @@ std::vector<std::string> statusBitNames(int status) {
 }
 
 int waitUntilStopped(const std::string &address, double timeoutSeconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     for (;;) {
         int32_t status = 0;
         check(MotorGetStatusRegister(address.c_str(), &status), "MotorGetStatusRegister");
         if (!(status & CORVEXLINK_STATUS_RUNING)) return status;
         if (std::chrono::steady_clock::now() >= deadline)
-            throw Failure("station " + address + " still running after " + std::to_string(timeoutSeconds) + " s");
+            throw Failure("station " + address + " still running after " +
+                          std::to_string(timeoutSeconds) + " s");
         if (!pause(50)) throw Failure("interrupted while station " + address + " was running");
     }
 }
@@ -54,17 +56,25 @@ void addMove(CLI::App &app, CommandTable &table, const std::string &name, const 
              const std::string &valueName, int (*call)(const char *, int32_t)) {
     auto args = std::make_shared<MoveArgs>();
     auto *cmd = addCommand(app, name, help);
-    cmd->add_option("ADDR", args->address, "station address 0-15")->required()->check(singleAddress());
-    cmd->add_option(valueName, args->value, valueName == "STEPS" ? "signed number of steps" : "absolute position")
+    cmd->add_option("ADDR", args->address, "station address 0-15")
+        ->required()
+        ->check(singleAddress());
+    cmd->add_option(valueName, args->value,
+                    valueName == "STEPS" ? "signed number of steps" : "absolute position")
         ->required()
         ->check(CLI::Range(-8388607, 8388607));
     cmd->add_flag("--wait", args->wait, "wait until the motor has stopped, then show its position");
-    cmd->add_option("--timeout", args->timeout, "seconds to wait at most (default 60)")->check(CLI::Range(0.1, 86400.0));
+    cmd->add_option("--timeout", args->timeout, "seconds to wait at most (default 60)")
+        ->check(CLI::Range(0.1, 86400.0));
     table.push_back({cmd, name, [args, name, call](Session &s) {
                          s.open();
-                         check(call(args->address.c_str(), args->value), name == "move" ? "MotorNumberStepRel" : "MotorGoAbsPos");
-                         nlohmann::json fields = {{"address", std::stoi(args->address)}, {name == "move" ? "steps" : "target", args->value}};
-                         std::string text = "station " + args->address + (name == "move" ? " moving by " : " moving to ") +
+                         check(call(args->address.c_str(), args->value),
+                               name == "move" ? "MotorNumberStepRel" : "MotorGoAbsPos");
+                         nlohmann::json fields = {
+                             {"address", std::stoi(args->address)},
+                             {name == "move" ? "steps" : "target", args->value}};
+                         std::string text = "station " + args->address +
+                                            (name == "move" ? " moving by " : " moving to ") +
                                             std::to_string(args->value);
                          if (args->wait) {
                              const int status = waitUntilStopped(args->address, args->timeout);
@@ -82,7 +92,8 @@ void addMove(CLI::App &app, CommandTable &table, const std::string &name, const 
 }  // namespace
 
 void addMotionCommands(CLI::App &app, CommandTable &table) {
-    addMove(app, table, "move", "Move a motor by a signed number of steps", "STEPS", MotorNumberStepRel);
+    addMove(app, table, "move", "Move a motor by a signed number of steps", "STEPS",
+            MotorNumberStepRel);
     addMove(app, table, "goto", "Move a motor to an absolute position", "POS", MotorGoAbsPos);
 
     struct JogArgs {
@@ -91,21 +102,33 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
         std::optional<int> speed;
     };
     auto jog = std::make_shared<JogArgs>();
-    auto *jogCmd = addCommand(app, "jog", "Jog motors clockwise or counter-clockwise until stopped");
-    jogCmd->add_option("ADDR", jog->address, "station address, list or all")->required()->check(addressList(true));
-    jogCmd->add_option("DIRECTION", jog->direction, "cw or ccw")->required()->check(CLI::IsMember({"cw", "ccw"}));
-    jogCmd->add_option("--speed", jog->speed, "jog speed in steps/s (0: the slew rate)")->check(CLI::Range(0, 10239));
-    table.push_back({jogCmd, "jog", [jog](Session &s) {
-                         s.open();
-                         if (jog->speed) check(MotorChangeJogSpeed(jog->address.c_str(), *jog->speed), "MotorChangeJogSpeed");
-                         check(MotorJog(jog->address.c_str(), jog->direction == "cw" ? 1 : 0), "MotorJog");
-                         s.out().result("jog", {{"address", jog->address}, {"direction", jog->direction}},
-                                        "jogging " + jog->direction + ": " + jog->address);
-                     }});
+    auto *jogCmd =
+        addCommand(app, "jog", "Jog motors clockwise or counter-clockwise until stopped");
+    jogCmd->add_option("ADDR", jog->address, "station address, list or all")
+        ->required()
+        ->check(addressList(true));
+    jogCmd->add_option("DIRECTION", jog->direction, "cw or ccw")
+        ->required()
+        ->check(CLI::IsMember({"cw", "ccw"}));
+    jogCmd->add_option("--speed", jog->speed, "jog speed in steps/s (0: the slew rate)")
+        ->check(CLI::Range(0, 10239));
+    table.push_back(
+        {jogCmd, "jog", [jog](Session &s) {
+             s.open();
+             if (jog->speed)
+                 check(MotorChangeJogSpeed(jog->address.c_str(), *jog->speed),
+                       "MotorChangeJogSpeed");
+             check(MotorJog(jog->address.c_str(), jog->direction == "cw" ? 1 : 0), "MotorJog");
+             s.out().result("jog", {{"address", jog->address}, {"direction", jog->direction}},
+                            "jogging " + jog->direction + ": " + jog->address);
+         }});
 
     auto stopTarget = std::make_shared<std::string>();
-    auto *stop = addCommand(app, "stop", "Stop one motor, or every motor that answers a scan (all)");
-    stop->add_option("ADDR", *stopTarget, "station address 0-15 or all")->required()->check(singleAddress() | CLI::IsMember({"all"}, CLI::ignore_case));
+    auto *stop =
+        addCommand(app, "stop", "Stop one motor, or every motor that answers a scan (all)");
+    stop->add_option("ADDR", *stopTarget, "station address 0-15 or all")
+        ->required()
+        ->check(singleAddress() | CLI::IsMember({"all"}, CLI::ignore_case));
     table.push_back({stop, "stop", [stopTarget](Session &s) {
                          s.open();
                          std::vector<int> stations;
@@ -114,7 +137,8 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
                          } else {
                              stations = scanStations();
                          }
-                         for (int station : stations) check(MotorStop(std::to_string(station).c_str()), "MotorStop");
+                         for (int station : stations)
+                             check(MotorStop(std::to_string(station).c_str()), "MotorStop");
                          std::string text = "stopped:";
                          for (int station : stations) text += " " + std::to_string(station);
                          s.out().result("stop", {{"stations", stations}}, text);
@@ -125,14 +149,20 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
         std::optional<int> slew, first, accel;
     };
     auto speed = std::make_shared<SpeedArgs>();
-    auto *speedCmd = addCommand(app, "speed", "Set slew rate, first rate and/or acceleration of a motor");
-    speedCmd->add_option("ADDR", speed->address, "station address 0-15")->required()->check(singleAddress());
-    speedCmd->add_option("--slew", speed->slew, "slew rate, 16-8500 steps/s")->check(CLI::Range(16, 8500));
-    speedCmd->add_option("--first", speed->first, "first (start) rate, 16-8500 steps/s")->check(CLI::Range(16, 8500));
+    auto *speedCmd =
+        addCommand(app, "speed", "Set slew rate, first rate and/or acceleration of a motor");
+    speedCmd->add_option("ADDR", speed->address, "station address 0-15")
+        ->required()
+        ->check(singleAddress());
+    speedCmd->add_option("--slew", speed->slew, "slew rate, 16-8500 steps/s")
+        ->check(CLI::Range(16, 8500));
+    speedCmd->add_option("--first", speed->first, "first (start) rate, 16-8500 steps/s")
+        ->check(CLI::Range(16, 8500));
     speedCmd->add_option("--accel", speed->accel, "acceleration, 0-255")->check(CLI::Range(0, 255));
     table.push_back({speedCmd, "speed", [speed](Session &s) {
                          if (!speed->slew && !speed->first && !speed->accel)
-                             throw CLI::ValidationError("speed", "give at least one of --slew, --first, --accel");
+                             throw CLI::ValidationError(
+                                 "speed", "give at least one of --slew, --first, --accel");
                          s.open();
                          const char *a = speed->address.c_str();
                          nlohmann::json fields = {{"address", std::stoi(speed->address)}};
@@ -148,7 +178,8 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
                              check(MotorAccelDecel(a, *speed->accel), "MotorAccelDecel");
                              fields["accel"] = *speed->accel;
                          }
-                         s.out().result("speed", fields, "speed of station " + speed->address + " set");
+                         s.out().result("speed", fields,
+                                        "speed of station " + speed->address + " set");
                      }});
 
     struct CurrentArgs {
@@ -157,42 +188,58 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
     };
     auto current = std::make_shared<CurrentArgs>();
     auto *currentCmd = addCommand(app, "current", "Set the winding current of a motor");
-    currentCmd->add_option("ADDR", current->address, "station address 0-15")->required()->check(singleAddress());
-    currentCmd->add_option("MA", current->milliamps, "current, 50-2000 mA")->required()->check(CLI::Range(50, 2000));
+    currentCmd->add_option("ADDR", current->address, "station address 0-15")
+        ->required()
+        ->check(singleAddress());
+    currentCmd->add_option("MA", current->milliamps, "current, 50-2000 mA")
+        ->required()
+        ->check(CLI::Range(50, 2000));
     table.push_back({currentCmd, "current", [current](Session &s) {
                          s.open();
-                         check(MotorSetCurrent(current->address.c_str(), current->milliamps), "MotorSetCurrent");
-                         s.out().result("current", {{"address", std::stoi(current->address)}, {"milliamps", current->milliamps}},
+                         check(MotorSetCurrent(current->address.c_str(), current->milliamps),
+                               "MotorSetCurrent");
+                         s.out().result("current",
+                                        {{"address", std::stoi(current->address)},
+                                         {"milliamps", current->milliamps}},
                                         "current of station " + current->address + " set to " +
                                             std::to_string(current->milliamps) + " mA");
                      }});
 
     auto posAddress = std::make_shared<std::string>();
     auto *pos = addCommand(app, "pos", "Show position and encoder count of a motor");
-    pos->add_option("ADDR", *posAddress, "station address 0-15")->required()->check(singleAddress());
+    pos->add_option("ADDR", *posAddress, "station address 0-15")
+        ->required()
+        ->check(singleAddress());
     table.push_back({pos, "pos", [posAddress](Session &s) {
                          s.open();
                          const auto where = readPosition(*posAddress);
                          s.out().result("pos", where,
-                                        "position " + std::to_string(where["position"].get<int>()) + "  encoder " +
+                                        "position " + std::to_string(where["position"].get<int>()) +
+                                            "  encoder " +
                                             std::to_string(where["encoder"].get<int>()));
                      }});
 
     auto statusAddress = std::make_shared<std::string>();
-    auto *status = addCommand(app, "status", "Show the status register of a motor, decoded into its bits");
-    status->add_option("ADDR", *statusAddress, "station address 0-15")->required()->check(singleAddress());
-    table.push_back({status, "status", [statusAddress](Session &s) {
-                         s.open();
-                         int32_t value = 0;
-                         check(MotorGetStatusRegister(statusAddress->c_str(), &value), "MotorGetStatusRegister");
-                         const auto bits = statusBitNames(value);
-                         char hex[16];
-                         std::snprintf(hex, sizeof hex, "0x%03X", static_cast<unsigned>(value));
-                         std::string text = std::string("status ") + hex + ":";
-                         for (const auto &bit : bits) text += " " + bit;
-                         s.out().result("status", {{"address", std::stoi(*statusAddress)}, {"status", value}, {"bits", bits}},
-                                        text);
-                     }});
+    auto *status =
+        addCommand(app, "status", "Show the status register of a motor, decoded into its bits");
+    status->add_option("ADDR", *statusAddress, "station address 0-15")
+        ->required()
+        ->check(singleAddress());
+    table.push_back(
+        {status, "status", [statusAddress](Session &s) {
+             s.open();
+             int32_t value = 0;
+             check(MotorGetStatusRegister(statusAddress->c_str(), &value),
+                   "MotorGetStatusRegister");
+             const auto bits = statusBitNames(value);
+             char hex[16];
+             std::snprintf(hex, sizeof hex, "0x%03X", static_cast<unsigned>(value));
+             std::string text = std::string("status ") + hex + ":";
+             for (const auto &bit : bits) text += " " + bit;
+             s.out().result(
+                 "status",
+                 {{"address", std::stoi(*statusAddress)}, {"status", value}, {"bits", bits}}, text);
+         }});
 
     struct PowerArgs {
         std::string address;
@@ -200,13 +247,20 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
     };
     auto power = std::make_shared<PowerArgs>();
     auto *powerCmd = addCommand(app, "power", "Switch the winding power of motors on or off");
-    powerCmd->add_option("ADDR", power->address, "station address, list or all")->required()->check(addressList(true));
-    powerCmd->add_option("STATE", power->state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    powerCmd->add_option("ADDR", power->address, "station address, list or all")
+        ->required()
+        ->check(addressList(true));
+    powerCmd->add_option("STATE", power->state, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
     table.push_back({powerCmd, "power", [power](Session &s) {
                          s.open();
-                         if (power->state == "on") check(MotorPowerON(power->address.c_str(), 1), "MotorPowerON");
-                         else check(MotorPowerOFF(power->address.c_str()), "MotorPowerOFF");
-                         s.out().result("power", {{"address", power->address}, {"power", power->state}},
+                         if (power->state == "on")
+                             check(MotorPowerON(power->address.c_str(), 1), "MotorPowerON");
+                         else
+                             check(MotorPowerOFF(power->address.c_str()), "MotorPowerOFF");
+                         s.out().result("power",
+                                        {{"address", power->address}, {"power", power->state}},
                                         "power " + power->state + ": " + power->address);
                      }});
 }

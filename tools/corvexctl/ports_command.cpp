@@ -30,7 +30,9 @@ std::vector<CorvexLinkPortInfo> listPorts() {
 }
 
 nlohmann::json toJson(const CorvexLinkPortInfo &p) {
-    nlohmann::json entry = {{"device", p.device}, {"stable_name", p.stableName}, {"driver", p.driver},
+    nlohmann::json entry = {{"device", p.device},
+                            {"stable_name", p.stableName},
+                            {"driver", p.driver},
                             {"usb", p.usb != 0}};
     entry["port"] = p.port > 0 ? nlohmann::json(p.port) : nlohmann::json(nullptr);
     if (p.usb) {
@@ -69,7 +71,8 @@ std::string toText(const CorvexLinkPortInfo &p) {
 }  // namespace
 
 void addPortsCommand(CLI::App &app, CommandTable &table) {
-    auto *ports = addCommand(app, "ports", "List the serial devices of this machine and their COM numbers");
+    auto *ports =
+        addCommand(app, "ports", "List the serial devices of this machine and their COM numbers");
     table.push_back({ports, "ports", [](Session &s) {
                          const auto found = listPorts();
                          nlohmann::json list = nlohmann::json::array();
@@ -78,7 +81,8 @@ void addPortsCommand(CLI::App &app, CommandTable &table) {
                              list.push_back(toJson(p));
                              text += (text.empty() ? "" : "\n") + toText(p);
                          }
-                         s.out().result("ports", {{"ports", list}}, found.empty() ? "no serial devices found" : text);
+                         s.out().result("ports", {{"ports", list}},
+                                        found.empty() ? "no serial devices found" : text);
                      }});
 }
 

@@ -25,7 +25,8 @@ constexpr int kFifoProfileBit = 0x40;
 // A one-line bar on stderr, redrawn in place; silent when stderr is not a terminal.
 class ProgressBar {
 public:
-    ProgressBar(bool enabled, int total) : enabled_(enabled && isatty(STDERR_FILENO)), total_(total) {}
+    ProgressBar(bool enabled, int total)
+        : enabled_(enabled && isatty(STDERR_FILENO)), total_(total) {}
     ~ProgressBar() { finish(); }
     void show(int done, int room) {
         if (!enabled_) return;
@@ -33,7 +34,8 @@ public:
         const int filled = total_ ? done * width / total_ : width;
         std::string bar(filled, '#');
         bar.resize(width, '-');
-        std::fprintf(stderr, "\rprofile [%s] %d/%d segments, FIFO room %3d bytes", bar.c_str(), done, total_, room);
+        std::fprintf(stderr, "\rprofile [%s] %d/%d segments, FIFO room %3d bytes", bar.c_str(),
+                     done, total_, room);
         std::fflush(stderr);
         shown_ = true;
     }
@@ -50,18 +52,20 @@ private:
 
 // Polls the free room until one segment fits; a Failure after `timeoutSeconds`.
 int waitForRoom(const char *address, double timeoutSeconds, int queued, int total, bool running) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     for (;;) {
         int32_t room = 0;
         check(FIFOGetRemainingBytes(address, &room), "FIFOGetRemainingBytes");
         if (room >= kSegmentBytes) return room;
         if (std::chrono::steady_clock::now() >= deadline)
-            throw Failure("the FIFO of station " + std::string(address) + " stayed full; " + std::to_string(queued) +
-                          " of " + std::to_string(total) + " segments queued" +
+            throw Failure("the FIFO of station " + std::string(address) + " stayed full; " +
+                          std::to_string(queued) + " of " + std::to_string(total) +
+                          " segments queued" +
                           (running ? "" : " (--run plays the profile while it is queued)"));
         if (!pause(20))
-            throw Failure("interrupted; " + std::to_string(queued) + " of " + std::to_string(total) +
-                          " segments queued");
+            throw Failure("interrupted; " + std::to_string(queued) + " of " +
+                          std::to_string(total) + " segments queued");
     }
 }
 
@@ -69,7 +73,8 @@ int waitForRoom(const char *address, double timeoutSeconds, int queued, int tota
 // first, all three entries of every segment counted as finished; with earlier entries kept,
 // idle on two polls in a row with the same free room.
 void waitForProfile(const char *address, int entries, bool counted, double timeoutSeconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     int32_t lastRoom = -1;
     bool idleBefore = false;
     for (;;) {
@@ -86,8 +91,8 @@ void waitForProfile(const char *address, int entries, bool counted, double timeo
             lastRoom = room;
         }
         if (std::chrono::steady_clock::now() >= deadline)
-            throw Failure("the profile of station " + std::string(address) + " was still playing after " +
-                          std::to_string(timeoutSeconds) + " s");
+            throw Failure("the profile of station " + std::string(address) +
+                          " was still playing after " + std::to_string(timeoutSeconds) + " s");
         if (!pause(50)) throw Failure("interrupted while the profile was playing");
     }
 }
@@ -106,56 +111,70 @@ struct ProfileArgs {
 
 void addProfileCommand(CLI::App &app, CommandTable &table) {
     auto args = std::make_shared<ProfileArgs>();
-    auto *cmd = addCommand(app, "profile", "Queue a motion profile from a CSV file in a station's FIFO");
-    cmd->add_option("ADDR", args->address, "station address 0-15")->required()->check(singleAddress());
-    cmd->add_option("FILE", args->file, "CSV file: first rate,slope,steps per line")->required()->check(CLI::ExistingFile);
+    auto *cmd =
+        addCommand(app, "profile", "Queue a motion profile from a CSV file in a station's FIFO");
+    cmd->add_option("ADDR", args->address, "station address 0-15")
+        ->required()
+        ->check(singleAddress());
+    cmd->add_option("FILE", args->file, "CSV file: first rate,slope,steps per line")
+        ->required()
+        ->check(CLI::ExistingFile);
     cmd->add_flag("--keep", args->keep, "keep what the FIFO holds (default: reset it first)");
-    cmd->add_flag("--run", args->run, "switch the FIFO profile mode on first, so the profile plays while it is queued");
-    cmd->add_option("--mode", args->mode, "step mode sent with the FIFO bit by --run (36, 34, 33, 8; default 33)")
+    cmd->add_flag("--run", args->run,
+                  "switch the FIFO profile mode on first, so the profile plays while it is queued");
+    cmd->add_option("--mode", args->mode,
+                    "step mode sent with the FIFO bit by --run (36, 34, 33, 8; default 33)")
         ->check(CLI::IsMember({36, 34, 33, 8}));
     cmd->add_flag("--wait", args->wait, "after queueing, wait until the motor has stopped");
-    cmd->add_option("--timeout", args->timeout, "seconds to wait for FIFO room or the stop (default 60)")
+    cmd->add_option("--timeout", args->timeout,
+                    "seconds to wait for FIFO room or the stop (default 60)")
         ->check(CLI::Range(0.1, 86400.0));
-    cmd->footer("Lines: first rate (16-10239), slope (-256..255), steps; a header line and # comments are allowed.\n"
+    cmd->footer("Lines: first rate (16-10239), slope (-256..255), steps; a header line and # "
+                "comments are allowed.\n"
                 "Example: corvexctl profile 0 ramp.csv --run --wait");
-    table.push_back({cmd, "profile", [args](Session &s) {
-                         std::ifstream in(args->file);
-                         if (!in) throw CLI::ValidationError("FILE", "cannot read " + args->file);
-                         std::vector<Segment> segments;
-                         try {
-                             segments = readProfile(in, args->file);
-                         } catch (const ProfileError &e) {
-                             throw CLI::ValidationError("FILE", e.what());
-                         }
-                         if (args->wait && !args->run)
-                             throw CLI::ValidationError("--wait", "--wait needs --run (the profile plays only in FIFO mode)");
-                         s.open();
-                         const char *a = args->address.c_str();
-                         if (!args->keep) check(FIFOReset(a), "FIFOReset");
-                         if (args->run) check(MotorConfigureMode(a, args->mode | kFifoProfileBit), "MotorConfigureMode");
-                         const int total = static_cast<int>(segments.size());
-                         ProgressBar bar(!s.out().json(), total);
-                         int32_t room = 0;
-                         for (int i = 0; i < total; ++i) {
-                             room = waitForRoom(a, args->timeout, i, total, args->run);
-                             bar.show(i, room);
-                             check(FIFOMotorFirstRate(a, segments[i].firstRate, &room), "FIFOMotorFirstRate");
-                             check(FIFOMotorSlope(a, segments[i].slope, &room), "FIFOMotorSlope");
-                             check(FIFOMotorNumberStepRel(a, segments[i].steps, &room), "FIFOMotorNumberStepRel");
-                         }
-                         bar.show(total, room);
-                         bar.finish();
-                         nlohmann::json fields = {{"address", std::stoi(args->address)}, {"segments", total}, {"free", room}};
-                         std::string text = std::to_string(total) + " segments queued in station " + args->address +
-                                            ", FIFO room " + std::to_string(room) + " bytes";
-                         if (args->wait) {
-                             waitForProfile(a, 3 * total, !args->keep, args->timeout);
-                             const auto where = readPosition(args->address);
-                             fields["position"] = where["position"];
-                             text += "; stopped at position " + std::to_string(where["position"].get<int>());
-                         }
-                         s.out().result("profile", fields, text);
-                     }});
+    table.push_back(
+        {cmd, "profile", [args](Session &s) {
+             std::ifstream in(args->file);
+             if (!in) throw CLI::ValidationError("FILE", "cannot read " + args->file);
+             std::vector<Segment> segments;
+             try {
+                 segments = readProfile(in, args->file);
+             } catch (const ProfileError &e) {
+                 throw CLI::ValidationError("FILE", e.what());
+             }
+             if (args->wait && !args->run)
+                 throw CLI::ValidationError(
+                     "--wait", "--wait needs --run (the profile plays only in FIFO mode)");
+             s.open();
+             const char *a = args->address.c_str();
+             if (!args->keep) check(FIFOReset(a), "FIFOReset");
+             if (args->run)
+                 check(MotorConfigureMode(a, args->mode | kFifoProfileBit), "MotorConfigureMode");
+             const int total = static_cast<int>(segments.size());
+             ProgressBar bar(!s.out().json(), total);
+             int32_t room = 0;
+             for (int i = 0; i < total; ++i) {
+                 room = waitForRoom(a, args->timeout, i, total, args->run);
+                 bar.show(i, room);
+                 check(FIFOMotorFirstRate(a, segments[i].firstRate, &room), "FIFOMotorFirstRate");
+                 check(FIFOMotorSlope(a, segments[i].slope, &room), "FIFOMotorSlope");
+                 check(FIFOMotorNumberStepRel(a, segments[i].steps, &room),
+                       "FIFOMotorNumberStepRel");
+             }
+             bar.show(total, room);
+             bar.finish();
+             nlohmann::json fields = {
+                 {"address", std::stoi(args->address)}, {"segments", total}, {"free", room}};
+             std::string text = std::to_string(total) + " segments queued in station " +
+                                args->address + ", FIFO room " + std::to_string(room) + " bytes";
+             if (args->wait) {
+                 waitForProfile(a, 3 * total, !args->keep, args->timeout);
+                 const auto where = readPosition(args->address);
+                 fields["position"] = where["position"];
+                 text += "; stopped at position " + std::to_string(where["position"].get<int>());
+             }
+             s.out().result("profile", fields, text);
+         }});
 }
 
 }  // namespace corvexctl

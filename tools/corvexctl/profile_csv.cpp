@@ -23,7 +23,8 @@ bool wholeNumber(const std::string &text, long low, long high, int &out) {
     errno = 0;
     char *end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || !(std::isdigit(static_cast<unsigned char>(text.back())))) return false;
+    if (errno != 0 || *end != '\0' || !(std::isdigit(static_cast<unsigned char>(text.back()))))
+        return false;
     if (value < low || value > high) return false;
     out = static_cast<int>(value);
     return true;
@@ -40,7 +41,8 @@ std::vector<Segment> readProfile(std::istream &in, const std::string &name) {
         ++lineNumber;
         const std::string text = trimmed(line);
         if (text.empty() || text[0] == '#') continue;
-        const bool startsWithNumber = std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-' || text[0] == '+';
+        const bool startsWithNumber =
+            std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-' || text[0] == '+';
         if (firstContent && !startsWithNumber) {
             firstContent = false;
             continue;
@@ -57,11 +59,13 @@ std::vector<Segment> readProfile(std::istream &in, const std::string &name) {
                                std::to_string(fields.size()) + " fields");
         Segment segment;
         if (!wholeNumber(fields[0], 16, 10239, segment.firstRate))
-            throw ProfileError(where + "first rate '" + fields[0] + "' is not a whole number 16-10239");
+            throw ProfileError(where + "first rate '" + fields[0] +
+                               "' is not a whole number 16-10239");
         if (!wholeNumber(fields[1], -256, 255, segment.slope))
             throw ProfileError(where + "slope '" + fields[1] + "' is not a whole number -256..255");
         if (!wholeNumber(fields[2], -8388607, 8388607, segment.steps))
-            throw ProfileError(where + "steps '" + fields[2] + "' is not a whole number -8388607..8388607");
+            throw ProfileError(where + "steps '" + fields[2] +
+                               "' is not a whole number -8388607..8388607");
         segments.push_back(segment);
     }
     if (segments.empty()) throw ProfileError(name + ": no segment in the file");

@@ -23,7 +23,8 @@ void check(int result, const char *call) {
     throw Failure(message, number);
 }
 
-void Output::result(const std::string &command, nlohmann::json fields, const std::string &text) const {
+void Output::result(const std::string &command, nlohmann::json fields,
+                    const std::string &text) const {
     if (json_) {
         nlohmann::json object = {{"ok", true}, {"command", command}};
         object.update(fields);
@@ -39,13 +40,16 @@ void Output::failure(const std::string &command, const Failure &failure) const {
     std::cerr << line << std::endl;
     if (json_) {
         nlohmann::json error = {{"message", failure.what()}};
-        error["number"] = failure.number() ? nlohmann::json(*failure.number()) : nlohmann::json(nullptr);
-        std::cout << nlohmann::json{{"ok", false}, {"command", command}, {"error", error}}.dump() << std::endl;
+        error["number"] =
+            failure.number() ? nlohmann::json(*failure.number()) : nlohmann::json(nullptr);
+        std::cout << nlohmann::json{{"ok", false}, {"command", command}, {"error", error}}.dump()
+                  << std::endl;
     }
 }
 
 void Output::usageError(const std::string &message) const {
-    if (json_) std::cout << nlohmann::json{{"ok", false}, {"usage_error", message}}.dump() << std::endl;
+    if (json_)
+        std::cout << nlohmann::json{{"ok", false}, {"usage_error", message}}.dump() << std::endl;
 }
 
 Session::~Session() { close(); }

@@ -13,7 +13,7 @@ namespace corvexctl {
 // Global options, filled by the argument parser before any subcommand runs.
 struct GlobalOptions {
     int port = 1;
-    std::string device;    // sets CORVEXLINK_COM<port> for this process
+    std::string device;  // sets CORVEXLINK_COM<port> for this process
     int baud = 9600;
     bool json = false;
     std::string simulate;  // station list for a private simulator
@@ -53,7 +53,8 @@ private:
 // The open line of one command: opens the port on first use, closes it at the end.
 class Session {
 public:
-    Session(const GlobalOptions &options, const Output &output) : options_(options), output_(output) {}
+    Session(const GlobalOptions &options, const Output &output)
+        : options_(options), output_(output) {}
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;

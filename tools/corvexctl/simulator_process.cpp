@@ -25,7 +25,9 @@ namespace {
 
 constexpr const char *kSimulatorName = "kx4417-sim";
 
-bool executable(const std::string &path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
+bool executable(const std::string &path) {
+    return !path.empty() && access(path.c_str(), X_OK) == 0;
+}
 
 }  // namespace
 
@@ -59,15 +61,18 @@ SimulatorProcess::SimulatorProcess(const std::string &stations, bool verbose) {
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/corvexctl-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) throw Failure("cannot make a temporary folder: " + std::string(std::strerror(errno)));
+    if (!mkdtemp(buffer.data()))
+        throw Failure("cannot make a temporary folder: " + std::string(std::strerror(errno)));
     folder_ = buffer.data();
     link_ = folder_ + "/com";
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (verbose) posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
-    else posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (verbose)
+        posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     // Its own process group: Ctrl-C reaches corvexctl only, which closes the port first
     // and then stops the simulator.
     posix_spawnattr_t attributes;
@@ -79,7 +84,8 @@ SimulatorProcess::SimulatorProcess(const std::string &stations, bool verbose) {
     std::vector<char *> argv;
     for (auto &word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    const int spawned = posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const int spawned =
+        posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {

@@ -36,20 +36,27 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
                          s.open();
                          const auto found = scanStations();
                          s.out().result("scan", {{"stations", found}},
-                                        found.empty() ? "no station answered" : "stations: " + joined(found));
+                                        found.empty() ? "no station answered"
+                                                      : "stations: " + joined(found));
                      }});
 
     auto address = std::make_shared<std::string>();
-    auto *checkCmd = addCommand(app, "check", "Probe one station; exit code 1 when it does not answer");
-    checkCmd->add_option("ADDR", *address, "station address 0-15")->required()->check(singleAddress());
+    auto *checkCmd =
+        addCommand(app, "check", "Probe one station; exit code 1 when it does not answer");
+    checkCmd->add_option("ADDR", *address, "station address 0-15")
+        ->required()
+        ->check(singleAddress());
     table.push_back({checkCmd, "check", [address](Session &s) {
                          s.open();
                          check(CheckControllerAddress(address->c_str()), "CheckControllerAddress");
-                         s.out().result("check", {{"address", std::stoi(*address)}, {"present", true}},
+                         s.out().result("check",
+                                        {{"address", std::stoi(*address)}, {"present", true}},
                                         "station " + *address + " answers");
                      }});
 
-    auto *init = addCommand(app, "init", "Find the stations and set each to its defaults (reset, current, speeds, mode)");
+    auto *init =
+        addCommand(app, "init",
+                   "Find the stations and set each to its defaults (reset, current, speeds, mode)");
     table.push_back({init, "init", [](Session &s) {
                          s.open();
                          const auto found = scanStations();
@@ -70,19 +77,21 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
                          const auto found = scanStations();
                          check(ZelmarChangeBaudRate(*rate), "ZelmarChangeBaudRate");
                          s.out().result("baud", {{"baud", *rate}, {"stations", found}},
-                                        "line and stations " + joined(found) + " now at " + std::to_string(*rate) +
-                                            " baud");
+                                        "line and stations " + joined(found) + " now at " +
+                                            std::to_string(*rate) + " baud");
                      }});
 
     auto text = std::make_shared<std::string>();
-    auto *raw = addCommand(app, "raw", "Send one command text (without CR) and show the answer's value");
+    auto *raw =
+        addCommand(app, "raw", "Send one command text (without CR) and show the answer's value");
     raw->add_option("TEXT", *text, "command text such as _0P (at most 62 printable characters)")
         ->required()
         ->check(CLI::Validator(
             [](std::string &t) -> std::string {
                 if (t.empty() || t.size() > 62) return "a command text has 1 to 62 characters";
                 for (unsigned char c : t)
-                    if (c < 0x20 || c > 0x7E) return "a command text holds printable ASCII characters only";
+                    if (c < 0x20 || c > 0x7E)
+                        return "a command text holds printable ASCII characters only";
                 return "";
             },
             "TEXT"));

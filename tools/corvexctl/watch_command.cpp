@@ -33,8 +33,9 @@ nlohmann::json readStation(const std::string &address) {
 
 std::string rowText(const nlohmann::json &row) {
     char line[96];
-    std::snprintf(line, sizeof line, "%4d  %10d  %10d  0x%03X ", row["address"].get<int>(), row["position"].get<int>(),
-                  row["encoder"].get<int>(), static_cast<unsigned>(row["status"].get<int>()));
+    std::snprintf(line, sizeof line, "%4d  %10d  %10d  0x%03X ", row["address"].get<int>(),
+                  row["position"].get<int>(), row["encoder"].get<int>(),
+                  static_cast<unsigned>(row["status"].get<int>()));
     std::string text = line;
     for (const auto &bit : row["bits"]) text += " " + bit.get<std::string>();
     return text;
@@ -44,18 +45,23 @@ std::string rowText(const nlohmann::json &row) {
 
 void addWatchCommand(CLI::App &app, CommandTable &table) {
     auto args = std::make_shared<WatchArgs>();
-    auto *cmd = addCommand(app, "watch", "Show positions and status of motors, refreshed until Ctrl-C");
-    cmd->add_option("ADDR", args->addresses, "station addresses 0-15")->required()->check(singleAddress());
+    auto *cmd =
+        addCommand(app, "watch", "Show positions and status of motors, refreshed until Ctrl-C");
+    cmd->add_option("ADDR", args->addresses, "station addresses 0-15")
+        ->required()
+        ->check(singleAddress());
     cmd->add_option("--interval", args->interval, "milliseconds between refreshes (default 500)")
         ->check(CLI::Range(50, 60000));
-    cmd->add_option("--count", args->count, "stop after this many refreshes (default: until Ctrl-C)")
+    cmd->add_option("--count", args->count,
+                    "stop after this many refreshes (default: until Ctrl-C)")
         ->check(CLI::Range(1, 1000000));
     table.push_back({cmd, "watch", [args](Session &s) {
                          s.open();
                          const bool screen = !s.out().json() && isatty(STDOUT_FILENO);
                          for (int refresh = 1; !stopRequested(); ++refresh) {
                              nlohmann::json rows = nlohmann::json::array();
-                             for (const auto &address : args->addresses) rows.push_back(readStation(address));
+                             for (const auto &address : args->addresses)
+                                 rows.push_back(readStation(address));
                              if (s.out().json()) {
                                  s.out().result("watch", {{"stations", rows}}, "");
                              } else {

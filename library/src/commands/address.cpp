@@ -24,7 +24,9 @@ std::uint32_t readDigits(std::string_view text, std::size_t &pos) {
 
 bool equalsAllIgnoringCase(std::string_view text) {
     if (text.size() != 3) return false;
-    const auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    const auto up = [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    };
     return up(text[0]) == 'A' && up(text[1]) == 'L' && up(text[2]) == 'L';
 }
 
@@ -103,7 +105,8 @@ AddressList ParseAddressList(const char *text, std::size_t limit) {
 
 std::int32_t leadingNumber(std::string_view text) {
     std::size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r'))) ++pos;
+    while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r')))
+        ++pos;
     bool negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
     const std::uint32_t magnitude = readDigits(text, pos);

@@ -26,7 +26,8 @@ constexpr Command kConvertAll{'<', Arg::Signed};
 int masterBoard(const char *master) {
     const long length = boundedLength(master, kAddressTextLimit);
     if (length < 0) return -1;
-    const std::int32_t address = leadingNumber(std::string_view(master, static_cast<std::size_t>(length)));
+    const std::int32_t address =
+        leadingNumber(std::string_view(master, static_cast<std::size_t>(length)));
     return address >= 0 && address <= kHighestAddress && isMaster(address) ? boardOf(address) : -1;
 }
 
@@ -42,10 +43,10 @@ int GetADCchannel(const char *master, int resolution, int channel, int32_t *read
         *reading = 0;
         std::int32_t code = channel;
         switch (resolution) {
-            case 8: code |= 16; break;
-            case 10: code |= 32; break;
-            case 12: code |= 64; break;
-            default: SetErrorMessage(kEntryAdcResolution); return -1;
+        case 8: code |= 16; break;
+        case 10: code |= 32; break;
+        case 12: code |= 64; break;
+        default: SetErrorMessage(kEntryAdcResolution); return -1;
         }
         const int board = masterBoard(master);
         if (board < 0) {
@@ -79,7 +80,8 @@ int ReadAllChannelsADC(const char *master, int resolution, int32_t *values) {
         if (!target) return -1;
         // The answer holds eleven numbers: it is read here, not taken as the last value.
         const CommandText text = formatCommand(*target, kConvertAll, resolution);
-        const corvex::link::Reply reply = corvex::link::Transact(text.data(), corvex::link::ValueUse::Keep);
+        const corvex::link::Reply reply =
+            corvex::link::Transact(text.data(), corvex::link::ValueUse::Keep);
         if (reply.result == corvex::link::kTransactionFailed) return -1;
         storeChannelValues(reply.raw, values, CORVEXLINK_ADC_CHANNELS);
         return 1;

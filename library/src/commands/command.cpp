@@ -39,17 +39,17 @@ CommandText formatCommand(const Target &target, const Command &command, std::int
     CommandText text{};
     const char *amp = command.fifo ? "&" : "";
     switch (command.arg) {
-        case Arg::None:
-            std::snprintf(text.data(), text.size(), "%s%s%c", target.prefix, amp, command.letter);
-            break;
-        case Arg::Signed:
-            std::snprintf(text.data(), text.size(), "%s%s%c%ld", target.prefix, amp, command.letter,
-                          static_cast<long>(value));
-            break;
-        case Arg::Unsigned:
-            std::snprintf(text.data(), text.size(), "%s%s%c%lu", target.prefix, amp, command.letter,
-                          static_cast<unsigned long>(static_cast<std::uint32_t>(value)));
-            break;
+    case Arg::None:
+        std::snprintf(text.data(), text.size(), "%s%s%c", target.prefix, amp, command.letter);
+        break;
+    case Arg::Signed:
+        std::snprintf(text.data(), text.size(), "%s%s%c%ld", target.prefix, amp, command.letter,
+                      static_cast<long>(value));
+        break;
+    case Arg::Unsigned:
+        std::snprintf(text.data(), text.size(), "%s%s%c%lu", target.prefix, amp, command.letter,
+                      static_cast<unsigned long>(static_cast<std::uint32_t>(value)));
+        break;
     }
     return text;
 }

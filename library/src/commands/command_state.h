@@ -13,17 +13,18 @@
 namespace corvex::commands {
 
 inline constexpr std::int32_t kDefaultCurrentMilliamps = 50;
-inline constexpr std::int32_t kUserOutputMark = 0x1000;   // user-I/O controller output word bit
-inline constexpr std::int32_t kUserConfigMark = 0x1600;   // user-I/O controller configuration
+inline constexpr std::int32_t kUserOutputMark = 0x1000;  // user-I/O controller output word bit
+inline constexpr std::int32_t kUserConfigMark = 0x1600;  // user-I/O controller configuration
 inline constexpr std::uint8_t kAllLinesOff = 0xFF;
 
 struct CommandState {
-    std::array<char, kStationCount> direction;             // '+' or '-' per address
+    std::array<char, kStationCount> direction;               // '+' or '-' per address
     std::array<std::int32_t, kStationCount> windingCurrent;  // mA per address
-    std::array<std::int32_t, kBoardCount> userOutputWord;    // last word sent to the board's user-I/O controller
+    std::array<std::int32_t, kBoardCount>
+        userOutputWord;  // last word sent to the board's user-I/O controller
     // Bits 0-3: trigger line of motor 4*board+bit, bits 4-7: its pause line; 0 = on.
     std::array<std::uint8_t, kBoardCount> boardLines;
-    std::array<bool, kBoardCount> masterSetUp;             // set by the board set-up
+    std::array<bool, kBoardCount> masterSetUp;  // set by the board set-up
     std::array<bool, kBoardCount> userIoSetUp;
 };
 

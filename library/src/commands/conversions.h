@@ -20,7 +20,8 @@ inline constexpr std::int32_t kMaxCurrentMilliamps = 2000;
 // The factors are multiplied in this order in extended precision, so the codes match the
 // boards' calibration exactly (50 mA gives 5, 1000 mA 113, 2000 mA 227).
 constexpr std::int32_t windingCurrentCode(std::int32_t milliamps) {
-    const long double code = static_cast<long double>(milliamps) * 624640.0L * 0.4L * (1.0L / 2200.0L) * 0.001L;
+    const long double code =
+        static_cast<long double>(milliamps) * 624640.0L * 0.4L * (1.0L / 2200.0L) * 0.001L;
     if (code >= 255.0L) return 255;
     if (code <= 0.0L) return 0;
     return static_cast<std::int32_t>(code);
@@ -29,6 +30,8 @@ constexpr std::int32_t windingCurrentCode(std::int32_t milliamps) {
 // Slopes of queued moves are sent as one byte: a negative slope s as 256 + s.
 inline constexpr std::int32_t kMinFifoSlope = -256;
 inline constexpr std::int32_t kMaxFifoSlope = 255;
-constexpr std::int32_t fifoSlopeArgument(std::int32_t slope) { return slope < 0 ? 256 + slope : slope; }
+constexpr std::int32_t fifoSlopeArgument(std::int32_t slope) {
+    return slope < 0 ? 256 + slope : slope;
+}
 
 }  // namespace corvex::commands

@@ -36,7 +36,9 @@ int MotorSetCurrent(const char *address, int milliamps) {
         // Strobe the outputs low, then restore the board's user output word.
         const Target userIo = stationTarget(controller);
         const int cleared = sendTo(userIo, kUserOutputWrite, 0);
-        const int restored = sendTo(userIo, kUserOutputWrite, state.userOutputWord[static_cast<std::size_t>(board)] | kUserOutputMark);
+        const int restored =
+            sendTo(userIo, kUserOutputWrite,
+                   state.userOutputWord[static_cast<std::size_t>(board)] | kUserOutputMark);
         return cleared == 0 || restored == 0 ? -1 : 1;
     });
 }

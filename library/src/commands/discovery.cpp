@@ -17,7 +17,7 @@ constexpr int kSetUpFailed = 50;
 
 // Output and configuration words of the board set-up.
 constexpr std::int32_t kMasterSpiConfig = 128;
-constexpr std::int32_t kMasterIoWord = 0x16FF;     // user I/O configuration and outputs
+constexpr std::int32_t kMasterIoWord = 0x16FF;  // user I/O configuration and outputs
 constexpr std::int32_t kUserIoConfig = kUserConfigMark;
 constexpr std::int32_t kUserIoOutputs = kUserOutputMark;
 constexpr std::int32_t kUserIoSpiConfig = 0xC6;
@@ -32,7 +32,8 @@ bool stationFound(int address) { return StationTable()[address] != 'N'; }
 
 // A transaction of the set-up counts only when the station answered without any error.
 bool sendStrict(int address, char letter, std::int32_t value) {
-    return sendTo(stationTarget(address), Command{letter, Arg::Signed}, value) == corvex::link::kTransactionOk;
+    return sendTo(stationTarget(address), Command{letter, Arg::Signed}, value) ==
+           corvex::link::kTransactionOk;
 }
 
 // Sets up the board's master controller (SPI and user I/O configuration, outputs) and
@@ -63,14 +64,19 @@ struct InitStep {
 };
 
 constexpr InitStep kInitSteps[] = {
-    {"Can Not ConfigureSPI, Ctrlr. Address: ", [](int address, const char *) { return SetUpBoard(boardOf(address)); }},
+    {"Can Not ConfigureSPI, Ctrlr. Address: ",
+     [](int address, const char *) { return SetUpBoard(boardOf(address)); }},
     {"Can Not Set Default Motor Current, Ctrlr. Address: ",
      [](int address, const char *text) {
-         return MotorSetCurrent(text, commandState().windingCurrent[static_cast<std::size_t>(address)]);
+         return MotorSetCurrent(text,
+                                commandState().windingCurrent[static_cast<std::size_t>(address)]);
      }},
-    {"Can Not Set Motor Direction, Ctrlr. Address: ", [](int, const char *text) { return MotorDirection(text, 1); }},
+    {"Can Not Set Motor Direction, Ctrlr. Address: ",
+     [](int, const char *text) { return MotorDirection(text, 1); }},
     {"Can Not Set Default Motor Speed, Ctrlr. Address: ",
-     [](int, const char *text) { return MotorSpeed(text, kDefaultSlewRate, kDefaultFirstRate, kDefaultAccel); }},
+     [](int, const char *text) {
+         return MotorSpeed(text, kDefaultSlewRate, kDefaultFirstRate, kDefaultAccel);
+     }},
     {"Can Not Set Default Motor Step Mode, Ctrlr. Address: ",
      [](int, const char *text) { return MotorConfigureMode(text, kHalfStepMode); }},
 };
@@ -96,8 +102,9 @@ int GetConnectedControllers(char *buffer) {
             const Target probe = stationTarget(address);
             const bool answered = corvex::link::WriteSP(probe.prefix) == 1;
             table[address] = answered ? "0123456789ABCDEF"[address] : 'N';
-            const int written = answered ? std::snprintf(list + length, sizeof list - length, "%d", address)
-                                         : std::snprintf(list + length, sizeof list - length, "N");
+            const int written =
+                answered ? std::snprintf(list + length, sizeof list - length, "%d", address)
+                         : std::snprintf(list + length, sizeof list - length, "N");
             length += static_cast<std::size_t>(written);
             if (address < kHighestAddress) list[length++] = ',';
         }

@@ -27,7 +27,9 @@ struct FifoCommand {
     bool lastValueOnFailure;
 };
 
-constexpr Command queued(char letter, Arg arg) { return Command{letter, arg, Groups::Refused, std::nullopt, true}; }
+constexpr Command queued(char letter, Arg arg) {
+    return Command{letter, arg, Groups::Refused, std::nullopt, true};
+}
 
 constexpr FifoCommand kQueueUserIo{queued('W', Arg::Signed), 3, false};
 constexpr FifoCommand kQueueSpi{queued('U', Arg::Unsigned), 3, false};
@@ -65,8 +67,9 @@ int FIFOWaitAndResend(const char *command, std::int32_t room, const char *addres
         if (FIFOGetRemainingBytes(address, &free) == -1) return -1;
     }
     if (free < room) {
-        corvex::link::SetError(kFifoWaitExpired, "%s",
-                               "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO");
+        corvex::link::SetError(
+            kFifoWaitExpired, "%s",
+            "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO");
         return -1;
     }
     // Only a resend that the station takes is queued: a failure, or FIFO full once more,
@@ -82,18 +85,16 @@ int runFifo(const char *address, const FifoCommand &fifo, std::int32_t value, st
     if (!target) return -1;
     const CommandText text = formatCommand(*target, fifo.command, value);
     switch (corvex::link::ItcCommand(text.data())) {
-        case corvex::link::kTransactionOk:
-            *out = corvex::link::LastValue();
-            return 1;
-        case corvex::link::kTransactionFifoFull: {
-            const int left = FIFOWaitAndResend(text.data(), fifo.room, address);
-            if (left == -1) return -1;
-            *out = left;
-            return 1;
-        }
-        default:
-            if (fifo.lastValueOnFailure) *out = corvex::link::LastValue();
-            return -1;
+    case corvex::link::kTransactionOk: *out = corvex::link::LastValue(); return 1;
+    case corvex::link::kTransactionFifoFull: {
+        const int left = FIFOWaitAndResend(text.data(), fifo.room, address);
+        if (left == -1) return -1;
+        *out = left;
+        return 1;
+    }
+    default:
+        if (fifo.lastValueOnFailure) *out = corvex::link::LastValue();
+        return -1;
     }
 }
 

@@ -22,7 +22,9 @@ constexpr Command kPower{'*', Arg::Signed, Groups::Allowed};
 constexpr Command kJogStart{'J', Arg::None, Groups::Allowed};
 
 // The direction commands carry no value; the letter is the direction.
-constexpr Command directionCommand(char sign, Groups groups) { return Command{sign, Arg::None, groups}; }
+constexpr Command directionCommand(char sign, Groups groups) {
+    return Command{sign, Arg::None, groups};
+}
 
 }  // namespace
 

@@ -25,7 +25,8 @@ template <std::size_t N>
 constexpr std::array<std::uint16_t, N> divisorTable(std::uint32_t firstSpeed, std::uint32_t step) {
     std::array<std::uint16_t, N> table{};
     for (std::size_t i = 0; i < N; ++i) {
-        table[i] = static_cast<std::uint16_t>(roundedQuotient(kStepClockHz, firstSpeed + step * static_cast<std::uint32_t>(i)));
+        table[i] = static_cast<std::uint16_t>(
+            roundedQuotient(kStepClockHz, firstSpeed + step * static_cast<std::uint32_t>(i)));
     }
     return table;
 }
@@ -37,9 +38,11 @@ inline constexpr auto kDivisorsLow = detail::divisorTable<256>(16, 16);
 inline constexpr auto kDivisorsMid = detail::divisorTable<64>(4112, 32);
 inline constexpr auto kDivisorsHigh = detail::divisorTable<128>(6176, 32);
 
-static_assert(kDivisorsLow.front() == 57600 && kDivisorsLow[2] == 19200 && kDivisorsLow.back() == 225);
+static_assert(kDivisorsLow.front() == 57600 && kDivisorsLow[2] == 19200 &&
+              kDivisorsLow.back() == 225);
 static_assert(kDivisorsMid.front() == 224 && kDivisorsMid.back() == 150);
-static_assert(kDivisorsHigh.front() == 149 && kDivisorsHigh[63] == 112 && kDivisorsHigh.back() == 90);
+static_assert(kDivisorsHigh.front() == 149 && kDivisorsHigh[63] == 112 &&
+              kDivisorsHigh.back() == 90);
 
 // The clock divisor for `speed`, which must lie in kMinTableSpeed..kMaxTableSpeed.
 constexpr std::uint32_t speedToDivisor(std::int32_t speed) {
@@ -56,7 +59,9 @@ constexpr std::uint32_t speedToDivisor(std::int32_t speed) {
 // The speed a station runs at for a requested speed. Requests outside the tables are
 // taken at the nearest end: below 16 as 16, above 10239 as 10239 (which runs at 10240).
 constexpr std::int32_t fixedSpeed(std::int32_t speed) {
-    const std::int32_t clamped = speed < kMinTableSpeed ? kMinTableSpeed : speed > kMaxTableSpeed ? kMaxTableSpeed : speed;
+    const std::int32_t clamped = speed < kMinTableSpeed   ? kMinTableSpeed
+                                 : speed > kMaxTableSpeed ? kMaxTableSpeed
+                                                          : speed;
     return static_cast<std::int32_t>(kStepClockHz / speedToDivisor(clamped));
 }
 

@@ -41,7 +41,8 @@ int changeLines(const char *motors, Line line, bool on) {
     constexpr const char *kMasterPieces[kBoardCount] = {"0,", "4,", "8,", "12"};
     for (int board = 0; board < kBoardCount; ++board) {
         if ((concerned & (1u << board)) != 0) {
-            length += static_cast<std::size_t>(std::snprintf(boards + length, sizeof boards - length, "%s", kMasterPieces[board]));
+            length += static_cast<std::size_t>(
+                std::snprintf(boards + length, sizeof boards - length, "%s", kMasterPieces[board]));
         }
     }
     const auto target = resolveTarget(boards, Groups::Allowed);
@@ -49,7 +50,8 @@ int changeLines(const char *motors, Line line, bool on) {
 
     const auto &b = state.boardLines;
     CommandText text{};
-    std::snprintf(text.data(), text.size(), "%s%c$%02X%02X%02X%02X", target->prefix, ':', b[3], b[2], b[1], b[0]);
+    std::snprintf(text.data(), text.size(), "%s%c$%02X%02X%02X%02X", target->prefix, ':', b[3],
+                  b[2], b[1], b[0]);
     return exportResult(corvex::link::ItcCommand(text.data()));
 }
 

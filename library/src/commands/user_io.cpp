@@ -53,13 +53,15 @@ bool applyUserIoRules(const char *addresses, UserIoAction action, std::int32_t &
         if ((list.mask & (1u << address)) == 0) continue;
         const int board = boardOf(address);
         if (isMaster(address)) {
-            const char *const *messages = action == UserIoAction::Configure ? kConfigureRefused : kWriteRefused;
+            const char *const *messages =
+                action == UserIoAction::Configure ? kConfigureRefused : kWriteRefused;
             link::SetError(kUserIoRefused, "%s", messages[board]);
             return false;
         }
         if (isUserIoController(address)) {
             value |= action == UserIoAction::Configure ? kUserConfigMark : kUserOutputMark;
-            if (action == UserIoAction::Write) state.userOutputWord[static_cast<std::size_t>(board)] = value;
+            if (action == UserIoAction::Write)
+                state.userOutputWord[static_cast<std::size_t>(board)] = value;
         }
     }
     return true;

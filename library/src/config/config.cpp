@@ -38,8 +38,10 @@ QPixmap plugPicture(int size, QColor body, QColor pins) {
     painter.drawPolygon(shell);
     painter.setPen(Qt::NoPen);
     painter.setBrush(pins);
-    for (int i = 0; i < 5; ++i) painter.drawEllipse(QPointF((3.4 + 2.3 * i) * u, 6.6 * u), u * 0.8, u * 0.8);
-    for (int i = 0; i < 4; ++i) painter.drawEllipse(QPointF((4.6 + 2.3 * i) * u, 9.4 * u), u * 0.8, u * 0.8);
+    for (int i = 0; i < 5; ++i)
+        painter.drawEllipse(QPointF((3.4 + 2.3 * i) * u, 6.6 * u), u * 0.8, u * 0.8);
+    for (int i = 0; i < 4; ++i)
+        painter.drawEllipse(QPointF((4.6 + 2.3 * i) * u, 9.4 * u), u * 0.8, u * 0.8);
     return picture;
 }
 
@@ -86,10 +88,12 @@ TForm2::TForm2(std::int32_t &selectedPort, std::int32_t &selectedBaudRate, QWidg
     Port1->setObjectName(QStringLiteral("Port1"));
     Port1->setEditable(true);
     Port1->setInsertPolicy(QComboBox::NoInsert);
-    Port1->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
+    Port1->addItems(
+        {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
     Port1->setGeometry(176, 40, 105, 26);
     Port1->setFont(pixelFont("Arial", 15, true));
-    Port1->setStyleSheet(QStringLiteral("QComboBox, QComboBox QLineEdit { color: aqua; background: #808080; }"));
+    Port1->setStyleSheet(
+        QStringLiteral("QComboBox, QComboBox QLineEdit { color: aqua; background: #808080; }"));
 
     Conf1 = new QPushButton(openPortGlyph(), QStringLiteral("&Open Port"), this);
     Conf1->setObjectName(QStringLiteral("Conf1"));

@@ -57,8 +57,9 @@ bool showPortDialog(std::int32_t *selectedPort, std::int32_t *selectedBaudRate) 
 }  // namespace
 }  // namespace corvex::config
 
-extern "C" __attribute__((visibility("default"))) int corvexlink_ui_module_init(
-    const corvex::platform::UiModuleCore *core, corvex::platform::UiModuleHooks *hooks) {
+extern "C" __attribute__((visibility("default"))) int
+corvexlink_ui_module_init(const corvex::platform::UiModuleCore *core,
+                          corvex::platform::UiModuleHooks *hooks) {
     using namespace corvex;
     if (!core || !hooks || core->size != sizeof(platform::UiModuleCore) ||
         hooks->size != sizeof(platform::UiModuleHooks) || !core->form2)

@@ -22,7 +22,8 @@ std::int32_t leadingInt(const char *text, std::size_t length) {
     long long value = 0;
     for (; i < length && isDigit(text[i]); ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
     }
     if (negative) value = -value;
     if (value > INT_MAX) value = INT_MAX;

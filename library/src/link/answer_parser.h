@@ -12,7 +12,7 @@
 
 namespace corvex::link {
 
-inline constexpr int kAnswerCapacity = 4999;      // characters kept of one answer
+inline constexpr int kAnswerCapacity = 4999;          // characters kept of one answer
 inline constexpr std::size_t kWorkingTextSize = 100;  // working text with its NUL
 
 // Everything received for one command, as the receive rules keep it.
@@ -39,9 +39,9 @@ enum class AnswerKind : std::uint8_t {
 
 struct AnswerResult {
     AnswerKind kind = AnswerKind::Incomplete;
-    int code = 0;            // Error: the code after '?' (0 when no digits follow)
-    bool hasValue = false;   // Success: a number stands before the prompt
-    std::int32_t value = 0;  // that number, saturated to the 32-bit range
+    int code = 0;                      // Error: the code after '?' (0 when no digits follow)
+    bool hasValue = false;             // Success: a number stands before the prompt
+    std::int32_t value = 0;            // that number, saturated to the 32-bit range
     char text[kWorkingTextSize] = {};  // the working text (Error and Success)
     std::size_t textLength = 0;
 };

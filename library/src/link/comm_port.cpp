@@ -115,16 +115,16 @@ void resetPortStateForTest() {
 
 void SelectBaudRate(std::int32_t rate) {
     switch (rate / 100) {
-        case 3: portState().LineBaudRate = 300; break;
-        case 12: portState().LineBaudRate = 1200; break;
-        case 24: portState().LineBaudRate = 2400; break;
-        case 48: portState().LineBaudRate = 4800; break;
-        case 96: portState().LineBaudRate = 9600; break;
-        case 192: portState().LineBaudRate = 19200; break;
-        case 384: portState().LineBaudRate = 38400; break;
-        case 576: portState().LineBaudRate = 57600; break;
-        case 1152: portState().LineBaudRate = 115200; break;
-        default: break;  // an unsupported rate keeps the line rate
+    case 3: portState().LineBaudRate = 300; break;
+    case 12: portState().LineBaudRate = 1200; break;
+    case 24: portState().LineBaudRate = 2400; break;
+    case 48: portState().LineBaudRate = 4800; break;
+    case 96: portState().LineBaudRate = 9600; break;
+    case 192: portState().LineBaudRate = 19200; break;
+    case 384: portState().LineBaudRate = 38400; break;
+    case 576: portState().LineBaudRate = 57600; break;
+    case 1152: portState().LineBaudRate = 115200; break;
+    default: break;  // an unsupported rate keeps the line rate
     }
 }
 
@@ -158,7 +158,8 @@ bool OpenCommPort(int portNumber) {
     CommPort &port = commPort();
     if (port.device || port.closing) return false;
 
-    port.device = deviceFactory() ? deviceFactory()(portNumber) : platform::openSerialDevice(portNumber);
+    port.device =
+        deviceFactory() ? deviceFactory()(portNumber) : platform::openSerialDevice(portNumber);
     if (!port.device) return false;
     port.device->purge();
     if (!SetupConnection(port)) {

@@ -176,7 +176,8 @@ namespace {
 void discardStaleInput(TransactionState &s) {
     const auto until = s.duplicateUntil;
     s.duplicateUntil = {};
-    if (until == std::chrono::steady_clock::time_point{} || std::chrono::steady_clock::now() >= until) {
+    if (until == std::chrono::steady_clock::time_point{} ||
+        std::chrono::steady_clock::now() >= until) {
         answerSink().reset();
         return;
     }
@@ -238,7 +239,8 @@ Reply Transact(const char *command, ValueUse use) {
         WriteComm(frame, frameLength);
         repeated = true;
         for (int attempt = 0; attempt < 2 && !answered; ++attempt) {
-            diag("CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = %s\n", command);
+            diag("CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = %s\n",
+                 command);
             answered = waitForAnswer();
         }
     }
@@ -250,9 +252,11 @@ Reply Transact(const char *command, ValueUse use) {
 
     // The other copy's answer comes about one answer wait after this one at the latest
     // (the station delays both alike), with a margin for the repeat's own write.
-    if (repeated) s.duplicateUntil = std::chrono::steady_clock::now() + kAnswerWait + kDuplicateMargin;
+    if (repeated)
+        s.duplicateUntil = std::chrono::steady_clock::now() + kAnswerWait + kDuplicateMargin;
     reply.raw = answerSink().text();
-    if (heldBeforeRepeat > 0) reply.raw = withoutBrokenStart(std::move(reply.raw), heldBeforeRepeat);
+    if (heldBeforeRepeat > 0)
+        reply.raw = withoutBrokenStart(std::move(reply.raw), heldBeforeRepeat);
     reply.answer = interpretAnswer(reply.raw);
     if (reply.answer.kind == AnswerKind::Error) {
         const int code = reply.answer.code;
@@ -263,7 +267,8 @@ Reply Transact(const char *command, ValueUse use) {
         }
         reply.result = code == 3 ? kTransactionFifoFull : kTransactionFailed;
     } else {
-        if (use == ValueUse::Store && reply.answer.hasValue && !s.suppressValue) s.lastValue = reply.answer.value;
+        if (use == ValueUse::Store && reply.answer.hasValue && !s.suppressValue)
+            s.lastValue = reply.answer.value;
         reply.result = kTransactionOk;
     }
     s.transactionIdle.store(1);

@@ -8,12 +8,16 @@
 
 namespace corvex::link {
 
-inline constexpr int kMaxCommandLength = 62;   // command text without its CR
+inline constexpr int kMaxCommandLength = 62;  // command text without its CR
 inline constexpr int kErrorMessageSize = 512;
 inline constexpr int kLatestCommandSize = 256;
 
 // Result of ItcCommand.
-enum TransactionResult : int { kTransactionFailed = 0, kTransactionOk = 1, kTransactionFifoFull = 2 };
+enum TransactionResult : int {
+    kTransactionFailed = 0,
+    kTransactionOk = 1,
+    kTransactionFifoFull = 2
+};
 
 // Whether a transaction's value becomes the library's last value.
 enum class ValueUse : std::uint8_t {

@@ -12,9 +12,9 @@ using namespace corvex::link;
 extern "C" int WriteCommandtoKX4417(const char *command) {
     corvex::ExportGuard guard;
     switch (ItcCommand(command)) {
-        case kTransactionFailed: return -1;
-        case kTransactionFifoFull: return 2;
-        default: return 1;
+    case kTransactionFailed: return -1;
+    case kTransactionFifoFull: return 2;
+    default: return 1;
     }
 }
 CORVEXLINK_ALIAS(WriteCommandtoKX4417)
@@ -71,11 +71,11 @@ extern "C" int ZelmarChangeBaudRate(int baudRate) {
 
     int code = 0;
     switch (baudRate) {
-        case 19200: code = 1; break;
-        case 38400: code = 2; break;
-        case 57600: code = 3; break;
-        case 115200: code = 4; break;
-        default: code = 0; break;  // 9600 and every other rate
+    case 19200: code = 1; break;
+    case 38400: code = 2; break;
+    case 57600: code = 3; break;
+    case 115200: code = 4; break;
+    default: code = 0; break;  // 9600 and every other rate
     }
     // Tell the stations at the current rate; they switch at once and do not answer.
     char frame[8];

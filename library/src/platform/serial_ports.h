@@ -12,10 +12,10 @@ namespace corvex::platform {
 
 // One serial device found on the machine.
 struct SerialPortInfo {
-    std::string device;        // the device node, "/dev/ttyUSB0"
-    std::string stableName;    // a name that survives re-plugging ("/dev/serial/by-id/…"), or ""
-    std::string driver;        // the kernel driver bound to it ("ftdi_sio", "serial"), or ""
-    bool usb = false;          // a USB adapter: the fields below are filled in where known
+    std::string device;      // the device node, "/dev/ttyUSB0"
+    std::string stableName;  // a name that survives re-plugging ("/dev/serial/by-id/…"), or ""
+    std::string driver;      // the kernel driver bound to it ("ftdi_sio", "serial"), or ""
+    bool usb = false;        // a USB adapter: the fields below are filled in where known
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::string manufacturer;
@@ -29,9 +29,9 @@ std::vector<SerialPortInfo> listSerialPorts();
 
 // Where a logical port number leads, and what said so.
 struct PortMapping {
-    int port = 0;          // n of COM<n>
-    std::string device;    // the device path; "" when the port names nothing
-    std::string source;    // "CORVEXLINK_COM1", "<file>:<line>" or "default"
+    int port = 0;        // n of COM<n>
+    std::string device;  // the device path; "" when the port names nothing
+    std::string source;  // "CORVEXLINK_COM1", "<file>:<line>" or "default"
 };
 
 // Resolves COM<port>. Ports below 1 name nothing.

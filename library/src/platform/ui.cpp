@@ -82,7 +82,8 @@ void pumpMessages() {
 }
 
 bool runPortDialog(std::int32_t &selectedPort, std::int32_t &selectedBaudRate) {
-    if (installedHooks().portDialog) return installedHooks().portDialog(selectedPort, selectedBaudRate);
+    if (installedHooks().portDialog)
+        return installedHooks().portDialog(selectedPort, selectedBaudRate);
     const UiModuleHooks *h = moduleHooks();
     return h && h->portDialog && h->portDialog(&selectedPort, &selectedBaudRate);
 }

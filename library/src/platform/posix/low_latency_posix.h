@@ -25,9 +25,9 @@ public:
     void restoreLatencyTimer();
 
 private:
-    bool flagSet_ = false;        // the low_latency flag was off and this object set it
-    std::string timerFile_;       // the latency_timer file written, "" when none
-    std::string timerPrevious_;   // its text before
+    bool flagSet_ = false;       // the low_latency flag was off and this object set it
+    std::string timerFile_;      // the latency_timer file written, "" when none
+    std::string timerPrevious_;  // its text before
 };
 
 }  // namespace corvex::platform::posix

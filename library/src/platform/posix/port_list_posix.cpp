@@ -61,7 +61,8 @@ std::string linkName(const fs::path &link) {
 bool naturalLess(const std::string &a, const std::string &b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) &&
+            std::isdigit(static_cast<unsigned char>(b[j]))) {
             std::size_t ie = i, je = j;
             while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie]))) ++ie;
             while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je]))) ++je;
@@ -123,14 +124,16 @@ void readUsbAttributes(const fs::path &root, const fs::path &device, SerialPortI
 
 }  // namespace
 
-std::vector<SerialPortInfo> listSerialPortsIn(const std::string &sysfsRoot, const std::string &devRoot) {
+std::vector<SerialPortInfo> listSerialPortsIn(const std::string &sysfsRoot,
+                                              const std::string &devRoot) {
     std::vector<SerialPortInfo> ports;
     std::error_code ec;
     const fs::path root = fs::canonical(sysfsRoot, ec);
     if (ec) return ports;
     const std::map<std::string, std::string> byId = stableNames(devRoot);
 
-    for (fs::directory_iterator it(root / "class" / "tty", ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(root / "class" / "tty", ec), end; !ec && it != end;
+         it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code dec;
         const fs::path device = fs::canonical(it->path() / "device", dec);

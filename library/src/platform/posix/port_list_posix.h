@@ -10,7 +10,8 @@
 namespace corvex::platform::posix {
 
 // listSerialPorts() with /sys replaced by `sysfsRoot` and /dev by `devRoot`.
-std::vector<SerialPortInfo> listSerialPortsIn(const std::string &sysfsRoot, const std::string &devRoot);
+std::vector<SerialPortInfo> listSerialPortsIn(const std::string &sysfsRoot,
+                                              const std::string &devRoot);
 
 // The folders that listSerialPorts() reads and that the port-name resolver puts its
 // /dev/ttyS<n-1> fallback in: "/sys" and "/dev" unless a test replaced them.

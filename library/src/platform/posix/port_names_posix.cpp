@@ -44,18 +44,22 @@ std::set<std::string> &reportedLines() {
     return *lines;
 }
 
-void reportOnce(const std::string &file, int line, const std::string &text, const std::string &why) {
+void reportOnce(const std::string &file, int line, const std::string &text,
+                const std::string &why) {
     {
         std::lock_guard<std::mutex> lock(stateMutex());
-        if (!reportedLines().insert(file + '\n' + std::to_string(line) + '\n' + text).second) return;
+        if (!reportedLines().insert(file + '\n' + std::to_string(line) + '\n' + text).second)
+            return;
     }
-    diag("CorvexLink: %s:%d: %s, line skipped: %s\n", file.c_str(), line, why.c_str(), text.c_str());
+    diag("CorvexLink: %s:%d: %s, line skipped: %s\n", file.c_str(), line, why.c_str(),
+         text.c_str());
 }
 
 std::string trim(const std::string &s) {
     const auto isBlank = [](unsigned char c) { return std::isspace(c) != 0; };
     auto begin = std::find_if_not(s.begin(), s.end(), isBlank);
-    auto end = std::find_if_not(s.rbegin(), std::string::const_reverse_iterator(begin), isBlank).base();
+    auto end =
+        std::find_if_not(s.rbegin(), std::string::const_reverse_iterator(begin), isBlank).base();
     return std::string(begin, end);
 }
 
@@ -88,11 +92,13 @@ std::string readWholeFile(const std::string &path, bool &found) {
 // True when both paths name the same file (through links), or are the same text when
 // either cannot be reached.
 bool sameNode(const std::string &a, const std::string &b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     }
-    return std::filesystem::path(a).lexically_normal() == std::filesystem::path(b).lexically_normal();
+    return std::filesystem::path(a).lexically_normal() ==
+           std::filesystem::path(b).lexically_normal();
 }
 
 }  // namespace
@@ -121,8 +127,9 @@ std::vector<PortsConfEntry> parsePortsConf(const std::string &text, const std::s
             reportOnce(fileName, lineNumber, line, "not \"COM<n> = /path/of/device\"");
             continue;
         }
-        const auto earlier = std::find_if(entries.begin(), entries.end(),
-                                          [port](const PortsConfEntry &e) { return e.port == port; });
+        const auto earlier =
+            std::find_if(entries.begin(), entries.end(),
+                         [port](const PortsConfEntry &e) { return e.port == port; });
         if (earlier != entries.end()) {
             reportOnce(fileName, lineNumber, line,
                        "COM" + std::to_string(port) + " is already given on line " +
@@ -159,7 +166,8 @@ PortMapping resolvePortIn(int port, const std::string &devRoot) {
     m.port = port;
     if (port <= 0) return m;
     const std::string variable = kEnvPrefix + std::to_string(port);
-    if (const char *mapped = std::getenv(variable.c_str()); mapped != nullptr && mapped[0] != '\0') {
+    if (const char *mapped = std::getenv(variable.c_str());
+        mapped != nullptr && mapped[0] != '\0') {
         m.device = mapped;
         m.source = variable;
         return m;
@@ -186,8 +194,10 @@ int portNumberIn(const std::string &device, const std::string &devRoot) {
     std::set<int> candidates;
     for (char **e = environ; e != nullptr && *e != nullptr; ++e) {
         const char *equals = std::strchr(*e, '=');
-        if (equals == nullptr || std::strncmp(*e, kEnvPrefix, std::strlen(kEnvPrefix)) != 0) continue;
-        const std::string name(static_cast<const char *>(*e) + 11, equals);  // "COM<n>" after "CORVEXLINK_"
+        if (equals == nullptr || std::strncmp(*e, kEnvPrefix, std::strlen(kEnvPrefix)) != 0)
+            continue;
+        const std::string name(static_cast<const char *>(*e) + 11,
+                               equals);  // "COM<n>" after "CORVEXLINK_"
         if (const int n = portOfName(name); n > 0) candidates.insert(n);
     }
     for (const std::string &file : portsConfFiles()) {
@@ -201,7 +211,8 @@ int portNumberIn(const std::string &device, const std::string &devRoot) {
         const std::string digits = name.substr(4);
         if (digits == "0") {
             candidates.insert(1);
-        } else if (const int k = digits[0] == '0' ? 0 : parsePortNumber(digits); k > 0 && k < INT_MAX) {
+        } else if (const int k = digits[0] == '0' ? 0 : parsePortNumber(digits);
+                   k > 0 && k < INT_MAX) {
             candidates.insert(k + 1);
         }
     }
@@ -216,7 +227,9 @@ int portNumberIn(const std::string &device, const std::string &devRoot) {
 
 PortMapping resolvePort(int port) { return posix::resolvePortIn(port, posix::devRoot()); }
 
-int portNumberOf(const std::string &device) { return posix::portNumberIn(device, posix::devRoot()); }
+int portNumberOf(const std::string &device) {
+    return posix::portNumberIn(device, posix::devRoot());
+}
 
 std::string resolvePortName(int port) { return resolvePort(port).device; }
 

@@ -23,16 +23,16 @@ namespace {
 
 speed_t toSpeed(std::uint32_t rate) {
     switch (rate) {
-        case 300: return B300;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return B0;
+    case 300: return B300;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
     }
 }
 
@@ -62,10 +62,10 @@ public:
         tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
         tio.c_cflag |= CLOCAL | CREAD;
         switch (s.dataBits) {
-            case 5: tio.c_cflag |= CS5; break;
-            case 6: tio.c_cflag |= CS6; break;
-            case 7: tio.c_cflag |= CS7; break;
-            default: tio.c_cflag |= CS8; break;
+        case 5: tio.c_cflag |= CS5; break;
+        case 6: tio.c_cflag |= CS6; break;
+        case 7: tio.c_cflag |= CS7; break;
+        default: tio.c_cflag |= CS8; break;
         }
         if (s.parity == 1) tio.c_cflag |= PARENB | PARODD;  // odd
         if (s.parity == 2) tio.c_cflag |= PARENB;           // even

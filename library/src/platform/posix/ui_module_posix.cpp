@@ -9,7 +9,7 @@
 #include "../ui_module.h"
 
 #ifndef CORVEXLINK_INSTALL_LIBDIR
-#define CORVEXLINK_INSTALL_LIBDIR ""
+#    define CORVEXLINK_INSTALL_LIBDIR ""
 #endif
 
 namespace corvex::platform {
@@ -35,8 +35,8 @@ bool uiToolkitLoaded() {
 }
 
 bool loadUiModule(const UiModuleCore &core, UiModuleHooks &hooks) {
-    const auto files = uiModuleCandidates(std::getenv(kUiModuleEnv), coreDirectory(),
-                                          CORVEXLINK_INSTALL_LIBDIR);
+    const auto files =
+        uiModuleCandidates(std::getenv(kUiModuleEnv), coreDirectory(), CORVEXLINK_INSTALL_LIBDIR);
     std::string tried;
     for (const std::string &file : files) {
         // The module stays loaded for the life of the process: Qt objects it created may

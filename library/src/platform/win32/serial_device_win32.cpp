@@ -27,10 +27,7 @@ class Win32SerialDevice final : public SerialDevice {
 public:
     Win32SerialDevice(HANDLE handle, HANDLE readEvent, HANDLE writeEvent, HANDLE wakeEvent,
                       std::string path)
-        : handle_(handle),
-          readEvent_(readEvent),
-          writeEvent_(writeEvent),
-          wakeEvent_(wakeEvent),
+        : handle_(handle), readEvent_(readEvent), writeEvent_(writeEvent), wakeEvent_(wakeEvent),
           path_(std::move(path)) {
         // The link's waits sleep in 1 ms steps; keep the system timer that fine while a
         // port is open instead of the default 15.6 ms.
@@ -280,9 +277,9 @@ std::unique_ptr<SerialDevice> openSerialDevice(int port) {
     const std::string path = resolvePortName(port);
     if (path.empty()) return nullptr;
     // No sharing: a port in use by another program fails to open.
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
-                                  nullptr);
+    HANDLE handle =
+        ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
 
     // Only a communications device is a port (a plain file or a pipe is refused).
@@ -293,8 +290,8 @@ std::unique_ptr<SerialDevice> openSerialDevice(int port) {
     HANDLE writeEvent = newEvent(TRUE);
     HANDLE wakeEvent = newEvent(FALSE);
     if (!::GetCommState(handle, &dcb) || !::SetupComm(handle, kQueueSize, kQueueSize) ||
-        !::SetCommTimeouts(handle, &timeouts) || readEvent == nullptr ||
-        writeEvent == nullptr || wakeEvent == nullptr) {
+        !::SetCommTimeouts(handle, &timeouts) || readEvent == nullptr || writeEvent == nullptr ||
+        wakeEvent == nullptr) {
         for (HANDLE h : {readEvent, writeEvent, wakeEvent}) {
             if (h != nullptr) ::CloseHandle(h);
         }

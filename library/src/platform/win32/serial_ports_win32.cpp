@@ -66,7 +66,8 @@ std::vector<SerialPortInfo> listSerialPorts() {
         char name[256];
         BYTE data[256];
         DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type = 0;
-        const LONG r = ::RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data, &dataSize);
+        const LONG r =
+            ::RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data, &dataSize);
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS || type != REG_SZ) continue;
         data[dataSize] = 0;
