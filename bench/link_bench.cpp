@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The link's figures in one table, each beside its baseline measured in the same run:
 //  - the calling thread's CPU share during back-to-back transactions against the simulator
 //    with wire-time emulation, at 9600 and 115200 baud;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Soak: many transactions through the public C API against the simulator with injected
 // faults of every kind, then many PortOpen/PortClose cycles. Prints transactions, faults,
 // failures by error number, wrong answers, and file descriptors, threads and RSS before

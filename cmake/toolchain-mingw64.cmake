@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (posix thread model, so that
 # std::thread, std::mutex and std::condition_variable exist). Programs run through Wine
 # when ctest starts them. Dependencies built for Windows (GoogleTest) live in a sysroot

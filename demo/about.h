@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The about window: the maker's contact data.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "adc_c.h"
 
 #include <array>

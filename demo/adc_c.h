@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ADC window: reads one analog channel, or all eleven, of a board's master controller.
 // The resolution and channel chosen here are the program's and outlive the window; the
 // master address starts at "0" in every new window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The address dialog: shows how the address switches of each Corvex-B board must be set
 // and checks, board by board, which of the board's four controller addresses answer.
 #pragma once

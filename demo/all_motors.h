@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The commands of the main window's "Board Control Panel" that act on all motors at once:
 // trigger all, pause all, stop all, the fixed relative move of all motors clockwise or
 // counter-clockwise, and jogging all motors. Each decides which motors take part, calls

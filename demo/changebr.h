@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The baud-rate dialog: moves the host and every station to another line rate.
 #pragma once
 

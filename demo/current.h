@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The winding current window: the current in mA of every motor whose station was found,
 // kept in the program's requested-current table and sent through the boards' SPI bus.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "democv.h"
 
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window: opens and closes the serial port through the library, finds the
 // controllers that answer, initialises the boards, opens the motor windows and the device
 // dialogs, and hosts the commands that act on all motors at once.

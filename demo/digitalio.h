@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The digital I/O window: the direction of the 24 user I/O lines of a board (three ports
 // of eight on its controllers 4k+1 to 4k+3), writing a value to one port and reading one.
 #pragma once

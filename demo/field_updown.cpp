@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "field_updown.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A text field with its up/down control. The field stays an ordinary QLineEdit (the user
 // may type anything); the UpDown control is bound to it and, like a classic buddy spin
 // control, takes its position from the field's text at the moment an arrow is pressed,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The in-program viewer of the library's reference (the help item of the main window).
 #pragma once
 

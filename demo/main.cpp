@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DemoCorvexLink: finds, initialises and drives the stepper controllers on the serial line
 // through the CorvexLink library.
 #include <exception>

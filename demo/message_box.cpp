@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real message boxes: each box is shown without blocking the other windows, and the
 // handler that raised it waits in a local event loop until it is closed.
 #include "message_box.h"

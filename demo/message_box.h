@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every message box of the program goes through here, and so do the other ways the program
 // speaks to the user outside its windows: the beep and the busy pointer. The program shows
 // its boxes with no owner window, an OK button and either the error icon or no icon.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The motor window: the control panel of one motor. One class serves all eight motors;
 // motor m talks to controller address m-1. What a motor keeps between its windows (mode
 // value, free FIFO room, remembered move values, segment table) lives in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The motion profile editor: the user draws a speed profile with the mouse as a chain of
 // straight segments over a grid (steps across, step rate up); each segment becomes a start
 // rate, a slope and a step count, which Return hands to the motor window that opened the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pictures the program draws itself: the tool-button pictures of the main window, the
 // address-switch pictures of the address dialog and the grid of the profile editor.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program-wide state of DemoCorvexLink: the tables every window may read, and one
 // reference per window kind to its most recent instance. Everything runs on the window
 // thread, so nothing here is locked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A titled group of radio items laid out in columns, with one selected item or none.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status window: the ten flags of the status register of every usable motor, as a
 // table of " Y " and " N " cells, read when asked.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A status bar of side-by-side sunken text panels (the motor panels of the main window,
 // the segment and FIFO panels of a motor window).
 #pragma once

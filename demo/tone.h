@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The beep of a given pitch and length: generated as samples and played on the default
 // audio output, for the address dialog's verification signal.
 #pragma once

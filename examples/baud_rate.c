@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * Moves the stations and the port to another line rate and back: scans at 9600 baud,
  * changes to the given rate, reads every station's position there, and returns to 9600.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * Queues a three-segment motion profile in station 0's FIFO and runs it, showing the free
  * FIFO room after each queued command and the position while the profile plays.

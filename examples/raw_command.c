@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * Sends one command text of your own and shows how the answer and the error state read.
  *

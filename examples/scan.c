@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * Lists the stations that answer on a port.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * A short scripted session through the CorvexLink C API: open the port, scan for
  * stations, initialise the boards, move motor 1 and read its position while it runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the channel list of an all-channels ADC answer. Checks that no more than
 // the given room is written, that the count matches the commas, and that each value is
 // the number its piece starts with.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: address texts as the exports read them (one address, a list, ALL, and the
 // motor and user-I/O lists). Checks that the two readings agree and that every prefix is
 // what the parsed address says.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the library's answer rules on bytes as they come off the line. Checks that
 // the result does not depend on how the bytes are cut into reads, that an answer is
 // complete exactly when a kept byte is the prompt, and that the working text and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the simulator's frame parser and its stations. The input is split at CR
 // into frames; each is parsed (checked against its own text) and handed to a line of
 // sixteen stations on a clock that the input also drives, so any frame sequence runs

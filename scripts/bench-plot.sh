@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Turns the table that bench_link prints into docs/images/bench.png: for every measure with
 # a goal, its ratio as a share of the goal (at or below 1 the goal is met), and the idle
 # CPU of the open port in the title.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what building, testing and running CorvexLink needs (Debian/Ubuntu, apt-get),
 # skipping packages that are already there. Run as root or with sudo available.
 set -euo pipefail
@@ -10,7 +11,7 @@ packages=(
   qt6-multimedia-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev help2man bash-completion python3 python3-pytest
-  clang-14 libfuzzer-14-dev libclang-rt-14-dev
+  clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format
 )
 
 # scripts/install-deps.sh windows: the cross compiler and Wine for the Windows build instead.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Starts the station simulator with stations 0 to 3 on a pseudo-terminal, points COM1 at
 # it and starts DemoCorvexLink, so the program finds four motors with no hardware attached.
 #   scripts/run-demo.sh              build (preset "default") if needed, then run

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds, starts the station simulator with stations 0 to 3 on a
 # pseudo-terminal, points COM1 at it and starts DemoCorvexLink. On a machine without a
 # display it says so and runs the scripted library session against the simulator instead.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Shows that an error box does not block STOP: opens the windows of motors 1 and 2 side by
 # side, gives motor 2 a slew rate the library refuses and presses CW, and while the error
 # box is open presses STOP in motor 1 and in motor 2. Writes the screen to

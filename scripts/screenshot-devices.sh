@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the README's pictures of the profile editor and the status window: starts a virtual
 # X display, the simulator with stations 0 to 3 and DemoCorvexLink, opens the port, then
 #  - opens the window of motor 1 and its profile editor, draws a profile of five segments

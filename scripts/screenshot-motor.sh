@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the README's picture of a motor window at work: starts a virtual X display, the
 # simulator with stations 0 to 3 and DemoCorvexLink, opens the port, opens the window of
 # motor 1, switches on the shaft-encoder polling, starts a clockwise move and, while the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the README's screenshot: starts a virtual X display, the simulator with stations
 # 0 to 3 and DemoCorvexLink, opens the port through the menu and the port dialog (which
 # scans the line), and writes the screen to docs/images/main-window.png.

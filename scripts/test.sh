@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds, and runs the whole test suite.
 #   scripts/test.sh            the default build (library, simulator, demo, all tests)
 #   scripts/test.sh tsan       the library tests under ThreadSanitizer

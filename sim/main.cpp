@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kx4417-sim: simulated stations on a pseudo-terminal until SIGINT or SIGTERM, with
 // optional injected faults that a seed makes reproducible. `kx4417-sim --help` lists the
 // options.

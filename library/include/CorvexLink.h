@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * CorvexLink -- host library for KX4417 stepper controllers on Corvex-B boards.
  *

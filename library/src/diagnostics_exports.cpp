@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Export of the diagnostics family: a caller's handler for the library's debug lines.
 #include "export.h"
 #include "platform/diagnostics.h"

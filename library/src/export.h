@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by every file that defines exported functions.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Library load and unload. Loading only gives every item its initial value (they are
 // constant-initialised or created on first use); unloading closes a port that is still
 // open through the normal close, so the worker ends and the device is released.

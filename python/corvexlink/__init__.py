@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """corvexlink: KX4417 stepper controllers on Corvex-B boards, from Python.
 
 A thin layer over the CorvexLink shared library (libCorvexLink.so.2, or the file named by

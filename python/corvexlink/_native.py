@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Loading libCorvexLink.so.2 and declaring the C functions that this package calls."""
 
 from __future__ import annotations

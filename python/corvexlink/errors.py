@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Exceptions raised by the corvexlink package.
 
 Every failure of a library call raises :class:`CorvexLinkError` or one of its subclasses,

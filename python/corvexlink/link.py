@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The Pythonic surface: an open line (Link), its motors (Motor) and boards (Board)."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The serial devices of the machine and the COM numbers that open them.
 
 ::

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The status register of a station as an enum.IntFlag."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Testing without hardware: kx4417-sim on a private pseudo-terminal.
 
 ``Simulator`` starts the simulator program with the stations you ask for, points

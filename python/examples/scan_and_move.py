@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Finds the stations, initialises them, moves each motor and plays a short FIFO profile.
 
     CORVEXLINK_COM1=/dev/ttyUSB0 ./scan_and_move.py

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Cross-builds GoogleTest from Debian's sources (/usr/src/googletest) for 64-bit Windows and
 # installs it into a sysroot, where the Windows build finds it. Does nothing when the
 # sysroot already holds it, so a build folder keeps it between runs.

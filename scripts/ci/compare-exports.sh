@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Compares the export table of CorvexLink.dll with the dynamic symbols of the Linux
 # library: both must offer exactly the same names. Prints both counts; exits 1 and shows
 # the difference when they differ.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz preset and runs every fuzz target from its seed corpus for a bounded
 # time (FUZZ_SECONDS each, 45 by default). Any crash, sanitizer report, broken check,
 # time-out or leak fails the run. Prints each target's executions and coverage; new

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Summarises a ctest log of the Windows tests: how many passed, failed and were skipped,
 and the reason each skipped test gave.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # CI: the library as a Windows DLL. Installs the MinGW-w64 cross compiler and Wine when
 # missing, builds the `windows` preset (DLL, examples, tests), compares the DLL's exports
 # with the Linux library's, and runs the Windows tests under Wine against the simulator

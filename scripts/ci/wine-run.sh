@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a Windows program under Wine, headless, in a private Wine prefix: the emulator that
 # ctest and the test discovery use for the Windows build.
 #

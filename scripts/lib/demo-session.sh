@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the screenshot scripts (source it; set $name first): a virtual X display, the
 # simulator with stations 0 to 3 on COM1 and DemoCorvexLink in a folder of its own, plus
 # the small xdotool helpers that drive it. Needs Xvfb, xdotool and ImageMagick's import

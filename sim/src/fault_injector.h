@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decides which fault, if any, hits the answer to one frame and shapes the bytes the line
 // then carries. Deterministic: one generator seeded from the plan, no clock and no I/O, so
 // the same seed and the same frames always give the same faults.

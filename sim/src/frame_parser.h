@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splits one received frame (without its CR) into address, command letter and value.
 #pragma once
 

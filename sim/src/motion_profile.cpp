@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "motion_profile.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Step count over time of one move or jog: a trapezoid from the first rate up to the top
 // rate at a constant acceleration, a stretch at the top rate, and (for moves) the same
 // ramp down. Zero acceleration means the whole move runs at the top rate.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's end of the line: a pseudo-terminal master, plus a slave fd of its own
 // that it never reads, so the master does not report a hang-up while no host has the
 // slave open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's engine: the I/O thread that reads frames from the pty master, hands them
 // to the stations, shapes the answers with the injected faults and writes them on time.
 #include <kx4417/simulator.h>

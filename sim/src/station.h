@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One simulated KX4417 station and the board resources it shares with the other three
 // stations of its board. Not thread-safe: the owner serialises every call. The behaviour
 // is described in kx4417/simulator.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station_bus.h"
 
 namespace kx4417 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sixteen station slots on the line: who is present, who listens at the host's rate,
 // who acts on a frame and who answers it. Not thread-safe: the owner serialises calls.
 #pragma once

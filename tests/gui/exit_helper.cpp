@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opens COM1 (pointed at a simulator by the caller) and leaves through the end of main
 // with the port still open, so the library's unload has to close it.
 //   exit_with_open_port open        PortOpen, no GUI in the process

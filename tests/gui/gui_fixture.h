@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The widget-test fixture: a simulator with chosen stations on its own pseudo-terminal,
 // COM1 pointed at it, every window of the program created as at start-up, and the
 // message boxes recorded instead of shown. Tests drive the real windows by their

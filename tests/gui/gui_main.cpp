@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Widget tests run with a QApplication on the offscreen platform unless told otherwise.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The about window: opened from the Help menu, the maker's contact data, closed by its button.
 #include <QAction>
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ADC window against the simulator: one channel, all eleven, and the resolution and
 // channel that the program keeps across windows.
 #include <QPlainTextEdit>

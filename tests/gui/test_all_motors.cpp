@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The all-motors commands of the main window's board control panel against the simulator
 // with four, seven and eight stations: the frames, the status panels, the refusals and
 // the failure rule of each step.

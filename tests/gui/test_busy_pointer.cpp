@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The busy pointer: shown over the windows while the program waits on the line for more
 // than a moment (the scan, board initialisation, the address verification), taken back
 // when the wait ends, and replaced by the normal pointer while a box waits for the user.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The winding current window: its rows per found address, the requested-current table it
 // keeps for the program, and the calls Set Motors Current makes.
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the widget tests of the device windows (winding current, ADC, digital I/O,
 // status): opening a window as the main window does, without its modal loop, and picking
 // a radio item as the user does.

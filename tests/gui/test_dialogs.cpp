@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The address dialog Form3 and the baud-rate dialog Form4 against the simulator.
 #include <QAction>
 #include <QImage>

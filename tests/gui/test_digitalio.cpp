@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The digital I/O window against the simulator: the configure byte of each port from the
 // check boxes, writing and the masked read of the selected port.
 #include <tuple>

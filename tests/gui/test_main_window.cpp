@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window against the simulator: opening and closing the port, the scan and the
 // state of the controls, board initialisation, the windows it opens.
 #include <QAction>

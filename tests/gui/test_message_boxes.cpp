@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real message boxes: an open box holds up only the handler that raised it, so STOP in
 // any window and STOP -ALL- still reach the stations; boxes close newest first; a box
 // raised while a modal window is open can still be closed. Clicks here go through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The motor window against the simulator: moves and the values a motor remembers between
 // its windows, STOP and the mode value, the toggles, the jog speed, position and encoder
 // reads, and the second window of a motor.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the motor-window and all-motors widget tests: a fixture that opens motor
 // windows through the main window and reads the frames the simulator received.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's port dialog, shown by PortConfigure in a process that runs a
 // QApplication: what it shows, that a choice takes effect at once, and that every way of
 // closing it opens the port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A program that returns from main with its port open ends promptly: the library closes
 // the port while it is unloaded and does not wait for a worker that is already gone.
 #include <QElapsedTimer>

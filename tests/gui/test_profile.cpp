@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile editor: the mouse on the drawing area, the segment arithmetic, Calc. Profile,
 // Clear Process and Return, and a returned profile run by the motor window.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status window against the simulator: its table, the NOTAVL rows of unusable motors,
 // the " Y "/" N " cells of Get Status Register, and the rows of motors 5 to 8.
 #include <QPushButton>

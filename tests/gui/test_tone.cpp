@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The verification beep's samples: pitch, length, level and the soft edges that keep the
 // speaker from clicking. The speaker itself is not played here.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's small shared widgets: the number rule of its fields, the up/down control
 // bound to a field, and the radio group.
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared core in a process without Qt: it loads, opens a port through PortConfigure
 // (no dialog, the current selection) and scans the simulator's stations, and neither the
 // core nor anything it loads brings a Qt library into the process, even with the GUI

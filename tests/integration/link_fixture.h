@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The integration fixture: a simulator with chosen stations on its own pseudo-terminal,
 // COM1 pointed at it, the library reset to its load-time state and (by default) the port
 // open at 9600 baud. Diagnostics lines are captured instead of printed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A serial device for tests that wraps the real one (the simulator's pseudo-terminal) and
 // lets a test see every write before it goes out: to make writes fail as a broken driver
 // would, or to arrange the simulator's answer to a particular frame at the moment that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every export fed what a careless caller may pass: null pointers, empty, over-long and
 // unterminated texts, the extremes of int, negative counts, absurd ports and rates. Each
 // call must return a defined result, refuse what it cannot use without sending anything,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trigger and pause lines, user I/O and analog inputs against the simulator.
 #include <array>
 #include <thread>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Motion, position, current and SPI exports against the simulator: the exact frames on
 // the line, the answers they get and the station state they leave.
 #include <functional>

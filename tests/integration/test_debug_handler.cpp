@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The public debug handler: a caller's function receives the library's debug lines with
 // its context, removing it stops them, and a later handler replaces an earlier one.
 #include <mutex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finding the stations on the line and bringing them to their defaults.
 #include <algorithm>
 #include <cstring>

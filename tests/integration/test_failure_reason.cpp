@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exports of several transactions: when one step fails and a later step succeeds, the
 // export still fails and reports the step that failed (its number and message), never an
 // empty reason.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Queued commands, the wait for FIFO room, and the stored program, against the simulator.
 #include <algorithm>
 #include <thread>

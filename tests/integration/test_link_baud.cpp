@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Moving the stations and the port to another baud rate.
 #include <thread>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Several threads calling exports at once (scans, moves, reads, baud-rate changes, opens and
 // closes), with a window event pump that calls in while a close waits: every call returns,
 // the library stays consistent, and (under ThreadSanitizer) nothing races.

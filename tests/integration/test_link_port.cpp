@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening, re-opening and closing the port; the write primitives; a line that goes away.
 #include <fcntl.h>
 #include <sys/file.h>

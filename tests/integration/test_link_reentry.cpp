@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calls that reach the library from the window events that a close dispatches while it
 // waits for the receive worker: nested opens, closes and commands must find the port
 // closed, fail with their usual errors and leave the device free for the next open.

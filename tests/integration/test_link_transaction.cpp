@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command transaction against the simulator: answer formats and codes, silence and
 // repetition, late and split answers, refused commands.
 #include <cstring>

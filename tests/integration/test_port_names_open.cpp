@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening a port by its number through a ports.conf mapping to the simulator's terminal,
 // and the low-latency step on that terminal: refused, reported in one line, open anyway.
 #include <cstdlib>

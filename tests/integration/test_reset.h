@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Puts the whole library back to its load-time state (tests only): closes the port and
 // resets the link and command-set state.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Shared fixtures of the corvexctl and Python package tests: the simulator (the package's
 own pytest fixture) and a runner for the corvexctl program."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """corvexctl against kx4417-sim: results, JSON output, exit codes and what reaches the line."""
 
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """corvexctl's subcommands for lines, settings and peripherals: what each puts on the line and
 what it reads back, against kx4417-sim."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The serial-device listing from the shell and from Python: both show the same devices
 with the same COM numbers, a ports.conf mapping shows up in both, and the device behind a
 port number follows the environment, the file and the ttyS fallback."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The corvexlink package's calls on several stations, lines and settings, against kx4417-sim."""
 
 import pytest

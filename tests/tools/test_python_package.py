@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The corvexlink Python package against kx4417-sim: results, exceptions and the line."""
 
 import os

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names that the public header declares with CORVEXLINK_API (functions and variables):
 // what the shared library must export, each also with a leading underscore. Shared by the
 // export-table tests of the Linux and the Windows builds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A serial device that exists only in memory, for tests of the link without a terminal:
 // it records what is written, answers each frame through a function the test gives, can
 // refuse writes, and can lose the line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scratch folder for tests that build files, links and folders (a fake /sys or /dev, a
 // config file), removed with everything in it when the test ends.
 #pragma once

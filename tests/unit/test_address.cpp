@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Address texts: the forms a caller may write and the prefixes they become.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The answer rules on their own: what is kept, when an answer is complete, and what it
 // means (error code, value, working text).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The answer buffer that the receive worker fills.
 #include <gtest/gtest.h>
 

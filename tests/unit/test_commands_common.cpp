@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The common course of the command exports, without a line: argument errors are found
 // before anything is sent (only the message changes), and a command that passes its
 // checks reaches the transaction, which reports that no port is open (error 25).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversions between caller units and command arguments.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Motor lists, user I/O lists and the analog and FIFO argument rules, without a line:
 // what is refused before anything is sent, and the state kept even when sending fails
 // (no port is open here, so a command that passes its checks ends in error 25).

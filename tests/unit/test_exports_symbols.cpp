@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built shared library exports every function of the public header under its plain
 // name and with a leading underscore, the variable Form2, and nothing else.
 #include <gtest/gtest.h>

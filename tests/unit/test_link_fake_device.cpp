@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The link on an in-memory device: write failures and their one retry, answers that come a
 // byte at a time, and a line that goes away, with no terminal or simulator involved.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The low-latency step: the latency timer of a USB adapter in a fake sysfs tree is set to
 // 1 ms and put back, one that is already low or absent is left alone, and on a
 // pseudo-terminal (which has no serial driver settings) nothing is applied and the

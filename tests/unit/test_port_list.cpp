@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Listing the serial devices from a fake sysfs and /dev tree laid out as the kernel lays
 // them out: USB adapters with and without a by-id link, on-board UARTs behind serial-core's
 // port devices, placeholder UART slots, virtual terminals and entries that cannot be read.

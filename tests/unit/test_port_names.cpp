@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The COM<n> resolver: the ports.conf parser with its malformed-line reports, the order of
 // environment, user file, system file and the ttyS fallback, and the way back from a
 // device to its port number.

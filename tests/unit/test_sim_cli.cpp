@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kx4417-sim program as a user runs it: its options, its refusals of bad ones, and the
 // faults it names in the transcript it prints.
 #include <gtest/gtest.h>

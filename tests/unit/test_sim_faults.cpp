@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Injected faults seen from a plain host on the simulator's pty: each kind really reaches
 // the line, is named in the transcript and counted, and a seed makes the choice repeatable.
 #include <gtest/gtest.h>

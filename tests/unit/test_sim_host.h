@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A minimal host for the simulator tests: opens the pty slave raw with plain POSIX calls,
 // writes frames and collects what comes back.
 #pragma once

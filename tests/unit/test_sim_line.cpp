@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's line behaviour seen from a plain POSIX host on its pty: framing,
 // addressing, group answers, faults, line rate and hang-up.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated station model through the pty: motion in time, status bits, FIFO budget
 // and drain, board lines, ADC, SPI and the stored program.
 #include <gtest/gtest.h>

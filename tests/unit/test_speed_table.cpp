@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The speeds a station really runs at.
 #include <gtest/gtest.h>
 

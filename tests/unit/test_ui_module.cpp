@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the core looks for its GUI module: the environment variable alone when set, else
 // beside the core, then the installed library folder, never the same file twice.
 #include <gtest/gtest.h>

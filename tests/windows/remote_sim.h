@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A kx4417-sim running as a Linux process, reached from a Windows test under Wine: the
 // test asks sim_control.py (through files in a shared folder) to start or stop it, opens
 // its pty through the link the simulator keeps, and reads the frames the stations received

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Runs kx4417-sim processes on behalf of Windows tests under Wine, which cannot start
 Linux programs themselves.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CorvexLink.dll, loaded as a Windows caller loads it, offers every function of the public
 // header under its plain name and with a leading underscore (the same entry), the variable
 // Form2 likewise, and its export table holds nothing else.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C API through the Win32 serial backend, under Wine, against kx4417-sim running as a
 // Linux process: the port opened through the pty's link, the frames checked in the
 // simulator's transcript, answers taken up in order, a rate change that both ends follow,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows half of the platform layer on its own: port names, what the serial device
 // refuses to open, the tick count and the worker's priority.
 #include <gtest/gtest.h>

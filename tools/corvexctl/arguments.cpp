@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Address and station-list validators shared by the subcommands.
 #include "arguments.h"
 

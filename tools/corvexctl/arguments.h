@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Validators for the arguments corvexctl takes, so that a bad argument is refused with
 // exit code 2 before the port is opened.
 #pragma once

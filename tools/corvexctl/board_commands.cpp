@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Subcommands for the board lines and peripherals: trigger, pause, io, adc, spi.
 #include "arguments.h"
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The subcommand table of corvexctl. Each family of subcommands registers its parsers and
 // handlers here; main() runs the handler of the subcommand that was given.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // corvexctl: the CorvexLink library from a shell. Parses the global options and one
 // subcommand, refuses bad arguments before the port is opened, runs the subcommand and
 // maps the outcome to the exit code: 0 success, 1 a station or line error, 2 a usage error.

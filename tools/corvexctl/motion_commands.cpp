@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Subcommands that drive one motor: move, goto, jog, stop, speed, current, pos, status, power.
 #include "arguments.h"
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ports subcommand: the serial devices of the machine, each with the COM number that
 // opens it, its stable name and, for USB adapters, what the adapter says about itself.
 // Opens no device, so it also works while another program holds a port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile subcommand: queues the segments of a CSV file in a station's FIFO, waiting
 // for room whenever the FIFO is full, with a progress bar on a terminal.
 #include "arguments.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CSV reader of motion profiles.
 #include "profile_csv.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a motion profile from a CSV file: one segment a line, "first rate,slope,steps".
 #pragma once
 

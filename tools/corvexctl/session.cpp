@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Output forms, the library error check, the port of one command and the stop signal.
 #include "session.h"
 

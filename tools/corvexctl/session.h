@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pieces every corvexctl subcommand shares: the global options, the open port, the
 // output (plain text or one JSON object per result) and the failure that ends a command.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starting and stopping the private simulator of --simulate.
 #include "simulator_process.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --simulate: kx4417-sim started on a private pseudo-terminal for the duration of one
 // command, reached through a link in a private temporary folder.
 #pragma once

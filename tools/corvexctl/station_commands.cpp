@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Subcommands about the stations on the line as a whole: scan, check, init, baud, raw.
 #include "arguments.h"
 #include "commands.h"

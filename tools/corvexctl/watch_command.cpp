@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The watch subcommand: positions, encoders and status bits of some motors, refreshed until
 // Ctrl-C (or a given number of refreshes); the port is closed on the way out.
 #include "arguments.h"

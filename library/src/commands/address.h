@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Station address texts: "3", "0,4,8,12", "ALL" (any case), and the prefixes that start
 // every command ("_3" for one station, "1111" as a 16-bit mask for a group).
 #pragma once

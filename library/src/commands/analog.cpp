@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Analog inputs behind a board's master controller: one channel, or all eleven at once.
 #include <string>
 

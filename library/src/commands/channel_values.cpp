@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "channel_values.h"
 
 #include "address.h"

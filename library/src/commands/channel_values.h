@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The list of channel readings in an all-channels ADC answer: comma-terminated numbers.
 #pragma once
 

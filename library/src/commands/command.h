@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The common course of a command export, written once for every family: resolve the
 // address text, check the value, format the command text, run the transaction, hand back
 // the value. Each export describes its command with a `Command` (letter, argument form,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the command set remembers about the stations, which cannot be asked of them: the
 // direction last set, the winding currents, the user output word and the trigger/pause
 // line byte of each board, and which boards the last initialisation has set up. The

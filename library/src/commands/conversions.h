@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Value conversions between the caller's units and the stations' command arguments.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MotorSetCurrent: a motor's winding current, set through its board's SPI bus.
 #include "../export.h"
 #include "../link/transaction.h"

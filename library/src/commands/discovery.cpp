@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Discovery and initialisation: which addresses answer, and bringing every found station
 // and its board to a known state.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FIFO exports: queue commands in a station's FIFO (waiting for room when it is full),
 // reset it, and read its index counter and free room.
 #include "../export.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Motion exports: speeds, rates, acceleration, mode, direction, moves, jog, stop, reset
 // and power.
 #include "../export.h"

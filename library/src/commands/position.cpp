@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Position, encoder and status exports.
 #include "../export.h"
 #include "command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stored program exports: record, run once, run in a loop, and the wait command.
 #include "../export.h"
 #include "command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetFixedSpeed: the speed a station really runs at for a requested speed.
 #include "../export.h"
 #include "speed_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The step rates a station can really run at. A station divides its 921600 Hz step clock
 // by an integer; the divisor for a requested speed comes from three tables: below 4096
 // steps/s one point every 16 steps/s with linear interpolation between points, from 4096

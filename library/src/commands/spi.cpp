@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SPI bus exports: configuration, write and read on a board's user-I/O controller.
 #include "../export.h"
 #include "command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Group trigger and pause: the trigger and pause lines of listed motors, sent as the line
 // state of all four boards to the master controllers of the boards concerned.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Digital user I/O on the three non-master controllers of a board.
 #include "user_io.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rules of the user I/O lists, shared by the direct and the queued output write.
 #pragma once
 

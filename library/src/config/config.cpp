@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port dialog's window: its layout, and the handlers that write each choice to the
 // library's selection at once.
 #include "config.h"

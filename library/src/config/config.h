@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's port dialog: "Serial Port Configuration", shown modally by PortConfigure.
 // Choosing a rate or a port takes effect at once in the library's selected rate and port;
 // the dialog has no cancel, so however it is closed the port is then opened with what is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GUI module's entry point: real message boxes, the event pump and the port dialog,
 // used whenever the calling thread runs the process's QApplication. Built as a shared
 // object of its own that the core loads at run time; it does not link the core.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The answer rules: what is kept of the received bytes, when an answer is complete, and
 // how a complete answer becomes an error code or a value.
 #include "answer_parser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rules that turn the bytes a station sends into an answer, in one place and free of
 // any state: which bytes are kept (NULs skipped, at most kAnswerCapacity characters), when
 // an answer is complete (a prompt '>' anywhere), and what a complete answer means (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "comm_port.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The open serial line: the CommPort record, its receive worker and the write primitives
 // on which every command rests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exports of the port family: open, close, configure, and the selected port and rate.
 #include <cstring>
 

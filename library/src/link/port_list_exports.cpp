@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exports of the serial-device family: the devices of the machine with the port numbers
 // that lead to them, and the device behind a port number. They read the system's tables
 // only, so they take no export lock and leave the error state alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transaction.h"
 
 #include <algorithm>

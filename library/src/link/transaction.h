@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command transaction with a station and the library error state.
 #pragma once
 

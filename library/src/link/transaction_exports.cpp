@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exports of the transaction family: raw commands, the error state and the baud-rate change.
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time services: the millisecond tick count, sleeps and the spin-wait pause.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The diagnostics sink: every debug line of the library goes through here.
 // By default lines are written to stderr only when CORVEXLINK_DEBUG=1 is set;
 // tests install their own sink to capture them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial device as the link layer sees it. Each operating system fills this in in a
 // file of its own (posix/serial_device_posix.cpp); nothing above this interface knows
 // which one runs.

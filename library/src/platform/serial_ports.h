@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial devices of the machine and the logical port numbers (COM<n>) that lead to
 // them. Each operating system fills this in in a file of its own (posix/port_list_posix.cpp
 // and posix/port_names_posix.cpp); tools and the port dialog use it to show a person which

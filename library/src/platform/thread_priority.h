@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scheduling priority of a thread, and whether the system has already ended it.
 #pragma once
 

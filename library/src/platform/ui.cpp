@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The UI hooks of the library: the GUI module's functions when it is loaded, the headless
 // fall-backs otherwise.
 #include "ui.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the library shows to a person: error boxes, the port dialog and the message pump.
 // In a process that runs a Qt application the optional GUI module (see ui_module.h) is
 // loaded on first need and provides real ones; otherwise, or without the module, box texts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface between the core library and its optional GUI module (the port dialog,
 // message boxes and event pump, built with Qt). The module is a separate shared object
 // that does not link the core: the core hands it the few pieces of state it needs through

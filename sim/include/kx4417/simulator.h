@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kx4417 station simulator: KX4417 stations on Corvex-B boards behind a pseudo-terminal.
 //
 // The simulator opens a pty, keeps the master side and hands the slave path to a host

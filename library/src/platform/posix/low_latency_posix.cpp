@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Low-latency reception: asks the serial driver to hand received bytes on at once
 // (ASYNC_LOW_LATENCY through TIOCGSERIAL/TIOCSSERIAL) and sets the latency timer that USB
 // adapters use to hold back small reads to 1 ms, so an answer is seen within a tick of its

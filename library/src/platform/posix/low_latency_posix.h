@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Low-latency reception for a serial device: the driver's low_latency flag and, for USB
 // adapters that expose one, a 1 ms latency timer. Applied when a port opens, put back when
 // it closes; a device that refuses (a pseudo-terminal, a driver without the setting, no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial devices of a Linux machine, read from sysfs: every tty under class/tty that is
 // backed by a device with a bound driver, except the placeholder UARTs that the serial core
 // registers without hardware behind them (their "type" is 0). USB adapters are recognised

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port listing of POSIX systems read from another sysfs and /dev tree, for tests that
 // build a fake one; and the folders that stand for /sys and /dev.
 #pragma once

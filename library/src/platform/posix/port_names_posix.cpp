@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The logical port names on POSIX systems: COM<n> leads to $CORVEXLINK_COM<n>, else to the
 // COM<n> line of the user's ports.conf, else to that of the system's, else to /dev/ttyS<n-1>.
 // The files are read at every resolution, so an edit takes effect at the next open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pieces of the POSIX port-name resolver that tests reach directly: the ports.conf
 // parser, the list of files read, and resolution against another /dev folder.
 #pragma once

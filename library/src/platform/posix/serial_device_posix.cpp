@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial device on POSIX systems: termios in raw mode, exclusive open, low-latency
 // reception while open, poll() on the device together with an eventfd so that a close ends
 // the worker's wait at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finds and loads the GUI module with the dynamic loader: only in a process that already
 // has Qt Widgets loaded, so a headless program never pulls a desktop stack in.
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time services on Windows: the performance counter for milliseconds (the plain tick count
 // moves in 15.6 ms steps), Sleep for waits.
 #include "../clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial device on Windows: a COM port opened for overlapped I/O. The receive worker
 // waits on a pending one-byte overlapped read together with a wake event; the byte that
 // read brings is held here and handed out first by the next read(). This works on real

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial devices of a Windows machine and the port numbers that lead to them. Windows
 // names its ports COM<n> itself, so the list is the system's table of serial ports
 // (HARDWARE\DEVICEMAP\SERIALCOMM); it carries no stable names or USB attributes.

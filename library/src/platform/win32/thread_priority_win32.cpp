@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Threads on Windows: the system's own priority levels of a std::thread, and its end.
 #include "../thread_priority.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GUI module on Windows: none is built yet, so the library stays headless there (box
 // texts to the diagnostics sink, no port dialog, no pump).
 #include "../ui_module.h"
