@@ -1,15 +1,44 @@
 // SPDX-License-Identifier: MIT
-/*
- * CorvexLink -- host library for KX4417 stepper controllers on Corvex-B boards.
+/**
+ * @file CorvexLink.h
+ * @brief The C interface of CorvexLink: every export, its arguments, results and errors.
+ *
+ * This header is the reference of the library: the HTML reference and the manual pages
+ * are generated from its comments.
+ */
+/**
+ * @mainpage CorvexLink
+ * @copydetails corvexlink
+ */
+/**
+ * @defgroup corvexlink CorvexLink
+ * @brief Host library for KX4417 stepper controllers on Corvex-B boards.
  *
  * One RS-232 line is shared by up to sixteen controllers ("stations", addresses 0 to 15,
  * four to a board). Every function below runs on the caller's thread, turns its arguments
  * into one or more short ASCII commands, sends them, waits for the station's answer (a
- * text ending in '>') and reports the outcome:
+ * text ending in `>`) and reports the outcome:
  *
  *   - the return value: 1 for success and -1 for failure, unless stated otherwise;
  *   - the library error state, read with ZelmarGetNumberError() and
  *     ZelmarGetErrorMessage(): the number and text of the last failure.
+ *
+ * Include `<CorvexLink.h>` and link with `-lCorvexLink` (`pkg-config --cflags --libs
+ * corvexlink`, or `find_package(CorvexLink)` and the target `CorvexLink::CorvexLink` in
+ * CMake).
+ *
+ * The exports by family:
+ *   - @ref corvexlink-port : open, configure and close the serial line;
+ *   - @ref corvexlink-devices : the serial devices of the machine and their port numbers;
+ *   - @ref corvexlink-transaction : raw commands, the error state, the baud-rate change;
+ *   - @ref corvexlink-diagnostics : the library's debug lines and the last frame sent;
+ *   - @ref corvexlink-motion : speeds, moves, counters, status register and power;
+ *   - @ref corvexlink-discovery : finding the stations and initialising them;
+ *   - @ref corvexlink-trigger : the trigger and pause lines of groups of motors;
+ *   - @ref corvexlink-io : user I/O, analog inputs and the SPI bus;
+ *   - @ref corvexlink-fifo : the stored program and the FIFO of queued commands.
+ *
+ * @section corvexlink_conventions Conventions
  *
  * Conventions that hold for every function:
  *
@@ -17,26 +46,93 @@
  *     only read during the call. Out-parameters are pointers to 32-bit integers owned by
  *     the caller; a NULL out-parameter, address text or buffer is refused with -1 and
  *     never dereferenced.
- *   - An "address text" names the target: one decimal address ("3"), a comma-separated
- *     list ("0,4,8,12") or "ALL" in any case. Functions marked "single station" refuse a
- *     list or ALL with the message "Broadcasting not allowed in this command"; a text that
- *     is not a valid address (a piece that does not start with a digit, a list member or
- *     single address above 15, more than 63 characters) gives "Wrong Address in list".
- *     These argument errors change only the message: the error number keeps its value.
- *   - Transport failures set the error number: 25 no port open, 26 no answer (after one
- *     repetition, about 600 ms), 1 to 9 the station's answer codes, -1 an unknown code.
+ *   - An "address text" names the target (see @ref corvexlink_addresses).
+ *   - Transport failures set the error number (see @ref corvexlink_errors).
  *   - Calls are serialised by one library-wide lock, so several threads may call in; a
  *     call blocks until its own transactions are over.
+ *   - Nothing is kept between runs: each load starts with port 1 at 9600 baud and every
+ *     table at its initial value. Unloading the library (or leaving the program) closes a
+ *     port that is still open.
  *   - Every function is also exported under its name with a leading underscore
- *     (PortOpen as _PortOpen).
+ *     (PortOpen as `_PortOpen`).
  *
- * The full reference, one page per function, is docs/reference.html.
+ * @section corvexlink_addresses Address texts
+ *
+ * The first argument of a command names its target: one decimal address (`"3"`), a
+ * comma-separated list (`"0,4,8,12"`; a trailing comma is ignored) or `"ALL"` in any case.
+ * One address becomes the prefix `_` and a hexadecimal digit (`_C` for 12); a list or ALL
+ * a four-digit hexadecimal mask (`1111`, `FFFF`). Functions marked "single station" refuse
+ * a list or ALL.
+ *
+ * Address errors:
+ *   - "Wrong Address in list": a piece that does not start with a digit (empty, a blank, a
+ *     minus sign), a list member or single address above 15, a text of more than 63
+ *     characters, a NULL text;
+ *   - "Broadcasting not allowed in this command": a list or ALL given to a single-station
+ *     function.
+ *
+ * Address and value errors are found before anything is sent. They change only the
+ * message: the error number keeps its value.
+ *
+ * @section corvexlink_errors Errors
+ *
+ * A command that gets no answer within 200 ms is repeated once (after a lone CR) and
+ * waited for again (about 600 ms in all). Transport and station failures set the error
+ * number and message; "..." stands for the command and the answer.
+ *
+ *   - 1 "Parameters out of Range (...": the station refused a value.
+ *   - 2 "Syntax Error: Command Not Found (...": the station does not know the command.
+ *   - 3 "FIFO FULL (...": no room in the station's FIFO.
+ *   - 4 "SPI need to be Configured before Read or Write (...": SPI used before ConfigureSPI().
+ *   - 5 "SPI MUST be Configured as MASTER, check USER11 State (...": SPI used as a slave.
+ *   - 6 "Motor is Running Can NOT Execute the Command Sent (...": the motor is busy.
+ *   - 7 "Limit Switch has been reached (...": a limit switch stopped the move.
+ *   - 8 "Motor is Running can not set Direction (...": MotorDirection() while moving.
+ *   - 9 "Can Not Execute command (...": for example a move with the power off.
+ *   - -1 "Returned error code unknown (...": an answer code the library does not know.
+ *   - 25 "Commands cannot be sent before a COM port is open": no port open.
+ *   - 26 "ItcCommand: COM port timed out (command = ...)": no answer, the station is
+ *     absent, silent or at another rate; "WriteSP: COM port timed out" when a probe got
+ *     no answer.
+ *   - 27 "Command rejected: ...": a NULL or over-long raw command.
+ *   - 30 "Can Not Change the Baud Rate to the Address : a": ZelmarChangeBaudRate().
+ *   - 35 "COM port is NOT open": PortClose().
+ *   - 36 "Unable to open COM port": PortOpen(), PortConfigure().
+ *   - 50 "Can Not ... Address: a": MotorStationsInit().
+ *   - 51 "... USERIO to the Controller Address: a is not allowed": user I/O lists.
+ *   - 60 "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO":
+ *     the FIFO exports.
+ *
+ * @par Example
+ * @code
+ * #include <CorvexLink.h>
+ * #include <stdio.h>
+ *
+ * int main(void) {
+ *     if (PortOpen(1, 9600) != 1) {            // COM1
+ *         fprintf(stderr, "%s\n", ZelmarGetErrorMessage());
+ *         return 1;
+ *     }
+ *     char found[CORVEXLINK_CONTROLLER_LIST_SIZE];
+ *     GetConnectedControllers(found);          // "0,1,2,3,N,N,..."
+ *     MotorStationsInit();
+ *     MotorSlewRate("0", 2000);
+ *     MotorNumberStepRel("0", 3000);
+ *     PortClose();
+ *     return 0;
+ * }
+ * @endcode
  */
 #ifndef CORVEXLINK_H
 #define CORVEXLINK_H
 
 #include <stdint.h>
 
+/**
+ * @def CORVEXLINK_API
+ * @brief Marks a function or variable as an export of the library (default visibility,
+ * or dllexport/dllimport on Windows).
+ */
 #if defined(_WIN32) && defined(CORVEXLINK_BUILDING_LIBRARY)
 #    define CORVEXLINK_API __declspec(dllexport)
 #elif defined(_WIN32)
@@ -47,26 +143,30 @@
 
 #include "CorvexLinkVersion.h"
 
-/* Number of analog channels that ReadAllChannelsADC() fills. */
+/** @ingroup corvexlink-io
+ * Number of analog channels that ReadAllChannelsADC() fills. */
 #define CORVEXLINK_ADC_CHANNELS 11
-/* Smallest buffer for GetConnectedControllers() (37 characters and the NUL). */
+/** @ingroup corvexlink-discovery
+ * Smallest buffer for GetConnectedControllers() (37 characters and the NUL). */
 #define CORVEXLINK_CONTROLLER_LIST_SIZE 38
-/* Smallest buffer for ZelmarGetErrorMessageVb(). */
+/** @ingroup corvexlink-transaction
+ * Smallest buffer for ZelmarGetErrorMessageVb(). */
 #define CORVEXLINK_ERROR_MESSAGE_SIZE 512
-/* Smallest buffer for GetLastestCommand(). */
+/** @ingroup corvexlink-transaction
+ * Smallest buffer for GetLastestCommand(). */
 #define CORVEXLINK_COMMAND_BUFFER_SIZE 256
 
 /* Status register bits (MotorGetStatusRegister). */
-#define CORVEXLINK_STATUS_TRGD 0x001   /* triggered */
-#define CORVEXLINK_STATUS_PSED 0x002   /* paused */
-#define CORVEXLINK_STATUS_ABORTD 0x004 /* aborted */
-#define CORVEXLINK_STATUS_RUNING 0x008 /* running */
-#define CORVEXLINK_STATUS_LS_CCW 0x010 /* counter-clockwise limit switch */
-#define CORVEXLINK_STATUS_LS_CW 0x020  /* clockwise limit switch */
-#define CORVEXLINK_STATUS_HOME 0x040
-#define CORVEXLINK_STATUS_READY 0x080
-#define CORVEXLINK_STATUS_DIR 0x100 /* direction */
-#define CORVEXLINK_STATUS_STALL 0x200
+#define CORVEXLINK_STATUS_TRGD 0x001   /**< Triggered. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_PSED 0x002   /**< Paused. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_ABORTD 0x004 /**< Aborted. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_RUNING 0x008 /**< Running. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_LS_CCW 0x010 /**< CCW limit switch. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_LS_CW 0x020  /**< Clockwise limit switch. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_HOME 0x040   /**< At home. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_READY 0x080  /**< Ready. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_DIR 0x100    /**< Direction. @ingroup corvexlink-motion */
+#define CORVEXLINK_STATUS_STALL 0x200  /**< Stalled. @ingroup corvexlink-motion */
 
 #ifdef __cplusplus
 extern "C" {
@@ -76,37 +176,141 @@ extern "C" {
  * Port
  * -------------------------------------------------------------------------------*/
 
-/* Opens serial port `port` (COM<port>; on Linux the device named by the environment
- * variable CORVEXLINK_COM<port>, else by a "COM<port> = path" line of ports.conf, else
- * /dev/ttyS<port-1>; see PortDevice()) at `baudRate`, 8N1, no flow
- * control, and starts the receive worker. A port that is already open is closed first.
- * The line runs at the nearest supported rate below (300, 1200, 2400, 4800, 9600, 19200,
- * 38400, 57600, 115200 by rate/100); an unsupported rate keeps the previous line rate.
- * Waits 300 ms after opening. Returns 1, or -1 with error 36 "Unable to open COM port". */
+/**
+ * @defgroup corvexlink-port Port
+ * @ingroup corvexlink
+ * @brief Opening, configuring and closing the serial line, and the port and rate in use.
+ *
+ * One port is open at a time. The port and rate last asked for are the library's
+ * selection, which ZelmarGetPort(), ZelmarGetBaudRate() and the port dialog of
+ * PortConfigure() show, also when an open failed.
+ * @{
+ */
+
+/**
+ * Opens serial port `port` (COM<port>) at `baudRate`, 8 data bits, no parity, one stop
+ * bit, no flow control, and starts the receive worker.
+ *
+ * On Linux the device is the one named by the environment variable CORVEXLINK_COM<port>,
+ * else by a "COM<port> = path" line of ports.conf, else /dev/ttyS<port-1> (see
+ * PortDevice()); it is opened for exclusive use. A port that is already open is closed
+ * first. The line runs at the nearest supported rate at or below the requested one (300,
+ * 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, chosen by rate/100); an unsupported
+ * rate keeps the previous line rate. The call waits 300 ms after opening so the stations
+ * settle. The port and rate become the selection, also when the open fails.
+ *
+ * @param port     the port number, 1 or more (COM1 is 1).
+ * @param baudRate the line rate in baud, kept as given for ZelmarGetBaudRate().
+ * @return 1 when the port is open, -1 on failure.
+ * @par Errors
+ * 36 "Unable to open COM port": the device does not exist, cannot be opened or is in use
+ * by another program. Port 0, negative and unknown ports fail the same way.
+ * @par Example
+ * @code
+ * if (PortOpen(1, 9600) != 1) {
+ *     fprintf(stderr, "%s\n", ZelmarGetErrorMessage());
+ *     return 1;
+ * }
+ * @endcode
+ */
 CORVEXLINK_API int PortOpen(int port, int baudRate);
 
-/* Closes the open port: waits 300 ms, ends the worker, drops DTR, purges and closes the
- * device. Returns 1, or -1 with error 35 "COM port is NOT open". */
+/**
+ * Closes the open port: waits 300 ms so the last answers arrive, ends the receive worker,
+ * drops DTR, purges and closes the device.
+ *
+ * While it waits for the worker, a Qt application's pending events are dispatched, so a
+ * timer tick or a click can run during the close; the port already counts as closed for
+ * calls made from there.
+ *
+ * @return 1 when the port was closed, -1 when no port was open.
+ * @par Errors
+ * 35 "COM port is NOT open".
+ * @par Example
+ * @code
+ * if (PortClose() == -1)
+ *     printf("%s\n", ZelmarGetErrorMessage());   // COM port is NOT open
+ * @endcode
+ */
 CORVEXLINK_API int PortClose(void);
 
-/* Shows the modal "Serial Port Configuration" dialog (when the caller runs a Qt
- * application; a headless caller gets no dialog), then opens the port and rate selected
- * there as PortOpen() does, waiting 10 ms instead of 300 ms. */
+/**
+ * Shows the modal "Serial Port Configuration" dialog, then opens the port and rate
+ * selected there as PortOpen() does, waiting 10 ms instead of 300 ms.
+ *
+ * In the dialog the user picks the rate (9600 to 115200) and the port (1 to 4, or typed);
+ * a choice takes effect at once. The dialog has no cancel: however it is closed, the port
+ * is opened with what is selected then. The dialog is shown only when the calling process
+ * runs a Qt application and calls from its thread (the library then loads its GUI
+ * module); otherwise nothing is shown and the current selection is opened.
+ *
+ * @return 1 when the port is open, -1 on failure.
+ * @par Errors
+ * 36 "Unable to open COM port". A port text typed into the dialog that is none of its
+ * items selects port 0, which fails this way.
+ * @par Example
+ * @code
+ * // In a Qt program:
+ * if (PortConfigure() == -1)
+ *     QMessageBox::critical(nullptr, "Open Port", ZelmarGetErrorMessage());
+ * @endcode
+ */
 CORVEXLINK_API int PortConfigure(void);
 
-/* The port number last given to PortOpen() or chosen in the dialog (1 after load). */
+/**
+ * The port number last given to PortOpen() or chosen in the port dialog.
+ *
+ * @return the port number; 1 after the library is loaded. Cannot fail.
+ * @par Example
+ * @code
+ * printf("COM%d\n", ZelmarGetPort());
+ * @endcode
+ */
 CORVEXLINK_API int ZelmarGetPort(void);
 
-/* The baud rate last requested, as given (not rounded to a line rate; 9600 after load). */
+/**
+ * The baud rate last requested through PortOpen(), the port dialog or
+ * ZelmarChangeBaudRate(), as it was given (not rounded to a line rate).
+ *
+ * @return the rate in baud; 9600 after the library is loaded. Cannot fail.
+ * @par Example
+ * @code
+ * printf("Serial Port Opened at: %d\n", ZelmarGetBaudRate());
+ * @endcode
+ */
 CORVEXLINK_API int ZelmarGetBaudRate(void);
 
-/* The port dialog (a QDialog*) while PortConfigure() shows it; NULL at any other time,
- * since the dialog is released when PortConfigure() returns. */
+/**
+ * The port dialog (a QDialog*) while PortConfigure() shows it; NULL at any other time,
+ * since the dialog is released when PortConfigure() returns.
+ *
+ * A Qt caller that wants to act on the open dialog (a test that closes it, say) finds it
+ * here or as QApplication::activeModalWidget().
+ *
+ * @par Example
+ * @code
+ * // From a timer that fires while the dialog is shown:
+ * QDialog *dialog = static_cast<QDialog *>(Form2);
+ * if (dialog) dialog->close();
+ * @endcode
+ */
 extern CORVEXLINK_API void *Form2;
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------
  * Serial devices of the machine
  * -------------------------------------------------------------------------------*/
+
+/**
+ * @defgroup corvexlink-devices Serial devices
+ * @ingroup corvexlink
+ * @brief The serial devices of the machine and the port numbers that open them.
+ *
+ * These calls read the system's device tables and configuration only: they open no
+ * device, need no open port and do not change the error state.
+ * @{
+ */
 
 /** Size of the path fields of CorvexLinkPortInfo, terminating NUL included. */
 #define CORVEXLINK_PORT_PATH_SIZE 512
@@ -124,22 +328,29 @@ typedef struct CorvexLinkPortInfo {
     char stableName[CORVEXLINK_PORT_PATH_SIZE];
     /** The driver of the device ("cdc_acm", "serial"), or "". */
     char driver[CORVEXLINK_PORT_TEXT_SIZE];
-    /** For a USB adapter, the texts it reports about itself. */
+    /** For a USB adapter, the maker it reports, else "". */
     char manufacturer[CORVEXLINK_PORT_TEXT_SIZE];
+    /** For a USB adapter, the product name it reports, else "". */
     char product[CORVEXLINK_PORT_TEXT_SIZE];
+    /** For a USB adapter, the serial number it reports, else "". */
     char serialNumber[CORVEXLINK_PORT_TEXT_SIZE];
     /** 1 for a USB adapter, 0 otherwise. */
     int32_t usb;
-    /** USB vendor and product id (0 when not a USB adapter). */
+    /** USB vendor id (0 when not a USB adapter). */
     int32_t vendorId;
+    /** USB product id (0 when not a USB adapter). */
     int32_t productId;
     /** The port number n whose COM<n> opens this device (the smallest when several do),
      * or 0 when none does. */
     int32_t port;
 } CorvexLinkPortInfo;
 
-/** Lists the serial devices of the machine, in natural order of their names (ttyS2
+/**
+ * Lists the serial devices of the machine, in natural order of their names (ttyS2
  * before ttyS10).
+ *
+ * Reads the system's device tables only: does not open any device, needs no open port
+ * and does not change the error state. Devices that cannot be read are left out.
  *
  * @param ports    array that receives the first `capacity` devices; may be NULL when
  *                 `capacity` is 0 (to count the devices first).
@@ -147,19 +358,20 @@ typedef struct CorvexLinkPortInfo {
  * @return the number of devices found, which may be more than `capacity` (only
  *         `capacity` elements are written; the rest of the array is not touched), or -1
  *         when `capacity` is negative or `ports` is NULL with a positive `capacity`.
- *
- * Reads the system's device tables only: does not open any device, needs no open port
- * and does not change the error state. Devices that cannot be read are left out.
- *
+ * @par Errors
+ * None: the error state is left as it was.
+ * @par Example
  * @code
  * CorvexLinkPortInfo ports[16];
  * int n = PortList(ports, 16);
  * for (int i = 0; i < n && i < 16; ++i)
  *     printf("COM%d %s %s\n", ports[i].port, ports[i].device, ports[i].stableName);
- * @endcode */
+ * @endcode
+ */
 CORVEXLINK_API int PortList(CorvexLinkPortInfo *ports, int capacity);
 
-/** Writes the device path that port `port` (COM<port>) opens into `device`.
+/**
+ * Writes the device path that port `port` (COM<port>) opens into `device`.
  *
  * On Linux the path comes, first found first, from the environment variable
  * CORVEXLINK_COM<port>, a "COM<port> = path" line of $XDG_CONFIG_HOME/corvexlink/ports.conf
@@ -171,36 +383,159 @@ CORVEXLINK_API int PortList(CorvexLinkPortInfo *ports, int capacity);
  * @param device buffer that receives the NUL-terminated path.
  * @param size   size of `device` in bytes.
  * @return 1; or -1 when `port` is below 1, `device` is NULL or the path does not fit in
- *         `size` bytes (then nothing is written). Does not change the error state. */
+ *         `size` bytes (then nothing is written).
+ * @par Errors
+ * None: the error state is left as it was.
+ * @par Example
+ * @code
+ * char path[CORVEXLINK_PORT_PATH_SIZE];
+ * if (PortDevice(1, path, sizeof path) == 1) printf("COM1 is %s\n", path);
+ * @endcode
+ */
 CORVEXLINK_API int PortDevice(int port, char *device, int size);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------
  * Transaction and error state
  * -------------------------------------------------------------------------------*/
 
-/* Sends `command` (without CR; at most 62 characters) and waits for the answer.
- * Returns 1 on success (a number in the answer is kept for ZelmarGetValue()), 2 when the
- * station answered "FIFO FULL" (error 3), -1 on failure. A longer or NULL command is
- * refused with -1 and nothing is sent. */
+/**
+ * @defgroup corvexlink-transaction Transaction and error state
+ * @ingroup corvexlink
+ * @brief Sending raw commands, reading the outcome of the last call, and changing the
+ * baud rate of every station.
+ * @{
+ */
+
+/**
+ * Sends `command` (without the CR, address prefix included, for example "_0R600") and
+ * waits for the station's answer. A number in a successful answer is kept for
+ * ZelmarGetValue().
+ *
+ * @param command the command text, at most 62 characters.
+ * @return 1 on success, 2 when the station answered that its FIFO is full (error 3 is
+ *         then set), -1 on failure.
+ * @par Errors
+ * 27 "Command rejected: ..." for a NULL or longer command (nothing is sent); 25 when no
+ * port is open; 26 when the station does not answer; 1 to 9 and -1 from the answer
+ * (see @ref corvexlink_errors).
+ * @par Example
+ * @code
+ * if (WriteCommandtoKX4417("_0P") == 1)
+ *     printf("position %d\n", ZelmarGetValue());
+ * @endcode
+ */
 CORVEXLINK_API int WriteCommandtoKX4417(const char *command);
 
-/* The number parsed from the last successful answer that held one. */
+/**
+ * The number parsed from the last successful answer that held one (a position, a status
+ * word, the FIFO room, ...).
+ *
+ * @return the value; 0 after load. Cannot fail.
+ * @par Example
+ * @code
+ * int32_t status;
+ * MotorGetStatusRegister("0", &status);
+ * int same = ZelmarGetValue();
+ * @endcode
+ */
 CORVEXLINK_API int ZelmarGetValue(void);
 
-/* The number of the last failure (0 after load, -1 while a call has found none). */
+/**
+ * The number of the last failure. Argument errors change only the message, not the
+ * number.
+ *
+ * @return 0 after load; -1 while the current call has found no failure; otherwise one of
+ *         the numbers of @ref corvexlink_errors. Cannot fail.
+ * @par Example
+ * @code
+ * if (MotorStop("2") == -1 && ZelmarGetNumberError() == 26)
+ *     puts("station 2 does not answer");
+ * @endcode
+ */
 CORVEXLINK_API int ZelmarGetNumberError(void);
 
-/* The message of the last failure; the text belongs to the library and changes with
- * the next failure. Never NULL. */
+/**
+ * The message of the last failure.
+ *
+ * @return the text, never NULL; empty when there was no failure. It belongs to the
+ *         library and changes with the next failure: copy it to keep it.
+ * @par Example
+ * @code
+ * if (MotorSlewRate("0", 10) == -1)
+ *     puts(ZelmarGetErrorMessage());  // Wrong Slew Rate Value must be between 16 to 8500
+ * @endcode
+ */
 CORVEXLINK_API const char *ZelmarGetErrorMessage(void);
 
-/* Copies the error message with its NUL into `buffer` (at least 512 bytes). Returns 1,
- * or -1 for a NULL buffer. */
+/**
+ * Copies the error message with its NUL into `buffer`, for callers that cannot keep a
+ * pointer into the library.
+ *
+ * @param buffer receives the message; at least CORVEXLINK_ERROR_MESSAGE_SIZE (512) bytes.
+ * @return 1, or -1 for a NULL buffer (nothing written).
+ * @par Errors
+ * None beyond the NULL buffer; the error state is not changed.
+ * @par Example
+ * @code
+ * char text[CORVEXLINK_ERROR_MESSAGE_SIZE];
+ * ZelmarGetErrorMessageVb(text);
+ * @endcode
+ */
 CORVEXLINK_API int ZelmarGetErrorMessageVb(char *buffer);
+
+/**
+ * Copies the last frame sent, its CR included, with a NUL into `buffer`.
+ *
+ * @param buffer receives the frame; at least CORVEXLINK_COMMAND_BUFFER_SIZE (256) bytes.
+ * @return 1, or -1 for a NULL buffer (nothing written).
+ * @par Errors
+ * None beyond the NULL buffer; the error state is not changed.
+ * @par Example
+ * @code
+ * char sent[CORVEXLINK_COMMAND_BUFFER_SIZE];
+ * MotorSlewRate("3", 600);
+ * GetLastestCommand(sent);   // "_3R600\r"
+ * @endcode
+ */
+CORVEXLINK_API int GetLastestCommand(char *buffer);
+
+/**
+ * Moves every station of the station table and the port to `baudRate`.
+ *
+ * Tells the stations at the current rate (they switch at once and do not answer),
+ * switches the port, then probes every station that the last GetConnectedControllers()
+ * found. The new rate becomes the selection (ZelmarGetBaudRate()).
+ *
+ * @param baudRate 9600, 19200, 38400, 57600 or 115200; another rate is sent to the
+ *                 stations as 9600 (code 0).
+ * @return 1 when every found station answers at the new rate, -1 otherwise.
+ * @par Errors
+ * 25 "Commands cannot be sent before a COM port is open" when no port was ever opened;
+ * 30 "Can Not Change the Baud Rate to the Address : a" with the hexadecimal digit of the
+ * first station that did not answer.
+ * @par Example
+ * @code
+ * GetConnectedControllers(found);
+ * if (ZelmarChangeBaudRate(19200) == -1)
+ *     puts(ZelmarGetErrorMessage());
+ * @endcode
+ */
+CORVEXLINK_API int ZelmarChangeBaudRate(int baudRate);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------
  * Diagnostics
  * -------------------------------------------------------------------------------*/
+
+/**
+ * @defgroup corvexlink-diagnostics Diagnostics
+ * @ingroup corvexlink
+ * @brief The library's debug lines: time-outs and retries, write failures, a lost line.
+ * @{
+ */
 
 /** Receives one debug line of the library (with its trailing newline) and the `context`
  * given to CorvexLinkSetDebugHandler(). Called on the thread that produced the line: the
@@ -208,7 +543,8 @@ CORVEXLINK_API int ZelmarGetErrorMessageVb(char *buffer);
  * The handler must return quickly and must not call CorvexLink functions. */
 typedef void (*CorvexLinkDebugHandler)(const char *line, void *context);
 
-/** Sends the library's debug lines to `handler` instead of the default sink.
+/**
+ * Sends the library's debug lines to `handler` instead of the default sink.
  *
  * By default the lines (time-outs and retries, write failures, a lost line, refused
  * thread priorities, the texts of message boxes no GUI could show) are written to stderr
@@ -218,209 +554,1025 @@ typedef void (*CorvexLinkDebugHandler)(const char *line, void *context);
  * @param handler the function to call with each line, or NULL to restore the default.
  * @param context passed unchanged to every call of `handler`; may be NULL.
  * @return 1 (setting a handler cannot fail).
- *
- * Example:
+ * @par Errors
+ * None; the error state is not changed.
+ * @par Example
  * @code
  * static void toLog(const char *line, void *context) { fputs(line, (FILE *)context); }
  * CorvexLinkSetDebugHandler(toLog, logFile);
- * @endcode */
+ * @endcode
+ */
 CORVEXLINK_API int CorvexLinkSetDebugHandler(CorvexLinkDebugHandler handler, void *context);
 
-/* Copies the last frame sent, its CR included, with a NUL into `buffer` (at least 256
- * bytes). Returns 1, or -1 for a NULL buffer. */
-CORVEXLINK_API int GetLastestCommand(char *buffer);
-
-/* Moves every station of the station table and the port to `baudRate` (9600, 19200,
- * 38400, 57600 or 115200; another rate sends code 0), then checks each station at the
- * new rate. Returns 1, or -1 with error 25 (never opened) or 30 with the address of the
- * first station that did not answer. */
-CORVEXLINK_API int ZelmarChangeBaudRate(int baudRate);
+/** @} */
 
 /* ---------------------------------------------------------------------------------
  * Motion, position, encoder, status and power
  * -------------------------------------------------------------------------------*/
 
-/* Sets the winding current (50 to 2000 mA) of one station through its board's SPI bus:
- * the current code and the motor's place on the board go to the board's user-I/O
- * controller (address 4k+1) as an SPI write, then its outputs are written 0 and back to
- * the board's user output word (see WriteDigitalUserIO). The current is checked before
- * the address ("Wrong Current Value need to be from 50(mA) to 2000 (mA)") and is
- * remembered for MotorStationsInit() as soon as both are valid, even if sending fails.
- * Single station. */
+/**
+ * @defgroup corvexlink-motion Motion, position, encoder, status and power
+ * @ingroup corvexlink
+ * @brief One station's (or a group's) current, speeds, moves, counters, status register
+ * and power.
+ *
+ * Every function takes an address text first (see @ref corvexlink_addresses); those
+ * marked "single station" refuse a list or ALL with "Broadcasting not allowed in this
+ * command". Each returns 1 on success and -1 on failure, with the station's answer codes
+ * and the transport errors of @ref corvexlink_errors.
+ * @{
+ */
+
+/**
+ * Sets the winding current of one motor through its board's SPI bus. Single station.
+ *
+ * The current becomes an 8-bit code (50 mA gives 5, 1000 mA 113, 2000 mA 227) that goes,
+ * with the motor's place on the board, to the board's user-I/O controller (address 4k+1)
+ * as an SPI write; then that controller's outputs are written 0 and back to the board's
+ * user output word (see WriteDigitalUserIO()). The current is remembered for
+ * MotorStationsInit() as soon as current and address are valid, even if sending fails.
+ *
+ * @param address   the station (single station).
+ * @param milliamps the current, 50 to 2000 mA.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * "Wrong Current Value need to be from 50(mA) to 2000 (mA)" for another current, checked
+ * before the address, nothing sent; address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorSetCurrent("6", 1000);   // sends _5U1137, _5W0, _5W4096
+ * @endcode
+ */
 CORVEXLINK_API int MotorSetCurrent(const char *address, int milliamps);
-/* Slew rate, first rate and acceleration in one call (no range checks); single station. */
+
+/**
+ * Sends the slew rate, first rate and acceleration in one call: three commands, no range
+ * checks. The first failure ends the call; commands already sent stay sent.
+ *
+ * @param address   the station (single station).
+ * @param slewRate  the slew (top) rate in steps/s.
+ * @param firstRate the first (start) rate in steps/s.
+ * @param accel     the acceleration.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorSpeed("0", 600, 50, 1);
+ * @endcode
+ */
 CORVEXLINK_API int MotorSpeed(const char *address, int slewRate, int firstRate, int accel);
-/* Step mode (36, 34, 33, 8) with the bits 0x10 encoder, 0x40 FIFO, 0x80 home seek. */
+
+/**
+ * Sends the mode value: a step mode combined with option bits.
+ *
+ * @param address the station (single station).
+ * @param mode    36 (biphasic), 34 (monophasic), 33 (half step) or 8 (external driver),
+ *                or'ed with 0x10 (shaft-encoder movements), 0x40 (FIFO profile) and 0x80
+ *                (home seek).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorConfigureMode("0", 33 | 0x40);   // half step, FIFO profile
+ * @endcode
+ */
 CORVEXLINK_API int MotorConfigureMode(const char *address, int mode);
-/* 1 when the last direction set by MotorDirection() was '+', 0 for '-', -1 on error. */
+
+/**
+ * The direction last set with MotorDirection() for the address. The station is not
+ * asked; MotorJog() does not change it.
+ *
+ * @param address the station (single station).
+ * @return 1 for '+' (also before any MotorDirection()), 0 for '-', -1 on an address error.
+ * @par Errors
+ * Address errors.
+ * @par Example
+ * @code
+ * if (GetMotorDirection("2") == 0) puts("counter-clockwise");
+ * @endcode
+ */
 CORVEXLINK_API int GetMotorDirection(const char *address);
-/* Sets the direction: '+' for a non-zero flag, '-' for 0; single station. */
+
+/**
+ * Sets the direction of the next moves. The direction is remembered for
+ * GetMotorDirection() before it is sent, also when the station refuses it.
+ *
+ * @param address the station (single station).
+ * @param flag    non-zero for '+' (clockwise), 0 for '-'.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A running motor answers code 8; address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorDirection("1", 0);
+ * @endcode
+ */
 CORVEXLINK_API int MotorDirection(const char *address, int flag);
-/* Slew rate 16 to 8500 steps/s ("Wrong Slew Rate Value must be between 16 to 8500"). */
+
+/**
+ * Sets the slew (top) rate.
+ *
+ * @param address the station (single station).
+ * @param rate    16 to 8500 steps/s.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * "Wrong Slew Rate Value must be between 16 to 8500" for another rate, nothing sent;
+ * address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorSlewRate("3", 600);   // _3R600
+ * @endcode
+ */
 CORVEXLINK_API int MotorSlewRate(const char *address, int rate);
-/* First rate 16 to 8500 steps/s ("Wrong First Rate Value must be between 16 to 8500"). */
+
+/**
+ * Sets the first (start) rate.
+ *
+ * @param address the station (single station).
+ * @param rate    16 to 8500 steps/s.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * "Wrong First Rate Value must be between 16 to 8500" for another rate, nothing sent;
+ * address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorFirstRate("3", 50);
+ * @endcode
+ */
 CORVEXLINK_API int MotorFirstRate(const char *address, int rate);
-/* Acceleration 0 to 255. */
+
+/**
+ * Sets the acceleration and deceleration.
+ *
+ * @param address the station (single station).
+ * @param accel   0 to 255.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * "Wrong Acceleration Value must be between 0 to 255, for TRAPEZOIDAL MODE" for another
+ * value, nothing sent; address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorAccelDecel("3", 1);
+ * @endcode
+ */
 CORVEXLINK_API int MotorAccelDecel(const char *address, int accel);
-/* Jog speed; lists and ALL accepted. */
+
+/**
+ * Sets the jog speed used by MotorJog().
+ *
+ * @param address the station, a list or ALL.
+ * @param speed   the jog speed in steps/s (sent as given).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorChangeJogSpeed("0,1,2,3", 600);
+ * @endcode
+ */
 CORVEXLINK_API int MotorChangeJogSpeed(const char *address, int speed);
-/* Relative move by a signed number of steps. */
+
+/**
+ * Starts a relative move with the rates and acceleration set before.
+ *
+ * @param address the station (single station).
+ * @param steps   the signed number of steps (positive clockwise).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A motor still moving answers code 6; address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorNumberStepRel("2", -2000);
+ * @endcode
+ */
 CORVEXLINK_API int MotorNumberStepRel(const char *address, int32_t steps);
-/* Move to an absolute position. */
+
+/**
+ * Moves to an absolute position of the position counter.
+ *
+ * @param address  the station (single station).
+ * @param position the target position in steps.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorGoAbsPos("0", 3200);
+ * @endcode
+ */
 CORVEXLINK_API int MotorGoAbsPos(const char *address, int32_t position);
-/* Jog: direction 1 is '+', anything else '-', then start; lists and ALL accepted. */
+
+/**
+ * Sets the jog direction and starts jogging at the jog speed until MotorStop(). Two
+ * commands; the direction that GetMotorDirection() reports is not changed.
+ *
+ * @param address   the station, a list or ALL.
+ * @param direction 1 for '+', anything else for '-'.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorJog("0,1", 1);   // 0003+ then 0003J
+ * @endcode
+ */
 CORVEXLINK_API int MotorJog(const char *address, int direction);
-/* Repeats the last move. */
+
+/**
+ * Repeats the last move.
+ *
+ * @param address the station (single station).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorRepeat("0");
+ * @endcode
+ */
 CORVEXLINK_API int MotorRepeat(const char *address);
-/* Stops the motor. */
+
+/**
+ * Stops the motor at once (also a jog or a running program).
+ *
+ * @param address the station (single station).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorStop("7");   // _7H
+ * @endcode
+ */
 CORVEXLINK_API int MotorStop(const char *address);
-/* Soft reset; lists and ALL accepted. */
+
+/**
+ * Resets the controller: stops it and brings its counters, rates and mode back to their
+ * power-on values. A reset station listens at 9600 baud.
+ *
+ * @param address the station, a list or ALL.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorSoftReset("ALL");
+ * @endcode
+ */
 CORVEXLINK_API int MotorSoftReset(const char *address);
-/* Reads the position (24-bit sign-and-magnitude converted to signed) into *position.
- * *position is set to 0 first and stays 0 when the call fails. */
+
+/**
+ * Reads the position counter. The station answers a 24-bit sign-and-magnitude count;
+ * values above 8388608 are returned as 8388608 minus the value (8388609 gives -1).
+ *
+ * @param address  the station (single station).
+ * @param position receives the position; set to 0 first, stays 0 when the call fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A NULL `position` gives "Wrong Address in list"; address errors; transport errors.
+ * @par Example
+ * @code
+ * int32_t pos;
+ * if (MotorGetPosition("0", &pos) == 1) printf("%d\n", pos);
+ * @endcode
+ */
 CORVEXLINK_API int MotorGetPosition(const char *address, int32_t *position);
-/* Sets the position counter. */
+
+/**
+ * Sets the position counter.
+ *
+ * @param address  the station (single station).
+ * @param position the new counter value.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorSetPosition("0", 0);
+ * @endcode
+ */
 CORVEXLINK_API int MotorSetPosition(const char *address, int32_t position);
-/* Sets the encoder step-failure count. */
+
+/**
+ * Sets the number of steps the shaft encoder may lag before the controller reports a
+ * failure.
+ *
+ * @param address the station (single station).
+ * @param steps   the step-failure count.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorEncoderFailsStep("0", 20);
+ * @endcode
+ */
 CORVEXLINK_API int MotorEncoderFailsStep(const char *address, int32_t steps);
-/* Reads the status register (CORVEXLINK_STATUS_* bits) into *status (0 on failure). */
+
+/**
+ * Reads the status register.
+ *
+ * @param address the station (single station).
+ * @param status  receives the CORVEXLINK_STATUS_ bits; set to 0 first, stays 0 when the
+ *                call fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A NULL `status` gives "Wrong Address in list"; address errors; transport errors.
+ * @par Example
+ * @code
+ * int32_t st;
+ * if (MotorGetStatusRegister("3", &st) == 1 && (st & CORVEXLINK_STATUS_RUNING))
+ *     puts("motor 4 is moving");
+ * @endcode
+ */
 CORVEXLINK_API int MotorGetStatusRegister(const char *address, int32_t *status);
-/* Sets the encoder counter. */
+
+/**
+ * Sets the encoder counter.
+ *
+ * @param address the station (single station).
+ * @param count   the new counter value.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * EncoderSetPosition("0", 0);
+ * @endcode
+ */
 CORVEXLINK_API int EncoderSetPosition(const char *address, int32_t count);
-/* Reads the encoder counter (converted like the position) into *count. */
+
+/**
+ * Reads the encoder counter, converted like the position (see MotorGetPosition()).
+ *
+ * @param address the station (single station).
+ * @param count   receives the count; set to 0 first, stays 0 when the call fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A NULL `count` gives "Wrong Address in list"; address errors; transport errors.
+ * @par Example
+ * @code
+ * int32_t enc;
+ * EncoderGetPosition("0", &enc);
+ * @endcode
+ */
 CORVEXLINK_API int EncoderGetPosition(const char *address, int32_t *count);
-/* Power on with the given value (1 for full power); lists and ALL accepted. */
+
+/**
+ * Switches the winding power on.
+ *
+ * @param address the station, a list or ALL.
+ * @param value   the power value (1 for full power).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorPowerON("ALL", 1);
+ * @endcode
+ */
 CORVEXLINK_API int MotorPowerON(const char *address, int value);
-/* Power off; lists and ALL accepted. */
+
+/**
+ * Switches the winding power off; a motor without power refuses moves with code 9.
+ *
+ * @param address the station, a list or ALL.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorPowerOFF("0,1");
+ * @endcode
+ */
 CORVEXLINK_API int MotorPowerOFF(const char *address);
-/* The speed in steps/s that a station really runs at for `speed` (16 to 10239): the
- * station divides its 921600 Hz step clock by a whole number. A request below 16 is
- * answered as for 16 (16), one above 10239 as for 10239 (10240). Sends nothing. */
+
+/**
+ * The speed in steps/s that a station really runs at when asked for `speed`: the station
+ * divides its 921600 Hz step clock by a whole number, so most speeds are rounded. Sends
+ * nothing.
+ *
+ * @param speed the requested speed, 16 to 10239 steps/s; a request below 16 is answered
+ *              as for 16, one above 10239 as for 10239.
+ * @return the speed the station runs at (600 gives 599, 8500 gives 8533, 10239 gives
+ *         10240).
+ * @par Errors
+ * None; the error state is not changed.
+ * @par Example
+ * @code
+ * printf("%d\n", GetFixedSpeed(1000));   // 999
+ * @endcode
+ */
 CORVEXLINK_API int GetFixedSpeed(int speed);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------
  * Discovery and initialisation
  * -------------------------------------------------------------------------------*/
 
-/* Probes addresses 0 to 15 (up to 200 ms each) and writes "0,1,2,3,N,...,N" into
- * `buffer` (at least 38 bytes; at most 38 are written). Fills the station table that
- * MotorStationsInit() and ZelmarChangeBaudRate() walk. Returns 1; -1 with "Wrong Address
- * in list" only for a NULL buffer. A missing station leaves error 26 "WriteSP: COM port
- * timed out" in the error state. */
+/**
+ * @defgroup corvexlink-discovery Discovery and initialisation
+ * @ingroup corvexlink
+ * @brief Which addresses answer, and bringing every found station to a known state.
+ *
+ * GetConnectedControllers() fills the library's station table, which
+ * MotorStationsInit() and ZelmarChangeBaudRate() walk.
+ * @{
+ */
+
+/**
+ * Probes addresses 0 to 15, one after the other (a silent address costs 200 ms), keeps
+ * which answered in the station table and writes the list into `buffer`: sixteen
+ * comma-separated entries, the decimal address or N, with no trailing comma.
+ *
+ * @param buffer receives the list; at least CORVEXLINK_CONTROLLER_LIST_SIZE (38) bytes, at
+ *               most 38 are written.
+ * @return 1; -1 only for a NULL buffer.
+ * @par Errors
+ * A NULL buffer gives "Wrong Address in list". A silent address is simply N, but the
+ * time-out of its probe (26 "WriteSP: COM port timed out") stays in the error state until
+ * a later failure replaces it.
+ * @par Example
+ * @code
+ * char found[CORVEXLINK_CONTROLLER_LIST_SIZE];
+ * GetConnectedControllers(found);   // "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N"
+ * @endcode
+ */
 CORVEXLINK_API int GetConnectedControllers(char *buffer);
-/* 1 when the station at `address` (single station) answers its probe within 200 ms,
- * else -1 (error 26 when it does not answer). */
+
+/**
+ * Probes one address (up to 200 ms).
+ *
+ * @param address the station (single station).
+ * @return 1 when the station answers, -1 otherwise.
+ * @par Errors
+ * Address errors (a list or ALL is refused without a probe); 26 "WriteSP: COM port timed
+ * out" when it does not answer.
+ * @par Example
+ * @code
+ * for (int a = 4; a < 8; ++a) {
+ *     char text[4];
+ *     snprintf(text, sizeof text, "%d", a);
+ *     printf("%d: %s\n", a, CheckControllerAddress(text) == 1 ? "FOUND" : "NOT FOUND");
+ * }
+ * @endcode
+ */
 CORVEXLINK_API int CheckControllerAddress(const char *address);
-/* Resets every station found by GetConnectedControllers(), takes the line to 9600 baud
- * and back to the current rate, sets up each board once (SPI and user I/O of its master
- * and user-I/O controllers) and gives each station its winding current (50 mA unless
- * MotorSetCurrent() changed it), direction '+', slew rate 600, first rate 100,
- * acceleration 50 and half-step mode 33. Stops at the first failure with -1, error 50
- * and the step's message followed by the address (for example "Can Not Reset Motor
- * Address: 3"); a failed return to the current rate keeps the baud-rate error 30. */
+
+/**
+ * Initialises every station that the last GetConnectedControllers() found.
+ *
+ * Resets them, takes the line to 9600 baud and back to the current rate, sets up each
+ * board once (SPI and user I/O of its master and user-I/O controllers), and gives each
+ * station its winding current (50 mA unless MotorSetCurrent() changed it), direction '+',
+ * slew rate 600, first rate 100, acceleration 50 and half-step mode 33. Call it after a
+ * scan.
+ *
+ * @return 1 when every found station is initialised, -1 at the first failure (stations
+ *         done before stay done).
+ * @par Errors
+ * 50 with the failed step's message followed by the decimal address, for example
+ * "Can Not Reset Motor Address: 3" or "Can Not Set Default Motor Speed, Ctrlr. Address: 2";
+ * a failed return to the current rate keeps the error 30 of ZelmarChangeBaudRate().
+ * @par Example
+ * @code
+ * GetConnectedControllers(found);
+ * if (MotorStationsInit() == -1) puts(ZelmarGetErrorMessage());
+ * @endcode
+ */
 CORVEXLINK_API int MotorStationsInit(void);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------
  * Group trigger and pause (motor lists: "0", "1,5", ...; not ALL)
- *
- * Each board has a trigger and a pause line per motor, driven by its master controller.
- * These calls switch the lines of the listed motors (addresses 0 to 15, at most 39
- * characters) in the library's copy, then send the line state of all four boards to the
- * masters of the boards concerned in one command. A piece that is not a number gives -1
- * without a message and changes nothing; an address above 15, a NULL or over-long list
- * gives "Wrong Address in list". An empty list changes nothing and addresses nobody
- * (error 26). The library's copy keeps the change when sending fails.
  * -------------------------------------------------------------------------------*/
 
-/* Raises the trigger line of each listed motor. */
+/**
+ * @defgroup corvexlink-trigger Group trigger and pause
+ * @ingroup corvexlink
+ * @brief The trigger and pause lines of listed motors, switched together.
+ *
+ * Each board has a trigger and a pause line per motor, driven by its master controller.
+ * These calls switch the lines of the listed motors (a motor list: "0", "1,5", ...;
+ * addresses 0 to 15, at most 39 characters, not ALL) in the library's copy, then send the
+ * line state of all four boards to the masters of the boards concerned in one command.
+ *
+ * @par Errors
+ * A piece that is not a number gives -1 without a message and changes nothing; an
+ * address above 15, a NULL or over-long list gives "Wrong Address in list". An empty list
+ * changes nothing and addresses nobody (error 26). The library's copy keeps the change
+ * when sending fails (transport errors).
+ * @{
+ */
+
+/**
+ * Raises the trigger line of each listed motor.
+ *
+ * @param motors the motor list.
+ * @return 1 on success, -1 on failure (see the family's errors).
+ * @par Example
+ * @code
+ * MotorTriggerON("0,1,2,3");
+ * @endcode
+ */
 CORVEXLINK_API int MotorTriggerON(const char *motors);
-/* Lowers the trigger line of each listed motor. */
+
+/**
+ * Lowers the trigger line of each listed motor.
+ *
+ * @param motors the motor list.
+ * @return 1 on success, -1 on failure (see the family's errors).
+ * @par Example
+ * @code
+ * MotorTriggerOFF("0,1,2,3");
+ * @endcode
+ */
 CORVEXLINK_API int MotorTriggerOFF(const char *motors);
-/* Raises the pause line of each listed motor. */
+
+/**
+ * Raises the pause line of each listed motor: their motion, FIFO and program are held
+ * until the pause is lifted.
+ *
+ * @param motors the motor list.
+ * @return 1 on success, -1 on failure (see the family's errors).
+ * @par Example
+ * @code
+ * MotorPauseON("0,1,2,3");
+ * @endcode
+ */
 CORVEXLINK_API int MotorPauseON(const char *motors);
-/* Lowers the pause line of each listed motor. */
+
+/**
+ * Lowers the pause line of each listed motor.
+ *
+ * @param motors the motor list.
+ * @return 1 on success, -1 on failure (see the family's errors).
+ * @par Example
+ * @code
+ * MotorPauseOFF("0,1,2,3");
+ * @endcode
+ */
 CORVEXLINK_API int MotorPauseOFF(const char *motors);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------
  * User I/O, analog inputs and SPI
  * -------------------------------------------------------------------------------*/
 
-/* SPI configuration of a station (128 on a master, 198 on a user-I/O controller during
- * initialisation); single station. */
+/**
+ * @defgroup corvexlink-io User I/O, analog inputs and SPI
+ * @ingroup corvexlink
+ * @brief The SPI bus and user I/O of the controllers, and the analog inputs of a board.
+ *
+ * User I/O lists (ConfigureDigitalUserIO(), WriteDigitalUserIO(), FIFOWriteUserIO()):
+ * addresses 0 to 15, at most 51 characters, lists and ALL accepted. They may not name a
+ * board's master controller (0, 4, 8, 12): error 51 "... Address: 4 is not allowed",
+ * nothing sent (the text for 0 reads "Address :0" when configuring). Naming a user-I/O
+ * controller (1, 5, 9, 13) adds 0x1600 to the configuration or 0x1000 to the output
+ * value; the output value is then also kept as that board's user output word (restored
+ * by MotorSetCurrent()), even if sending fails. A piece that is not a number gives -1
+ * without a message.
+ * @{
+ */
+
+/**
+ * Configures the controller's SPI port.
+ *
+ * @param address the station (single station).
+ * @param config  the configuration (128 on a master, 198 on a user-I/O controller during
+ *                initialisation).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * ConfigureSPI("0", 128);
+ * @endcode
+ */
 CORVEXLINK_API int ConfigureSPI(const char *address, int config);
-/* Reads the SPI bus into *value; single station; *value untouched on failure. */
+
+/**
+ * Reads the SPI bus.
+ *
+ * @param address the station (single station).
+ * @param value   receives the value; untouched when the call fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Before ConfigureSPI() the station answers code 4, as a slave code 5; a NULL `value`
+ * gives "Wrong Address in list"; address errors; transport errors.
+ * @par Example
+ * @code
+ * int32_t v;
+ * ReadSPI("1", &v);
+ * @endcode
+ */
 CORVEXLINK_API int ReadSPI(const char *address, int32_t *value);
-/* Writes `value` (sent unsigned) on the SPI bus; lists and ALL accepted. */
+
+/**
+ * Writes a value on the SPI bus.
+ *
+ * @param address the station, a list or ALL.
+ * @param value   the value, sent as an unsigned 32-bit number.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Codes 4 and 5 as for ReadSPI(); address errors; transport errors.
+ * @par Example
+ * @code
+ * WriteSPI("1", 113);
+ * @endcode
+ */
 CORVEXLINK_API int WriteSPI(const char *address, int value);
-/* Reads the user inputs into *inputs; single station; untouched on failure. */
+
+/**
+ * Reads the inputs of the controller's user I/O port.
+ *
+ * @param address the station (single station).
+ * @param inputs  receives the input bits; untouched when the call fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A NULL `inputs` gives "Wrong Address in list"; address errors; transport errors.
+ * @par Example
+ * @code
+ * int32_t in;
+ * ReadDigitalUserIO("2", &in);
+ * @endcode
+ */
 CORVEXLINK_API int ReadDigitalUserIO(const char *address, int32_t *inputs);
-/* User I/O lists: addresses 0 to 15, at most 51 characters, lists accepted. They may not
- * name a board's master controller (0, 4, 8, 12): error 51 "... Address: 4 is not
- * allowed", nothing sent. Naming a user-I/O controller (1, 5, 9, 13) adds 0x1600 to the
- * configuration / 0x1000 to the output value; the output value is then also kept as that
- * board's user output word (restored by MotorSetCurrent()), even if sending fails. A
- * piece that is not a number gives -1 without a message. */
+
+/**
+ * Sets the direction of the lines of the listed user I/O ports (a set bit is an output),
+ * following the user I/O list rules of this family.
+ *
+ * @param addresses a user I/O list: controllers 4k+1 to 4k+3, a list or ALL.
+ * @param config    the direction bits.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * 51 "Configure USERIO to the Controller Address: 4 is not allowed" for a master
+ * controller (the first in ascending order); a piece that is not a number: -1 without a
+ * message; address errors; transport errors.
+ * @par Example
+ * @code
+ * ConfigureDigitalUserIO("1,2,3", 0xFF);
+ * @endcode
+ */
 CORVEXLINK_API int ConfigureDigitalUserIO(const char *addresses, int config);
-/* Writes the user outputs of the listed user-I/O controllers (rules above). */
+
+/**
+ * Writes the outputs of the listed user I/O ports, following the user I/O list rules of
+ * this family.
+ *
+ * @param addresses a user I/O list: controllers 4k+1 to 4k+3, a list or ALL.
+ * @param value     the output bits.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * 51 "Write USERIO to the Controller Address: 4 is not allowed" for a master controller
+ * (the first in ascending order); a piece that is not a number: -1 without a message;
+ * address errors; transport errors.
+ * @par Example
+ * @code
+ * WriteDigitalUserIO("5", 0x0F);
+ * @endcode
+ */
 CORVEXLINK_API int WriteDigitalUserIO(const char *addresses, int value);
-/* One channel (0 to 10; 11 to 13 the references) at 8, 10 or 12 bits of the board
- * whose master controller is `master` (0, 4, 8 or 12), into *reading (0 on failure).
- * The resolution is checked first ("Wrong ADC Resolution"). */
+
+/**
+ * Reads one analog channel of a board.
+ *
+ * @param master     the board's master controller: "0", "4", "8" or "12".
+ * @param resolution 8, 10 or 12 bits.
+ * @param channel    0 to 10 for the inputs; 11, 12 and 13 for the half-scale, null and
+ *                   full-scale references.
+ * @param reading    receives the reading; set to 0 first, stays 0 when the call fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * "Wrong ADC Resolution" for another resolution (checked first); "Wrong Address in list"
+ * for another address or a NULL `reading`; transport errors.
+ * @par Example
+ * @code
+ * int32_t r;
+ * GetADCchannel("0", 10, 3, &r);
+ * @endcode
+ */
 CORVEXLINK_API int GetADCchannel(const char *master, int resolution, int channel, int32_t *reading);
-/* All eleven channels at 10 or 12 bits into values[0..10]; elements the station does not
- * answer keep their contents, and no more than eleven are ever written. A NULL array is
- * refused ("Wrong Address in list"). The address is checked before the resolution. */
+
+/**
+ * Reads all eleven channels of a board in one command.
+ *
+ * @param master     the board's master controller: "0", "4", "8" or "12".
+ * @param resolution 10 or 12 bits.
+ * @param values     receives the channels in values[0] to values[10]
+ *                   (CORVEXLINK_ADC_CHANNELS elements); elements the station does not
+ *                   answer keep their contents, and no more than eleven are ever written.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * "Wrong Address in list" for another address or a NULL `values` (checked first), then
+ * "Wrong ADC Resolution" for another resolution; transport errors.
+ * @par Example
+ * @code
+ * int32_t v[CORVEXLINK_ADC_CHANNELS] = {0};
+ * ReadAllChannelsADC("4", 12, v);
+ * @endcode
+ */
 CORVEXLINK_API int ReadAllChannelsADC(const char *master, int resolution, int32_t *values);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------
  * Stored program and FIFO
  * -------------------------------------------------------------------------------*/
 
-/* Stored program: record the following commands, run them once, run them in a loop
- * (until MotorStop or MotorSoftReset). Single station. */
+/**
+ * @defgroup corvexlink-fifo Stored program and FIFO
+ * @ingroup corvexlink
+ * @brief A station's stored program (record, run once, run in a loop) and its FIFO of
+ * queued commands.
+ *
+ * The FIFO exports (FIFOWriteUserIO() to FIFOMotorWait()) queue one command on one
+ * station (single station); on success `*freeBytes` receives the FIFO room left after it.
+ * When the station answers that its FIFO is full, the room is polled every 10 ms, at most
+ * 91 times, until the command fits (it takes G 1, S 2, W U R F D 3, N T 4 bytes) and the
+ * command is sent once more; it is queued only if the station takes that resend.
+ *
+ * @par Errors of the FIFO exports
+ * 60 "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO" when
+ * the room never comes (after about a second); 3 "FIFO FULL ..." when the resend is
+ * refused again; a NULL `freeBytes` gives "Wrong Address in list"; address errors;
+ * transport errors. On a failed transaction the motion forms write ZelmarGetValue() into
+ * `*freeBytes`; FIFOWriteSPI() and FIFOWriteUserIO() leave it alone.
+ * @{
+ */
+
+/**
+ * Clears the stored program and starts recording: the following commands are stored, not
+ * run.
+ *
+ * @param address the station (single station).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * EnterProgMode("0");
+ * MotorNumberStepRel("0", 400);
+ * MotorWait("0", 500);
+ * ProgramLoop("0");
+ * @endcode
+ */
 CORVEXLINK_API int EnterProgMode(const char *address);
-/* Runs the stored program once. Single station. */
+
+/**
+ * Ends recording and runs the stored program once.
+ *
+ * @param address the station (single station).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * ExecStoredProg("0");
+ * @endcode
+ */
 CORVEXLINK_API int ExecStoredProg(const char *address);
-/* Runs the stored program in a loop until MotorStop() or MotorSoftReset(). Single
- * station. */
+
+/**
+ * Runs the stored program in a loop until MotorStop() or MotorSoftReset().
+ *
+ * @param address the station (single station).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * ProgramLoop("0");
+ * @endcode
+ */
 CORVEXLINK_API int ProgramLoop(const char *address);
-/* A wait of `wait` (sent unsigned) in the program. */
+
+/**
+ * Records a wait in the stored program.
+ *
+ * @param address the station (single station).
+ * @param wait    the wait, sent as an unsigned 32-bit number.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * MotorWait("0", 500);
+ * @endcode
+ */
 CORVEXLINK_API int MotorWait(const char *address, int wait);
-/* Empties the station's FIFO. */
+
+/**
+ * Empties the station's FIFO and resets its index counter.
+ *
+ * @param address the station (single station).
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * Address errors; transport errors.
+ * @par Example
+ * @code
+ * FIFOReset("0");
+ * @endcode
+ */
 CORVEXLINK_API int FIFOReset(const char *address);
-/* The FIFO index counter, low 16 bits, into *index (0 on failure); ZelmarGetValue() then
- * returns the same masked value. */
+
+/**
+ * Reads how many FIFO entries have finished since the last FIFOReset().
+ *
+ * @param address the station (single station).
+ * @param index   receives the index counter, low 16 bits; set to 0 first, stays 0 when
+ *                the call fails. ZelmarGetValue() then returns the same masked value.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A NULL `index` gives "Wrong Address in list"; address errors; transport errors.
+ * @par Example
+ * @code
+ * int32_t done;
+ * FIFOGetIndexCounter("0", &done);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOGetIndexCounter(const char *address, int32_t *index);
-/* The free FIFO room in bytes into *freeBytes (0 on failure). */
+
+/**
+ * Reads the free room of the FIFO.
+ *
+ * @param address   the station (single station).
+ * @param freeBytes receives the room in bytes; set to 0 first, stays 0 when the call
+ *                  fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A NULL `freeBytes` gives "Wrong Address in list"; address errors; transport errors.
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOGetRemainingBytes("0", &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOGetRemainingBytes(const char *address, int32_t *freeBytes);
-/* The FIFO exports queue a command on one station; on success *freeBytes receives the
- * FIFO room left after it. When the station answers that its FIFO is full, the room is
- * polled every 10 ms, at most 91 times, until the command fits (it takes G 1, S 2,
- * W U R F D 3, N T 4 bytes) and the command is sent again; if it never fits: -1 with
- * error 60 "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO"
- * after about a second. On a failed transaction the motion forms write ZelmarGetValue()
- * into *freeBytes, FIFOWriteSPI and FIFOWriteUserIO leave it alone. FIFOWriteUserIO
- * applies the user I/O list rules above (error 51 for a master controller). A NULL
- * *freeBytes is refused. */
+
+/**
+ * Queues an output write of a user I/O port (the user I/O list rules of
+ * @ref corvexlink-io apply: error 51 for a master controller).
+ *
+ * @param address   the user-I/O controller (single station).
+ * @param value     the output bits.
+ * @param freeBytes receives the FIFO room left; untouched when the call fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * 51 for a master controller; the errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOWriteUserIO("1", 0x10, &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOWriteUserIO(const char *address, int value, int32_t *freeBytes);
-/* Queues an SPI write of `value` (sent unsigned). */
+
+/**
+ * Queues an SPI write.
+ *
+ * @param address   the station (single station).
+ * @param value     the value, sent as an unsigned 32-bit number.
+ * @param freeBytes receives the FIFO room left; untouched when the call fails.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * The errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOWriteSPI("1", 113, &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOWriteSPI(const char *address, int value, int32_t *freeBytes);
-/* Queues a relative move of `steps` steps. */
+
+/**
+ * Queues a relative move.
+ *
+ * @param address   the station (single station).
+ * @param steps     the signed number of steps.
+ * @param freeBytes receives the FIFO room left.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * The errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOMotorNumberStepRel("0", 400, &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOMotorNumberStepRel(const char *address, int32_t steps, int32_t *freeBytes);
-/* Queues a move to the absolute `position`. */
+
+/**
+ * Queues a move to an absolute position.
+ *
+ * @param address   the station (single station).
+ * @param position  the target position in steps.
+ * @param freeBytes receives the FIFO room left.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * The errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOMotorGoAbsPos("0", 0, &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOMotorGoAbsPos(const char *address, int32_t position, int32_t *freeBytes);
-/* Queues a change of the slew rate. */
+
+/**
+ * Queues a change of the slew rate.
+ *
+ * @param address   the station (single station).
+ * @param rate      the slew rate in steps/s (no range check).
+ * @param freeBytes receives the FIFO room left.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * The errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOMotorSlewRate("0", 2000, &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOMotorSlewRate(const char *address, int rate, int32_t *freeBytes);
-/* Queues a change of the first rate. */
+
+/**
+ * Queues a change of the first rate (the start rate of a profile segment).
+ *
+ * @param address   the station (single station).
+ * @param rate      the first rate in steps/s (no range check).
+ * @param freeBytes receives the FIFO room left.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * The errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOMotorFirstRate("0", 120, &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOMotorFirstRate(const char *address, int rate, int32_t *freeBytes);
-/* The slope travels as one byte: a negative slope s is sent as 256 + s. Slopes outside
- * -256..255 cannot be sent as meant and are refused with "Wrong Acceleration Value must
- * be between 0 to 255, for TRAPEZOIDAL MODE". */
+
+/**
+ * Queues a slope (speed change per step). The slope travels as one byte: a negative slope
+ * s is sent as 256 + s (-1 as 255).
+ *
+ * @param address   the station (single station).
+ * @param slope     -256 to 255.
+ * @param freeBytes receives the FIFO room left.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * A slope outside -256..255 cannot be sent as meant and is refused with "Wrong
+ * Acceleration Value must be between 0 to 255, for TRAPEZOIDAL MODE", nothing sent; the
+ * errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOMotorSlope("0", 3, &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOMotorSlope(const char *address, int slope, int32_t *freeBytes);
-/* Queues a repeat of the last move (as MotorRepeat()). */
+
+/**
+ * Queues a repeat of the last move (as MotorRepeat()).
+ *
+ * @param address   the station (single station).
+ * @param freeBytes receives the FIFO room left.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * The errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOMotorRepeat("0", &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOMotorRepeat(const char *address, int32_t *freeBytes);
-/* Queues a wait of `wait` (sent unsigned). */
+
+/**
+ * Queues a wait.
+ *
+ * @param address   the station (single station).
+ * @param wait      the wait, sent as an unsigned 32-bit number.
+ * @param freeBytes receives the FIFO room left.
+ * @return 1 on success, -1 on failure.
+ * @par Errors
+ * The errors of the FIFO exports (see the family).
+ * @par Example
+ * @code
+ * int32_t room;
+ * FIFOMotorWait("0", 250, &room);
+ * @endcode
+ */
 CORVEXLINK_API int FIFOMotorWait(const char *address, int wait, int32_t *freeBytes);
+
+/** @} */
 
 #ifdef __cplusplus
 }
