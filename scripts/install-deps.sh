@@ -11,6 +11,7 @@ packages=(
   qt6-multimedia-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev help2man bash-completion python3 python3-pytest
+  doxygen
   clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format
 )
 

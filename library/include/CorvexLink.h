@@ -28,15 +28,15 @@
  * CMake).
  *
  * The exports by family:
- *   - @ref corvexlink-port : open, configure and close the serial line;
- *   - @ref corvexlink-devices : the serial devices of the machine and their port numbers;
- *   - @ref corvexlink-transaction : raw commands, the error state, the baud-rate change;
- *   - @ref corvexlink-diagnostics : the library's debug lines and the last frame sent;
- *   - @ref corvexlink-motion : speeds, moves, counters, status register and power;
- *   - @ref corvexlink-discovery : finding the stations and initialising them;
- *   - @ref corvexlink-trigger : the trigger and pause lines of groups of motors;
- *   - @ref corvexlink-io : user I/O, analog inputs and the SPI bus;
- *   - @ref corvexlink-fifo : the stored program and the FIFO of queued commands.
+ *   - @ref corvexlink-port (open, configure and close the serial line);
+ *   - @ref corvexlink-devices (the serial devices of the machine and their port numbers);
+ *   - @ref corvexlink-transaction (raw commands, the error state, the baud-rate change);
+ *   - @ref corvexlink-diagnostics (the library's debug lines);
+ *   - @ref corvexlink-motion (current, speeds, moves, counters, status register, power);
+ *   - @ref corvexlink-discovery (finding the stations and initialising them);
+ *   - @ref corvexlink-trigger (the trigger and pause lines of groups of motors);
+ *   - @ref corvexlink-io (user I/O, analog inputs and the SPI bus);
+ *   - @ref corvexlink-fifo (the stored program and the FIFO of queued commands).
  *
  * @section corvexlink_conventions Conventions
  *
