@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "about.h"
+#include "about_window.h"
 
 #include <QFrame>
 #include <QGridLayout>

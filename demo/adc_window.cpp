@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "adc_c.h"
+#include "adc_window.h"
 
 #include <array>
 

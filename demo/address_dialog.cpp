@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "address.h"
+#include "address_dialog.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -9,9 +9,9 @@
 #include <QPushButton>
 
 #include "CorvexLink.h"
-#include "democv.h"
+#include "main_window.h"
 #include "message_box.h"
-#include "mtr.h"
+#include "motor_window.h"
 #include "program.h"
 
 namespace demo {

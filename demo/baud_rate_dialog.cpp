@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "changebr.h"
+#include "baud_rate_dialog.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "CorvexLink.h"
-#include "democv.h"
+#include "main_window.h"
 #include "message_box.h"
 #include "program.h"
 #include "radio_group.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "current.h"
+#include "current_window.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

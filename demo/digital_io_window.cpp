@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "digitalio.h"
+#include "digital_io_window.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "helpview.h"
+#include "help_window.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

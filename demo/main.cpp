@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "democv.h"
+#include "main_window.h"
 #include "program.h"
 
 int main(int argc, char *argv[]) {

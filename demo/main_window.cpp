@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "democv.h"
+#include "main_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -20,19 +20,19 @@
 #include <QVBoxLayout>
 
 #include "CorvexLink.h"
-#include "about.h"
-#include "adc_c.h"
+#include "about_window.h"
+#include "adc_window.h"
 #include "all_motors.h"
-#include "address.h"
-#include "changebr.h"
-#include "current.h"
-#include "digitalio.h"
-#include "helpview.h"
+#include "address_dialog.h"
+#include "baud_rate_dialog.h"
+#include "current_window.h"
+#include "digital_io_window.h"
+#include "help_window.h"
 #include "message_box.h"
-#include "mtr.h"
+#include "motor_window.h"
 #include "pictures.h"
 #include "program.h"
-#include "status.h"
+#include "status_window.h"
 #include "status_panels.h"
 
 namespace demo {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "mtr.h"
+#include "motor_window.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,7 +23,7 @@
 #include "CorvexLink.h"
 #include "field_updown.h"
 #include "message_box.h"
-#include "mtrprof.h"
+#include "profile_editor.h"
 #include "radio_group.h"
 #include "status_panels.h"
 

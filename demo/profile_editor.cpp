@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "mtrprof.h"
+#include "profile_editor.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,16 +3,16 @@
 
 #include <vector>
 
-#include "about.h"
-#include "adc_c.h"
-#include "address.h"
-#include "changebr.h"
-#include "current.h"
-#include "democv.h"
-#include "digitalio.h"
-#include "mtr.h"
-#include "mtrprof.h"
-#include "status.h"
+#include "about_window.h"
+#include "adc_window.h"
+#include "address_dialog.h"
+#include "baud_rate_dialog.h"
+#include "current_window.h"
+#include "main_window.h"
+#include "digital_io_window.h"
+#include "motor_window.h"
+#include "profile_editor.h"
+#include "status_window.h"
 
 namespace demo {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "status.h"
+#include "status_window.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "CorvexLink.h"
-#include "democv.h"
+#include "main_window.h"
 #include "message_box.h"
 #include "program.h"
 

@@ -21,7 +21,7 @@
 #include <QTimer>
 
 #include "CorvexLink.h"
-#include "democv.h"
+#include "main_window.h"
 #include "kx4417/simulator.h"
 #include "message_box.h"
 #include "program.h"

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "about.h"
-#include "democv.h"
+#include "about_window.h"
+#include "main_window.h"
 #include "gui_fixture.h"
 
 using namespace guitest;

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "adc_c.h"
+#include "adc_window.h"
 #include "gui_fixture.h"
 #include "radio_group.h"
 #include "test_device_windows.h"

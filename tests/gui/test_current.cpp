@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "current.h"
+#include "current_window.h"
 #include "field_updown.h"
 #include "gui_fixture.h"
 #include "test_device_windows.h"

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "digitalio.h"
+#include "digital_io_window.h"
 #include "gui_fixture.h"
 #include "radio_group.h"
 #include "test_device_windows.h"

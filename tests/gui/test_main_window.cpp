@@ -9,8 +9,8 @@
 #include <QToolButton>
 
 #include "gui_fixture.h"
-#include "helpview.h"
-#include "mtr.h"
+#include "help_window.h"
+#include "motor_window.h"
 
 using namespace guitest;
 

@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "gui_fixture.h"
-#include "mtr.h"
+#include "motor_window.h"
 #include "radio_group.h"
 
 namespace guitest {

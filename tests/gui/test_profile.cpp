@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 
 #include "gui_fixture.h"
-#include "mtrprof.h"
+#include "profile_editor.h"
 #include "pictures.h"
 #include "status_panels.h"
 #include "test_motor_window_helpers.h"

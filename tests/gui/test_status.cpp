@@ -5,7 +5,7 @@
 #include <QTableWidget>
 
 #include "gui_fixture.h"
-#include "status.h"
+#include "status_window.h"
 #include "test_device_windows.h"
 
 using namespace guitest;
