@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "CorvexLink.h"
+#include "demo_version.h"
 #include "about_window.h"
 #include "adc_window.h"
 #include "all_motors.h"
@@ -101,8 +102,8 @@ QString gridBitmapPath() {
 
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral(
-        "  CorvexLink  SERIES   Demo  Version: 2.11    \" Zelmar Electronics Inc.\""));
+    setWindowTitle(QStringLiteral("  CorvexLink  SERIES   Demo  Version: " DEMO_SHORT_VERSION
+                                  "    \" Zelmar Electronics Inc.\""));
     setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -172,7 +173,8 @@ void TForm1::buildToolPanels(QWidget *central) {
         QStringLiteral(
             "When Open Port, or ring phone (Speed Button) is selected,both procedures use "
             "PortConfigure function,  \n"
-            "from CorvexLink.DLL. The DEMO V2,11  the maximum  baud rate supported is 38400."),
+            "from CorvexLink.DLL. The DEMO V" DEMO_SHORT_VERSION_COMMA
+            "  the maximum  baud rate supported is 38400."),
         central);
     note->setObjectName(QStringLiteral("Label3"));
     layout->addWidget(note);

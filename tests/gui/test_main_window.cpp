@@ -32,6 +32,16 @@ std::vector<int> foundAddresses() {
 
 }  // namespace
 
+TEST_F(GuiTest, CaptionAndNoteShowTheProgramsShortVersion) {
+    EXPECT_EQ(form1()->windowTitle(),
+              QStringLiteral(
+                  "  CorvexLink  SERIES   Demo  Version: 2.11    \" Zelmar Electronics Inc.\""));
+    EXPECT_EQ(mainControl<QLabel>("Label3")->text(),
+              QStringLiteral("When Open Port, or ring phone (Speed Button) is selected,both "
+                             "procedures use PortConfigure function,  \nfrom CorvexLink.DLL. "
+                             "The DEMO V2,11  the maximum  baud rate supported is 38400."));
+}
+
 TEST_F(GuiTest, OpeningThroughThePortDialogScansAndEnablesTheFoundMotors) {
     for (const char *name : kPortControls) EXPECT_FALSE(mainControl(name)->isEnabled()) << name;
     EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral("Connection:"));
