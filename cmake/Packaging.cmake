@@ -78,12 +78,33 @@ if(CORVEXLINK_WITH_QT)
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps COMPONENT corvexlink-demo)
 endif()
 
-# Each package carries the licence as its copyright file.
+# The project's changelog, packed as Debian wants it (gzip -9n). Its first entry should be
+# this version.
+set(CORVEXLINK_CHANGELOG ${PROJECT_SOURCE_DIR}/packaging/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CORVEXLINK_CHANGELOG})
+file(STRINGS ${CORVEXLINK_CHANGELOG} CORVEXLINK_CHANGELOG_TOP LIMIT_COUNT 1)
+if(NOT CORVEXLINK_CHANGELOG_TOP MATCHES "^corvexlink \\(${PROJECT_VERSION}\\) ")
+  message(WARNING "packaging/changelog: the first entry is not version ${PROJECT_VERSION}")
+endif()
+execute_process(COMMAND gzip -9nc INPUT_FILE ${CORVEXLINK_CHANGELOG}
+  OUTPUT_FILE ${PROJECT_BINARY_DIR}/changelog.gz RESULT_VARIABLE CORVEXLINK_GZIP_FAILED)
+if(CORVEXLINK_GZIP_FAILED)
+  message(FATAL_ERROR "gzip could not pack packaging/changelog")
+endif()
+
+# Each package carries the licence as its copyright file, and the changelog (changelog.gz:
+# the packages are native, their version has no Debian revision).
 foreach(component ${CPACK_COMPONENTS_ALL})
   string(TOUPPER ${component} upper)
   set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
     RENAME copyright COMPONENT ${component})
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
 endforeach()
+
+# The library package refreshes the loader's cache through its triggers file; the ldconfig
+# calls that CPack writes into its postinst and postrm are taken out after packing.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/drop-ldconfig-scripts.cmake)
 
 include(CPack)

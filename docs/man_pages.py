@@ -7,7 +7,8 @@ link pages of the public names (PortOpen.3, CORVEXLINK_STATUS_HOME.3, ...), whic
 symbolic links to their family's page. Drops the pages of struct fields (device.3,
 port.3, ...), whose short names would collide with other packages' pages, and the page
 of the header file itself. Backslashes inside code examples are escaped, since roff would
-read "\\n" in a C string as an escape of its own. Every page is compressed with gzip -9n.
+read "\\n" in a C string as an escape of its own, and so are text lines that begin with an
+apostrophe, which roff would drop. Every page is compressed with gzip -9n.
 
 Usage: man_pages.py DOXYGEN_MAN3_FOLDER OUTPUT_FOLDER
 """
@@ -30,8 +31,10 @@ def is_public(name):
     return stem.startswith("corvexlink") or stem[:1].isupper()
 
 
-def escape_code(text):
-    """Escapes raw backslashes between .nf and .fi (the code examples)."""
+def escape_roff(text):
+    """Escapes raw backslashes between .nf and .fi (the code examples), and text lines that
+    begin with an apostrophe, which roff would take for a control line and drop (Doxygen
+    writes a message quoted at the start of a line that way)."""
     lines = []
     in_code = False
     for line in text.split("\n"):
@@ -41,6 +44,8 @@ def escape_code(text):
             in_code = False
         elif in_code:
             line = RAW_BACKSLASH.sub(r"\\e", line)
+        if line.startswith("'"):
+            line = "\\&" + line
         lines.append(line)
     return "\n".join(lines)
 
@@ -68,7 +73,7 @@ def main(source, output):
         else:
             pages[name] = text
     for name, text in pages.items():
-        write_gzip(os.path.join(output, name + ".gz"), escape_code(text))
+        write_gzip(os.path.join(output, name + ".gz"), escape_roff(text))
     for name, target in links.items():
         if target in pages:
             os.symlink(target + ".gz", os.path.join(output, name + ".gz"))

@@ -317,9 +317,10 @@ extern CORVEXLINK_API void *Form2;
 /** Size of the other text fields of CorvexLinkPortInfo, terminating NUL included. */
 #define CORVEXLINK_PORT_TEXT_SIZE 384
 
-/** One serial device of the machine, as PortList() reports it. Every text is
- * NUL-terminated and "" when unknown; a text longer than its field is cut to fit (device
- * names of the system never are). */
+/** @brief One serial device of the machine, as PortList() reports it.
+ *
+ * Every text is NUL-terminated and "" when unknown; a text longer than its field is cut
+ * to fit (device names of the system never are). */
 typedef struct CorvexLinkPortInfo {
     /** The device node, for example "/dev/ttyUSB0". */
     char device[CORVEXLINK_PORT_PATH_SIZE];

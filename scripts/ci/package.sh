@@ -65,23 +65,33 @@ rm -f "$build"/*.deb
 debs=("$build"/*.deb)
 for deb in "${debs[@]}"; do echo "$(basename "$deb")"; dpkg-deb -c "$deb" | awk '{print "    " $6 $7 $8}'; done
 # Each package holds what it is for, and nothing of another.
+# (The listing is read whole first: grep -q stops early, which would fail the pipe.)
 expect() {  # expect <package> <path pattern>...
-  local deb; deb=$(ls "$build/$1"_*.deb); shift
+  local deb list; deb=$(ls "$build/$1"_*.deb); shift
+  list=$(dpkg-deb -c "$deb" | awk '{print $6}')
   for pattern in "$@"; do
-    dpkg-deb -c "$deb" | awk '{print $6}' | grep -Eq "$pattern" || { echo "package.sh: $deb lacks $pattern"; exit 1; }
+    grep -Eq "$pattern" <<<"$list" || { echo "package.sh: $deb lacks $pattern"; exit 1; }
   done
 }
 refuse() {  # refuse <package> <path pattern>
-  local deb; deb=$(ls "$build/$1"_*.deb)
-  if dpkg-deb -c "$deb" | awk '{print $6}' | grep -Eq "$2"; then echo "package.sh: $deb holds $2"; exit 1; fi
+  local deb list; deb=$(ls "$build/$1"_*.deb)
+  list=$(dpkg-deb -c "$deb" | awk '{print $6}')
+  if grep -Eq "$2" <<<"$list"; then echo "package.sh: $deb holds $2"; exit 1; fi
 }
-expect libcorvexlink2 'lib/.*/libCorvexLink\.so\.2$' 'lib/.*/libCorvexLink\.so\.2\.' 'corvexlink/corvexlink-qt-ui\.so$' 'doc/libcorvexlink2/copyright'
+expect libcorvexlink2 'lib/.*/libCorvexLink\.so\.2$' 'lib/.*/libCorvexLink\.so\.2\.' 'corvexlink/corvexlink-qt-ui\.so$' 'doc/libcorvexlink2/copyright' \
+  'doc/libcorvexlink2/changelog\.gz$'
 refuse libcorvexlink2 'include/|\.a$|libCorvexLink\.so$'
+# The loader's cache is refreshed by the triggers file, not by maintainer scripts.
+control=$(dpkg-deb --info "$build"/libcorvexlink2_*.deb | grep -E '^ +[0-9]+ bytes,')
+grep -Eq ' triggers( |$)' <<<"$control" || { echo "package.sh: libcorvexlink2 has no triggers file"; exit 1; }
+if grep -Eq ' (postinst|postrm)( |$)' <<<"$control"; then echo "package.sh: libcorvexlink2 has maintainer scripts"; exit 1; fi
 expect libcorvexlink-dev 'include/CorvexLink\.h$' 'include/CorvexLinkVersion\.h$' 'pkgconfig/corvexlink\.pc$' \
   'cmake/CorvexLink/CorvexLinkConfig\.cmake$' 'cmake/CorvexLink/CorvexLinkConfigVersion\.cmake$' \
-  'cmake/CorvexLink/CorvexLinkTargets\.cmake$' 'libCorvexLink\.so$'
+  'cmake/CorvexLink/CorvexLinkTargets\.cmake$' 'libCorvexLink\.so$' \
+  'man3/corvexlink\.3\.gz$' 'man3/corvexlink-port\.3\.gz$' 'man3/corvexlink-fifo\.3\.gz$' 'man3/PortOpen\.3\.gz$'
+refuse libcorvexlink-dev 'man3/[^/]*\.3$|man3/(device|port|usb)\.3\.gz$'
 refuse libcorvexlink-dev '\.a$|libCorvexLink\.so\.2'
-expect corvexlink-tools 'bin/kx4417-sim$' 'bin/corvexctl$'
+expect corvexlink-tools 'bin/kx4417-sim$' 'bin/corvexctl$' 'man1/kx4417-sim\.1\.gz$' 'man1/corvexctl\.1\.gz$'
 expect python3-corvexlink 'dist-packages/corvexlink/__init__\.py$' 'dist-packages/corvexlink/py\.typed$'
 if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
   expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \

@@ -68,6 +68,13 @@ class TestManualPages:
             assert head[3] & 0x08 == 0, f"{page} stores a file name"
             assert head[4:8] == b"\0\0\0\0", f"{page} stores a time"
 
+    def test_no_text_line_is_taken_for_a_roff_request(self):
+        # roff drops a line that starts with an apostrophe: the message at its start is lost.
+        for page in MAN3.glob("corvexlink*.3.gz"):
+            lines = man_text(page).split("\n")
+            assert [l for l in lines if l.startswith("'")] == [], page
+        assert "\\&'Wrong ADC Resolution'" in man_text(MAN3 / "corvexlink-io.3.gz")
+
     def test_code_examples_keep_their_backslashes(self):
         # PortOpen's example prints with "%s\n": roff must show the backslash, not eat it.
         text = man_text(MAN3 / "corvexlink-port.3.gz")
@@ -89,10 +96,14 @@ class TestHtmlReference:
 class TestManPagesScript:
     def test_raw_backslashes_in_code_are_escaped_and_doxygen_escapes_kept(self):
         text = '.PP\nsee "a\\n"\n.nf\nprintf("%d\\n", x\\&.y);\n.fi\nafter "\\n"\n'
-        out = man_pages.escape_code(text)
+        out = man_pages.escape_roff(text)
         assert 'printf("%d\\en", x\\&.y);' in out
         # Outside a code block nothing is touched.
         assert out.startswith('.PP\nsee "a\\n"\n') and out.endswith('after "\\n"\n')
+
+    def test_a_line_that_starts_with_an_apostrophe_is_kept_as_text(self):
+        out = man_pages.escape_roff(".PP\n'Wrong ADC Resolution' first\nit's kept\n")
+        assert out == ".PP\n\\&'Wrong ADC Resolution' first\nit's kept\n"
 
     @pytest.mark.parametrize(
         "name, public",
