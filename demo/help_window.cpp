@@ -10,11 +10,13 @@
 namespace demo {
 
 QString referencePath() {
-    const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString &candidate :
-         {dir + QStringLiteral("/reference.html"),
-          dir + QStringLiteral("/../share/doc/CorvexLink/reference.html")}) {
-        if (QFileInfo(candidate).isFile()) return QFileInfo(candidate).canonicalFilePath();
+    // Installed: the documentation folder beside the program's; run from the build tree:
+    // the pages the build generated from the library's header.
+    const QString installed =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/" DEMO_INSTALLED_REFERENCE);
+    for (const QString &candidate : {installed, QStringLiteral(DEMO_BUILD_REFERENCE)}) {
+        if (!candidate.isEmpty() && QFileInfo(candidate).isFile())
+            return QFileInfo(candidate).canonicalFilePath();
     }
     return {};
 }

@@ -8,8 +8,8 @@ class QTextBrowser;
 
 namespace demo {
 
-// Where the reference of the library's exports lies: next to the program, or in the
-// documentation folder of an installation. Empty when it is not found.
+// Where the first page of the library's reference lies: in the documentation folder of an
+// installation, or where the build generated it. Empty when it is not found.
 QString referencePath();
 
 class THelpViewer : public QDialog {

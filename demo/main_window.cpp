@@ -462,8 +462,8 @@ void TForm1::DLLCommandsInformation1Click() {
     const QString path = referencePath();
     if (path.isEmpty()) {
         errorBox(QStringLiteral(" ERROR in Help"),
-                 QStringLiteral("The reference of the CorvexLink commands (reference.html) was not "
-                                "found next to the program."));
+                 QStringLiteral("The reference of the CorvexLink commands was not found in the "
+                                "documentation folder."));
         return;
     }
     THelpViewer *&viewer = program().windows.Help;

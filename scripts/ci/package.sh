@@ -95,7 +95,8 @@ expect corvexlink-tools 'bin/kx4417-sim$' 'bin/corvexctl$' 'man1/kx4417-sim\.1\.
 expect python3-corvexlink 'dist-packages/corvexlink/__init__\.py$' 'dist-packages/corvexlink/py\.typed$'
 if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
   expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \
-    'icons/.*corvexlink-demo\.svg$' 'share/doc/.*/reference\.html$'
+    'icons/.*corvexlink-demo\.svg$' 'share/doc/CorvexLink/reference/index\.html$' \
+    'share/doc/CorvexLink/reference/group__corvexlink-port\.html$' 'man1/DemoCorvexLink\.1\.gz$'
   refuse corvexlink-demo '/bin/.*\.html$'
 fi
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The main window against the simulator: opening and closing the port, the scan and the
 // state of the controls, board initialisation, the windows it opens.
+#include <vector>
+
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
@@ -198,8 +200,29 @@ TEST_F(GuiTest, TheHelpItemShowsTheReferenceOfTheExports) {
     demo::THelpViewer *viewer = demo::program().windows.Help;
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
-    const QString page = viewer->Browser->toPlainText();
-    for (const char *name : {"PortConfigure", "GetConnectedControllers", "MotorStationsInit",
-                             "FIFOMotorWait", "Form2"})
-        EXPECT_TRUE(page.contains(QLatin1String(name))) << name;
+    // The overview: the conventions, the error numbers and a link to each export family.
+    const QString overview = viewer->Browser->toPlainText();
+    for (const char *text : {"Conventions", "Address texts", "Unable to open COM port",
+                             "Stored program and FIFO", "Serial devices"})
+        EXPECT_TRUE(overview.contains(QLatin1String(text))) << text;
+    // The family pages, reached through the overview's links, document their exports.
+    const struct {
+        const char *page;
+        std::vector<const char *> names;
+    } families[] = {
+        {"group__corvexlink-port.html", {"PortConfigure", "Form2"}},
+        {"group__corvexlink-discovery.html", {"GetConnectedControllers", "MotorStationsInit"}},
+        {"group__corvexlink-fifo.html", {"FIFOMotorWait"}},
+        {"group__corvexlink-devices.html", {"PortList", "PortDevice"}},
+        {"group__corvexlink-diagnostics.html", {"CorvexLinkSetDebugHandler"}},
+    };
+    const QString overviewHtml = viewer->Browser->toHtml();
+    for (const auto &family : families) {
+        EXPECT_TRUE(overviewHtml.contains(QLatin1String(family.page))) << family.page;
+        viewer->Browser->setSource(QUrl(QLatin1String(family.page)));
+        const QString page = viewer->Browser->toPlainText();
+        for (const char *name : family.names)
+            EXPECT_TRUE(page.contains(QLatin1String(name))) << family.page << ": " << name;
+        viewer->Browser->backward();
+    }
 }
