@@ -101,7 +101,7 @@ if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
 fi
 
 echo "== lintian"
-lintian --no-tag-display-limit "${debs[@]}" || true
+lintian --tag-display-limit 0 "${debs[@]}" || true
 
 echo "== dpkg -i of the library, development and tools packages"
 for p in libcorvexlink2 libcorvexlink-dev corvexlink-tools python3-corvexlink; do
