@@ -168,6 +168,86 @@
 #define CORVEXLINK_STATUS_DIR 0x100    /**< Direction. @ingroup corvexlink-motion */
 #define CORVEXLINK_STATUS_STALL 0x200  /**< Stalled. @ingroup corvexlink-motion */
 
+/* ---------------------------------------------------------------------------------
+ * Error numbers (ZelmarGetNumberError), status-bit names and count conversion
+ * -------------------------------------------------------------------------------*/
+
+/** No failure since the library was loaded. */
+#define CORVEXLINK_ERR_NONE 0
+/** The call under way has found no failure yet (the state at the start of each command). */
+#define CORVEXLINK_ERR_CLEARED (-1)
+/** The station answered with an error code outside 1 to 9, or the library met an internal
+ * fault ("CorvexLink internal error: ..."). */
+#define CORVEXLINK_ERR_UNKNOWN_CODE (-1)
+/** Station answer code 1: "Parameters out of Range". */
+#define CORVEXLINK_ERR_OUT_OF_RANGE 1
+/** Station answer code 2: "Syntax Error: Command Not Found". */
+#define CORVEXLINK_ERR_SYNTAX 2
+/** Station answer code 3: "FIFO FULL". */
+#define CORVEXLINK_ERR_FIFO_FULL 3
+/** Station answer code 4: "SPI need to be Configured before Read or Write". */
+#define CORVEXLINK_ERR_SPI_NOT_CONFIGURED 4
+/** Station answer code 5: "SPI MUST be Configured as MASTER, check USER11 State". */
+#define CORVEXLINK_ERR_SPI_NOT_MASTER 5
+/** Station answer code 6: "Motor is Running Can NOT Execute the Command Sent". */
+#define CORVEXLINK_ERR_MOTOR_RUNNING 6
+/** Station answer code 7: "Limit Switch has been reached". */
+#define CORVEXLINK_ERR_LIMIT_SWITCH 7
+/** Station answer code 8: "Motor is Running can not set Direction". */
+#define CORVEXLINK_ERR_RUNNING_DIRECTION 8
+/** Station answer code 9: "Can Not Execute command". */
+#define CORVEXLINK_ERR_CANNOT_EXECUTE 9
+/** A command was given before any port was opened, or while none is open. */
+#define CORVEXLINK_ERR_NO_PORT 25
+/** No answer came within 200 ms, even after one repetition of the command. */
+#define CORVEXLINK_ERR_NO_ANSWER 26
+/** A command text longer than 62 characters, or none, was refused; nothing was sent. */
+#define CORVEXLINK_ERR_COMMAND_REJECTED 27
+/** A station did not answer at the new rate after ZelmarChangeBaudRate(). */
+#define CORVEXLINK_ERR_BAUD_RATE_CHANGE 30
+/** PortClose() found no open port: "COM port is NOT open". */
+#define CORVEXLINK_ERR_PORT_NOT_OPEN 35
+/** PortOpen() or PortConfigure() could not open the port: "Unable to open COM port". */
+#define CORVEXLINK_ERR_OPEN_FAILED 36
+/** A step of MotorStationsInit() failed; the message names the step and the address. */
+#define CORVEXLINK_ERR_INIT_FAILED 50
+/** A user I/O list named a board's master controller (0, 4, 8 or 12); nothing was sent. */
+#define CORVEXLINK_ERR_USER_IO_REFUSED 51
+/** A queued command waited about a second for FIFO room that never came. */
+#define CORVEXLINK_ERR_FIFO_WAIT_EXPIRED 60
+
+/** Number of status-register bits: CORVEXLINK_STATUS_TRGD is bit 0, CORVEXLINK_STATUS_STALL
+ * bit 9. */
+#define CORVEXLINK_STATUS_BIT_COUNT 10
+
+/** The name of status-register bit `bit` (0 is the lowest) as the stations' manual and the
+ * programs show it ("TRGD", ..., "LS-CCW", "LS-CW", ..., "STALL"); NULL for a bit outside 0
+ * to CORVEXLINK_STATUS_BIT_COUNT - 1.
+ *
+ * @code
+ * for (int bit = 0; bit < CORVEXLINK_STATUS_BIT_COUNT; ++bit)
+ *     if (status & (1 << bit)) printf(" %s", CorvexLinkStatusBitName(bit));
+ * @endcode */
+static inline const char *CorvexLinkStatusBitName(int bit) {
+    static const char *const names[CORVEXLINK_STATUS_BIT_COUNT] = {
+        "TRGD", "PSED", "ABORTD", "RUNING", "LS-CCW", "LS-CW", "HOME", "READY", "DIR", "STALL"};
+    return bit >= 0 && bit < CORVEXLINK_STATUS_BIT_COUNT ? names[bit] : 0;
+}
+
+/** The sign bit of the stations' 24-bit sign-and-magnitude counts (2 to the power 23). */
+#define CORVEXLINK_COUNT_SIGN_BIT 8388608
+
+/** A position or encoder count as the station sends it (24-bit sign and magnitude) turned
+ * into a signed number: above CORVEXLINK_COUNT_SIGN_BIT the count is negative
+ * (8388609 is -1, 16777215 is -8388607); the sign bit alone (8388608) and anything below
+ * it are taken as they are. MotorGetPosition() and EncoderGetPosition() apply it already.
+ *
+ * @param count the count from the station's answer.
+ * @return the signed count. */
+static inline int32_t CorvexLinkFromSignMagnitude24(int32_t count) {
+    return count > CORVEXLINK_COUNT_SIGN_BIT ? CORVEXLINK_COUNT_SIGN_BIT - count : count;
+}
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -10,16 +10,30 @@ from __future__ import annotations
 import builtins
 from typing import Optional
 
-# Error numbers of the library (see CorvexLink.h).
-PORT_NOT_OPEN = 25
+# Error numbers of the library: the CORVEXLINK_ERR_<name> constants of CorvexLink.h under
+# their names without the prefix. The package loads the library without its header, so it
+# keeps this copy; a test compares it with the header.
+NONE = 0
+CLEARED = -1
+UNKNOWN_CODE = -1
+OUT_OF_RANGE = 1
+SYNTAX = 2
+FIFO_FULL = 3
+SPI_NOT_CONFIGURED = 4
+SPI_NOT_MASTER = 5
+MOTOR_RUNNING = 6
+LIMIT_SWITCH = 7
+RUNNING_DIRECTION = 8
+CANNOT_EXECUTE = 9
+NO_PORT = 25
 NO_ANSWER = 26
 COMMAND_REJECTED = 27
-BAUD_RATE_CHANGE_FAILED = 30
-PORT_NOT_OPEN_ON_CLOSE = 35
-CANNOT_OPEN_PORT = 36
+BAUD_RATE_CHANGE = 30
+PORT_NOT_OPEN = 35
+OPEN_FAILED = 36
 INIT_FAILED = 50
-USER_IO_ADDRESS_REFUSED = 51
-FIFO_STAYED_FULL = 60
+USER_IO_REFUSED = 51
+FIFO_WAIT_EXPIRED = 60
 
 
 class CorvexLinkError(Exception):
@@ -68,9 +82,16 @@ class LimitSwitchError(StationError):
     """A limit switch has been reached (code 7)."""
 
 
-_STATION_ERRORS = {3: FifoFullError, 6: MotorRunningError, 7: LimitSwitchError, 8: MotorRunningError}
+_STATION_ERRORS = {
+    FIFO_FULL: FifoFullError,
+    MOTOR_RUNNING: MotorRunningError,
+    LIMIT_SWITCH: LimitSwitchError,
+    RUNNING_DIRECTION: MotorRunningError,
+}
 
-# Messages of the argument checks that the library makes before it sends anything.
+# Messages of the argument checks that the library makes before it sends anything. These
+# checks change only the message (the number stays that of an earlier failure), so the
+# message is what tells them apart; a test provokes each check and compares.
 _ARGUMENT_MESSAGES = (
     "Wrong Address in list",
     "Broadcasting not allowed in this command",
@@ -87,14 +108,14 @@ def error_for(number: int, message: str, call: str) -> CorvexLinkError:
     if not message or message in _ARGUMENT_MESSAGES:
         # These checks leave the number of an earlier failure in place.
         return ArgumentError(message or f"{call} refused its arguments")
-    if number in (COMMAND_REJECTED, USER_IO_ADDRESS_REFUSED):
+    if number in (COMMAND_REJECTED, USER_IO_REFUSED):
         return ArgumentError(message, number)
-    if number in (PORT_NOT_OPEN, PORT_NOT_OPEN_ON_CLOSE):
+    if number in (NO_PORT, PORT_NOT_OPEN):
         return PortNotOpenError(message, number)
-    if number == CANNOT_OPEN_PORT:
+    if number == OPEN_FAILED:
         return PortError(message, number)
-    if number in (NO_ANSWER, FIFO_STAYED_FULL):
+    if number in (NO_ANSWER, FIFO_WAIT_EXPIRED):
         return TimeoutError(message, number)
-    if 1 <= number <= 9:
+    if OUT_OF_RANGE <= number <= CANNOT_EXECUTE:
         return _STATION_ERRORS.get(number, StationError)(message, number)
     return CorvexLinkError(message, number)

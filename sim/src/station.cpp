@@ -99,6 +99,9 @@ std::string promptAnswer() { return "\r\n>"; }
 std::string valueAnswer(long long value) { return "\r\n" + std::to_string(value) + "\r\n>"; }
 std::string errorAnswer(int code) { return "?" + std::to_string(code) + "\r\n>"; }
 
+// A count as the station sends it: 24-bit sign and magnitude. The simulator encodes it on
+// its own, on purpose, rather than through the library's decoding rule: a fault in that
+// rule then shows up as a wrong reading in the tests instead of cancelling out.
 long long signMagnitude24(long long value) {
     if (value >= 0) return std::min<long long>(value, kMaxCount);
     return 8388608 + std::min<long long>(-value, kMaxCount);

@@ -5,6 +5,9 @@ namespace kx4417 {
 
 namespace {
 
+// The rates a station switches to on "^0" to "^4". The simulator keeps its own copy of this
+// table, on purpose, rather than the library's: a wrong code sent by the library then shows
+// up as a station at the wrong rate instead of agreeing with itself.
 constexpr int kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
 
 }  // namespace

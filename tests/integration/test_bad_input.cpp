@@ -193,7 +193,7 @@ TEST_F(BadInputTest, PortsRatesAndBuffers) {
     for (int port : {INT_MIN, -1, 0, 257, INT_MAX}) {
         SCOPED_TRACE(port);
         EXPECT_EQ(PortOpen(port, 9600), -1);
-        EXPECT_EQ(ZelmarGetNumberError(), 36);
+        EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
         EXPECT_EQ(ZelmarGetPort(), port);
     }
     for (int rate : {INT_MIN, -1, 0, 99, INT_MAX}) {

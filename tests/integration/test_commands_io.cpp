@@ -47,7 +47,7 @@ TEST_F(IoTest, BadMotorListsSendNothing) {
 
     // An empty list concerns no board: the lines go to nobody and nobody answers.
     EXPECT_EQ(MotorTriggerON(""), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_EQ(frames().front(), "0000:$FFFFFFFF\r");
 }
 
@@ -72,7 +72,7 @@ TEST_F(IoTest, UserOutputsAndTheirWord) {
     EXPECT_EQ(sim().station(3).userIoConfig, 5887);
 
     EXPECT_EQ(WriteDigitalUserIO("5,4", 1), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 51);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_USER_IO_REFUSED);
     EXPECT_EQ(frames().size(), 1u);  // the refused write sent nothing
 }
 
@@ -114,7 +114,7 @@ TEST_F(IoTest, OneAnalogChannel) {
     EXPECT_TRUE(frames().empty());
     EXPECT_EQ(GetADCchannel("0", 12, 15, &reading), -1);
     EXPECT_EQ(reading, 0);
-    EXPECT_EQ(ZelmarGetNumberError(), 1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OUT_OF_RANGE);
     EXPECT_EQ(frames(), (Frames{"_0W4094\r", "_0Z79\r"}));
 }
 
@@ -156,7 +156,7 @@ TEST_F(IoTest, AllAnalogChannelsTakeOnlyWhatIsAnswered) {
 
     sim().answerErrorCode(0, 9);
     EXPECT_EQ(ReadAllChannelsADC("0", 12, values.data()), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 9);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_CANNOT_EXECUTE);
     EXPECT_FALSE(corvex::link::SuppressValue());
     int32_t reading = 0;
     ASSERT_EQ(MotorGetStatusRegister("0", &reading), 1);

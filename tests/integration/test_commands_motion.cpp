@@ -149,7 +149,7 @@ TEST_F(MotionTest, SetCurrentWritesTheDacAndRestoresTheOutputWord) {
     // Before the board's SPI is configured the station refuses the write, and nothing
     // else is sent.
     EXPECT_EQ(MotorSetCurrent("6", 1000), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 4);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_SPI_NOT_CONFIGURED);
     EXPECT_EQ(frames(), Frames{"_5U1137\r"});
 
     ASSERT_EQ(ConfigureSPI("5", 198), 1);
@@ -169,7 +169,7 @@ TEST_F(MotionTest, FailuresKeepTheTransactionsError) {
     sim().answerErrorCode(3, 1);
     EXPECT_EQ(MotorSpeed("3", 700, 120, 60), -1);
     EXPECT_EQ(frames(), Frames{"_3R700\r"});  // the first failure ends the call
-    EXPECT_EQ(ZelmarGetNumberError(), 1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OUT_OF_RANGE);
     EXPECT_STREQ(ZelmarGetErrorMessage(),
                  "Parameters out of Range (command = _3R700, answer = ?1\r\n>");
 
@@ -177,12 +177,12 @@ TEST_F(MotionTest, FailuresKeepTheTransactionsError) {
     sim().answerErrorCode(2, 9);
     EXPECT_EQ(MotorGetStatusRegister("2", &status), -1);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(ZelmarGetNumberError(), 9);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_CANNOT_EXECUTE);
 
     // A station that is not there: one repetition, then the time-out.
     sim().clearTranscript();
     EXPECT_EQ(MotorStop("9"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_EQ(frames(), (Frames{"_9H\r", "\r", "_9H\r"}));
 }
 

@@ -85,7 +85,7 @@ TEST_F(DiscoveryTest, ScanFindsOneBoard) {
     EXPECT_EQ(frames(), (Frames{"_0\r", "_1\r", "_2\r", "_3\r", "_4\r", "_5\r", "_6\r", "_7\r",
                                 "_8\r", "_9\r", "_A\r", "_B\r", "_C\r", "_D\r", "_E\r", "_F\r"}));
     // The probes of the missing stations leave their time-out in the error state.
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "WriteSP: COM port timed out");
 }
 
@@ -93,7 +93,7 @@ TEST_F(DiscoveryTest, CheckOneAddress) {
     EXPECT_EQ(CheckControllerAddress("2"), 1);
     EXPECT_EQ(frames(), Frames{"_2\r"});
     EXPECT_EQ(CheckControllerAddress("9"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     sim().clearTranscript();
     EXPECT_EQ(CheckControllerAddress("ALL"), -1);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Broadcasting not allowed in this command");
@@ -152,7 +152,7 @@ TEST_F(DiscoveryTest, SecondRateChangeFailureKeepsItsOwnError) {
     ASSERT_EQ(expected[11], "^1\r");
     FaultAtFrame silence(sim(), 12, [&] { sim().setSilent(2, true); });
     EXPECT_EQ(MotorStationsInit(), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 30);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_BAUD_RATE_CHANGE);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Can Not Change the Baud Rate to the Address : 2");
 }
 
@@ -189,7 +189,7 @@ TEST_F(ElevenTest, StationElevenSetsUpBoardTwo) {
     // Controllers 8 and 9 are not there: the board set-up fails at the master's SPI
     // configuration and names station 11.
     EXPECT_EQ(MotorStationsInit(), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 50);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_INIT_FAILED);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Can Not ConfigureSPI, Ctrlr. Address: 11");
     EXPECT_EQ(frames(),
               (Frames{"_BI\r", "^0\r", "\r", "\r", "_B\r", "_8O128\r", "\r", "_8O128\r"}));
@@ -233,7 +233,7 @@ TEST_F(DiscoveryTest, EachStepFailureNamesItsStep) {
             FaultAtFrame fault(sim(), index, [&] { sim().answerErrorCode(f.station, f.code, 1); });
             EXPECT_EQ(MotorStationsInit(), -1);
         }
-        EXPECT_EQ(ZelmarGetNumberError(), 50);
+        EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_INIT_FAILED);
         EXPECT_STREQ(ZelmarGetErrorMessage(), f.message);
         const Frames sent = frames();
         EXPECT_EQ(sent, Frames(clean.begin(), clean.begin() + static_cast<long>(index) + 1))

@@ -47,18 +47,24 @@ TEST_F(FailureReasonTest, FailedStepIsReportedAfterLaterStepsSucceed) {
         int expectedNumber;
     } cases[] = {
         // The strobe of the user outputs fails; the restoring write after it succeeds.
-        {"current, strobe", "_1W0\r", 1, [] { return MotorSetCurrent("0", 500); }, "", 9},
-        {"current, restore", "_1W4096\r", 1, [] { return MotorSetCurrent("0", 500); }, "", 9},
-        {"current, SPI", "_1U", 1, [] { return MotorSetCurrent("2", 500); }, "", 9},
-        {"speed, first rate", "_0F", 0, [] { return MotorSpeed("0", 600, 100, 50); }, "", 9},
-        {"jog, start", "_2J", 2, [] { return MotorJog("2", 1); }, "", 9},
-        {"analog, conversion", "_0Z", 0, [&] { return GetADCchannel("0", 12, 3, &out); }, "", 9},
+        {"current, strobe", "_1W0\r", 1, [] { return MotorSetCurrent("0", 500); }, "",
+         CORVEXLINK_ERR_CANNOT_EXECUTE},
+        {"current, restore", "_1W4096\r", 1, [] { return MotorSetCurrent("0", 500); }, "",
+         CORVEXLINK_ERR_CANNOT_EXECUTE},
+        {"current, SPI", "_1U", 1, [] { return MotorSetCurrent("2", 500); }, "",
+         CORVEXLINK_ERR_CANNOT_EXECUTE},
+        {"speed, first rate", "_0F", 0, [] { return MotorSpeed("0", 600, 100, 50); }, "",
+         CORVEXLINK_ERR_CANNOT_EXECUTE},
+        {"jog, start", "_2J", 2, [] { return MotorJog("2", 1); }, "",
+         CORVEXLINK_ERR_CANNOT_EXECUTE},
+        {"analog, conversion", "_0Z", 0, [&] { return GetADCchannel("0", 12, 3, &out); }, "",
+         CORVEXLINK_ERR_CANNOT_EXECUTE},
         {"analog, closing write", "_0W8191", 0, [&] { return GetADCchannel("0", 12, 3, &out); }, "",
-         9},
+         CORVEXLINK_ERR_CANNOT_EXECUTE},
         {"initialisation, step mode", "_3M33", 3, [] { return MotorStationsInit(); },
-         "Can Not Set Default Motor Step Mode, Ctrlr. Address: 3", 50},
+         "Can Not Set Default Motor Step Mode, Ctrlr. Address: 3", CORVEXLINK_ERR_INIT_FAILED},
         {"initialisation, current", "_1W0\r", 1, [] { return MotorStationsInit(); },
-         "Can Not Set Default Motor Current, Ctrlr. Address: 0", 50},
+         "Can Not Set Default Motor Current, Ctrlr. Address: 0", CORVEXLINK_ERR_INIT_FAILED},
     };
     setStationTable("0123NNNNNNNNNNNN");
     for (const auto &c : cases) {
@@ -94,10 +100,10 @@ TEST_F(FailureReasonTest, ArgumentErrorsAndSuccessesAreUnchanged) {
     failFrame("_0F", 0);
     ASSERT_EQ(MotorSpeed("0", 600, 100, 50), -1);
     EXPECT_EQ(MotorSlewRate("0", 5), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 9);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_CANNOT_EXECUTE);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Wrong Slew Rate Value must be between 16 to 8500");
     EXPECT_EQ(MotorSpeed("0", 600, 100, 50), 1);
-    EXPECT_EQ(ZelmarGetNumberError(), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_CLEARED);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "");
 }
 

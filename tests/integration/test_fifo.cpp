@@ -125,7 +125,7 @@ TEST_F(FifoTest, FullFifoThatNeverEmptiesGivesUp) {
     int result = 0;
     const long long ms = elapsedMs([&] { result = FIFOMotorRepeat("0", &room); });
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 60);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_FIFO_WAIT_EXPIRED);
     EXPECT_STREQ(ZelmarGetErrorMessage(),
                  "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO");
     EXPECT_EQ(room, 42);
@@ -141,7 +141,7 @@ TEST_F(FifoTest, WaitEndsWithAFailedRoomQuery) {
     sim().scriptNextAnswer({"?3\r\n>"}, 0ms);
     int32_t room = 42;
     EXPECT_EQ(FIFOMotorRepeat("0", &room), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_EQ(room, 42);
     EXPECT_EQ(frames(), (Frames{"_0&G\r", "_0]\r", "\r", "_0]\r"}));
 }
@@ -170,7 +170,7 @@ TEST_F(FifoTest, ResendThatIsNotQueuedFailsAndKeepsItsAnswer) {
     int32_t room = 42;
     EXPECT_EQ(FIFOMotorGoAbsPos("0", 3, &room), -1);
     EXPECT_EQ(room, 42);
-    EXPECT_EQ(ZelmarGetNumberError(), 3);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_FIFO_FULL);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "FIFO FULL (command = _0&T3, answer = ?3>");
     EXPECT_EQ(frames(), (Frames{"_0&T3\r", "_0]\r", "_0&T3\r"}));
 
@@ -183,7 +183,7 @@ TEST_F(FifoTest, ResendThatIsNotQueuedFailsAndKeepsItsAnswer) {
     });
     EXPECT_EQ(FIFOMotorNumberStepRel("0", 5, &room), -1);
     EXPECT_EQ(room, 42);
-    EXPECT_EQ(ZelmarGetNumberError(), 1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OUT_OF_RANGE);
     EXPECT_EQ(frames(), (Frames{"_0&N5\r", "_0]\r", "_0&N5\r"}));
 }
 

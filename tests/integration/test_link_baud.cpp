@@ -34,7 +34,7 @@ TEST_F(BaudTest, UnknownRateSendsCodeZeroButSwitchesThePort) {
     EXPECT_EQ(ZelmarChangeBaudRate(4800), -1);
     EXPECT_EQ(sim().hostBaudRate(), 4800);
     EXPECT_EQ(sim().stationBaudRate(0), 9600);
-    EXPECT_EQ(ZelmarGetNumberError(), 30);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_BAUD_RATE_CHANGE);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Can Not Change the Baud Rate to the Address : 0");
     EXPECT_EQ(frames().front(), "^0\r");
 }
@@ -42,7 +42,7 @@ TEST_F(BaudTest, UnknownRateSendsCodeZeroButSwitchesThePort) {
 TEST_F(BaudTest, StopsAtTheFirstStationThatDoesNotFollow) {
     sim().setFollowsBaudChange(2, false);
     EXPECT_EQ(ZelmarChangeBaudRate(19200), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 30);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_BAUD_RATE_CHANGE);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Can Not Change the Baud Rate to the Address : 2");
     EXPECT_EQ(sim().stationBaudRate(3), 19200);  // already switched: stays switched
     EXPECT_EQ(sim().hostBaudRate(), 19200);
@@ -52,7 +52,7 @@ TEST_F(BaudTest, AfterCloseNothingIsSentAndTheFirstProbeFails) {
     ASSERT_EQ(PortClose(), 1);
     sim().clearTranscript();
     EXPECT_EQ(ZelmarChangeBaudRate(38400), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 30);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_BAUD_RATE_CHANGE);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Can Not Change the Baud Rate to the Address : 0");
     EXPECT_EQ(ZelmarGetBaudRate(), 38400);
     std::this_thread::sleep_for(50ms);
@@ -76,7 +76,7 @@ protected:
 
 TEST_F(NeverOpenedTest, BaudChangeBeforeAnyOpenIsRefused) {
     EXPECT_EQ(ZelmarChangeBaudRate(19200), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 25);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_PORT);
     EXPECT_EQ(ZelmarGetBaudRate(), 9600);
 }
 

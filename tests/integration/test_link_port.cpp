@@ -54,7 +54,7 @@ TEST_F(PortTest, FailedOpensReportError36AndLeaveNoPortOpen) {
     for (int port : {0, 7, -3}) {
         SCOPED_TRACE(port);
         EXPECT_EQ(PortOpen(port, 9600), -1);
-        EXPECT_EQ(ZelmarGetNumberError(), 36);
+        EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
         EXPECT_STREQ(ZelmarGetErrorMessage(), "Unable to open COM port");
         EXPECT_TRUE(portState().PortUsed);
         EXPECT_EQ(ZelmarGetPort(), port);
@@ -62,15 +62,15 @@ TEST_F(PortTest, FailedOpensReportError36AndLeaveNoPortOpen) {
     ::setenv("CORVEXLINK_COM2", "/nonexistent/tty", 1);
     EXPECT_EQ(PortOpen(2, 9600), -1);
     EXPECT_EQ(PortClose(), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 35);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_PORT_NOT_OPEN);
     // Commands after a failed open meet "no port", not a hang.
     EXPECT_EQ(WriteCommandtoKX4417("_0"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 25);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_PORT);
 }
 
 TEST_F(PortTest, ClosingTwiceAndBeforeAnyOpen) {
     EXPECT_EQ(PortClose(), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 35);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_PORT_NOT_OPEN);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "COM port is NOT open");
 
     ASSERT_EQ(PortOpen(1, 9600), 1);
@@ -79,7 +79,7 @@ TEST_F(PortTest, ClosingTwiceAndBeforeAnyOpen) {
     EXPECT_TRUE(deviceIsFree(sim().slavePath()));
     EXPECT_EQ(commPort().workerId.load(), 0u);
     EXPECT_EQ(PortClose(), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 35);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_PORT_NOT_OPEN);
 }
 
 TEST_F(PortTest, ReopeningEndsTheOldWorkerFirst) {
@@ -116,7 +116,7 @@ TEST_F(PortTest, WritePrimitives) {
     EXPECT_EQ(countDiagnostics("CorvexLinkDLL: WriteComm --> second round\n"), 1);
     long long ms = elapsedMs([] { EXPECT_EQ(corvex::link::WriteSP("_0"), 0); });
     EXPECT_GE(ms, 195);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "WriteSP: COM port timed out");
 
     // A first failure and a good second attempt.
@@ -165,7 +165,7 @@ TEST(LineLoss, HangUpNeitherHangsNorSpinsAndTheDeviceComesBack) {
     EXPECT_LT(cpuMs() - cpuBefore, 150) << "the worker spins on the lost line";
 
     EXPECT_EQ(WriteCommandtoKX4417("_0"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_EQ(PortClose(), 1);
     {
         std::lock_guard<std::mutex> lock(m);

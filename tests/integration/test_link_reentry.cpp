@@ -44,9 +44,9 @@ protected:
     // released, so that the next open takes it and commands flow again.
     void expectClosedThenUsable() {
         EXPECT_EQ(WriteCommandtoKX4417("_0"), -1);
-        EXPECT_EQ(ZelmarGetNumberError(), 25);
+        EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_PORT);
         EXPECT_EQ(PortClose(), -1);
-        EXPECT_EQ(ZelmarGetNumberError(), 35);
+        EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_PORT_NOT_OPEN);
         ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
         sim().clearTranscript();
         EXPECT_EQ(WriteCommandtoKX4417("_0"), 1);
@@ -64,7 +64,7 @@ TEST_F(ReentryTest, OpenNestedInCloseIsRefusedAndTheCloseCompletes) {
     EXPECT_EQ(PortClose(), 1);
     ASSERT_TRUE(hook.ran());
     EXPECT_EQ(nested, -1);
-    EXPECT_EQ(nestedError, 36);
+    EXPECT_EQ(nestedError, CORVEXLINK_ERR_OPEN_FAILED);
     expectClosedThenUsable();
 }
 
@@ -79,9 +79,9 @@ TEST_F(ReentryTest, OpenOfAnotherPortNestedInCloseIsRefusedToo) {
     EXPECT_EQ(PortClose(), 1);
     ASSERT_TRUE(hook.ran());
     EXPECT_EQ(nested, -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 36);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
     EXPECT_EQ(WriteCommandtoKX4417("_5"), -1);  // nothing is open: not COM1, not COM2
-    EXPECT_EQ(ZelmarGetNumberError(), 25);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_PORT);
     EXPECT_TRUE(second.frameTexts().empty());
     expectClosedThenUsable();
 }
@@ -96,7 +96,7 @@ TEST_F(ReentryTest, CloseNestedInCloseFindsNoPort) {
     EXPECT_EQ(PortClose(), 1);
     ASSERT_TRUE(hook.ran());
     EXPECT_EQ(nested, -1);
-    EXPECT_EQ(nestedError, 35);
+    EXPECT_EQ(nestedError, CORVEXLINK_ERR_PORT_NOT_OPEN);
     expectClosedThenUsable();
 }
 
@@ -115,11 +115,11 @@ TEST_F(ReentryTest, CommandsNestedInCloseFailWithoutTouchingTheLine) {
     EXPECT_EQ(PortClose(), 1);
     ASSERT_TRUE(hook.ran());
     EXPECT_EQ(command, -1);
-    EXPECT_EQ(commandError, 25);
+    EXPECT_EQ(commandError, CORVEXLINK_ERR_NO_PORT);
     EXPECT_EQ(position, -1);
     EXPECT_EQ(value, 0);
     EXPECT_EQ(probe, -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_TRUE(frames().empty());
     expectClosedThenUsable();
 }

@@ -22,7 +22,7 @@ protected:
 TEST_F(TransactionTest, ValueAnswersSetLastValue) {
     EXPECT_EQ(sendWithAnswer("_0P", "\r\n1234\r\n>"), 1);
     EXPECT_EQ(ZelmarGetValue(), 1234);
-    EXPECT_EQ(ZelmarGetNumberError(), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_CLEARED);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "");
 
     EXPECT_EQ(sendWithAnswer("_0P", "-250>"), 1);
@@ -51,12 +51,12 @@ TEST_F(TransactionTest, OneDigitIsAValueButOtherShortAnswersAreNot) {
 
 TEST_F(TransactionTest, AnswerCodesSetNumberAndMessage) {
     EXPECT_EQ(sendWithAnswer("_0Q", "?2\r\n>"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 2);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_SYNTAX);
     EXPECT_STREQ(ZelmarGetErrorMessage(),
                  "Syntax Error: Command Not Found (command = _0Q, answer = ?2\r\n>");
 
     EXPECT_EQ(sendWithAnswer("_0&N5", "?3>"), 2);
-    EXPECT_EQ(ZelmarGetNumberError(), 3);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_FIFO_FULL);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "FIFO FULL (command = _0&N5, answer = ?3>");
 
     const struct {
@@ -64,16 +64,18 @@ TEST_F(TransactionTest, AnswerCodesSetNumberAndMessage) {
         int number;
         const char *prefix;
     } cases[] = {
-        {"?1>", 1, "Parameters out of Range"},
-        {"?4>", 4, "SPI need to be Configured before Read or Write"},
-        {"?5>", 5, "SPI MUST be Configured as MASTER, check USER11 State"},
-        {"?6>", 6, "Motor is Running Can NOT Execute the Command Sent"},
-        {"?7>", 7, "Limit Switch has been reached"},
-        {"?8>", 8, "Motor is Running can not set Direction"},
-        {"?9>", 9, "Can Not Execute command"},
-        {"?12>", -1, "Returned error code unknown"},
-        {"?0>", -1, "Returned error code unknown"},
-        {"?>", -1, "Returned error code unknown"},
+        {"?1>", CORVEXLINK_ERR_OUT_OF_RANGE, "Parameters out of Range"},
+        {"?4>", CORVEXLINK_ERR_SPI_NOT_CONFIGURED,
+         "SPI need to be Configured before Read or Write"},
+        {"?5>", CORVEXLINK_ERR_SPI_NOT_MASTER,
+         "SPI MUST be Configured as MASTER, check USER11 State"},
+        {"?6>", CORVEXLINK_ERR_MOTOR_RUNNING, "Motor is Running Can NOT Execute the Command Sent"},
+        {"?7>", CORVEXLINK_ERR_LIMIT_SWITCH, "Limit Switch has been reached"},
+        {"?8>", CORVEXLINK_ERR_RUNNING_DIRECTION, "Motor is Running can not set Direction"},
+        {"?9>", CORVEXLINK_ERR_CANNOT_EXECUTE, "Can Not Execute command"},
+        {"?12>", CORVEXLINK_ERR_UNKNOWN_CODE, "Returned error code unknown"},
+        {"?0>", CORVEXLINK_ERR_UNKNOWN_CODE, "Returned error code unknown"},
+        {"?>", CORVEXLINK_ERR_UNKNOWN_CODE, "Returned error code unknown"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.answer);
@@ -101,7 +103,7 @@ TEST_F(TransactionTest, SilenceRepeatsOnceThenTimesOut) {
     ms = elapsedMs([&] { result = WriteCommandtoKX4417("_0P"); });
 
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "ItcCommand: COM port timed out (command = _0P)");
     EXPECT_GE(ms, 590);
     EXPECT_LT(ms, 1500);
@@ -160,7 +162,8 @@ TEST_F(TransactionTest, AnswerAfterTimeOutStaysUntilTheNextCommand) {
 
 TEST_F(TransactionTest, OverlongAnswerIsCutAtCapacity) {
     EXPECT_EQ(sendWithAnswer("_0P", std::string(6000, 'A') + ">"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);  // the prompt did not fit and was dropped
+    EXPECT_EQ(ZelmarGetNumberError(),
+              CORVEXLINK_ERR_NO_ANSWER);  // the prompt did not fit and was dropped
     EXPECT_EQ(corvex::link::AnswerText().size(), 4999u);
 }
 
@@ -177,10 +180,10 @@ TEST_F(TransactionTest, OverlongAndMissingCommandsAreRefusedUnsent) {
     const std::string longest(62, 'Y');
     const std::string tooLong(63, 'Y');
     EXPECT_EQ(WriteCommandtoKX4417(tooLong.c_str()), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 27);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_COMMAND_REJECTED);
     EXPECT_NE(std::strstr(ZelmarGetErrorMessage(), "longer than 62 characters"), nullptr);
     EXPECT_EQ(WriteCommandtoKX4417(nullptr), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 27);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_COMMAND_REJECTED);
     EXPECT_TRUE(frames().empty());
 
     sim().scriptNextAnswer({">"}, 0ms);
@@ -204,7 +207,7 @@ TEST_F(TransactionTest, ErrorMessageCopyFollowsTheState) {
     corvex::link::SetErrorMessage(6);
     ASSERT_EQ(ZelmarGetErrorMessageVb(buffer), 1);
     EXPECT_STREQ(buffer, "Wrong Slew Rate Value must be between 16 to 8500");
-    EXPECT_EQ(ZelmarGetNumberError(), 2);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_SYNTAX);
 }
 
 class ClosedPortTest : public LinkTest {
@@ -214,14 +217,14 @@ protected:
 
 TEST_F(ClosedPortTest, CommandsBeforeAnyOpenAndAfterCloseSendNothing) {
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 25);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_PORT);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Commands cannot be sent before a COM port is open");
 
     ASSERT_EQ(PortOpen(1, 9600), 1);
     ASSERT_EQ(PortClose(), 1);
     sim().clearTranscript();
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 25);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_PORT);
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(frames().empty());
 }

@@ -72,7 +72,7 @@ TEST_F(PortsConfOpen, TheEnvironmentComesBeforeTheFile) {
     writeConf("COM1 = /nonexistent/tty\nCOM2 = /nonexistent/tty\n");
     EXPECT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
     EXPECT_EQ(PortOpen(2, 9600), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 36);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ using namespace corvex::commands;
 
 namespace {
 
-constexpr int kNotOpen = 25;
+constexpr int kNotOpen = CORVEXLINK_ERR_NO_PORT;
 constexpr int kEarlier = 77;  // an error number left by an earlier call
 
 class CommonCourse : public ::testing::Test {
@@ -148,7 +148,7 @@ TEST(FormatCommand, EveryArgumentForm) {
 TEST(Guarded, ExceptionsBecomeAnErrorResult) {
     corvex::link::resetTransactionStateForTest();
     EXPECT_EQ(guarded([]() -> int { throw std::runtime_error("boom"); }), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_UNKNOWN_CODE);
     EXPECT_NE(std::string(ZelmarGetErrorMessage()).find("boom"), std::string::npos);
     EXPECT_EQ(guarded([] { return 1; }), 1);
 }

@@ -2,6 +2,9 @@
 // Conversions between caller units and command arguments.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
+#include "CorvexLink.h"
 #include "commands/conversions.h"
 
 using namespace corvex::commands;
@@ -24,13 +27,36 @@ TEST(WindingCurrentCode, EveryAcceptedCurrentFitsItsByteAndRises) {
     }
 }
 
+// The public header's conversion, which MotorGetPosition and EncoderGetPosition apply.
 TEST(SignMagnitude24, NegativeCountsAboveTheSignBit) {
-    EXPECT_EQ(fromSignMagnitude24(0), 0);
-    EXPECT_EQ(fromSignMagnitude24(2000), 2000);
-    EXPECT_EQ(fromSignMagnitude24(8388608), 8388608);  // the sign bit alone stays positive
-    EXPECT_EQ(fromSignMagnitude24(8388609), -1);
-    EXPECT_EQ(fromSignMagnitude24(8388608 + 2000), -2000);
-    EXPECT_EQ(fromSignMagnitude24(16777215), -8388607);
+    EXPECT_EQ(CorvexLinkFromSignMagnitude24(0), 0);
+    EXPECT_EQ(CorvexLinkFromSignMagnitude24(2000), 2000);
+    EXPECT_EQ(CorvexLinkFromSignMagnitude24(8388607), 8388607);  // the largest positive count
+    EXPECT_EQ(CorvexLinkFromSignMagnitude24(8388608), 8388608);  // the sign bit alone stays
+    EXPECT_EQ(CorvexLinkFromSignMagnitude24(8388609), -1);
+    EXPECT_EQ(CorvexLinkFromSignMagnitude24(8388608 + 2000), -2000);
+    EXPECT_EQ(CorvexLinkFromSignMagnitude24(16777215), -8388607);
+    EXPECT_EQ(CORVEXLINK_COUNT_SIGN_BIT, 1 << 23);
+}
+
+TEST(StatusBitName, EveryBitHasTheNameOfItsConstantAndOthersNone) {
+    const struct {
+        int mask;
+        const char *name;
+    } bits[] = {{CORVEXLINK_STATUS_TRGD, "TRGD"},     {CORVEXLINK_STATUS_PSED, "PSED"},
+                {CORVEXLINK_STATUS_ABORTD, "ABORTD"}, {CORVEXLINK_STATUS_RUNING, "RUNING"},
+                {CORVEXLINK_STATUS_LS_CCW, "LS-CCW"}, {CORVEXLINK_STATUS_LS_CW, "LS-CW"},
+                {CORVEXLINK_STATUS_HOME, "HOME"},     {CORVEXLINK_STATUS_READY, "READY"},
+                {CORVEXLINK_STATUS_DIR, "DIR"},       {CORVEXLINK_STATUS_STALL, "STALL"}};
+    ASSERT_EQ(std::size(bits), static_cast<std::size_t>(CORVEXLINK_STATUS_BIT_COUNT));
+    for (int bit = 0; bit < CORVEXLINK_STATUS_BIT_COUNT; ++bit) {
+        SCOPED_TRACE(bit);
+        EXPECT_EQ(bits[bit].mask, 1 << bit);
+        ASSERT_NE(CorvexLinkStatusBitName(bit), nullptr);
+        EXPECT_STREQ(CorvexLinkStatusBitName(bit), bits[bit].name);
+    }
+    EXPECT_EQ(CorvexLinkStatusBitName(-1), nullptr);
+    EXPECT_EQ(CorvexLinkStatusBitName(CORVEXLINK_STATUS_BIT_COUNT), nullptr);
 }
 
 TEST(FifoSlope, NegativeSlopesWrapIntoOneByte) {

@@ -14,7 +14,7 @@ using corvex::commands::commandState;
 
 namespace {
 
-constexpr int kNotOpen = 25;
+constexpr int kNotOpen = CORVEXLINK_ERR_NO_PORT;
 constexpr int kEarlier = 77;
 
 class ListRules : public ::testing::Test {
@@ -70,7 +70,7 @@ TEST_F(ListRules, BadMotorListsChangeNothing) {
 
 TEST_F(ListRules, UserIoListsRefuseMasterControllers) {
     EXPECT_EQ(ConfigureDigitalUserIO("0", 1), -1);
-    EXPECT_EQ(number(), 51);
+    EXPECT_EQ(number(), CORVEXLINK_ERR_USER_IO_REFUSED);
     EXPECT_EQ(message(), "Configure USERIO to the Controller Address :0 is not allowed");
     EXPECT_EQ(ConfigureDigitalUserIO("3,12,4", 1), -1);
     EXPECT_EQ(message(), "Configure USERIO to the Controller Address: 4 is not allowed");
@@ -81,7 +81,7 @@ TEST_F(ListRules, UserIoListsRefuseMasterControllers) {
 
     // 1 is walked before 4: board 0's word is stored, then 4 refuses the write.
     EXPECT_EQ(WriteDigitalUserIO("4,1", 5), -1);
-    EXPECT_EQ(number(), 51);
+    EXPECT_EQ(number(), CORVEXLINK_ERR_USER_IO_REFUSED);
     EXPECT_EQ(message(), "Write USERIO to the Controller Address: 4 is not allowed");
     EXPECT_EQ(word(0), 4101);
 

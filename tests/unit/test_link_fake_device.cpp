@@ -82,7 +82,7 @@ TEST_F(FakeLinkTest, WritesThatNeverGoOutTimeOutAfterTheRepeat) {
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), -1);
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(590));
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     // The frame, the lone CR and the frame again, each tried twice.
     EXPECT_EQ(count("CorvexLinkDLL: WriteComm --> second round\n"), 3);
     EXPECT_TRUE(line_.frames().empty());
@@ -109,7 +109,7 @@ TEST_F(FakeLinkTest, AnswerTrickledInByteByByte) {
 TEST_F(FakeLinkTest, LostLineIsReportedOnceAndTheCloseStillWorks) {
     line_.loseLine();
     EXPECT_EQ(WriteCommandtoKX4417("_0"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 26);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_EQ(count("CorvexLink: CommWatchThread --> line lost on fake\n"), 1);
     EXPECT_EQ(PortClose(), 1);
     EXPECT_FALSE(corvex::link::portDeviceOpen());

@@ -169,7 +169,7 @@ TEST_F(WineLinkTest, AMissingDeviceFailsToOpen) {
     ASSERT_EQ(PortClose(), 1);
     _putenv_s("CORVEXLINK_COM1", (sim_.portPath() + ".missing").c_str());
     EXPECT_EQ(PortOpen(1, 9600), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 36);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
 }
 
 TEST_F(WineLinkTest, APortInUseCannotBeOpenedAgain) {

@@ -13,11 +13,9 @@
 namespace corvexctl {
 
 std::vector<std::string> statusBitNames(int status) {
-    static const char *const names[] = {"TRGD",  "PSED", "ABORTD", "RUNING", "LS-CCW",
-                                        "LS-CW", "HOME", "READY",  "DIR",    "STALL"};
     std::vector<std::string> set;
-    for (int bit = 0; bit < 10; ++bit)
-        if (status & (1 << bit)) set.push_back(names[bit]);
+    for (int bit = 0; bit < CORVEXLINK_STATUS_BIT_COUNT; ++bit)
+        if (status & (1 << bit)) set.push_back(CorvexLinkStatusBitName(bit));
     return set;
 }
 

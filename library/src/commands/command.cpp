@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "CorvexLink.h"
 #include "../link/transaction.h"
 
 namespace corvex::commands {
@@ -101,7 +102,8 @@ int finishExport(int result, std::uint32_t mark) noexcept {
 }
 
 void reportInternalError(const char *what) noexcept {
-    link::SetError(-1, "CorvexLink internal error: %s", what != nullptr ? what : "");
+    link::SetError(CORVEXLINK_ERR_UNKNOWN_CODE, "CorvexLink internal error: %s",
+                   what != nullptr ? what : "");
 }
 
 }  // namespace corvex::commands

@@ -6,13 +6,6 @@
 
 namespace corvex::commands {
 
-// Position and encoder counts come as 24-bit sign-and-magnitude numbers: above 2^23 the
-// count is negative (2^23 + 1 is -1); 2^23 itself and below are taken as they are.
-constexpr std::int32_t fromSignMagnitude24(std::int32_t answer) {
-    constexpr std::int32_t kSignBit = 8388608;  // 2^23
-    return answer > kSignBit ? kSignBit - answer : answer;
-}
-
 inline constexpr std::int32_t kMinCurrentMilliamps = 50;
 inline constexpr std::int32_t kMaxCurrentMilliamps = 2000;
 

@@ -14,8 +14,6 @@ using corvex::link::StationTable;
 
 namespace {
 
-constexpr int kSetUpFailed = 50;
-
 // Output and configuration words of the board set-up.
 constexpr std::int32_t kMasterSpiConfig = 128;
 constexpr std::int32_t kMasterIoWord = 0x16FF;  // user I/O configuration and outputs
@@ -83,7 +81,7 @@ constexpr InitStep kInitSteps[] = {
 };
 
 int failSetUp(const char *message, int address) {
-    corvex::link::SetError(kSetUpFailed, "%s%d", message, address);
+    corvex::link::SetError(CORVEXLINK_ERR_INIT_FAILED, "%s%d", message, address);
     return -1;
 }
 

@@ -14,7 +14,6 @@ using corvex::link::SetErrorMessage;
 
 namespace {
 
-constexpr int kFifoWaitExpired = 60;
 constexpr unsigned kRoomPollMs = 10;
 constexpr int kMaxRoomPolls = 91;
 constexpr unsigned kIdlePollMs = 5;
@@ -69,7 +68,7 @@ int FIFOWaitAndResend(const char *command, std::int32_t room, const char *addres
     }
     if (free < room) {
         corvex::link::SetError(
-            kFifoWaitExpired, "%s",
+            CORVEXLINK_ERR_FIFO_WAIT_EXPIRED, "%s",
             "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO");
         return -1;
     }

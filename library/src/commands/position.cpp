@@ -2,14 +2,13 @@
 // Position, encoder and status exports.
 #include "../export.h"
 #include "command.h"
-#include "conversions.h"
 
 using namespace corvex::commands;
 
 namespace {
 
-constexpr Query kGetPosition{Command{'P'}, true, &fromSignMagnitude24};
-constexpr Query kGetEncoder{Command{'{'}, true, &fromSignMagnitude24};
+constexpr Query kGetPosition{Command{'P'}, true, &CorvexLinkFromSignMagnitude24};
+constexpr Query kGetEncoder{Command{'{'}, true, &CorvexLinkFromSignMagnitude24};
 constexpr Query kGetStatus{Command{'='}, true};
 constexpr Command kSetPosition{'A', Arg::Signed};
 constexpr Command kEncoderFailsStep{'#', Arg::Signed};

@@ -12,7 +12,6 @@ using namespace corvex::commands;
 namespace {
 
 constexpr std::size_t kUserIoListLimit = 51;
-constexpr int kUserIoRefused = 51;
 
 // Messages for a master controller in the list, by board.
 constexpr const char *kConfigureRefused[kBoardCount] = {
@@ -56,7 +55,7 @@ bool applyUserIoRules(const char *addresses, UserIoAction action, std::int32_t &
         if (isMaster(address)) {
             const char *const *messages =
                 action == UserIoAction::Configure ? kConfigureRefused : kWriteRefused;
-            link::SetError(kUserIoRefused, "%s", messages[board]);
+            link::SetError(CORVEXLINK_ERR_USER_IO_REFUSED, "%s", messages[board]);
             return false;
         }
         if (isUserIoController(address)) {

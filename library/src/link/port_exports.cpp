@@ -40,7 +40,7 @@ int openSelectedPort() {
 
     SetError(ErrorNumber(), "%s", "");  // each open attempt starts with an empty message
     if (!OpenCommPort(st.SelectedPort)) {
-        SetError(36, "Unable to open COM port");
+        SetError(CORVEXLINK_ERR_OPEN_FAILED, "Unable to open COM port");
         return -1;
     }
     st.PortHandle = true;
@@ -51,7 +51,7 @@ int openSelectedPort() {
 // selection, so the close in progress and the caller of an outer open keep theirs.
 bool refusedWhileClosing() {
     if (!CommPortClosing()) return false;
-    SetError(36, "Unable to open COM port");
+    SetError(CORVEXLINK_ERR_OPEN_FAILED, "Unable to open COM port");
     return true;
 }
 
@@ -91,7 +91,7 @@ extern "C" int PortClose(void) {
     corvex::ExportGuard guard;
     PortState &st = portState();
     if (!st.PortHandle) {
-        SetError(35, "COM port is NOT open");
+        SetError(CORVEXLINK_ERR_PORT_NOT_OPEN, "COM port is NOT open");
         return -1;
     }
     corvex::platform::sleepMs(300);

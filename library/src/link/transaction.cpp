@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "CorvexLink.h"
 #include "../platform/diagnostics.h"
 #include "answer_parser.h"
 #include "comm_port.h"
@@ -46,6 +47,7 @@ constexpr const char *kAnswerCodeFormats[] = {
     "Motor is Running can not set Direction (command = %s, answer = %s",
     "Can Not Execute command (command = %s, answer = %s",
 };
+static_assert(std::size(kAnswerCodeFormats) == CORVEXLINK_ERR_CANNOT_EXECUTE);
 constexpr const char *kUnknownCodeFormat = "Returned error code unknown (command = %s, answer = %s";
 
 // The last failure reported, kept so that an export whose later steps succeeded (and so
@@ -57,7 +59,7 @@ struct FailureRecord {
 };
 
 struct TransactionState {
-    std::int32_t errorNumber = 0;
+    std::int32_t errorNumber = CORVEXLINK_ERR_NONE;
     char errorMessage[kErrorMessageSize] = {};
     std::int32_t lastValue = 0;
     char latestCommand[kLatestCommandSize] = {};
@@ -139,7 +141,7 @@ void KeepFailureSince(std::uint32_t mark) {
 }
 
 void ClearError() {
-    state().errorNumber = -1;
+    state().errorNumber = CORVEXLINK_ERR_CLEARED;
     state().errorMessage[0] = '\0';
 }
 
@@ -154,7 +156,7 @@ char *StationTable() { return state().stationTable; }
 
 void resetTransactionStateForTest() {
     TransactionState &s = state();
-    s.errorNumber = 0;
+    s.errorNumber = CORVEXLINK_ERR_NONE;
     s.errorMessage[0] = '\0';
     s.lastValue = 0;
     s.latestCommand[0] = '\0';
@@ -206,21 +208,22 @@ Reply Transact(const char *command, ValueUse use) {
     TransactionState &s = state();
     Reply reply;
     if (!portState().PortUsed) {
-        SetError(25, "Commands cannot be sent before a COM port is open");
+        SetError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
         return reply;
     }
     ClearError();
     if (!portState().PortHandle) {
-        SetError(25, "Commands cannot be sent before a COM port is open");
+        SetError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
         return reply;
     }
     char frame[kMaxCommandLength + 2];
     if (command == nullptr) {
-        SetError(27, "Command rejected: no command text given");
+        SetError(CORVEXLINK_ERR_COMMAND_REJECTED, "Command rejected: no command text given");
         return reply;
     }
     if (!buildFrame(command, frame)) {
-        SetError(27, "Command rejected: longer than %d characters (command = %.40s...)",
+        SetError(CORVEXLINK_ERR_COMMAND_REJECTED,
+                 "Command rejected: longer than %d characters (command = %.40s...)",
                  kMaxCommandLength, command);
         return reply;
     }
@@ -246,7 +249,8 @@ Reply Transact(const char *command, ValueUse use) {
         }
     }
     if (!answered) {
-        SetError(26, "ItcCommand: COM port timed out (command = %s)", command);
+        SetError(CORVEXLINK_ERR_NO_ANSWER, "ItcCommand: COM port timed out (command = %s)",
+                 command);
         s.transactionIdle.store(1);
         return reply;
     }
@@ -261,12 +265,13 @@ Reply Transact(const char *command, ValueUse use) {
     reply.answer = interpretAnswer(reply.raw);
     if (reply.answer.kind == AnswerKind::Error) {
         const int code = reply.answer.code;
-        if (code >= 1 && code <= 9) {
-            SetError(code, kAnswerCodeFormats[code - 1], command, reply.raw.c_str());
+        if (code >= CORVEXLINK_ERR_OUT_OF_RANGE && code <= CORVEXLINK_ERR_CANNOT_EXECUTE) {
+            SetError(code, kAnswerCodeFormats[code - CORVEXLINK_ERR_OUT_OF_RANGE], command,
+                     reply.raw.c_str());
         } else {
-            SetError(-1, kUnknownCodeFormat, command, reply.raw.c_str());
+            SetError(CORVEXLINK_ERR_UNKNOWN_CODE, kUnknownCodeFormat, command, reply.raw.c_str());
         }
-        reply.result = code == 3 ? kTransactionFifoFull : kTransactionFailed;
+        reply.result = code == CORVEXLINK_ERR_FIFO_FULL ? kTransactionFifoFull : kTransactionFailed;
     } else {
         if (use == ValueUse::Store && reply.answer.hasValue && !s.suppressValue)
             s.lastValue = reply.answer.value;
@@ -282,14 +287,14 @@ int WriteSP(const char *text) {
     TransactionState &s = state();
     char frame[kMaxCommandLength + 2];
     if (text == nullptr || !buildFrame(text, frame)) {
-        SetError(26, "WriteSP: COM port timed out");
+        SetError(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
         return 0;
     }
     s.transactionIdle.store(0);
     discardStaleInput(s);
     WriteComm(frame, std::strlen(frame));
     const bool answered = waitForAnswer();
-    if (!answered) SetError(26, "WriteSP: COM port timed out");
+    if (!answered) SetError(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
     s.transactionIdle.store(1);
     return answered ? 1 : 0;
 }

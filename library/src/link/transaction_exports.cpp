@@ -65,7 +65,7 @@ extern "C" int ZelmarChangeBaudRate(int baudRate) {
     corvex::ExportGuard guard;
     PortState &st = portState();
     if (!st.PortUsed) {
-        SetError(25, "Commands cannot be sent before a COM port is open");
+        SetError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
         return -1;
     }
     ClearError();
@@ -96,7 +96,8 @@ extern "C" int ZelmarChangeBaudRate(int baudRate) {
         if (table[address] == 'N') continue;
         const char probe[3] = {'_', table[address], '\0'};
         if (ItcCommand(probe) == kTransactionFailed) {
-            SetError(30, "Can Not Change the Baud Rate to the Address : %c", table[address]);
+            SetError(CORVEXLINK_ERR_BAUD_RATE_CHANGE,
+                     "Can Not Change the Baud Rate to the Address : %c", table[address]);
             return -1;
         }
     }
