@@ -78,30 +78,46 @@
  *
  * A command that gets no answer within 200 ms is repeated once (after a lone CR) and
  * waited for again (about 600 ms in all). Transport and station failures set the error
- * number and message; "..." stands for the command and the answer.
+ * number (named CORVEXLINK_ERR_ in this header) and message; "..." stands for the command
+ * and the answer. CORVEXLINK_ERR_NONE (0) is the number after load, CORVEXLINK_ERR_CLEARED
+ * (-1) the number while the call under way has found no failure.
  *
- *   - 1 "Parameters out of Range (...": the station refused a value.
- *   - 2 "Syntax Error: Command Not Found (...": the station does not know the command.
- *   - 3 "FIFO FULL (...": no room in the station's FIFO.
- *   - 4 "SPI need to be Configured before Read or Write (...": SPI used before ConfigureSPI().
- *   - 5 "SPI MUST be Configured as MASTER, check USER11 State (...": SPI used as a slave.
- *   - 6 "Motor is Running Can NOT Execute the Command Sent (...": the motor is busy.
- *   - 7 "Limit Switch has been reached (...": a limit switch stopped the move.
- *   - 8 "Motor is Running can not set Direction (...": MotorDirection() while moving.
- *   - 9 "Can Not Execute command (...": for example a move with the power off.
- *   - -1 "Returned error code unknown (...": an answer code the library does not know.
- *   - 25 "Commands cannot be sent before a COM port is open": no port open.
- *   - 26 "ItcCommand: COM port timed out (command = ...)": no answer, the station is
- *     absent, silent or at another rate; "WriteSP: COM port timed out" when a probe got
- *     no answer.
- *   - 27 "Command rejected: ...": a NULL or over-long raw command.
- *   - 30 "Can Not Change the Baud Rate to the Address : a": ZelmarChangeBaudRate().
- *   - 35 "COM port is NOT open": PortClose().
- *   - 36 "Unable to open COM port": PortOpen(), PortConfigure().
- *   - 50 "Can Not ... Address: a": MotorStationsInit().
- *   - 51 "... USERIO to the Controller Address: a is not allowed": user I/O lists.
- *   - 60 "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO":
- *     the FIFO exports.
+ *   - 1 CORVEXLINK_ERR_OUT_OF_RANGE: "Parameters out of Range (...": the station refused a
+ *     value.
+ *   - 2 CORVEXLINK_ERR_SYNTAX: "Syntax Error: Command Not Found (...": the station does not
+ *     know the command.
+ *   - 3 CORVEXLINK_ERR_FIFO_FULL: "FIFO FULL (...": no room in the station's FIFO.
+ *   - 4 CORVEXLINK_ERR_SPI_NOT_CONFIGURED: "SPI need to be Configured before Read or Write
+ *     (...": SPI used before ConfigureSPI().
+ *   - 5 CORVEXLINK_ERR_SPI_NOT_MASTER: "SPI MUST be Configured as MASTER, check USER11
+ *     State (...": SPI used as a slave.
+ *   - 6 CORVEXLINK_ERR_MOTOR_RUNNING: "Motor is Running Can NOT Execute the Command Sent
+ *     (...": the motor is busy.
+ *   - 7 CORVEXLINK_ERR_LIMIT_SWITCH: "Limit Switch has been reached (...": a limit switch
+ *     stopped the move.
+ *   - 8 CORVEXLINK_ERR_RUNNING_DIRECTION: "Motor is Running can not set Direction (...":
+ *     MotorDirection() while moving.
+ *   - 9 CORVEXLINK_ERR_CANNOT_EXECUTE: "Can Not Execute command (...": for example a move
+ *     with the power off.
+ *   - -1 CORVEXLINK_ERR_UNKNOWN_CODE: "Returned error code unknown (...": an answer code
+ *     the library does not know.
+ *   - 25 CORVEXLINK_ERR_NO_PORT: "Commands cannot be sent before a COM port is open": no
+ *     port open.
+ *   - 26 CORVEXLINK_ERR_NO_ANSWER: "ItcCommand: COM port timed out (command = ...)": no
+ *     answer, the station is absent, silent or at another rate; "WriteSP: COM port timed
+ *     out" when a probe got no answer.
+ *   - 27 CORVEXLINK_ERR_COMMAND_REJECTED: "Command rejected: ...": a NULL or over-long raw
+ *     command.
+ *   - 30 CORVEXLINK_ERR_BAUD_RATE_CHANGE: "Can Not Change the Baud Rate to the Address :
+ *     a": ZelmarChangeBaudRate().
+ *   - 35 CORVEXLINK_ERR_PORT_NOT_OPEN: "COM port is NOT open": PortClose().
+ *   - 36 CORVEXLINK_ERR_OPEN_FAILED: "Unable to open COM port": PortOpen(),
+ *     PortConfigure().
+ *   - 50 CORVEXLINK_ERR_INIT_FAILED: "Can Not ... Address: a": MotorStationsInit().
+ *   - 51 CORVEXLINK_ERR_USER_IO_REFUSED: "... USERIO to the Controller Address: a is not
+ *     allowed": user I/O lists.
+ *   - 60 CORVEXLINK_ERR_FIFO_WAIT_EXPIRED: "The Delay of 900 Ms has been expired, and Can
+ *     NOT Write the Command TO FIFO": the FIFO exports.
  *
  * @par Example
  * @code
@@ -172,6 +188,11 @@
  * Error numbers (ZelmarGetNumberError), status-bit names and count conversion
  * -------------------------------------------------------------------------------*/
 
+/**
+ * @addtogroup corvexlink
+ * @{
+ */
+
 /** No failure since the library was loaded. */
 #define CORVEXLINK_ERR_NONE 0
 /** The call under way has found no failure yet (the state at the start of each command). */
@@ -216,6 +237,13 @@
 /** A queued command waited about a second for FIFO room that never came. */
 #define CORVEXLINK_ERR_FIFO_WAIT_EXPIRED 60
 
+/** @} */
+
+/**
+ * @addtogroup corvexlink-motion
+ * @{
+ */
+
 /** Number of status-register bits: CORVEXLINK_STATUS_TRGD is bit 0, CORVEXLINK_STATUS_STALL
  * bit 9. */
 #define CORVEXLINK_STATUS_BIT_COUNT 10
@@ -223,6 +251,9 @@
 /** The name of status-register bit `bit` (0 is the lowest) as the stations' manual and the
  * programs show it ("TRGD", ..., "LS-CCW", "LS-CW", ..., "STALL"); NULL for a bit outside 0
  * to CORVEXLINK_STATUS_BIT_COUNT - 1.
+ *
+ * @param bit the bit number, 0 to CORVEXLINK_STATUS_BIT_COUNT - 1.
+ * @return the name, a text of the library that stays valid; or NULL.
  *
  * @code
  * for (int bit = 0; bit < CORVEXLINK_STATUS_BIT_COUNT; ++bit)
@@ -247,6 +278,8 @@ static inline const char *CorvexLinkStatusBitName(int bit) {
 static inline int32_t CorvexLinkFromSignMagnitude24(int32_t count) {
     return count > CORVEXLINK_COUNT_SIGN_BIT ? CORVEXLINK_COUNT_SIGN_BIT - count : count;
 }
+
+/** @} */
 
 #ifdef __cplusplus
 extern "C" {
@@ -283,8 +316,8 @@ extern "C" {
  * @param baudRate the line rate in baud, kept as given for ZelmarGetBaudRate().
  * @return 1 when the port is open, -1 on failure.
  * @par Errors
- * 36 "Unable to open COM port": the device does not exist, cannot be opened or is in use
- * by another program. Port 0, negative and unknown ports fail the same way.
+ * CORVEXLINK_ERR_OPEN_FAILED (36) "Unable to open COM port": the device does not exist, cannot be
+ * opened or is in use by another program. Port 0, negative and unknown ports fail the same way.
  * @par Example
  * @code
  * if (PortOpen(1, 9600) != 1) {
@@ -305,7 +338,7 @@ CORVEXLINK_API int PortOpen(int port, int baudRate);
  *
  * @return 1 when the port was closed, -1 when no port was open.
  * @par Errors
- * 35 "COM port is NOT open".
+ * CORVEXLINK_ERR_PORT_NOT_OPEN (35) "COM port is NOT open".
  * @par Example
  * @code
  * if (PortClose() == -1)
@@ -326,8 +359,8 @@ CORVEXLINK_API int PortClose(void);
  *
  * @return 1 when the port is open, -1 on failure.
  * @par Errors
- * 36 "Unable to open COM port". A port text typed into the dialog that is none of its
- * items selects port 0, which fails this way.
+ * CORVEXLINK_ERR_OPEN_FAILED (36) "Unable to open COM port". A port text typed into the dialog that
+ * is none of its items selects port 0, which fails this way.
  * @par Example
  * @code
  * // In a Qt program:
@@ -495,12 +528,13 @@ CORVEXLINK_API int PortDevice(int port, char *device, int size);
  * ZelmarGetValue().
  *
  * @param command the command text, at most 62 characters.
- * @return 1 on success, 2 when the station answered that its FIFO is full (error 3 is
- *         then set), -1 on failure.
+ * @return 1 on success, 2 when the station answered that its FIFO is full (error
+ *         CORVEXLINK_ERR_FIFO_FULL is then set), -1 on failure.
  * @par Errors
- * 27 "Command rejected: ..." for a NULL or longer command (nothing is sent); 25 when no
- * port is open; 26 when the station does not answer; 1 to 9 and -1 from the answer
- * (see @ref corvexlink_errors).
+ * CORVEXLINK_ERR_COMMAND_REJECTED (27) "Command rejected: ..." for a NULL or longer command
+ * (nothing is sent); CORVEXLINK_ERR_NO_PORT (25) when no port is open; CORVEXLINK_ERR_NO_ANSWER
+ * (26) when the station does not answer; 1 to 9 and -1 from the answer (see @ref
+ * corvexlink_errors).
  * @par Example
  * @code
  * if (WriteCommandtoKX4417("_0P") == 1)
@@ -593,9 +627,9 @@ CORVEXLINK_API int GetLastestCommand(char *buffer);
  *                 stations as 9600 (code 0).
  * @return 1 when every found station answers at the new rate, -1 otherwise.
  * @par Errors
- * 25 "Commands cannot be sent before a COM port is open" when no port was ever opened;
- * 30 "Can Not Change the Baud Rate to the Address : a" with the hexadecimal digit of the
- * first station that did not answer.
+ * CORVEXLINK_ERR_NO_PORT (25) "Commands cannot be sent before a COM port is open" when no
+ * port was ever opened; CORVEXLINK_ERR_BAUD_RATE_CHANGE (30) "Can Not Change the Baud Rate to the
+ * Address : a" with the hexadecimal digit of the first station that did not answer.
  * @par Example
  * @code
  * GetConnectedControllers(found);
@@ -744,7 +778,7 @@ CORVEXLINK_API int GetMotorDirection(const char *address);
  * @param flag    non-zero for '+' (clockwise), 0 for '-'.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * A running motor answers code 8; address errors; transport errors.
+ * A running motor answers CORVEXLINK_ERR_RUNNING_DIRECTION (8); address errors; transport errors.
  * @par Example
  * @code
  * MotorDirection("1", 0);
@@ -822,7 +856,7 @@ CORVEXLINK_API int MotorChangeJogSpeed(const char *address, int speed);
  * @param steps   the signed number of steps (positive clockwise).
  * @return 1 on success, -1 on failure.
  * @par Errors
- * A motor still moving answers code 6; address errors; transport errors.
+ * A motor still moving answers CORVEXLINK_ERR_MOTOR_RUNNING (6); address errors; transport errors.
  * @par Example
  * @code
  * MotorNumberStepRel("2", -2000);
@@ -1017,7 +1051,8 @@ CORVEXLINK_API int EncoderGetPosition(const char *address, int32_t *count);
 CORVEXLINK_API int MotorPowerON(const char *address, int value);
 
 /**
- * Switches the winding power off; a motor without power refuses moves with code 9.
+ * Switches the winding power off; a motor without power refuses moves with
+ * CORVEXLINK_ERR_CANNOT_EXECUTE (9).
  *
  * @param address the station, a list or ALL.
  * @return 1 on success, -1 on failure.
@@ -1074,8 +1109,8 @@ CORVEXLINK_API int GetFixedSpeed(int speed);
  * @return 1; -1 only for a NULL buffer.
  * @par Errors
  * A NULL buffer gives "Wrong Address in list". A silent address is simply N, but the
- * time-out of its probe (26 "WriteSP: COM port timed out") stays in the error state until
- * a later failure replaces it.
+ * time-out of its probe (CORVEXLINK_ERR_NO_ANSWER, 26 "WriteSP: COM port timed out") stays in the
+ * error state until a later failure replaces it.
  * @par Example
  * @code
  * char found[CORVEXLINK_CONTROLLER_LIST_SIZE];
@@ -1090,8 +1125,8 @@ CORVEXLINK_API int GetConnectedControllers(char *buffer);
  * @param address the station (single station).
  * @return 1 when the station answers, -1 otherwise.
  * @par Errors
- * Address errors (a list or ALL is refused without a probe); 26 "WriteSP: COM port timed
- * out" when it does not answer.
+ * Address errors (a list or ALL is refused without a probe); CORVEXLINK_ERR_NO_ANSWER (26)
+ * "WriteSP: COM port timed out" when it does not answer.
  * @par Example
  * @code
  * for (int a = 4; a < 8; ++a) {
@@ -1115,9 +1150,10 @@ CORVEXLINK_API int CheckControllerAddress(const char *address);
  * @return 1 when every found station is initialised, -1 at the first failure (stations
  *         done before stay done).
  * @par Errors
- * 50 with the failed step's message followed by the decimal address, for example
- * "Can Not Reset Motor Address: 3" or "Can Not Set Default Motor Speed, Ctrlr. Address: 2";
- * a failed return to the current rate keeps the error 30 of ZelmarChangeBaudRate().
+ * CORVEXLINK_ERR_INIT_FAILED (50) with the failed step's message followed by the decimal address,
+ * for example "Can Not Reset Motor Address: 3" or "Can Not Set Default Motor Speed, Ctrlr. Address:
+ * 2"; a failed return to the current rate keeps CORVEXLINK_ERR_BAUD_RATE_CHANGE (30) of
+ * ZelmarChangeBaudRate().
  * @par Example
  * @code
  * GetConnectedControllers(found);
@@ -1145,8 +1181,8 @@ CORVEXLINK_API int MotorStationsInit(void);
  * @par Errors
  * A piece that is not a number gives -1 without a message and changes nothing; an
  * address above 15, a NULL or over-long list gives "Wrong Address in list". An empty list
- * changes nothing and addresses nobody (error 26). The library's copy keeps the change
- * when sending fails (transport errors).
+ * changes nothing and addresses nobody (CORVEXLINK_ERR_NO_ANSWER). The library's copy keeps the
+ * change when sending fails (transport errors).
  * @{
  */
 
@@ -1212,7 +1248,8 @@ CORVEXLINK_API int MotorPauseOFF(const char *motors);
  *
  * User I/O lists (ConfigureDigitalUserIO(), WriteDigitalUserIO(), FIFOWriteUserIO()):
  * addresses 0 to 15, at most 51 characters, lists and ALL accepted. They may not name a
- * board's master controller (0, 4, 8, 12): error 51 "... Address: 4 is not allowed",
+ * board's master controller (0, 4, 8, 12): CORVEXLINK_ERR_USER_IO_REFUSED (51) "...
+ * Address: 4 is not allowed",
  * nothing sent (the text for 0 reads "Address :0" when configuring). Naming a user-I/O
  * controller (1, 5, 9, 13) adds 0x1600 to the configuration or 0x1000 to the output
  * value; the output value is then also kept as that board's user output word (restored
@@ -1244,7 +1281,8 @@ CORVEXLINK_API int ConfigureSPI(const char *address, int config);
  * @param value   receives the value; untouched when the call fails.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * Before ConfigureSPI() the station answers code 4, as a slave code 5; a NULL `value`
+ * Before ConfigureSPI() the station answers CORVEXLINK_ERR_SPI_NOT_CONFIGURED (4), as a
+ * slave CORVEXLINK_ERR_SPI_NOT_MASTER (5); a NULL `value`
  * gives "Wrong Address in list"; address errors; transport errors.
  * @par Example
  * @code
@@ -1261,7 +1299,8 @@ CORVEXLINK_API int ReadSPI(const char *address, int32_t *value);
  * @param value   the value, sent as an unsigned 32-bit number.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * Codes 4 and 5 as for ReadSPI(); address errors; transport errors.
+ * CORVEXLINK_ERR_SPI_NOT_CONFIGURED and CORVEXLINK_ERR_SPI_NOT_MASTER as for ReadSPI(); address
+ * errors; transport errors.
  * @par Example
  * @code
  * WriteSPI("1", 113);
@@ -1293,7 +1332,8 @@ CORVEXLINK_API int ReadDigitalUserIO(const char *address, int32_t *inputs);
  * @param config    the direction bits.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * 51 "Configure USERIO to the Controller Address: 4 is not allowed" for a master
+ * CORVEXLINK_ERR_USER_IO_REFUSED (51) "Configure USERIO to the Controller Address: 4 is
+ * not allowed" for a master
  * controller (the first in ascending order); a piece that is not a number: -1 without a
  * message; address errors; transport errors.
  * @par Example
@@ -1311,7 +1351,8 @@ CORVEXLINK_API int ConfigureDigitalUserIO(const char *addresses, int config);
  * @param value     the output bits.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * 51 "Write USERIO to the Controller Address: 4 is not allowed" for a master controller
+ * CORVEXLINK_ERR_USER_IO_REFUSED (51) "Write USERIO to the Controller Address: 4 is not
+ * allowed" for a master controller
  * (the first in ascending order); a piece that is not a number: -1 without a message;
  * address errors; transport errors.
  * @par Example
@@ -1380,8 +1421,9 @@ CORVEXLINK_API int ReadAllChannelsADC(const char *master, int resolution, int32_
  * command is sent once more; it is queued only if the station takes that resend.
  *
  * @par Errors of the FIFO exports
- * 60 "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO" when
- * the room never comes (after about a second); 3 "FIFO FULL ..." when the resend is
+ * CORVEXLINK_ERR_FIFO_WAIT_EXPIRED (60) "The Delay of 900 Ms has been expired, and Can NOT
+ * Write the Command TO FIFO" when the room never comes (after about a second);
+ * CORVEXLINK_ERR_FIFO_FULL (3) "FIFO FULL ..." when the resend is
  * refused again; a NULL `freeBytes` gives "Wrong Address in list"; address errors;
  * transport errors. On a failed transaction the motion forms write ZelmarGetValue() into
  * `*freeBytes`; FIFOWriteSPI() and FIFOWriteUserIO() leave it alone.
@@ -1499,14 +1541,15 @@ CORVEXLINK_API int FIFOGetRemainingBytes(const char *address, int32_t *freeBytes
 
 /**
  * Queues an output write of a user I/O port (the user I/O list rules of
- * @ref corvexlink-io apply: error 51 for a master controller).
+ * @ref corvexlink-io apply: CORVEXLINK_ERR_USER_IO_REFUSED for a master controller).
  *
  * @param address   the user-I/O controller (single station).
  * @param value     the output bits.
  * @param freeBytes receives the FIFO room left; untouched when the call fails.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * 51 for a master controller; the errors of the FIFO exports (see the family).
+ * CORVEXLINK_ERR_USER_IO_REFUSED (51) for a master controller; the errors of the FIFO exports (see
+ * the family).
  * @par Example
  * @code
  * int32_t room;
