@@ -33,6 +33,7 @@
 #include "motor_window.h"
 #include "pictures.h"
 #include "program.h"
+#include "window_placement.h"
 #include "status_window.h"
 #include "status_panels.h"
 
@@ -443,7 +444,23 @@ void TForm1::StatusRegClick() { createWindow(program().windows.Form6)->exec(); }
 void TForm1::About1Click() { createWindow(program().windows.MBAbout)->exec(); }
 
 void TForm1::MBMotorClick(int motor) {
-    createWindow(program().windows.Mtr[motor - 1], motor)->show();
+    TMtr *window = createWindow(program().windows.Mtr[motor - 1], motor);
+    // The first motor window opens where it places itself (the screen's centre); each
+    // further one a step down and to the right of the last one still open.
+    QWidget *last = nullptr;
+    std::vector<QPoint> taken;
+    for (const QPointer<QWidget> &opened : motorWindowsOpened_) {
+        if (!opened || !opened->isVisible()) continue;
+        last = opened;
+        taken.push_back(opened->pos());
+    }
+    if (last)
+        window->move(
+            cascadedPosition(last->pos(), taken, window->frameSize(), availableArea(last)));
+    std::erase_if(motorWindowsOpened_,
+                  [](const QPointer<QWidget> &opened) { return !opened || !opened->isVisible(); });
+    motorWindowsOpened_.push_back(window);
+    window->show();
 }
 
 void TForm1::MBTriggerAllClick() { triggerAll(*this); }

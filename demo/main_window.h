@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QPointer>
 
 class QAction;
 class QFrame;
@@ -127,6 +128,9 @@ private:
     // Controls that need an open port: the tool buttons, then the buttons of the groups.
     std::vector<QWidget *> portToolButtons_;
     std::vector<QWidget *> portPanelButtons_;
+    // The motor windows in the order they were opened; a new one cascades from the last of
+    // them that is still open.
+    std::vector<QPointer<QWidget>> motorWindowsOpened_;
 };
 
 }  // namespace demo

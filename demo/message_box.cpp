@@ -8,10 +8,12 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include "CorvexLink.h"
 #include "tone.h"
+#include "window_placement.h"
 
 namespace demo {
 namespace {
@@ -37,6 +39,16 @@ public:
         setWindowModality(QApplication::activeModalWidget() ? Qt::ApplicationModal : Qt::NonModal);
     }
 
+    // The box has no owner, so the window system would put it anywhere (or in the middle of
+    // the screen); it opens centred over the window the user was working in, the one whose
+    // handler raised it.
+    void showEvent(QShowEvent *event) override {
+        QMessageBox::showEvent(event);
+        if (raisedFrom_)
+            move(
+                centredOver(raisedFrom_->frameGeometry(), frameSize(), availableArea(raisedFrom_)));
+    }
+
     // Shows the box and returns once it is closed (or the program is ending).
     void showAndWait() {
         auto &boxes = waitingBoxes();
@@ -55,6 +67,9 @@ public:
     }
 
 private:
+    // Taken before the box exists, while the raising window is still the active one.
+    QPointer<QWidget> raisedFrom_ = QApplication::activeWindow();
+
     void setClosable(bool closable) {
         if (QAbstractButton *ok = button(QMessageBox::Ok)) ok->setEnabled(closable);
     }

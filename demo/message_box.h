@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Every message box of the program goes through here, and so do the other ways the program
 // speaks to the user outside its windows: the beep and the busy pointer. The program shows
-// its boxes with no owner window, an OK button and either the error icon or no icon.
+// its boxes with no owner window, an OK button and either the error icon or no icon. A box
+// opens centred over the window that is active when it is raised (the window whose button
+// or key started the handler), kept inside the screen; with no owner, Qt would put it in the
+// middle of the screen.
 //
 // A box holds up only the handler that raised it: the handler waits for the box to be
 // closed and then goes on, while every window keeps taking clicks and keys and every timer

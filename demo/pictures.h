@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: MIT
-// The pictures the program draws itself: the tool-button pictures of the main window, the
-// address-switch pictures of the address dialog and the grid of the profile editor.
+// The program's pictures: the tool-button pictures of the main window, which are SVG files
+// in the program's resources (demo/pictures/), and the pictures the program draws itself
+// because they follow its state: the address-switch pictures of the address dialog and the
+// grid of the profile editor.
 #pragma once
 
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QRect>
+#include <QString>
 
 namespace demo {
 
 enum class ToolPicture { OpenPort, ChangeRate, ClosePort, Address, Controllers, Init, Current };
 
+// The resource path of a tool-button picture, and the picture as an icon.
+QString toolPictureFile(ToolPicture picture);
 QIcon toolPicture(ToolPicture picture);
 // The program's window icon.
 QIcon programIcon();

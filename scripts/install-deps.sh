@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   qt6-multimedia-dev
+  libqt6svg6
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev help2man bash-completion python3 python3-pytest
   doxygen

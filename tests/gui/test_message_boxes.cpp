@@ -12,6 +12,7 @@
 #include <QWindow>
 
 #include "test_motor_window_helpers.h"
+#include "window_placement.h"
 
 using namespace guitest;
 using demo::TMtr;
@@ -218,4 +219,46 @@ TEST_F(RealBoxes, ABoxRaisedInAModalWindowCanBeClosed) {
                   });
     });
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "a pointer was left over the windows";
+}
+
+TEST_F(RealBoxes, ABoxOpensCentredOverTheWindowThatRaisedItAndInsideTheScreen) {
+    openPortFromMainWindow();
+    TMtr *motor1 = openMotor(1);
+    TMtr *motor2 = openMotor(2);
+    motor2->STSpeed1->setText(QStringLiteral("10"));
+    const QRect screen = demo::availableArea(motor2);
+
+    // Wherever the raising window stands, the box opens over it, not where the other
+    // window is, and never outside the screen.
+    const QPoint places[] = {screen.topLeft() + QPoint(40, 30), screen.topLeft(),
+                             screen.bottomRight() - QPoint(60, 60)};
+    for (const QPoint &place : places) {
+        motor1->move(screen.topLeft() + QPoint(300, 200));
+        motor2->move(place);
+        motor2->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(motor2));
+        withBoxOf([&] { userClick(motor2->CW1); }, QStringLiteral("Error Message Motor 2"),
+                  [&](QMessageBox *box) {
+                      EXPECT_EQ(box->parentWidget(), nullptr) << "a box has no owner window";
+                      const QRect over = motor2->frameGeometry();
+                      const QRect shown = box->frameGeometry();
+                      EXPECT_TRUE(screen.contains(shown)) << place.x() << "," << place.y();
+                      // Centred where the screen lets it be.
+                      const QPoint centred = over.center() - shown.center();
+                      const bool fits = screen.contains(
+                          QRect(over.center() - QPoint(shown.width() / 2, shown.height() / 2),
+                                shown.size()));
+                      if (fits) {
+                          EXPECT_LE(centred.manhattanLength(), 2)
+                              << "box centre " << shown.center().x() << "," << shown.center().y()
+                              << " window centre " << over.center().x() << "," << over.center().y();
+                      } else {
+                          EXPECT_TRUE(shown.intersects(over));
+                      }
+
+                      clickOk(box);
+                  });
+        // The handler went on to start the move; stop it so the next press can move again.
+        userClick(motor2->Stop1);
+    }
 }
