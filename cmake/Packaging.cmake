@@ -68,6 +68,9 @@ set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_NAME corvexlink-demo)
 set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_SECTION electronics)
 set(CPACK_COMPONENT_CORVEXLINK-DEMO_DEPENDS libcorvexlink2)
 set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_RECOMMENDS corvexlink-tools)
+# The tool-button pictures are SVG: Qt loads its SVG icon engine at run time, which the
+# shared-library scan cannot see.
+set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_COMPONENT_CORVEXLINK-DEMO_DESCRIPTION
   "operator program for KX4417 stepper controllers\n DemoCorvexLink opens the line, finds the stations and drives the motors,\n their I/O, analog inputs and FIFO profiles from Qt windows.")
 
