@@ -6,14 +6,17 @@
 #                       [INCLUDE <file.h2m>] [ENVIRONMENT VAR=value...])
 #
 # ENVIRONMENT is set while the program runs for help2man (for example so that a GUI
-# program prints its help on a machine without a display). Without help2man or gzip the
-# page is left out with a note.
+# program prints its help on a machine without a display). Without help2man or gzip, or in a
+# cross build (whose programs do not run here), the page is left out.
 
 find_program(CORVEXLINK_HELP2MAN help2man)
 find_program(CORVEXLINK_GZIP gzip)
 
 function(corvexlink_help2man target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "NAME;COMPONENT;INCLUDE" "ENVIRONMENT")
+  if(CMAKE_CROSSCOMPILING)
+    return()
+  endif()
   if(NOT CORVEXLINK_HELP2MAN OR NOT CORVEXLINK_GZIP)
     message(STATUS "help2man or gzip not found: the ${target} man page is not built")
     return()
