@@ -91,7 +91,7 @@ struct Row {
 };
 
 double rawRoundTrip(int fd);
-int openRaw(const std::string &path, speed_t speed);
+int openRaw(const std::string &path);
 
 // Back-to-back "_0P" transactions at `rate` with wire time: the caller's CPU share, and
 // the median transaction time against the wire time of its bytes.
@@ -100,7 +100,7 @@ void wireRows(int rate, double runSeconds, std::vector<Row> &rows) {
     // The simulator's own floor: a raw write-then-read of the same frame, no library.
     std::vector<double> raw;
     {
-        const int fd = openRaw(line.sim.slavePath(), rate <= 9600 ? B9600 : B115200);
+        const int fd = openRaw(line.sim.slavePath());
         for (int i = 0; i < 20; ++i) raw.push_back(rawRoundTrip(fd));
         ::close(fd);
     }
@@ -152,7 +152,9 @@ double rawRoundTrip(int fd) {
     return seconds(Clock::now() - t0);
 }
 
-int openRaw(const std::string &path, speed_t speed) {
+// Opens the simulator's line raw. The rate stays the one already programmed on the line
+// (the simulator's station rate, or the library's last), which is the rate under test.
+int openRaw(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
     if (fd < 0) {
         std::perror("bench_link: open");
@@ -160,9 +162,7 @@ int openRaw(const std::string &path, speed_t speed) {
     }
     termios tio{};
     tcgetattr(fd, &tio);
-    cfmakeraw(&tio);
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
+    cfmakeraw(&tio);  // keeps the speed fields
     tcsetattr(fd, TCSANOW, &tio);
     return fd;
 }
@@ -174,7 +174,7 @@ void roundTripRow(int pairs, std::vector<Row> &rows) {
     Line line(options({0}, false, 9600));
     std::vector<double> raw, lib;
     for (int i = 0; i < pairs; ++i) {
-        const int fd = openRaw(line.sim.slavePath(), B9600);
+        const int fd = openRaw(line.sim.slavePath());
         rawRoundTrip(fd);
         raw.push_back(rawRoundTrip(fd));
         ::close(fd);

@@ -40,9 +40,6 @@ constexpr int kHalfStepItem = 2;
 constexpr int kEnableHomeItem = 0;
 constexpr int kDisableHomeItem = 1;
 
-// Position and encoder counts arrive as 24-bit sign-and-magnitude numbers.
-constexpr std::int32_t kSignedCountBase = 8388608;
-
 constexpr int kFreeFifoPanel = 4;
 
 const char *const kPauseOn = "&PAUSE -ON-";
@@ -452,7 +449,9 @@ void TMtr::ReadCtr1Click() {
     MDPosi1->clear();
     std::int32_t position = 0;
     if (!succeeded(MotorGetPosition(address_.constData(), &position))) return;
-    if (position >= kSignedCountBase) position = kSignedCountBase - position;
+    // The library has already made the count signed; this button also shows the sign bit
+    // alone (8388608) as 0, which the polling tick shows as it is.
+    if (position >= CORVEXLINK_COUNT_SIGN_BIT) position = CORVEXLINK_COUNT_SIGN_BIT - position;
     MDPosi1->setText(QString::number(position));
 }
 

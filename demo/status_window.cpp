@@ -15,9 +15,7 @@
 namespace demo {
 namespace {
 
-const char *const kFlags[] = {"TRGD",  "PSED", "ABORTD", "RUNING", "LS-CCW",
-                              "LS-CW", "HOME", "READY",  "DIR",    "STALL"};
-constexpr int kFlagCount = 10;
+constexpr int kFlagCount = CORVEXLINK_STATUS_BIT_COUNT;
 constexpr int kShownMotorRows = 4;  // the table shows four motors at a time
 constexpr int kRowHeight = 24;
 constexpr int kColumnWidth = 62;
@@ -56,7 +54,7 @@ TForm6::TForm6(QWidget *parent) : QDialog(parent) {
     for (int m = 1; m <= motors; ++m)
         Sts1->setVerticalHeaderItem(m - 1, blueItem(QStringLiteral("MOTOR%1").arg(m)));
     for (int c = 0; c < kFlagCount; ++c)
-        Sts1->setHorizontalHeaderItem(c, blueItem(QLatin1String(kFlags[c])));
+        Sts1->setHorizontalHeaderItem(c, blueItem(QLatin1String(CorvexLinkStatusBitName(c))));
     for (int r = 0; r < motors; ++r)
         for (int c = 0; c < kFlagCount; ++c) Sts1->setItem(r, c, blueItem(QString()));
     Sts1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -17,6 +17,9 @@ struct SpeedEntry {
     int baud;
 };
 
+// Every speed code of the terminal driver, to read the rate a host programmed. The
+// simulator keeps this apart from the library's rate handling, on purpose: it reports the
+// rate the host really set, so a wrong rate chosen by the library shows up in the tests.
 constexpr SpeedEntry kSpeeds[] = {
     {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},       {B150, 150},
     {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},     {B1800, 1800},

@@ -11,6 +11,7 @@
 #include "../platform/diagnostics.h"
 #include "../platform/thread_priority.h"
 #include "../platform/ui.h"
+#include "line_rates.h"
 
 namespace corvex::link {
 
@@ -115,18 +116,8 @@ void resetPortStateForTest() {
 // ----- rates ---------------------------------------------------------------------------
 
 void SelectBaudRate(std::int32_t rate) {
-    switch (rate / 100) {
-    case 3: portState().LineBaudRate = 300; break;
-    case 12: portState().LineBaudRate = 1200; break;
-    case 24: portState().LineBaudRate = 2400; break;
-    case 48: portState().LineBaudRate = 4800; break;
-    case 96: portState().LineBaudRate = 9600; break;
-    case 192: portState().LineBaudRate = 19200; break;
-    case 384: portState().LineBaudRate = 38400; break;
-    case 576: portState().LineBaudRate = 57600; break;
-    case 1152: portState().LineBaudRate = 115200; break;
-    default: break;  // an unsupported rate keeps the line rate
-    }
+    const std::int32_t line = lineRateFor(rate);
+    if (line != 0) portState().LineBaudRate = line;  // an unsupported rate keeps the line rate
 }
 
 void ApplyBaudRate() {

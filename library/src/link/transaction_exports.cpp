@@ -6,6 +6,7 @@
 #include "../export.h"
 #include "../platform/clock.h"
 #include "comm_port.h"
+#include "line_rates.h"
 #include "transaction.h"
 
 using namespace corvex::link;
@@ -70,16 +71,9 @@ extern "C" int ZelmarChangeBaudRate(int baudRate) {
     }
     ClearError();
 
-    int code = 0;
-    switch (baudRate) {
-    case 19200: code = 1; break;
-    case 38400: code = 2; break;
-    case 57600: code = 3; break;
-    case 115200: code = 4; break;
-    default: code = 0; break;  // 9600 and every other rate
-    }
+    const int code = stationRateCode(baudRate);  // 9600 and every other rate: 0
     // Tell the stations at the current rate; they switch at once and do not answer.
-    char frame[8];
+    char frame[16];
     std::snprintf(frame, sizeof frame, "^%d\r", code);
     WriteComm(frame, std::strlen(frame));
     WriteComm("\r", 1);

@@ -6,6 +6,7 @@
 
 #include "../diagnostics.h"
 #include "low_latency_posix.h"
+#include "termios_speed_posix.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,22 +21,25 @@
 #include <string>
 
 namespace corvex::platform {
-namespace {
 
-speed_t toSpeed(std::uint32_t rate) {
-    switch (rate) {
-    case 300: return B300;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
-    }
+// The termios code of every rate the system's terminal driver knows. Which of them the
+// line runs at is the link layer's choice; this table only translates.
+speed_t termiosSpeed(std::uint32_t rate) {
+    static constexpr struct {
+        std::uint32_t rate;
+        speed_t code;
+    } kSpeeds[] = {
+        {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+        {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+        {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+        {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    };
+    for (const auto &s : kSpeeds)
+        if (s.rate == rate) return s.code;
+    return B0;
 }
+
+namespace {
 
 class PosixSerialDevice final : public SerialDevice {
 public:
@@ -78,7 +82,7 @@ public:
         tio.c_cc[VSTOP] = 0x13;
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
-        const speed_t speed = toSpeed(s.baudRate);
+        const speed_t speed = termiosSpeed(s.baudRate);
         if (speed == B0) return false;
         ::cfsetispeed(&tio, speed);
         ::cfsetospeed(&tio, speed);
@@ -89,7 +93,7 @@ public:
     }
 
     bool setBaudRate(std::uint32_t rate) override {
-        const speed_t speed = toSpeed(rate);
+        const speed_t speed = termiosSpeed(rate);
         termios tio{};
         if (speed == B0 || ::tcgetattr(fd_, &tio) != 0) return false;
         ::cfsetispeed(&tio, speed);

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+// The line rates the library drives, with the code that switches the stations to each: the
+// one list from which the port's rate selection and the stations' rate change both read.
+#pragma once
+
+#include <cstdint>
+
+namespace corvex::link {
+
+struct LineRate {
+    std::int32_t rate;  // bits per second
+    int stationCode;    // the digit of the "^n" command that moves a station to it; -1 none
+};
+
+inline constexpr LineRate kLineRates[] = {
+    {300, -1},  {1200, -1}, {2400, -1}, {4800, -1},  {9600, 0},
+    {19200, 1}, {38400, 2}, {57600, 3}, {115200, 4},
+};
+
+// The line rate for a requested rate: the listed rate in the same hundred (19250 gives
+// 19200), or 0 when none is, which leaves the line at its rate.
+constexpr std::int32_t lineRateFor(std::int32_t requested) {
+    for (const LineRate &r : kLineRates)
+        if (r.rate / 100 == requested / 100) return r.rate;
+    return 0;
+}
+
+// The station code for exactly `rate`; 0 (9600) for a rate the stations cannot take.
+constexpr int stationRateCode(std::int32_t rate) {
+    for (const LineRate &r : kLineRates)
+        if (r.rate == rate && r.stationCode >= 0) return r.stationCode;
+    return 0;
+}
+
+}  // namespace corvex::link
