@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The exports get NUL-terminated texts; the first NUL ends the text as it would there.
     const std::string text(reinterpret_cast<const char *>(data), size);
     const ParsedAddress parsed = ParseStationAddress(text.c_str());
-    const AddressList list = ParseAddressList(text.c_str(), kAddressTextLimit);
+    const AddressList list = parseAddressList(text.c_str(), kAddressTextLimit);
     char expected[kPrefixSize];
 
     switch (parsed.kind) {

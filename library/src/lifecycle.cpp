@@ -9,7 +9,7 @@ namespace {
 __attribute__((destructor)) void closePortAtUnload() {
     if (!corvex::link::portDeviceOpen()) return;  // nothing to do; allocate nothing now
     corvex::link::CloseCommPort();
-    corvex::link::portState().PortHandle = false;
+    corvex::link::portState().portOpen = false;
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ protected:
 
     // Fills the station table as a scan would, for tests that need it without scanning.
     static void setStationTable(const char *table16) {
-        std::snprintf(corvex::link::StationTable(), 17, "%s", table16);
+        std::snprintf(corvex::link::stationTable(), 17, "%s", table16);
     }
 
     // Milliseconds taken by `f`.

@@ -90,7 +90,7 @@ TEST_F(ConcurrencyTest, ExportsFromManyThreadsStayConsistent) {
 
     // The exports' view and the device agree, and the line works again once the stations
     // are brought back to 9600 baud from whichever rate they were left at.
-    EXPECT_EQ(corvex::link::portState().PortHandle, corvex::link::portDeviceOpen());
+    EXPECT_EQ(corvex::link::portState().portOpen, corvex::link::portDeviceOpen());
     corvex::platform::installUiHooks({});
     for (int rate : {19200, 9600}) {
         ASSERT_EQ(PortOpen(1, rate), 1) << ZelmarGetErrorMessage();

@@ -47,7 +47,7 @@ TEST_F(PortTest, RatesAreRoundedToLineRatesButReportedAsGiven) {
 TEST_F(PortTest, UnsupportedRateAfterLoadKeeps9600) {
     ASSERT_EQ(PortOpen(1, 4000), 1);
     EXPECT_EQ(sim().hostBaudRate(), 9600);
-    EXPECT_EQ(portState().LineBaudRate, 9600);
+    EXPECT_EQ(portState().lineBaudRate, 9600);
 }
 
 TEST_F(PortTest, FailedOpensReportError36AndLeaveNoPortOpen) {
@@ -56,7 +56,7 @@ TEST_F(PortTest, FailedOpensReportError36AndLeaveNoPortOpen) {
         EXPECT_EQ(PortOpen(port, 9600), -1);
         EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
         EXPECT_STREQ(ZelmarGetErrorMessage(), "Unable to open COM port");
-        EXPECT_TRUE(portState().PortUsed);
+        EXPECT_TRUE(portState().portUsed);
         EXPECT_EQ(ZelmarGetPort(), port);
     }
     ::setenv("CORVEXLINK_COM2", "/nonexistent/tty", 1);

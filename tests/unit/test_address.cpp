@@ -93,27 +93,27 @@ TEST(ParseStationAddress, UnterminatedTextIsReadNoFurtherThanItsLimit) {
     ASSERT_NE(block, nullptr);
     std::memset(block, '1', kAddressTextLimit + 1);
     EXPECT_EQ(ParseStationAddress(block).kind, AddressKind::Wrong);
-    EXPECT_EQ(ParseAddressList(block, kAddressTextLimit).status, ListStatus::WrongAddress);
+    EXPECT_EQ(parseAddressList(block, kAddressTextLimit).status, ListStatus::WrongAddress);
     EXPECT_EQ(boundedLength(block, kAddressTextLimit), -1);
     std::free(block);
 }
 
-TEST(ParseAddressList, MotorAndUserIoLists) {
-    const AddressList list = ParseAddressList("1,5,5,15,", 39);
+TEST(parseAddressList, MotorAndUserIoLists) {
+    const AddressList list = parseAddressList("1,5,5,15,", 39);
     EXPECT_EQ(list.status, ListStatus::Ok);
     EXPECT_EQ(list.mask, (1u << 1) | (1u << 5) | (1u << 15));
 
-    EXPECT_EQ(ParseAddressList("", 39).status, ListStatus::Ok);
-    EXPECT_EQ(ParseAddressList("", 39).mask, 0);
-    EXPECT_EQ(ParseAddressList("1,x", 39).status, ListStatus::NotANumber);
-    EXPECT_EQ(ParseAddressList("ALL", 39).status, ListStatus::NotANumber);
-    EXPECT_EQ(ParseAddressList("16", 39).status, ListStatus::WrongAddress);
-    EXPECT_EQ(ParseAddressList("1,16", 39).status, ListStatus::WrongAddress);
-    EXPECT_EQ(ParseAddressList(nullptr, 39).status, ListStatus::WrongAddress);
+    EXPECT_EQ(parseAddressList("", 39).status, ListStatus::Ok);
+    EXPECT_EQ(parseAddressList("", 39).mask, 0);
+    EXPECT_EQ(parseAddressList("1,x", 39).status, ListStatus::NotANumber);
+    EXPECT_EQ(parseAddressList("ALL", 39).status, ListStatus::NotANumber);
+    EXPECT_EQ(parseAddressList("16", 39).status, ListStatus::WrongAddress);
+    EXPECT_EQ(parseAddressList("1,16", 39).status, ListStatus::WrongAddress);
+    EXPECT_EQ(parseAddressList(nullptr, 39).status, ListStatus::WrongAddress);
 
     const std::string forty(40, '1');
-    EXPECT_EQ(ParseAddressList(forty.c_str(), 39).status, ListStatus::WrongAddress);
-    EXPECT_EQ(ParseAddressList(forty.c_str(), 51).status, ListStatus::WrongAddress);  // 11...1 > 15
+    EXPECT_EQ(parseAddressList(forty.c_str(), 39).status, ListStatus::WrongAddress);
+    EXPECT_EQ(parseAddressList(forty.c_str(), 51).status, ListStatus::WrongAddress);  // 11...1 > 15
 }
 
 TEST(LeadingNumber, ReadsLikeAtoiWithoutOverflow) {

@@ -26,7 +26,7 @@ protected:
     void SetUp() override {
         corvex::link::resetTransactionStateForTest();
         resetCommandStateForTest();
-        corvex::link::SetError(kEarlier, "earlier failure");
+        corvex::link::setError(kEarlier, "earlier failure");
     }
     static std::string message() { return ZelmarGetErrorMessage(); }
     // The call was refused with `text` before anything was attempted on the line.
@@ -39,7 +39,7 @@ protected:
     static void expectSent(int result) {
         EXPECT_EQ(result, -1);
         EXPECT_EQ(ZelmarGetNumberError(), kNotOpen);
-        corvex::link::SetError(kEarlier, "earlier failure");
+        corvex::link::setError(kEarlier, "earlier failure");
     }
 };
 

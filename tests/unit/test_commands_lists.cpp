@@ -24,7 +24,7 @@ protected:
         corvex::commands::resetCommandStateForTest();
         earlier();
     }
-    static void earlier() { corvex::link::SetError(kEarlier, "earlier failure"); }
+    static void earlier() { corvex::link::setError(kEarlier, "earlier failure"); }
     static std::string message() { return ZelmarGetErrorMessage(); }
     static int number() { return ZelmarGetNumberError(); }
     static unsigned lines(int board) {

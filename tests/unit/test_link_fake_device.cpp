@@ -103,7 +103,7 @@ TEST_F(FakeLinkTest, AnswerTrickledInByteByByte) {
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), 1);
     far.join();
     EXPECT_EQ(ZelmarGetValue(), -4321);
-    EXPECT_EQ(corvex::link::AnswerText(), answer);
+    EXPECT_EQ(corvex::link::answerText(), answer);
 }
 
 TEST_F(FakeLinkTest, LostLineIsReportedOnceAndTheCloseStillWorks) {

@@ -90,7 +90,7 @@ ParsedAddress ParseStationAddress(const char *text) {
     return parsed;
 }
 
-AddressList ParseAddressList(const char *text, std::size_t limit) {
+AddressList parseAddressList(const char *text, std::size_t limit) {
     AddressList list;
     const long length = boundedLength(text, limit);
     if (length < 0) return list;

@@ -60,7 +60,7 @@ struct AddressList {
     ListStatus status = ListStatus::WrongAddress;
     std::uint16_t mask = 0;
 };
-AddressList ParseAddressList(const char *text, std::size_t limit);
+AddressList parseAddressList(const char *text, std::size_t limit);
 
 // The number at the start of a text as the C library's atoi reads it (leading blanks,
 // an optional sign, then digits; no digits give 0), saturating instead of overflowing.

@@ -82,7 +82,7 @@ int ReadAllChannelsADC(const char *master, int resolution, int32_t *values) {
         // The answer holds eleven numbers: it is read here, not taken as the last value.
         const CommandText text = formatCommand(*target, kConvertAll, resolution);
         const corvex::link::Reply reply =
-            corvex::link::Transact(text.data(), corvex::link::ValueUse::Keep);
+            corvex::link::transact(text.data(), corvex::link::ValueUse::Keep);
         if (reply.result == corvex::link::kTransactionFailed) return -1;
         storeChannelValues(reply.raw, values, CORVEXLINK_ADC_CHANNELS);
         return 1;

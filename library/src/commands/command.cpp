@@ -94,15 +94,15 @@ int runQuery(const char *address, const Query &query, std::int32_t *out) {
     return 1;
 }
 
-std::uint32_t failureMark() noexcept { return link::FailureMark(); }
+std::uint32_t failureMark() noexcept { return link::failureMark(); }
 
 int finishExport(int result, std::uint32_t mark) noexcept {
-    if (result == -1) link::KeepFailureSince(mark);
+    if (result == -1) link::keepFailureSince(mark);
     return result;
 }
 
 void reportInternalError(const char *what) noexcept {
-    link::SetError(CORVEXLINK_ERR_UNKNOWN_CODE, "CorvexLink internal error: %s",
+    link::setError(CORVEXLINK_ERR_UNKNOWN_CODE, "CorvexLink internal error: %s",
                    what != nullptr ? what : "");
 }
 

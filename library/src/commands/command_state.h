@@ -3,7 +3,7 @@
 // direction last set, the winding currents, the user output word and the trigger/pause
 // line byte of each board, and which boards the last initialisation has set up. The
 // station table of answering addresses belongs to the transaction layer
-// (link::StationTable()).
+// (link::stationTable()).
 #pragma once
 
 #include <array>

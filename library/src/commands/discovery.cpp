@@ -10,7 +10,7 @@
 #include "command_state.h"
 
 using namespace corvex::commands;
-using corvex::link::StationTable;
+using corvex::link::stationTable;
 
 namespace {
 
@@ -27,7 +27,7 @@ constexpr std::int32_t kDefaultFirstRate = 100;
 constexpr std::int32_t kDefaultAccel = 50;
 constexpr std::int32_t kHalfStepMode = 33;
 
-bool stationFound(int address) { return StationTable()[address] != 'N'; }
+bool stationFound(int address) { return stationTable()[address] != 'N'; }
 
 // A transaction of the set-up counts only when the station answered without any error.
 bool sendStrict(int address, char letter, std::int32_t value) {
@@ -81,7 +81,7 @@ constexpr InitStep kInitSteps[] = {
 };
 
 int failSetUp(const char *message, int address) {
-    corvex::link::SetError(CORVEXLINK_ERR_INIT_FAILED, "%s%d", message, address);
+    corvex::link::setError(CORVEXLINK_ERR_INIT_FAILED, "%s%d", message, address);
     return -1;
 }
 
@@ -96,7 +96,7 @@ int GetConnectedControllers(char *buffer) {
         }
         char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
         std::size_t length = 0;
-        char *table = StationTable();
+        char *table = stationTable();
         for (int address = 0; address < kStationCount; ++address) {
             const Target probe = stationTarget(address);
             const bool answered = corvex::link::WriteSP(probe.prefix) == 1;

@@ -45,7 +45,7 @@ constexpr Command kFifoReset{'K'};
 
 std::int32_t maskIndexCounter(std::int32_t value) {
     const std::int32_t index = value & 0xFFFF;
-    corvex::link::SetLastValue(index);  // ZelmarGetValue() reports the masked counter too
+    corvex::link::setLastValue(index);  // ZelmarGetValue() reports the masked counter too
     return index;
 }
 constexpr Query kIndexCounter{Command{'['}, true, &maskIndexCounter};
@@ -67,7 +67,7 @@ int FIFOWaitAndResend(const char *command, std::int32_t room, const char *addres
         if (FIFOGetRemainingBytes(address, &free) == -1) return -1;
     }
     if (free < room) {
-        corvex::link::SetError(
+        corvex::link::setError(
             CORVEXLINK_ERR_FIFO_WAIT_EXPIRED, "%s",
             "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO");
         return -1;

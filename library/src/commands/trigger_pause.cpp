@@ -18,7 +18,7 @@ enum class Line : std::uint8_t { Trigger = 0, Pause = 4 };  // first bit of the 
 
 // Changes the lines of the listed motors (0 = on), then sends the line state.
 int changeLines(const char *motors, Line line, bool on) {
-    const AddressList list = ParseAddressList(motors, kMotorListLimit);
+    const AddressList list = parseAddressList(motors, kMotorListLimit);
     if (list.status == ListStatus::NotANumber) return -1;  // refused without a message
     if (list.status == ListStatus::WrongAddress) {
         corvex::link::SetErrorMessage(kEntryWrongAddress);

@@ -42,7 +42,7 @@ int runUserIo(const char *addresses, UserIoAction action, std::int32_t value) {
 namespace corvex::commands {
 
 bool applyUserIoRules(const char *addresses, UserIoAction action, std::int32_t &value) {
-    const AddressList list = ParseAddressList(addresses, kUserIoListLimit);
+    const AddressList list = parseAddressList(addresses, kUserIoListLimit);
     if (list.status == ListStatus::NotANumber) return false;
     if (list.status == ListStatus::WrongAddress) {
         link::SetErrorMessage(kEntryWrongAddress);
@@ -55,7 +55,7 @@ bool applyUserIoRules(const char *addresses, UserIoAction action, std::int32_t &
         if (isMaster(address)) {
             const char *const *messages =
                 action == UserIoAction::Configure ? kConfigureRefused : kWriteRefused;
-            link::SetError(CORVEXLINK_ERR_USER_IO_REFUSED, "%s", messages[board]);
+            link::setError(CORVEXLINK_ERR_USER_IO_REFUSED, "%s", messages[board]);
             return false;
         }
         if (isUserIoController(address)) {

@@ -117,16 +117,16 @@ void resetPortStateForTest() {
 
 void SelectBaudRate(std::int32_t rate) {
     const std::int32_t line = lineRateFor(rate);
-    if (line != 0) portState().LineBaudRate = line;  // an unsupported rate keeps the line rate
+    if (line != 0) portState().lineBaudRate = line;  // an unsupported rate keeps the line rate
 }
 
 void ApplyBaudRate() {
     PortState &st = portState();
     CommPort &port = commPort();
-    if (!st.PortUsed || !st.PortHandle || !port.device) return;
-    st.LineState.baudRate = static_cast<std::uint32_t>(st.LineBaudRate);
-    if (port.device->setBaudRate(st.LineState.baudRate)) {
-        port.lineRate = st.LineState.baudRate;
+    if (!st.portUsed || !st.portOpen || !port.device) return;
+    const auto rate = static_cast<std::uint32_t>(st.lineBaudRate);
+    if (port.device->setBaudRate(rate)) {
+        port.lineRate = rate;
     }
 }
 
@@ -141,9 +141,7 @@ bool SetupConnection(CommPort &port) {
     s.dsrDtrHandshake = port.dsrDtrHandshake;
     s.ctsRtsHandshake = port.ctsRtsHandshake;
     s.xonXoff = port.xonXoff;
-    if (!port.device->configure(s)) return false;
-    portState().LineState = s;
-    return true;
+    return port.device->configure(s);
 }
 
 bool OpenCommPort(int portNumber) {
@@ -184,7 +182,7 @@ bool OpenCommPort(int portNumber) {
     return true;
 }
 
-bool CommPortClosing() { return commPort().closing; }
+bool commPortClosing() { return commPort().closing; }
 
 int CloseCommPort() {
     CommPort &port = commPort();

@@ -62,20 +62,17 @@ struct CommPort {
     std::uint8_t parity = 0;
     std::uint8_t stopBits = 0;
     std::uint8_t dataBits = 8;
-    std::int32_t requestedRate = 9600;
     AnswerSink *answer = nullptr;
-    int answerCapacity = kAnswerCapacity;
     std::mutex writeLock;  // held for the whole of one write
 };
 
 // Library-wide port state.
 struct PortState {
-    std::int32_t SelectedPort = 1;
-    std::int32_t SelectedBaudRate = 9600;
-    std::int32_t LineBaudRate = 9600;
-    bool PortUsed = false;
-    bool PortHandle = false;  // the exports' view: a port is open
-    platform::LineSettings LineState{};
+    std::int32_t selectedPort = 1;
+    std::int32_t selectedBaudRate = 9600;
+    std::int32_t lineBaudRate = 9600;
+    bool portUsed = false;
+    bool portOpen = false;  // the exports' view: a port is open
 };
 
 PortState &portState();
@@ -90,7 +87,7 @@ bool OpenCommPort(int port);
 // (further up the same thread's stack) is already releasing it.
 int CloseCommPort();
 // Whether CloseCommPort is running (further up the calling thread's stack).
-bool CommPortClosing();
+bool commPortClosing();
 bool SetupConnection(CommPort &port);
 // 1 when all bytes were written, else 0.
 int WriteCommBlock(CommPort &port, const void *bytes, std::size_t count);

@@ -122,7 +122,7 @@ void SetErrorMessage(int index) {
     recordFailure();
 }
 
-void SetError(std::int32_t number, const char *format, ...) {
+void setError(std::int32_t number, const char *format, ...) {
     state().errorNumber = number;
     va_list args;
     va_start(args, format);
@@ -131,28 +131,28 @@ void SetError(std::int32_t number, const char *format, ...) {
     if (state().errorMessage[0] != '\0') recordFailure();
 }
 
-std::uint32_t FailureMark() { return state().lastFailure.serial; }
+std::uint32_t failureMark() { return state().lastFailure.serial; }
 
-void KeepFailureSince(std::uint32_t mark) {
+void keepFailureSince(std::uint32_t mark) {
     TransactionState &s = state();
     if (s.errorMessage[0] != '\0' || s.lastFailure.serial == mark) return;
     s.errorNumber = s.lastFailure.number;
     copyText(s.errorMessage, kErrorMessageSize, s.lastFailure.message);
 }
 
-void ClearError() {
+void clearError() {
     state().errorNumber = CORVEXLINK_ERR_CLEARED;
     state().errorMessage[0] = '\0';
 }
 
 std::int32_t LastValue() { return state().lastValue; }
-void SetLastValue(std::int32_t value) { state().lastValue = value; }
+void setLastValue(std::int32_t value) { state().lastValue = value; }
 bool SuppressValue() { return state().suppressValue; }
-void SetSuppressValue(bool on) { state().suppressValue = on; }
+void setSuppressValue(bool on) { state().suppressValue = on; }
 bool TransactionIdle() { return state().transactionIdle.load() != 0; }
 const char *LatestCommand() { return state().latestCommand; }
-std::string AnswerText() { return answerSink().text(); }
-char *StationTable() { return state().stationTable; }
+std::string answerText() { return answerSink().text(); }
+char *stationTable() { return state().stationTable; }
 
 void resetTransactionStateForTest() {
     TransactionState &s = state();
@@ -204,25 +204,25 @@ std::string withoutBrokenStart(std::string raw, std::size_t held) {
 
 }  // namespace
 
-Reply Transact(const char *command, ValueUse use) {
+Reply transact(const char *command, ValueUse use) {
     TransactionState &s = state();
     Reply reply;
-    if (!portState().PortUsed) {
-        SetError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
+    if (!portState().portUsed) {
+        setError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
         return reply;
     }
-    ClearError();
-    if (!portState().PortHandle) {
-        SetError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
+    clearError();
+    if (!portState().portOpen) {
+        setError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
         return reply;
     }
     char frame[kMaxCommandLength + 2];
     if (command == nullptr) {
-        SetError(CORVEXLINK_ERR_COMMAND_REJECTED, "Command rejected: no command text given");
+        setError(CORVEXLINK_ERR_COMMAND_REJECTED, "Command rejected: no command text given");
         return reply;
     }
     if (!buildFrame(command, frame)) {
-        SetError(CORVEXLINK_ERR_COMMAND_REJECTED,
+        setError(CORVEXLINK_ERR_COMMAND_REJECTED,
                  "Command rejected: longer than %d characters (command = %.40s...)",
                  kMaxCommandLength, command);
         return reply;
@@ -249,7 +249,7 @@ Reply Transact(const char *command, ValueUse use) {
         }
     }
     if (!answered) {
-        SetError(CORVEXLINK_ERR_NO_ANSWER, "ItcCommand: COM port timed out (command = %s)",
+        setError(CORVEXLINK_ERR_NO_ANSWER, "ItcCommand: COM port timed out (command = %s)",
                  command);
         s.transactionIdle.store(1);
         return reply;
@@ -266,10 +266,10 @@ Reply Transact(const char *command, ValueUse use) {
     if (reply.answer.kind == AnswerKind::Error) {
         const int code = reply.answer.code;
         if (code >= CORVEXLINK_ERR_OUT_OF_RANGE && code <= CORVEXLINK_ERR_CANNOT_EXECUTE) {
-            SetError(code, kAnswerCodeFormats[code - CORVEXLINK_ERR_OUT_OF_RANGE], command,
+            setError(code, kAnswerCodeFormats[code - CORVEXLINK_ERR_OUT_OF_RANGE], command,
                      reply.raw.c_str());
         } else {
-            SetError(CORVEXLINK_ERR_UNKNOWN_CODE, kUnknownCodeFormat, command, reply.raw.c_str());
+            setError(CORVEXLINK_ERR_UNKNOWN_CODE, kUnknownCodeFormat, command, reply.raw.c_str());
         }
         reply.result = code == CORVEXLINK_ERR_FIFO_FULL ? kTransactionFifoFull : kTransactionFailed;
     } else {
@@ -281,20 +281,20 @@ Reply Transact(const char *command, ValueUse use) {
     return reply;
 }
 
-int ItcCommand(const char *command) { return Transact(command, ValueUse::Store).result; }
+int ItcCommand(const char *command) { return transact(command, ValueUse::Store).result; }
 
 int WriteSP(const char *text) {
     TransactionState &s = state();
     char frame[kMaxCommandLength + 2];
     if (text == nullptr || !buildFrame(text, frame)) {
-        SetError(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
+        setError(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
         return 0;
     }
     s.transactionIdle.store(0);
     discardStaleInput(s);
     WriteComm(frame, std::strlen(frame));
     const bool answered = waitForAnswer();
-    if (!answered) SetError(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
+    if (!answered) setError(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
     s.transactionIdle.store(1);
     return answered ? 1 : 0;
 }

@@ -37,9 +37,9 @@ struct Reply {
 // Sends `command` with a CR, waits for the answer (repeating once after silence) and
 // checks it: result 0 failure (error state set), 1 success, 2 the station answered FIFO
 // FULL (error 3 set).
-Reply Transact(const char *command, ValueUse use);
+Reply transact(const char *command, ValueUse use);
 
-// Transact with the value stored: 0, 1 or 2 as above.
+// transact with the value stored: 0, 1 or 2 as above.
 int ItcCommand(const char *command);
 
 // Sends `text` with a CR and waits up to 200 ms for a prompt. 1 answered, 0 with error 26.
@@ -49,28 +49,28 @@ int WriteSP(const char *text);
 std::int32_t ErrorNumber();
 const char *ErrorMessage();
 void SetErrorMessage(int index);  // selects an ErrorMessageTable entry; number unchanged
-void SetError(std::int32_t number, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void ClearError();  // number -1, message empty: the start of a checked operation
+void setError(std::int32_t number, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void clearError();  // number -1, message empty: the start of a checked operation
 
-// A mark of the failures reported so far. KeepFailureSince(mark), called when an operation
+// A mark of the failures reported so far. keepFailureSince(mark), called when an operation
 // fails, puts back the last failure reported after `mark` if a later successful step has
 // cleared the error state since; it changes nothing when the state holds a message or no
 // failure came after the mark.
-std::uint32_t FailureMark();
-void KeepFailureSince(std::uint32_t mark);
+std::uint32_t failureMark();
+void keepFailureSince(std::uint32_t mark);
 
 std::int32_t LastValue();
-void SetLastValue(std::int32_t value);
+void setLastValue(std::int32_t value);
 bool SuppressValue();
-void SetSuppressValue(bool on);
+void setSuppressValue(bool on);
 bool TransactionIdle();
 const char *LatestCommand();
 
 // The raw text of the last answer (what the worker received since the last command).
-std::string AnswerText();
+std::string answerText();
 
 // The station table: 16 characters, 'N' or the address as one hexadecimal digit.
-char *StationTable();
+char *stationTable();
 
 // Restores every item of this layer to its load-time value (tests only).
 void resetTransactionStateForTest();

@@ -65,11 +65,11 @@ CORVEXLINK_ALIAS(GetLastestCommand)
 extern "C" int ZelmarChangeBaudRate(int baudRate) {
     corvex::ExportGuard guard;
     PortState &st = portState();
-    if (!st.PortUsed) {
-        SetError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
+    if (!st.portUsed) {
+        setError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
         return -1;
     }
-    ClearError();
+    clearError();
 
     const int code = stationRateCode(baudRate);  // 9600 and every other rate: 0
     // Tell the stations at the current rate; they switch at once and do not answer.
@@ -79,18 +79,18 @@ extern "C" int ZelmarChangeBaudRate(int baudRate) {
     WriteComm("\r", 1);
     WriteComm("\r", 1);
 
-    st.SelectedBaudRate = baudRate;
+    st.selectedBaudRate = baudRate;
     SelectBaudRate(baudRate);
     ApplyBaudRate();
     corvex::platform::sleepMs(100);
 
     // Every station of the table must answer at the new rate.
-    const char *table = StationTable();
+    const char *table = stationTable();
     for (int address = 0; address < 16; ++address) {
         if (table[address] == 'N') continue;
         const char probe[3] = {'_', table[address], '\0'};
         if (ItcCommand(probe) == kTransactionFailed) {
-            SetError(CORVEXLINK_ERR_BAUD_RATE_CHANGE,
+            setError(CORVEXLINK_ERR_BAUD_RATE_CHANGE,
                      "Can Not Change the Baud Rate to the Address : %c", table[address]);
             return -1;
         }
