@@ -133,7 +133,7 @@ TEST_F(PortDialogTest, AChoiceTakesEffectAtOnceAndClosingByTheFrameStillOpens) {
         dialog->close();
     });
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 36);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
     EXPECT_EQ(ZelmarGetBaudRate(), 57600);
 }
 
@@ -152,6 +152,6 @@ TEST_F(PortDialogTest, APortTextThatNamesNoItemGivesPortZeroWhichFailsToOpen) {
     EXPECT_EQ(portAfterChoice, 2);
     EXPECT_EQ(portAfterTyping, 0);
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(ZelmarGetNumberError(), 36);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "Unable to open COM port");
 }
