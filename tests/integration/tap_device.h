@@ -35,7 +35,8 @@ public:
     void purge() override { inner_->purge(); }
     void setDtr(bool on) override { inner_->setDtr(on); }
     std::size_t bytesWaiting() override { return inner_->bytesWaiting(); }
-    platform::IoResult write(const void *bytes, std::size_t count) override {
+    platform::IoResult write(const void *bytes, std::size_t count,
+                             std::chrono::milliseconds bound) override {
         {
             // The hook runs in place (not a copy), so the state it keeps between writes
             // persists; it must not call back into the tap.
@@ -47,7 +48,7 @@ public:
             if (tap_.beforeWrite)
                 tap_.beforeWrite(std::string(static_cast<const char *>(bytes), count));
         }
-        return inner_->write(bytes, count);
+        return inner_->write(bytes, count, bound);
     }
     platform::IoResult read(void *buffer, std::size_t max) override {
         return inner_->read(buffer, max);

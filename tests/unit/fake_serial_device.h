@@ -61,7 +61,8 @@ public:
         std::lock_guard<std::mutex> lock(line_.mutex);
         return line_.input.size();
     }
-    platform::IoResult write(const void *bytes, std::size_t count) override {
+    platform::IoResult write(const void *bytes, std::size_t count,
+                             std::chrono::milliseconds /*bound*/) override {
         std::lock_guard<std::mutex> lock(line_.mutex);
         if (line_.failWrites > 0) {
             --line_.failWrites;

@@ -241,7 +241,7 @@ int WriteCommBlock(CommPort &port, const void *bytes, std::size_t count) {
     if (!port.device || port.closing) return 0;  // nothing open, or being released
 
     std::lock_guard<std::mutex> lock(port.writeLock);
-    const platform::IoResult r = port.device->write(bytes, count);
+    const platform::IoResult r = port.device->write(bytes, count, writeBound(count, port.lineRate));
     if (r.status == platform::IoStatus::Ok && r.bytes == count) return 1;
     if (r.bytes > 0) {
         diag("CorvexLink: WriteCommBlock --> Write Timeout: %ld byte(s) of %ld byte(s) sent\n",

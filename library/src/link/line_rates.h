@@ -3,6 +3,8 @@
 // one list from which the port's rate selection and the stations' rate change both read.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 namespace corvex::link {
@@ -30,6 +32,18 @@ constexpr int stationRateCode(std::int32_t rate) {
     for (const LineRate &r : kLineRates)
         if (r.rate == rate && r.stationCode >= 0) return r.stationCode;
     return 0;
+}
+
+// How long a write of `count` bytes may take before it counts as failed: the time-out of an
+// answer plus twice the wire time of the bytes at `rate` (10 bits a byte), so that a frame
+// never fails on a slow but working line, and a line that stopped taking bytes fails about
+// as fast as a station that stopped answering.
+inline constexpr std::chrono::milliseconds kWriteBoundBase{200};
+constexpr std::chrono::milliseconds writeBound(std::size_t count, std::uint32_t rate) {
+    const std::uint64_t bitsPerSecond = rate > 0 ? rate : 300;
+    const std::uint64_t wireMs =
+        (static_cast<std::uint64_t>(count) * 10 * 1000 + bitsPerSecond - 1) / bitsPerSecond;
+    return kWriteBoundBase + std::chrono::milliseconds(2 * wireMs);
 }
 
 }  // namespace corvex::link

@@ -4,6 +4,7 @@
 // which one runs.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,9 @@ enum class WaitResult {
 
 enum class IoStatus { Ok, Failed };
 
+// IoResult::error of a write that did not complete within its bound.
+inline constexpr int kWriteTimedOut = -1;
+
 struct IoResult {
     IoStatus status = IoStatus::Failed;
     std::size_t bytes = 0;  // bytes transferred
@@ -52,8 +56,12 @@ public:
     virtual void setDtr(bool on) = 0;
     // Bytes waiting in the input queue (0 on error).
     virtual std::size_t bytesWaiting() = 0;
-    // Writes all bytes, waiting until the driver has taken them.
-    virtual IoResult write(const void *bytes, std::size_t count) = 0;
+    // Writes all bytes and waits until the driver has sent them, for at most `bound`. A write
+    // that cannot complete within the bound (the far end stopped reading, a stalled adapter)
+    // fails with the bytes written so far and error kWriteTimedOut, so that no caller waits
+    // without end on a line that does not take its bytes.
+    virtual IoResult write(const void *bytes, std::size_t count,
+                           std::chrono::milliseconds bound) = 0;
     // Reads at most `max` bytes without blocking.
     virtual IoResult read(void *buffer, std::size_t max) = 0;
     // Blocks until input arrives, wake() is called or the line is lost.

@@ -16,7 +16,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -87,6 +89,7 @@ public:
         ::cfsetispeed(&tio, speed);
         ::cfsetospeed(&tio, speed);
         if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+        rate_ = s.baudRate;
         // DTR and RTS held on; a pseudo-terminal has no modem lines (ENOTTY/EINVAL).
         setModemLine(TIOCM_DTR | TIOCM_RTS, true);
         return true;
@@ -98,7 +101,9 @@ public:
         if (speed == B0 || ::tcgetattr(fd_, &tio) != 0) return false;
         ::cfsetispeed(&tio, speed);
         ::cfsetospeed(&tio, speed);
-        return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+        rate_ = rate;
+        return true;
     }
 
     void purge() override { ::tcflush(fd_, TCIOFLUSH); }
@@ -111,7 +116,9 @@ public:
         return static_cast<std::size_t>(n);
     }
 
-    IoResult write(const void *bytes, std::size_t count) override {
+    IoResult write(const void *bytes, std::size_t count, std::chrono::milliseconds bound) override {
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + bound;
         IoResult r;
         const auto *p = static_cast<const unsigned char *>(bytes);
         while (r.bytes < count) {
@@ -121,15 +128,18 @@ public:
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else if (n < 0 && errno == EAGAIN) {
+                // The output queue is full: wait for room, but never past the deadline.
+                const int left = msUntil(deadline);
+                if (left <= 0) return timedOut(r);
                 pollfd pfd{fd_, POLLOUT, 0};
-                ::poll(&pfd, 1, 100);
+                ::poll(&pfd, 1, left);
             } else {
                 r.error = n < 0 ? errno : EIO;
                 r.status = IoStatus::Failed;
                 return r;
             }
         }
-        ::tcdrain(fd_);  // no write time-out: wait until the driver has sent everything
+        if (!drain(deadline)) return timedOut(r);
         r.status = IoStatus::Ok;
         return r;
     }
@@ -187,6 +197,39 @@ public:
     }
 
 private:
+    static int msUntil(std::chrono::steady_clock::time_point deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 60000));
+    }
+
+    static IoResult timedOut(IoResult r) {
+        r.status = IoStatus::Failed;
+        r.error = kWriteTimedOut;
+        return r;
+    }
+
+    // Waits until the driver has sent what was written, or the deadline. The driver's queue
+    // is read with TIOCOUTQ and the wait sleeps for about the wire time of what is left, so a
+    // long frame at a low rate costs a few wake-ups rather than a busy loop. Once the queue is
+    // empty, tcdrain waits for the last bytes in the transmitter itself (a few characters at
+    // most); a driver without TIOCOUTQ is drained that way at once.
+    bool drain(std::chrono::steady_clock::time_point deadline) {
+        for (;;) {
+            int queued = 0;
+            if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+                ::tcdrain(fd_);
+                return true;
+            }
+            const int left = msUntil(deadline);
+            if (left <= 0) return false;
+            const long wireMs = static_cast<long>(queued) * 10 * 1000 / static_cast<long>(rate_);
+            const int sleepMs = static_cast<int>(std::clamp<long>(wireMs, 1, left));
+            pollfd none{-1, 0, 0};
+            ::poll(&none, 1, sleepMs);
+        }
+    }
+
     void setModemLine(int bits, bool on) {
         // Pseudo-terminals answer ENOTTY (or EINVAL) to the modem-line requests: tolerated.
         ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits);
@@ -200,6 +243,7 @@ private:
     int fd_;
     int wakeFd_;
     std::string path_;
+    std::uint32_t rate_ = 9600;  // the line rate last set, for the drain's wait
     posix::LowLatency lowLatency_;
 };
 

@@ -105,16 +105,24 @@ public:
         return (held_ ? 1u : 0u) + queued();
     }
 
-    IoResult write(const void *bytes, std::size_t count) override {
+    IoResult write(const void *bytes, std::size_t count, std::chrono::milliseconds bound) override {
         IoResult r;
         OVERLAPPED ov{};
         ::ResetEvent(writeEvent_);
         ov.hEvent = writeEvent_;
         DWORD written = 0;
         if (!::WriteFile(handle_, bytes, static_cast<DWORD>(count), &written, &ov)) {
-            if (::GetLastError() != ERROR_IO_PENDING ||
-                !::GetOverlappedResult(handle_, &ov, &written, TRUE)) {
+            if (::GetLastError() != ERROR_IO_PENDING) {
                 r.error = static_cast<int>(::GetLastError());
+                return r;
+            }
+            // Wait for the driver at most `bound`; a write still pending then is cancelled,
+            // and what it sent before the cancel is reported.
+            const auto ms = static_cast<DWORD>(std::max<long long>(bound.count(), 0));
+            const bool done = ::WaitForSingleObject(writeEvent_, ms) == WAIT_OBJECT_0;
+            if (!done) ::CancelIoEx(handle_, &ov);
+            if (!::GetOverlappedResult(handle_, &ov, &written, TRUE) || !done) {
+                r.error = done ? static_cast<int>(::GetLastError()) : kWriteTimedOut;
                 r.bytes = written;
                 return r;
             }
