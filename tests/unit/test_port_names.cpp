@@ -3,9 +3,17 @@
 // environment, user file, system file and the ttyS fallback, and the way back from a
 // device to its port number.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -14,6 +22,7 @@
 #include "platform/diagnostics.h"
 #include "platform/posix/port_names_posix.h"
 #include "temp_tree.h"
+#include "unprivileged.h"
 
 using corvex::platform::PortMapping;
 using corvex::platform::posix::parsePortsConf;
@@ -21,6 +30,7 @@ using corvex::platform::posix::portNumberIn;
 using corvex::platform::posix::portsConfFiles;
 using corvex::platform::posix::resolvePortIn;
 using corvex::platform::posix::setSystemPortsConfForTest;
+using corvex::test::runUnprivileged;
 using corvex::test::TempTree;
 
 namespace {
@@ -230,6 +240,129 @@ TEST_F(PortNames, DeviceBackToItsPortNumber) {
     EXPECT_EQ(portNumberIn(t.path("dev/ttyUSB0"), t.path("dev")), 1);
     EXPECT_EQ(portNumberIn(t.path("dev/ttyS0"), t.path("dev")), 0);
     EXPECT_EQ(portNumberIn(t.path("dev/nothing"), t.path("dev")), 0);
+}
+
+// Resolution of COM1 while the user's ports.conf is something other than a small plain
+// file: it must come back at once with the system file's mapping and one line about the
+// user's file.
+class PortsConfNotAPlainFile : public PortNames {
+protected:
+    void SetUp() override {
+        PortNames::SetUp();
+        ::setenv("XDG_CONFIG_HOME", t.path("config").c_str(), 1);
+        t.file("etc/corvexlink/ports.conf", "COM1 = /dev/system1\n");
+        t.dir("config/corvexlink");
+    }
+    // Each case of a test may use its own folder: a report is made once per file and reason.
+    void useConfigFolder(const std::string &folder) {
+        config_ = folder;
+        ::setenv("XDG_CONFIG_HOME", t.path(config_).c_str(), 1);
+        t.dir(config_ + "/corvexlink");
+    }
+    std::string userFile() { return t.path(config_ + "/corvexlink/ports.conf"); }
+    std::string config_ = "config";
+
+    // Resolves COM1 on another thread; a resolution still running after five seconds (a
+    // read that blocks) fails the test, and the FIFO, if there is one, is opened for
+    // writing and closed so that the blocked read ends.
+    PortMapping resolveBounded() {
+        auto pending = std::async(std::launch::async, [this] { return resolve(1); });
+        if (pending.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+            ADD_FAILURE() << "resolving COM1 blocked on " << userFile();
+            const int fd = ::open(userFile().c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+        }
+        return pending.get();
+    }
+};
+
+TEST_F(PortsConfNotAPlainFile, FifoDeviceFolderAndDanglingLinkAreReportedOnceAndSkipped) {
+    const struct {
+        const char *what;
+        std::function<void()> make;
+        std::string why;
+    } cases[] = {
+        {"FIFO", [&] { ASSERT_EQ(::mkfifo(userFile().c_str(), 0600), 0); },
+         "not a regular file (a FIFO)"},
+        {"link to /dev/null", [&] { t.link(config_ + "/corvexlink/ports.conf", "/dev/null"); },
+         "not a regular file (a character device)"},
+        {"folder", [&] { t.dir(config_ + "/corvexlink/ports.conf"); },
+         "not a regular file (a folder)"},
+        {"dangling link", [&] { t.link(config_ + "/corvexlink/ports.conf", "nowhere.conf"); },
+         "a symbolic link to nothing"},
+        // Last: a reader without a bound would fill the memory from it.
+        {"link to /dev/zero", [&] { t.link(config_ + "/corvexlink/ports.conf", "/dev/zero"); },
+         "not a regular file (a character device)"},
+    };
+    int index = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        useConfigFolder("config" + std::to_string(index++));
+        c.make();
+        const std::size_t before = lines().size();
+        for (int round = 0; round < 2; ++round) {  // every open reads again: one report
+            const PortMapping m = resolveBounded();
+            EXPECT_EQ(m.device, "/dev/system1");
+            EXPECT_EQ(m.source, t.path("etc/corvexlink/ports.conf") + ":1");
+        }
+        const auto all = lines();
+        const std::vector<std::string> reported(all.begin() + static_cast<long>(before), all.end());
+        EXPECT_EQ(reported, std::vector<std::string>{"CorvexLink: " + userFile() + ": " + c.why +
+                                                     ", file skipped\n"});
+    }
+}
+
+TEST_F(PortsConfNotAPlainFile, AFileOverTheSizeBoundIsReportedAndSkipped) {
+    // The bound is 64 KiB: a file of exactly that size is read, one byte more is not.
+    const std::string entry = "COM1 = /dev/user1\n";
+    std::string text = entry + std::string(65536 - entry.size() - 1, '#') + "\n";
+    ASSERT_EQ(text.size(), 65536u);
+    t.file("config/corvexlink/ports.conf", text);
+    EXPECT_EQ(resolveBounded().device, "/dev/user1");
+    EXPECT_TRUE(lines().empty());
+
+    t.file("config/corvexlink/ports.conf", text + "\n");
+    EXPECT_EQ(resolveBounded().device, "/dev/system1");
+    EXPECT_EQ(resolveBounded().device, "/dev/system1");
+    const auto all = lines();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0], "CorvexLink: " + userFile() +
+                          ": larger than 65536 bytes (65537 bytes), file skipped\n");
+}
+
+TEST_F(PortsConfNotAPlainFile, AFileThatCannotBeReadIsReportedAndSkipped) {
+    t.file("config/corvexlink/ports.conf", "COM1 = /dev/user1\n");
+    ASSERT_EQ(::chmod(userFile().c_str(), 0), 0);
+    // The tree must be passable for the unprivileged child (only the file is closed).
+    for (const char *dir : {"", "config", "config/corvexlink", "etc", "etc/corvexlink"})
+        ::chmod(t.path(dir).c_str(), 0755);
+    ::chmod(t.path("etc/corvexlink/ports.conf").c_str(), 0644);
+    const int result = runUnprivileged([&] {
+        std::vector<std::string> seen;
+        corvex::platform::setDiagnosticsSink(
+            [&](const std::string &line) { seen.push_back(line); });
+        const bool mapped = resolve(1).device == "/dev/system1";
+        resolve(1);
+        const std::string expected =
+            "CorvexLink: " + userFile() + ": cannot be read (Permission denied), file skipped\n";
+        return (mapped ? 0 : 1) | (seen == std::vector<std::string>{expected} ? 0 : 2);
+    });
+    EXPECT_EQ(result, 0) << "1: not skipped, 2: not reported exactly once";
+}
+
+TEST_F(PortsConfNotAPlainFile, PortDeviceExportDoesNotBlockOnAFifo) {
+    ASSERT_EQ(::mkfifo(userFile().c_str(), 0600), 0);
+    auto pending = std::async(std::launch::async, [] {
+        char device[64] = "";
+        return PortDevice(1, device, sizeof device) == 1 ? std::string(device) : std::string();
+    });
+    if (pending.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+        ADD_FAILURE() << "PortDevice blocked on " << userFile();
+        const int fd = ::open(userFile().c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+    // PortDevice resolves against the real /dev; the mapping comes from the system file.
+    EXPECT_EQ(pending.get(), "/dev/system1");
 }
 
 }  // namespace

@@ -4,16 +4,20 @@
 // The files are read at every resolution, so an edit takes effect at the next open.
 #include "port_names_posix.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -28,6 +32,8 @@ namespace {
 
 constexpr const char *kSystemPortsConf = "/etc/corvexlink/ports.conf";
 constexpr const char *kEnvPrefix = "CORVEXLINK_COM";
+// A ports.conf holds a line per port: 64 KiB is over a thousand of them.
+constexpr std::size_t kMaxPortsConfBytes = 64 * 1024;
 
 std::mutex &stateMutex() {
     static std::mutex *m = new std::mutex;  // never destroyed: usable during process exit
@@ -81,13 +87,82 @@ int portOfName(const std::string &name) {
     return parsePortNumber(name.substr(3));
 }
 
-std::string readWholeFile(const std::string &path, bool &found) {
-    std::ifstream in(path, std::ios::binary);
-    found = static_cast<bool>(in);
-    if (!found) return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// What kind of file a mode names, for the report on a ports.conf that is not a plain file.
+const char *fileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a file";
+}
+
+// Says once per process, for the same file and reason, why a ports.conf was not read.
+void reportFileOnce(const std::string &path, const std::string &why) {
+    {
+        std::lock_guard<std::mutex> lock(stateMutex());
+        if (!reportedLines().insert(path + '\n' + why).second) return;
+    }
+    diag("CorvexLink: %s: %s, file skipped\n", path.c_str(), why.c_str());
+}
+
+// The text of a ports.conf, or nothing. Only a regular file of at most kMaxPortsConfBytes
+// is read: a FIFO would block every open, a device could be endless or change a line's
+// state by being opened, and a huge file would cost its reading at every open. A file that
+// does not exist is the normal case and says nothing; anything else that keeps a file from
+// being read is reported once and the file is skipped.
+std::optional<std::string> readPortsConf(const std::string &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            reportFileOnce(path, "a symbolic link to nothing");
+        } else if (error != ENOENT) {
+            reportFileOnce(path, std::string("cannot be read (") + std::strerror(error) + ")");
+        }
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        reportFileOnce(path, std::string("not a regular file (") + fileKind(st.st_mode) + ")");
+        return std::nullopt;
+    }
+    // Opened without blocking and checked again, in case the name was changed in between.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        reportFileOnce(path, std::string("cannot be read (") + std::strerror(errno) + ")");
+        return std::nullopt;
+    }
+    std::string text;
+    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular) {
+        // One byte beyond the bound tells a file that grew since the check.
+        text.resize(kMaxPortsConfBytes + 1);
+        std::size_t got = 0;
+        while (got < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+            } else if (n == 0 || errno != EINTR) {
+                break;
+            }
+        }
+        text.resize(got);
+    }
+    ::close(fd);
+    if (!regular) {
+        reportFileOnce(path, std::string("not a regular file (") + fileKind(st.st_mode) + ")");
+        return std::nullopt;
+    }
+    if (text.size() > kMaxPortsConfBytes ||
+        static_cast<std::uintmax_t>(st.st_size) > kMaxPortsConfBytes) {
+        const auto size =
+            std::max<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size), text.size());
+        reportFileOnce(path, "larger than " + std::to_string(kMaxPortsConfBytes) + " bytes (" +
+                                 std::to_string(size) + " bytes)");
+        return std::nullopt;
+    }
+    return text;
 }
 
 // True when both paths name the same file (through links), or are the same text when
@@ -174,10 +249,9 @@ PortMapping resolvePortIn(int port, const std::string &devRoot) {
         return m;
     }
     for (const std::string &file : portsConfFiles()) {
-        bool found = false;
-        const std::string text = readWholeFile(file, found);
-        if (!found) continue;
-        for (const PortsConfEntry &e : parsePortsConf(text, file)) {
+        const std::optional<std::string> text = readPortsConf(file);
+        if (!text) continue;
+        for (const PortsConfEntry &e : parsePortsConf(*text, file)) {
             if (e.port != port) continue;
             m.device = e.device;
             m.source = file + ":" + std::to_string(e.line);
@@ -202,9 +276,9 @@ int portNumberIn(const std::string &device, const std::string &devRoot) {
         if (const int n = portOfName(name); n > 0) candidates.insert(n);
     }
     for (const std::string &file : portsConfFiles()) {
-        bool found = false;
-        const std::string text = readWholeFile(file, found);
-        for (const PortsConfEntry &e : parsePortsConf(text, file)) candidates.insert(e.port);
+        const std::optional<std::string> text = readPortsConf(file);
+        if (!text) continue;
+        for (const PortsConfEntry &e : parsePortsConf(*text, file)) candidates.insert(e.port);
     }
     const std::string name = std::filesystem::path(device).filename().string();
     if (name.rfind("ttyS", 0) == 0) {
