@@ -54,7 +54,8 @@ class ArgumentError(CorvexLinkError, ValueError):
 
 
 class PortError(CorvexLinkError):
-    """The port could not be opened (error 36)."""
+    """The port could not be opened (error 36), or another Link of this process is open
+    (no number: the library drives one line per process)."""
 
 
 class PortNotOpenError(CorvexLinkError):

@@ -6,11 +6,12 @@ from __future__ import annotations
 import ctypes
 import os
 import time
+import weakref
 from typing import Iterable, List, Optional, Sequence, Tuple, Union
 
 from . import _native
 from ._native import call, encode
-from .errors import ArgumentError, TimeoutError
+from .errors import NO_PORT, ArgumentError, PortError, PortNotOpenError, TimeoutError
 from .status import Status
 
 LINE_RATES = (300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)
@@ -50,19 +51,36 @@ def _address_list(addresses: Union[int, str, Iterable[int]], allow_all: bool = T
     return encode(",".join(str(a) for a in listed))
 
 
-def _read(name: str, *arguments: object) -> int:
-    value = ctypes.c_int32(0)
-    call(name, *arguments, ctypes.byref(value))
-    return value.value
+def _jog_direction(direction: str) -> int:
+    """The library's direction flag for "cw" (1) or "ccw" (0)."""
+    if direction not in ("cw", "ccw"):
+        raise ArgumentError(f"direction must be 'cw' or 'ccw', not {direction!r}")
+    return 1 if direction == "cw" else 0
+
+
+# The library drives one line per process. This is the Link that has it open, held weakly:
+# a Link that nothing refers to any more (no Link, Motor or Board) cannot send, so it no
+# longer keeps another Link from opening. Read and written under _native.call_lock.
+_line_holder: Optional["weakref.ReferenceType[Link]"] = None
+
+
+def _open_link() -> Optional["Link"]:
+    return _line_holder() if _line_holder is not None else None
 
 
 class Motor:
     """One station (controller and motor) at an address 0 to 15 of an open link."""
 
     def __init__(self, link: "Link", address: int) -> None:
-        self.link = link
+        self.link = link  # every command goes through it, so it reaches only its own line
         self.address = _address(address)
         self._text = encode(str(self.address))
+
+    def _call(self, name: str, *arguments: object) -> int:
+        return self.link._call(name, self._text, *arguments)
+
+    def _read(self, name: str, *arguments: object) -> int:
+        return self.link._read(name, self._text, *arguments)
 
     def __repr__(self) -> str:
         return f"Motor({self.address})"
@@ -70,53 +88,51 @@ class Motor:
     # Motion
     def move_by(self, steps: int) -> None:
         """Starts a relative move by a signed number of steps."""
-        call("MotorNumberStepRel", self._text, _check_range("steps", steps, -8388607, 8388607))
+        self._call("MotorNumberStepRel", _check_range("steps", steps, -8388607, 8388607))
 
     def move_to(self, position: int) -> None:
         """Starts a move to an absolute position."""
-        call("MotorGoAbsPos", self._text, _check_range("position", position, -8388607, 8388607))
+        self._call("MotorGoAbsPos", _check_range("position", position, -8388607, 8388607))
 
     def jog(self, direction: str = "cw") -> None:
         """Jogs clockwise ("cw") or counter-clockwise ("ccw") until stop()."""
-        if direction not in ("cw", "ccw"):
-            raise ArgumentError(f"direction must be 'cw' or 'ccw', not {direction!r}")
-        call("MotorJog", self._text, 1 if direction == "cw" else 0)
+        self._call("MotorJog", _jog_direction(direction))
 
     def stop(self) -> None:
         """Stops the motor at once."""
-        call("MotorStop", self._text)
+        self._call("MotorStop")
 
     def repeat(self) -> None:
         """Repeats the last relative move."""
-        call("MotorRepeat", self._text)
+        self._call("MotorRepeat")
 
     def reset(self) -> None:
         """Soft reset: stops and brings every setting back to its power-on value."""
-        call("MotorSoftReset", self._text)
+        self._call("MotorSoftReset")
 
     # Counters and status
     @property
     def position(self) -> int:
         """The position counter in steps (settable)."""
-        return _read("MotorGetPosition", self._text)
+        return self._read("MotorGetPosition")
 
     @position.setter
     def position(self, value: int) -> None:
-        call("MotorSetPosition", self._text, _check_range("position", value, -8388607, 8388607))
+        self._call("MotorSetPosition", _check_range("position", value, -8388607, 8388607))
 
     @property
     def encoder(self) -> int:
         """The encoder counter (settable)."""
-        return _read("EncoderGetPosition", self._text)
+        return self._read("EncoderGetPosition")
 
     @encoder.setter
     def encoder(self, value: int) -> None:
-        call("EncoderSetPosition", self._text, _check_range("encoder count", value, -8388607, 8388607))
+        self._call("EncoderSetPosition", _check_range("encoder count", value, -8388607, 8388607))
 
     @property
     def status(self) -> Status:
         """The status register."""
-        return Status(_read("MotorGetStatusRegister", self._text))
+        return Status(self._read("MotorGetStatusRegister"))
 
     @property
     def running(self) -> bool:
@@ -143,52 +159,52 @@ class Motor:
         if slew is None and first is None and accel is None:
             raise ArgumentError("give at least one of slew, first, accel")
         if slew is not None:
-            call("MotorSlewRate", self._text, _check_range("slew rate", slew, 16, 8500))
+            self._call("MotorSlewRate", _check_range("slew rate", slew, 16, 8500))
         if first is not None:
-            call("MotorFirstRate", self._text, _check_range("first rate", first, 16, 8500))
+            self._call("MotorFirstRate", _check_range("first rate", first, 16, 8500))
         if accel is not None:
-            call("MotorAccelDecel", self._text, _check_range("acceleration", accel, 0, 255))
+            self._call("MotorAccelDecel", _check_range("acceleration", accel, 0, 255))
 
     def set_current(self, milliamps: int) -> None:
         """Sets the winding current, 50 to 2000 mA (kept for later init())."""
-        call("MotorSetCurrent", self._text, _check_range("current", milliamps, 50, 2000))
+        self._call("MotorSetCurrent", _check_range("current", milliamps, 50, 2000))
 
     def set_jog_speed(self, speed: int) -> None:
         """Sets the jog speed in steps/s (0: the slew rate)."""
-        call("MotorChangeJogSpeed", self._text, _check_range("jog speed", speed, 0, 10239))
+        self._call("MotorChangeJogSpeed", _check_range("jog speed", speed, 0, 10239))
 
     def set_direction(self, plus: bool) -> None:
         """Sets the direction of later moves: '+' (True) or '-'."""
-        call("MotorDirection", self._text, 1 if plus else 0)
+        self._call("MotorDirection", 1 if plus else 0)
 
     def configure_mode(self, mode: int = 33, fifo: bool = False, encoder: bool = False, home: bool = False) -> None:
         """Sets the step mode (36, 34, 33, 8) with the FIFO profile, encoder and home-seek bits."""
         if mode not in STEP_MODES:
             raise ArgumentError(f"step mode must be one of {STEP_MODES}, not {mode!r}")
         value = mode | (FIFO_PROFILE if fifo else 0) | (0x10 if encoder else 0) | (0x80 if home else 0)
-        call("MotorConfigureMode", self._text, value)
+        self._call("MotorConfigureMode", value)
 
     def power(self, on: bool = True) -> None:
         """Switches the winding power on or off."""
         if on:
-            call("MotorPowerON", self._text, 1)
+            self._call("MotorPowerON", 1)
         else:
-            call("MotorPowerOFF", self._text)
+            self._call("MotorPowerOFF")
 
     # FIFO
     def fifo_reset(self) -> None:
         """Empties the station's FIFO."""
-        call("FIFOReset", self._text)
+        self._call("FIFOReset")
 
     @property
     def fifo_free(self) -> int:
         """Free room of the FIFO in bytes."""
-        return _read("FIFOGetRemainingBytes", self._text)
+        return self._read("FIFOGetRemainingBytes")
 
     @property
     def fifo_index(self) -> int:
         """Entries of the FIFO finished since its last reset (16 bits)."""
-        return _read("FIFOGetIndexCounter", self._text)
+        return self._read("FIFOGetIndexCounter")
 
     def queue_profile(self, segments: Sequence[Segment], timeout: float = 60.0) -> int:
         """Queues segments of (first rate, slope, steps) in the FIFO, waiting for room
@@ -210,9 +226,9 @@ class Motor:
                 if time.monotonic() >= deadline:
                     raise TimeoutError(f"the FIFO of motor {self.address} stayed full; {index} segments queued")
                 time.sleep(0.02)
-            call("FIFOMotorFirstRate", self._text, first, ctypes.byref(room))
-            call("FIFOMotorSlope", self._text, slope, ctypes.byref(room))
-            call("FIFOMotorNumberStepRel", self._text, steps, ctypes.byref(room))
+            self._call("FIFOMotorFirstRate", first, ctypes.byref(room))
+            self._call("FIFOMotorSlope", slope, ctypes.byref(room))
+            self._call("FIFOMotorNumberStepRel", steps, ctypes.byref(room))
         return room.value
 
 
@@ -221,10 +237,12 @@ class Board:
     its user-I/O controller (4k+1) the SPI bus; 4k+1..4k+3 carry the user I/O ports."""
 
     def __init__(self, link: "Link", index: int) -> None:
-        self.link = link
+        self.link = link  # every command goes through it, so it reaches only its own line
         self.index = _check_range("board", index, 0, 3)
         self.master = 4 * self.index
         self.user_io = self.master + 1
+        self._master_text = encode(str(self.master))
+        self._user_io_text = encode(str(self.user_io))
 
     def __repr__(self) -> str:
         return f"Board({self.index})"
@@ -235,49 +253,50 @@ class Board:
     # Digital user I/O
     def read_inputs(self, port: int = 1) -> int:
         """The user inputs of port 1, 2 or 3 (controller 4k+port)."""
-        return _read("ReadDigitalUserIO", self._port(port))
+        return self.link._read("ReadDigitalUserIO", self._port(port))
 
     def write_outputs(self, value: int, port: int = 1) -> None:
         """Writes the user outputs of port 1, 2 or 3."""
-        call("WriteDigitalUserIO", self._port(port), _check_range("output value", value, 0, 0xFFFF))
+        self.link._call("WriteDigitalUserIO", self._port(port), _check_range("output value", value, 0, 0xFFFF))
 
     def configure_io(self, config: int, port: int = 1) -> None:
         """Configures the user I/O of port 1, 2 or 3."""
-        call("ConfigureDigitalUserIO", self._port(port), _check_range("configuration", config, 0, 0xFFFF))
+        self.link._call("ConfigureDigitalUserIO", self._port(port), _check_range("configuration", config, 0, 0xFFFF))
 
     # Analog inputs
     def adc(self, channel: int, bits: int = 12) -> int:
         """One analog channel (0-10; 11-13 the references) at 8, 10 or 12 bits."""
         if bits not in (8, 10, 12):
             raise ArgumentError(f"resolution must be 8, 10 or 12 bits, not {bits!r}")
-        return _read("GetADCchannel", encode(str(self.master)), bits, _check_range("channel", channel, 0, 13))
+        return self.link._read("GetADCchannel", self._master_text, bits, _check_range("channel", channel, 0, 13))
 
     def adc_all(self, bits: int = 12) -> List[int]:
         """All eleven analog channels at 10 or 12 bits."""
         if bits not in (10, 12):
             raise ArgumentError(f"all channels are read at 10 or 12 bits, not {bits!r}")
         values = (ctypes.c_int32 * ADC_CHANNELS)()
-        call("ReadAllChannelsADC", encode(str(self.master)), bits, values)
+        self.link._call("ReadAllChannelsADC", self._master_text, bits, values)
         return list(values)
 
     # SPI bus of the user-I/O controller
     def spi_configure(self, config: int) -> None:
         """Configures the SPI of the board's user-I/O controller."""
-        call("ConfigureSPI", encode(str(self.user_io)), _check_range("configuration", config, 0, 0xFFFF))
+        self.link._call("ConfigureSPI", self._user_io_text, _check_range("configuration", config, 0, 0xFFFF))
 
     def spi_read(self) -> int:
         """Reads the SPI bus."""
-        return _read("ReadSPI", encode(str(self.user_io)))
+        return self.link._read("ReadSPI", self._user_io_text)
 
     def spi_write(self, value: int) -> None:
         """Writes a value on the SPI bus."""
-        call("WriteSPI", encode(str(self.user_io)), _check_range("value", value, 0, 0xFFFF))
+        self.link._call("WriteSPI", self._user_io_text, _check_range("value", value, 0, 0xFFFF))
 
 
 class Link:
     """The serial line to the stations, open between open() and close() (or in a with block).
 
-    Only one port can be open per process: the library keeps one line.
+    The library keeps one line per process, so one Link is open at a time: opening another
+    raises PortError, and the Motors and Boards of a closed Link raise PortNotOpenError.
     """
 
     def __init__(self, port: int = 1, baud: int = 9600, device: Optional[str] = None) -> None:
@@ -286,57 +305,94 @@ class Link:
             raise ArgumentError(f"baud rate must be one of {LINE_RATES}, not {baud!r}")
         self.baud = baud
         self.device = device
-        self._open = False
 
     def __repr__(self) -> str:
-        return f"Link(port={self.port}, baud={self.baud}{', open' if self._open else ''})"
+        return f"Link(port={self.port}, baud={self.baud}{', open' if self.is_open else ''})"
 
     def open(self) -> "Link":
-        """Opens the port (COM<port>: the device given, else $CORVEXLINK_COM<port>, else /dev/ttyS<port-1>)."""
+        """Opens the port (COM<port>: the device given, else $CORVEXLINK_COM<port>, else /dev/ttyS<port-1>).
+
+        Raises PortError when another Link of this process is open: close that one first.
+        Opening an open Link opens its port again.
+        """
+        global _line_holder
+        with _native.call_lock:
+            holder = _open_link()
+            if holder is not None and holder is not self:
+                raise PortError(
+                    f"COM{holder.port} is open through another Link of this process; close it before opening "
+                    f"COM{self.port} (one line per process)"
+                )
+            # The library closes an open port before it opens, so a failed reopen leaves none.
+            _line_holder = None
+            self._open_port()
+            _line_holder = weakref.ref(self)
+        return self
+
+    def _open_port(self) -> None:
         if self.device is None:
             call("PortOpen", self.port, self.baud)
-        else:
-            # The library reads the variable when it opens; the process keeps its own value.
-            variable = f"CORVEXLINK_COM{self.port}"
-            saved = os.environ.get(variable)
-            os.environ[variable] = self.device
-            try:
-                call("PortOpen", self.port, self.baud)
-            finally:
-                if saved is None:
-                    del os.environ[variable]
-                else:
-                    os.environ[variable] = saved
-        self._open = True
-        return self
+            return
+        # The library reads the variable when it opens; the process keeps its own value.
+        variable = f"CORVEXLINK_COM{self.port}"
+        saved = os.environ.get(variable)
+        os.environ[variable] = self.device
+        try:
+            call("PortOpen", self.port, self.baud)
+        finally:
+            if saved is None:
+                del os.environ[variable]
+            else:
+                os.environ[variable] = saved
 
     def close(self) -> None:
         """Closes the port; closing a closed link does nothing."""
-        if self._open:
-            self._open = False
-            call("PortClose")
+        global _line_holder
+        with _native.call_lock:
+            if self.is_open:
+                _line_holder = None
+                call("PortClose")
 
     def __enter__(self) -> "Link":
-        return self if self._open else self.open()
+        return self if self.is_open else self.open()
 
     def __exit__(self, *exc: object) -> None:
         self.close()
 
     @property
     def is_open(self) -> bool:
-        return self._open
+        """True between open() and close(); a failed open leaves the Link closed."""
+        return _open_link() is self
+
+    def _require_open(self) -> None:
+        """Raises PortNotOpenError (25) unless this Link is open, so that it never sends on a
+        line that another Link opened. Called under _native.call_lock."""
+        if not self.is_open:
+            raise PortNotOpenError(f"COM{self.port} is not open through this Link", NO_PORT)
+
+    def _call(self, name: str, *arguments: object) -> int:
+        """Calls the library on this Link's line."""
+        with _native.call_lock:
+            self._require_open()
+            return call(name, *arguments)
+
+    def _read(self, name: str, *arguments: object) -> int:
+        """Calls a library function that ends in a number to fill, and returns that number."""
+        value = ctypes.c_int32(0)
+        self._call(name, *arguments, ctypes.byref(value))
+        return value.value
 
     # Stations
     def scan(self) -> List[int]:
         """Probes addresses 0 to 15 (about 0.2 s for each that is missing); returns those that answer."""
         buffer = ctypes.create_string_buffer(CONTROLLER_LIST_SIZE)
-        call("GetConnectedControllers", buffer)
+        self._call("GetConnectedControllers", buffer)
         return [int(piece) for piece in buffer.value.decode("ascii").split(",") if piece not in ("", "N")]
 
     def check(self, address: int) -> bool:
         """True when the station answers its probe, False when it stays silent."""
         try:
-            call("CheckControllerAddress", encode(str(_address(address))))
+            self._call("CheckControllerAddress", encode(str(_address(address))))
         except TimeoutError:
             return False
         return True
@@ -344,7 +400,7 @@ class Link:
     def init(self) -> List[int]:
         """Scans, then resets every station found and gives it its defaults; returns the stations."""
         found = self.scan()
-        call("MotorStationsInit")
+        self._call("MotorStationsInit")
         return found
 
     def motor(self, address: int) -> Motor:
@@ -367,30 +423,28 @@ class Link:
 
     def jog(self, addresses: Union[str, Iterable[int]], direction: str = "cw") -> None:
         """Jogs several motors (a list or "all") in one command."""
-        if direction not in ("cw", "ccw"):
-            raise ArgumentError(f"direction must be 'cw' or 'ccw', not {direction!r}")
-        call("MotorJog", _address_list(addresses), 1 if direction == "cw" else 0)
+        self._call("MotorJog", _address_list(addresses), _jog_direction(direction))
 
     def power(self, addresses: Union[str, Iterable[int]], on: bool = True) -> None:
         """Switches the winding power of several motors (a list or "all")."""
         if on:
-            call("MotorPowerON", _address_list(addresses), 1)
+            self._call("MotorPowerON", _address_list(addresses), 1)
         else:
-            call("MotorPowerOFF", _address_list(addresses))
+            self._call("MotorPowerOFF", _address_list(addresses))
 
     def trigger(self, motors: Iterable[int], on: bool = True) -> None:
         """Switches the trigger lines of the listed motors in one command."""
-        call("MotorTriggerON" if on else "MotorTriggerOFF", _address_list(motors, allow_all=False))
+        self._call("MotorTriggerON" if on else "MotorTriggerOFF", _address_list(motors, allow_all=False))
 
     def pause(self, motors: Iterable[int], on: bool = True) -> None:
         """Switches the pause lines of the listed motors in one command."""
-        call("MotorPauseON" if on else "MotorPauseOFF", _address_list(motors, allow_all=False))
+        self._call("MotorPauseON" if on else "MotorPauseOFF", _address_list(motors, allow_all=False))
 
     def change_baud(self, rate: int) -> None:
         """Moves every station of the last scan and the line to `rate`."""
         if rate not in STATION_RATES:
             raise ArgumentError(f"baud rate must be one of {STATION_RATES}, not {rate!r}")
-        call("ZelmarChangeBaudRate", rate)
+        self._call("ZelmarChangeBaudRate", rate)
         self.baud = rate
 
     # Raw commands
@@ -401,6 +455,7 @@ class Link:
             raise ArgumentError(f"a command text has 1 to 62 printable ASCII characters, not {text!r}")
         lib = _native.library()
         with _native.call_lock:
+            self._require_open()
             result = lib.WriteCommandtoKX4417(encode(text))
             if result != 1:  # -1 a failure, 2 a full FIFO (error 3)
                 raise _native.last_error("WriteCommandtoKX4417")
@@ -415,8 +470,8 @@ class Link:
 
     @staticmethod
     def fixed_speed(speed: int) -> int:
-        """The speed in steps/s that a station really runs at for `speed` (sends nothing)."""
-        return _native.library().GetFixedSpeed(int(speed))
+        """The speed in steps/s that a station really runs at for `speed`, 16 to 10239 (sends nothing)."""
+        return _native.library().GetFixedSpeed(_check_range("speed", speed, 16, 10239))
 
 
 def open(port: int = 1, baud: int = 9600, device: Optional[str] = None) -> Link:  # noqa: A001 - the package's verb

@@ -67,12 +67,62 @@ def test_change_baud_and_reopen_at_the_new_rate(simulator):
 
 def test_fixed_speed_and_the_links_repr():
     assert corvexlink.Link.fixed_speed(600) == 599
+    assert corvexlink.Link.fixed_speed(16) == 16
     assert corvexlink.Link.fixed_speed(10239) == 10240
+    for speed in (15, 10240, 2**31, -(2**31) - 1, 600.0, True):
+        with pytest.raises(corvexlink.ArgumentError):
+            corvexlink.Link.fixed_speed(speed)
     link = corvexlink.Link(port=2, baud=19200)
     assert repr(link) == "Link(port=2, baud=19200)" and not link.is_open
     link.close()  # closing a link that was never opened does nothing
     with pytest.raises(corvexlink.ArgumentError):
         corvexlink.Link(baud=1000)
+
+
+def test_one_link_holds_the_line_until_it_is_closed(simulator):
+    with Simulator("0-3", port=2) as other:
+        first = corvexlink.open(port=simulator.port)
+        first.motor(0).position = 4242
+        # A second Link, and a second Link that cannot open, leave the first as it was.
+        with pytest.raises(corvexlink.PortError, match="another Link") as caught:
+            corvexlink.open(port=other.port)
+        assert caught.value.number is None
+        with pytest.raises(corvexlink.PortError, match="another Link"):
+            corvexlink.open(port=3, device="/nonexistent/tty")
+        assert first.is_open and first.motor(0).position == 4242
+
+        stale = first.motor(0)
+        first.close()
+        second = corvexlink.open(port=other.port)
+        second.motor(0).position = 777
+        # What belongs to the closed Link cannot reach the line that is open now.
+        for reach in (lambda: stale.position, lambda: stale.move_by(10), first.scan, lambda: first.check(0)):
+            with pytest.raises(corvexlink.PortNotOpenError) as caught:
+                reach()
+            assert caught.value.number == 25
+        first.close()  # does nothing: its line is closed already
+        assert not first.is_open and second.is_open
+        assert second.motor(0).position == 777
+        second.close()
+
+        corvexlink.open(port=other.port)  # dropped unclosed: nothing can send through it
+        with corvexlink.open(port=simulator.port) as again:
+            assert again.motor(0).position == 4242
+
+
+def test_a_link_whose_reopen_fails_is_closed():
+    with Simulator("0") as sim:
+        link = corvexlink.open(port=sim.port, device=sim.link)
+        assert link.scan() == [0]
+    # The library closes the open port before it opens again, so a failed reopen leaves none.
+    with pytest.raises(corvexlink.PortError):
+        link.open()
+    assert not link.is_open
+    with pytest.raises(corvexlink.PortNotOpenError):
+        link.scan()
+    link.close()
+    with Simulator("1") as sim, corvexlink.open(port=sim.port) as other:
+        assert other.scan() == [1]
 
 
 def test_a_missing_simulator_program_is_reported():

@@ -72,9 +72,10 @@ def test_silence_and_a_closed_port_raise_their_own_exceptions(simulator):
         link.motor(9).position
     assert caught.value.number == 26 and isinstance(caught.value, TimeoutError)
     link.close()
-    with pytest.raises(corvexlink.PortNotOpenError) as caught:
-        link.motor(0).stop()
-    assert caught.value.number == 25
+    for closed in (link.motor(0).stop, link.scan, lambda: link.check(0), link.init):
+        with pytest.raises(corvexlink.PortNotOpenError) as caught:
+            closed()
+        assert caught.value.number == 25
 
 
 def test_a_missing_device_raises_port_error():
