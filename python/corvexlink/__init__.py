@@ -33,7 +33,10 @@ from .link import Board, Link, Motor, open
 from .ports import SerialPort, port_device, ports
 from .status import Status
 
-__version__ = "2.1.1"
+try:
+    from ._install import VERSION as __version__  # written by the installation
+except ImportError:  # run from the source tree, where no installation has written it
+    __version__ = "0+unknown"
 
 __all__ = [
     "ArgumentError",

@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: MIT
 """The corvexlink Python package against kx4417-sim: results, exceptions and the line."""
 
+import glob
 import os
+import re
 import subprocess
 import sys
 
@@ -171,3 +173,35 @@ def test_simulator_restores_the_environment_and_cleans_up():
             assert link.scan() == [4]
     assert os.environ.get("CORVEXLINK_COM5") == before
     assert not os.path.exists(link_path)
+
+
+def _build_tree() -> str:
+    """The build folder (the one with CMakeCache.txt) of the library under test."""
+    folder = os.path.dirname(os.path.realpath(os.environ["CORVEXLINK_LIBRARY"]))
+    while not os.path.exists(os.path.join(folder, "CMakeCache.txt")):
+        parent = os.path.dirname(folder)
+        assert parent != folder, "the library under test is not in a build tree"
+        folder = parent
+    return folder
+
+
+def test_an_installed_package_has_the_projects_version_and_finds_its_library(tmp_path):
+    for component in ("corvexlink-python", "libcorvexlink2"):
+        run = subprocess.run(
+            ["cmake", "--install", _build_tree(), "--component", component, "--prefix", str(tmp_path)],
+            capture_output=True, text=True, timeout=120,
+        )
+        assert run.returncode == 0, run.stderr
+    (package,) = glob.glob(str(tmp_path / "lib/python3*/dist-packages/corvexlink"))
+    script = (
+        "import os, corvexlink, corvexlink._install as i\n"
+        "print(corvexlink.__version__)\n"
+        "print(os.path.isfile(os.path.join(os.path.dirname(i.__file__), i.LIBRARY_RELATIVE_PATH)))\n"
+    )
+    env = {k: v for k, v in os.environ.items() if k != "CORVEXLINK_LIBRARY"}
+    env["PYTHONPATH"] = os.path.dirname(package)
+    run = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    with open(os.path.join(os.environ["CORVEXLINK_SOURCE_DIR"], "CMakeLists.txt"), encoding="utf-8") as f:
+        project = re.search(r"^project\(CorvexLink VERSION ([0-9.]+)", f.read(), re.M).group(1)
+    assert run.stdout.split() == [project, "True"]
