@@ -7,8 +7,9 @@
 #   3. the Debian packages: built with CPack, their contents checked, lintian's findings
 #      listed; the library, development and tools packages installed with dpkg, a program
 #      built with pkg-config against them and run against the installed simulator, the
-#      library loaded from Python; then the packages are removed again.
-# Needs root (or sudo) for step 3.
+#      library loaded from Python; then the packages are removed again;
+#   4. the udev rule for serial adapters (packaging/udev/check-rules.sh).
+# Needs root (or sudo) for steps 3 and 4.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -126,4 +127,7 @@ import corvexlink
 print("python3-corvexlink", corvexlink.__version__, "imports and finds its library")'
 $SUDO dpkg -r "${installed[@]}" >/dev/null
 installed=()
+
+echo "== udev rule"
+$SUDO packaging/udev/check-rules.sh
 echo "package.sh: all checks passed"
