@@ -4,6 +4,7 @@
 import os
 import signal
 import subprocess
+import time
 
 import pytest
 
@@ -223,3 +224,50 @@ def test_bash_completion(line, expected):
               "_corvexctl; printf '%s\\n' \"${COMPREPLY[@]}\"")
     run = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=30)
     assert set(run.stdout.split()) == expected, run.stderr
+
+
+def simulator_processes(marker: str):
+    """Pids of the simulators whose command line holds `marker` (a test's own folder)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as cmdline:
+                words = cmdline.read().split(b"\0")
+            with open(f"/proc/{entry}/stat") as stat:
+                state = stat.read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if state != "Z" and os.path.basename(words[0]) == b"kx4417-sim" and marker.encode() in b" ".join(words):
+            found.append(int(entry))
+    return found
+
+
+def test_simulator_and_its_folder_end_with_corvexctl_even_after_sigkill(tmp_path):
+    env = dict(os.environ, TMPDIR=str(tmp_path))
+    assert corvexctl("--simulate", "0-3", "scan", env=env).code == 0
+    assert os.listdir(tmp_path) == [] and simulator_processes(str(tmp_path)) == []
+
+    watch = subprocess.Popen([CORVEXCTL, "--simulate", "0", "watch", "0", "--interval", "100"],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
+    simulators = []
+    try:
+        assert watch.stdout.readline().startswith(b"addr")  # the simulator answers
+        simulators = simulator_processes(str(tmp_path))
+        assert len(simulators) == 1
+        watch.kill()
+        watch.wait(timeout=30)
+        deadline = time.monotonic() + 15
+        while (simulator_processes(str(tmp_path)) or os.listdir(tmp_path)) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert simulator_processes(str(tmp_path)) == []
+        assert os.listdir(tmp_path) == []
+    finally:
+        if watch.poll() is None:
+            watch.kill()
+            watch.wait()
+        watch.stdout.close()
+        for pid in simulator_processes(str(tmp_path)):
+            if pid in simulators:
+                os.kill(pid, signal.SIGKILL)

@@ -14,7 +14,9 @@ public:
     // Failure when the program is missing or does not come up. `verbose` lets its output
     // through to stderr.
     SimulatorProcess(const std::string &stations, bool verbose);
-    ~SimulatorProcess();  // stops the simulator and removes the link and its folder
+    // Stops the simulator and removes the link and its folder. When corvexctl ends without
+    // it (a crash, SIGKILL), the process that keeps the simulator does the same.
+    ~SimulatorProcess();
     SimulatorProcess(const SimulatorProcess &) = delete;
     SimulatorProcess &operator=(const SimulatorProcess &) = delete;
 
@@ -25,7 +27,8 @@ private:
 
     std::string folder_;
     std::string link_;
-    pid_t pid_ = -1;
+    pid_t pid_ = -1;     // the keeper, parent of the simulator
+    int lifeline_ = -1;  // closing it tells the keeper to stop the simulator
 };
 
 // The simulator program: beside corvexctl, in the build tree, or on PATH; empty if none.
