@@ -1,10 +1,15 @@
 # SPDX-License-Identifier: MIT
 """corvexctl against kx4417-sim: results, JSON output, exit codes and what reaches the line."""
 
+import json
 import os
+import pty
+import select
 import signal
 import subprocess
+import threading
 import time
+import tty
 
 import pytest
 
@@ -224,6 +229,107 @@ def test_bash_completion(line, expected):
               "_corvexctl; printf '%s\\n' \"${COMPREPLY[@]}\"")
     run = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=30)
     assert set(run.stdout.split()) == expected, run.stderr
+
+
+class ScriptedStation:
+    """A pseudo-terminal whose far end answers every frame with the same bytes, for answers
+    the simulator would never give."""
+
+    def __init__(self, answer: bytes) -> None:
+        self.answer = answer
+        self.leader, self.follower = pty.openpty()
+        tty.setraw(self.follower)
+        self.device = os.ttyname(self.follower)
+        self.frames = 0
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+        self._thread.start()
+
+    def _serve(self) -> None:
+        while not self._stop.is_set():
+            ready, _, _ = select.select([self.leader], [], [], 0.05)
+            if not ready:
+                continue
+            try:
+                received = os.read(self.leader, 4096)
+            except OSError:
+                continue
+            for _ in range(received.count(b"\r")):
+                self.frames += 1
+                os.write(self.leader, self.answer)
+
+    def close(self) -> None:
+        self._stop.set()
+        self._thread.join()
+        os.close(self.follower)
+        os.close(self.leader)
+
+
+def run_bytes(*args, env=None, timeout: float = 120):
+    """corvexctl with arguments that may hold any bytes; stdout and stderr as bytes."""
+    return subprocess.run([CORVEXCTL, *args], capture_output=True, timeout=timeout, env=env)
+
+
+def assert_terminal_safe(text: bytes) -> None:
+    """Only printable UTF-8 and line ends: nothing a terminal would take as a control."""
+    decoded = text.decode("utf-8")  # raises on bytes that are not UTF-8
+    assert not [c for c in decoded if (ord(c) < 0x20 and c != "\n") or 0x7F <= ord(c) < 0xA0], decoded
+
+
+def test_json_and_text_survive_arguments_and_file_names_that_are_not_utf8(tmp_path):
+    run = run_bytes(b"--json", b"status", b"\xff")
+    assert run.returncode == 2, run.stderr
+    assert [json.loads(line) for line in run.stdout.splitlines()] == [
+        {"ok": False, "usage_error": "ADDR: '\\xFF' is not a station address 0-15"}]
+
+    # Well-formed characters pass as they are; each byte of a malformed sequence (overlong,
+    # surrogate, beyond U+10FFFF, cut short, stray continuation) is escaped on its own.
+    for given, shown in [(b"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", "\u00e9\u20ac\U0001F600"),
+                         (b"\xc0\xaf", "\\xC0\\xAF"), (b"\xed\xa0\x80", "\\xED\\xA0\\x80"),
+                         (b"\xf4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"), (b"\xe2\x82", "\\xE2\\x82"),
+                         (b"\x80a\xbf", "\\x80a\\xBF")]:
+        run = run_bytes(b"--json", b"status", given)
+        assert json.loads(run.stdout)["usage_error"] == f"ADDR: '{shown}' is not a station address 0-15"
+
+    run = run_bytes(b"status", b"\x1b[2J\xff")
+    assert run.returncode == 2
+    assert_terminal_safe(run.stderr)
+    assert b"'\\x1B[2J\\xFF' is not a station address" in run.stderr
+    run = run_bytes(b"status", "Z\u00fcrich\u00a0\u20ac".encode())
+    assert "'Z\u00fcrich\u00a0\u20ac' is not".encode() in run.stderr
+
+    # A profile whose name is not UTF-8 and whose second line cannot be sent; with --simulate
+    # the simulator is started before the file is read.
+    name = os.path.join(os.fsencode(tmp_path), b"ramp\xfe.csv")
+    with open(name, "wb") as out:
+        out.write(b"200,2,300\n200,300,10\n")
+    env = dict(os.environ, TMPDIR=str(tmp_path))
+    run = run_bytes(b"--json", b"--simulate", b"0", b"profile", b"0", name, env=env)
+    assert run.returncode == 2, run.stderr
+    (result,) = [json.loads(line) for line in run.stdout.splitlines()]
+    assert result["ok"] is False
+    assert "ramp\\xFE.csv:2: slope '300'" in result["usage_error"]
+    assert_terminal_safe(run.stderr)
+    assert os.listdir(tmp_path) == [os.fsdecode(b"ramp\xfe.csv")]  # the simulator's folder is gone
+
+
+def test_noise_in_a_station_answer_is_escaped_in_json_and_on_the_terminal():
+    station = ScriptedStation(b"?\xff\xfe\x1b[2J\xc2\x9b1m>")
+    try:
+        run = run_bytes(b"--device", station.device.encode(), b"--json", b"status", b"0")
+        assert run.returncode == 1, run.stderr
+        (result,) = [json.loads(line) for line in run.stdout.splitlines()]
+        assert result["error"]["number"] == -1
+        assert result["error"]["message"].endswith("answer = ?\\xFF\\xFE\x1b[2J\x9b1m>")
+        assert_terminal_safe(run.stderr)
+        assert run.stderr.endswith(b"answer = ?\\xFF\\xFE\\x1B[2J\\xC2\\x9B1m> (error -1)\n")
+
+        run = run_bytes(b"--device", station.device.encode(), b"--verbose", b"status", b"0")
+        assert run.returncode == 1
+        assert_terminal_safe(run.stderr)
+        assert station.frames >= 2
+    finally:
+        station.close()
 
 
 def simulator_processes(marker: str):

@@ -4,11 +4,14 @@
 // maps the outcome to the exit code: 0 success, 1 a station or line error, 2 a usage error.
 #include "arguments.h"
 #include "commands.h"
+#include "escaping.h"
 #include "session.h"
 #include "simulator_process.h"
 
 #include <CLI/CLI.hpp>
+#include <CorvexLink.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -45,6 +48,18 @@ Ports: COM<n> is the device named by CORVEXLINK_COM<n>, else by a "COM<n> = path
 ~/.config/corvexlink/ports.conf or /etc/corvexlink/ports.conf, else /dev/ttyS<n-1>;
 `corvexctl ports` lists the serial devices with their COM numbers.)";
 
+// CLI11's usage message, with the arguments it quotes made safe for the terminal.
+std::string usageMessage(const CLI::App *app, const CLI::Error &error) {
+    return corvexctl::terminalText(CLI::FailureMessage::simple(app, error), true);
+}
+
+// --verbose: the library's debug lines on stderr, with the answer bytes they quote escaped.
+void printDebugLine(const char *line, void *) {
+    std::string text = line;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    std::fprintf(stderr, "%s\n", corvexctl::terminalText(text).c_str());
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -54,6 +69,7 @@ int main(int argc, char **argv) {
     app.set_version_flag("--version", std::string("corvexctl ") + CORVEXCTL_VERSION);
     app.require_subcommand(1);
     app.footer(kExamples);
+    app.failure_message(usageMessage);
     auto *port = app.add_option("--port", options.port, "port number n of COM<n> (default 1)")
                      ->check(CLI::Range(1, 255));
     auto *device =
@@ -93,7 +109,7 @@ int main(int argc, char **argv) {
         return kExitUsage;
     }
 
-    if (options.verbose) setenv("CORVEXLINK_DEBUG", "1", 1);
+    if (options.verbose) CorvexLinkSetDebugHandler(printDebugLine, nullptr);
     installStopHandler();
     const Output output(options.json);
     try {
@@ -107,11 +123,15 @@ int main(int argc, char **argv) {
         session.close();  // before the simulator goes away
         return kExitOk;
     } catch (const CLI::ValidationError &e) {
-        std::cerr << "corvexctl: " << chosen->name << ": " << e.what() << std::endl;
+        std::cerr << terminalText("corvexctl: " + chosen->name + ": " + e.what()) << std::endl;
         output.usageError(e.what());
         return kExitUsage;
     } catch (const Failure &e) {
         output.failure(chosen->name, e);
+        return kExitFailure;
+    } catch (const std::exception &e) {
+        // Caught here so that the simulator and the port are closed on the way out.
+        output.failure(chosen->name, Failure(e.what()));
         return kExitFailure;
     }
 }

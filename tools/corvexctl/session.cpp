@@ -2,6 +2,8 @@
 // Output forms, the library error check, the port of one command and the stop signal.
 #include "session.h"
 
+#include "escaping.h"
+
 #include <CorvexLink.h>
 
 #include <signal.h>
@@ -24,33 +26,59 @@ void check(int result, const char *call) {
     throw Failure(message, number);
 }
 
+namespace {
+
+// Every string in `value`, keys included, with the bytes that are not UTF-8 escaped, so
+// that any text a station or the system hands over can be written as JSON.
+void makeWellFormed(nlohmann::json &value) {
+    if (value.is_string()) {
+        value = wellFormedUtf8(value.get_ref<const std::string &>());
+    } else if (value.is_array()) {
+        for (auto &item : value) makeWellFormed(item);
+    } else if (value.is_object()) {
+        nlohmann::json fixed = nlohmann::json::object();
+        for (auto &[key, item] : value.items()) {
+            makeWellFormed(item);
+            fixed[wellFormedUtf8(key)] = std::move(item);
+        }
+        value = std::move(fixed);
+    }
+}
+
+// One JSON object on one line of stdout.
+void printJson(nlohmann::json value) {
+    makeWellFormed(value);
+    // Nothing is left to replace; the handler only keeps a slip from ending the program.
+    std::cout << value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+}
+
+}  // namespace
+
 void Output::result(const std::string &command, nlohmann::json fields,
                     const std::string &text) const {
     if (json_) {
         nlohmann::json object = {{"ok", true}, {"command", command}};
         object.update(fields);
-        std::cout << object.dump() << std::endl;
+        printJson(std::move(object));
     } else if (!text.empty()) {
-        std::cout << text << std::endl;
+        std::cout << terminalText(text, true) << std::endl;
     }
 }
 
 void Output::failure(const std::string &command, const Failure &failure) const {
     std::string line = "corvexctl: " + command + ": " + failure.what();
     if (failure.number()) line += " (error " + std::to_string(*failure.number()) + ")";
-    std::cerr << line << std::endl;
+    std::cerr << terminalText(line) << std::endl;
     if (json_) {
         nlohmann::json error = {{"message", failure.what()}};
         error["number"] =
             failure.number() ? nlohmann::json(*failure.number()) : nlohmann::json(nullptr);
-        std::cout << nlohmann::json{{"ok", false}, {"command", command}, {"error", error}}.dump()
-                  << std::endl;
+        printJson({{"ok", false}, {"command", command}, {"error", error}});
     }
 }
 
 void Output::usageError(const std::string &message) const {
-    if (json_)
-        std::cout << nlohmann::json{{"ok", false}, {"usage_error", message}}.dump() << std::endl;
+    if (json_) printJson({{"ok", false}, {"usage_error", message}});
 }
 
 Session::~Session() { close(); }

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+// Text from outside corvexctl (station answers inside the library's messages, file names,
+// arguments, adapter descriptions) made safe to print: no byte can break the JSON output or
+// send a control sequence to the terminal.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace corvexctl {
+
+// The length of the well-formed UTF-8 character that starts at `at` (1 for ASCII), or 0
+// when the byte there does not start one (a stray continuation byte, an overlong form, a
+// surrogate, a cut sequence).
+std::size_t utf8CharacterLength(std::string_view text, std::size_t at);
+
+// `text` with every byte that is not part of well-formed UTF-8 written as \xNN (two
+// upper-case hex digits); well-formed text comes back unchanged.
+std::string wellFormedUtf8(std::string_view text);
+
+// `text` for a terminal: control characters (C0, DEL and the C1 range) and bytes that are
+// not well-formed UTF-8 written as \r, \n or \xNN; printable characters, other languages'
+// letters included, kept. With `keepNewlines`, line feeds stay line feeds.
+std::string terminalText(std::string_view text, bool keepNewlines = false);
+
+}  // namespace corvexctl
