@@ -102,16 +102,38 @@ def test_port_number_and_verbose_diagnostics(ctl):
     ("200,0,9999999\n", ":1: steps"),
     ("200,0,1.5\n", ":1: steps"),
     ("first,slope,steps\nsecond header\n", ":2: expected three numbers"),
+    # Only words make a header: a first line with a number in it is a segment like any other.
+    ("nan,0,10\n200,2,300\n", ":1: first rate 'nan'"),
+    ("Infinity,0,10\n", ":1: first rate 'Infinity'"),
+    ("Speed,0,10\n200,2,300\n", ":1: first rate 'Speed'"),
+    ("\ufeffnan,0,10\n200,2,300\n", ":1: first rate 'nan'"),
+    ("\ufeff\ufeff200,0,10\n", ":1: first rate"),
 ])
 def test_profile_files_that_cannot_be_sent_are_refused_naming_the_line(ctl, simulator, tmp_path, content,
                                                                        complaint):
     path = tmp_path / "p.csv"
-    path.write_text(content)
+    path.write_text(content, encoding="utf-8")
     run = ctl("profile", "0", str(path))
     assert run.code == 2
     assert complaint in run.err
     assert ctl("check", "0").code == 0
     assert simulator.frames(until="_0\r") == ["_0\r"]
+
+
+@pytest.mark.parametrize("content", [
+    "\ufeff200,2,300\n1200,0,600\n",
+    "\ufeffSpeed ,Acce., Step N.\r\n200,2,300\r\n1200,0,600\r\n",
+    "\ufeff# ramp\n200,2,300\n1200,0,600\n",
+])
+def test_profile_with_a_byte_order_mark_keeps_every_segment(ctl, simulator, tmp_path, content):
+    path = tmp_path / "p.csv"
+    path.write_text(content, encoding="utf-8", newline="")
+    run = ctl("--json", "profile", "0", str(path))
+    assert run.code == 0, run.err
+    assert run.json()[0]["segments"] == 2
+    frames = simulator.frames(until="_0&N600\r")
+    assert [f for f in frames if f.startswith("_0&")] == ["_0&F200\r", "_0&S2\r", "_0&N300\r",
+                                                          "_0&F1200\r", "_0&S0\r", "_0&N600\r"]
 
 
 def test_profile_shows_a_progress_bar_on_a_terminal(simulator, tmp_path):

@@ -2,6 +2,8 @@
 // CSV reader of motion profiles.
 #include "profile_csv.h"
 
+#include "escaping.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -31,6 +33,36 @@ bool wholeNumber(const std::string &text, long low, long high, int &out) {
     return true;
 }
 
+std::vector<std::string> fieldsOf(const std::string &text) {
+    std::vector<std::string> fields;
+    std::stringstream pieces(text);
+    std::string piece;
+    while (std::getline(pieces, piece, ',')) fields.push_back(trimmed(piece));
+    if (!text.empty() && text.back() == ',') fields.push_back("");
+    return fields;
+}
+
+// A word starts with an ASCII letter or a character beyond ASCII, and is not a number in
+// words ("nan", "inf", "infinity", which strtod reads as numbers).
+bool word(const std::string &field) {
+    if (field.empty()) return false;
+    const auto first = static_cast<unsigned char>(field[0]);
+    const bool letter = std::isalpha(first) || (first >= 0x80 && utf8CharacterLength(field, 0) > 1);
+    if (!letter) return false;
+    char *end = nullptr;
+    std::strtod(field.c_str(), &end);
+    return *end != '\0';
+}
+
+// A header names the columns: every field of the line is a word.
+bool header(const std::vector<std::string> &fields) {
+    for (const auto &field : fields)
+        if (!word(field)) return false;
+    return true;
+}
+
+constexpr const char kByteOrderMark[] = "\xEF\xBB\xBF";
+
 }  // namespace
 
 std::vector<Segment> readProfile(std::istream &in, const std::string &name) {
@@ -40,20 +72,14 @@ std::vector<Segment> readProfile(std::istream &in, const std::string &name) {
     bool firstContent = true;
     while (std::getline(in, line)) {
         ++lineNumber;
+        // Editors that save "UTF-8 with BOM" put the mark before the first line.
+        if (lineNumber == 1 && line.compare(0, 3, kByteOrderMark) == 0) line.erase(0, 3);
         const std::string text = trimmed(line);
         if (text.empty() || text[0] == '#') continue;
-        const bool startsWithNumber =
-            std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-' || text[0] == '+';
-        if (firstContent && !startsWithNumber) {
-            firstContent = false;
-            continue;
-        }
+        const auto fields = fieldsOf(text);
+        const bool skipHeader = firstContent && header(fields);
         firstContent = false;
-        std::vector<std::string> fields;
-        std::stringstream pieces(text);
-        std::string piece;
-        while (std::getline(pieces, piece, ',')) fields.push_back(trimmed(piece));
-        if (!text.empty() && text.back() == ',') fields.push_back("");
+        if (skipHeader) continue;
         const std::string where = name + ":" + std::to_string(lineNumber) + ": ";
         if (fields.size() != 3)
             throw ProfileError(where + "expected three numbers (first rate, slope, steps), found " +

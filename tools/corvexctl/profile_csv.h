@@ -21,9 +21,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Blank lines and lines starting with '#' are skipped; a first line that does not start
-// with a number is a header (the profile editor's "Speed ,Acce., Step N." for example).
-// Every other line must hold three whole numbers in range, or the whole file is refused.
+// A byte-order mark at the start is ignored. Blank lines and lines starting with '#' are
+// skipped; the first other line is a header when each of its fields is a word (the profile
+// editor's "Speed ,Acce., Step N." for example). Every other line must hold three whole
+// numbers in range, or the whole file is refused with the number of the line.
 std::vector<Segment> readProfile(std::istream &in, const std::string &name);
 
 }  // namespace corvexctl
