@@ -11,15 +11,12 @@
 #include "CorvexLink.h"
 #include "main_window.h"
 #include "message_box.h"
+#include "motor_commands.h"
 #include "motor_window.h"
 #include "program.h"
 
 namespace demo {
 namespace {
-
-// Status register flags looked at before a move.
-constexpr std::int32_t kPausedFlag = 0x02;
-constexpr std::int32_t kRunningFlag = 0x08;
 
 // The fixed move of CW all and CCW all, as printed in the main window's "Parameters:-" line.
 constexpr std::int32_t kAllSteps = 1000;
@@ -121,8 +118,9 @@ void moveAll(TForm1 &form, int sign) {
             return;
     // The check only informs: a motor still moving gets the new move like the others.
     for (int m = 1; m <= motors; ++m)
-        if (status[m - 1] & kRunningFlag)
-            showStatus(form, m, status[m - 1] & kPausedFlag ? "PAUSED" : "STILL RUNNING");
+        if (status[m - 1] & CORVEXLINK_STATUS_RUNING)
+            showStatus(form, m,
+                       status[m - 1] & CORVEXLINK_STATUS_PSED ? "PAUSED" : "STILL RUNNING");
 
     MoveValues move = kAllMove;
     move.steps = sign * kAllSteps;

@@ -12,15 +12,10 @@
 #include "CorvexLink.h"
 #include "field_updown.h"
 #include "message_box.h"
+#include "widget_builders.h"
 
 namespace demo {
 namespace {
-
-template <class Widget>
-Widget *named(Widget *widget, const QString &name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 // "Motor  1:" .. "Motor  8:", "Motor   9:", "Motor 10:" .. "Motor 16:".
 QString rowCaption(int row) {

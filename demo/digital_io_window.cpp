@@ -16,6 +16,7 @@
 #include "CorvexLink.h"
 #include "field_updown.h"
 #include "message_box.h"
+#include "widget_builders.h"
 #include "radio_group.h"
 
 namespace demo {
@@ -23,12 +24,6 @@ namespace {
 
 const QString kWriteError = QStringLiteral("Error Message in Writing the value to the Port ");
 const QString kReadError = QStringLiteral("Error Message in Reading Port ");
-
-template <class Widget>
-Widget *named(Widget *widget, const QString &name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 }  // namespace
 

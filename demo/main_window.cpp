@@ -36,17 +36,13 @@
 #include "window_placement.h"
 #include "status_window.h"
 #include "status_panels.h"
+#include "widget_builders.h"
 
 namespace demo {
 namespace {
 
 const QString kNoControllers = QStringLiteral("N,N,N,N,N,N,N,N,N,N,N,N,N,N,N,N,");
-
-template <class Widget>
-Widget *named(Widget *widget, const char *name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
+constexpr int kButtonHeight = 28;
 
 QToolButton *toolButton(QWidget *parent, const char *name, ToolPicture picture,
                         const QString &hint) {
@@ -55,12 +51,6 @@ QToolButton *toolButton(QWidget *parent, const char *name, ToolPicture picture,
     button->setIconSize(QSize(32, 32));
     button->setFixedSize(44, 44);
     button->setToolTip(hint);
-    return button;
-}
-
-QPushButton *pushButton(QWidget *parent, const char *name, const QString &caption) {
-    auto *button = named(new QPushButton(caption, parent), name);
-    button->setMinimumHeight(28);
     return button;
 }
 
@@ -205,12 +195,14 @@ void TForm1::buildGroups(QWidget *central) {
                   central),
               "GroupBox1");
     auto *init = new QGridLayout(InitGroup);
-    VIewADD = pushButton(InitGroup, "VIewADD", QStringLiteral("&View Address Setting"));
-    GETC = pushButton(InitGroup, "GETC", QStringLiteral("&Get Connected Controllers"));
-    INITB = pushButton(InitGroup, "INITB", QStringLiteral(" Board &Initialization"));
-    CurrW = pushButton(InitGroup, "CurrW", QStringLiteral("Winding &Current  "));
-    IO = pushButton(InitGroup, "IO", QStringLiteral("&Configure Digital IO"));
-    ADCB = pushButton(InitGroup, "ADCB", QStringLiteral("&Analog D. Converter"));
+    VIewADD =
+        pushButton(InitGroup, "VIewADD", QStringLiteral("&View Address Setting"), kButtonHeight);
+    GETC =
+        pushButton(InitGroup, "GETC", QStringLiteral("&Get Connected Controllers"), kButtonHeight);
+    INITB = pushButton(InitGroup, "INITB", QStringLiteral(" Board &Initialization"), kButtonHeight);
+    CurrW = pushButton(InitGroup, "CurrW", QStringLiteral("Winding &Current  "), kButtonHeight);
+    IO = pushButton(InitGroup, "IO", QStringLiteral("&Configure Digital IO"), kButtonHeight);
+    ADCB = pushButton(InitGroup, "ADCB", QStringLiteral("&Analog D. Converter"), kButtonHeight);
     const std::array<QPushButton *, 6> initButtons{VIewADD, GETC, INITB, CurrW, IO, ADCB};
     for (int i = 0; i < 6; ++i) init->addWidget(initButtons[i], i / 3, i % 3);
     layout->addWidget(InitGroup);
@@ -225,7 +217,8 @@ void TForm1::buildGroups(QWidget *central) {
         named(new QGroupBox(QStringLiteral("Motor Controller Desktops  "), central), "GroupBox2");
     auto *motors = new QGridLayout(MotorGroup);
     for (int m = 1; m <= kMotors; ++m) {
-        QPushButton *button = pushButton(MotorGroup, "", QStringLiteral("Motor &%1").arg(m));
+        QPushButton *button =
+            pushButton(MotorGroup, "", QStringLiteral("Motor &%1").arg(m), kButtonHeight);
         button->setObjectName(QStringLiteral("MBMotor%1").arg(m));
         MBMotor[m - 1] = button;
         motors->addWidget(button, (m - 1) / 4, (m - 1) % 4);
@@ -248,14 +241,17 @@ void TForm1::buildGroups(QWidget *central) {
                                                "Step/s,-Accel/Decel: 1,-First Rate: 50 Step/Sec"),
                                 BoardGroup),
                      0, 0, 1, 4);
-    MBTriggerAll = pushButton(BoardGroup, "MBTriggerAll", QStringLiteral("&TRIGGER ALL-ON-"));
-    MBPauseAll = pushButton(BoardGroup, "MBPauseAll", QStringLiteral("&PAUSE  -ALL- "));
-    STOPALL = pushButton(BoardGroup, "STOPALL", QStringLiteral("&STOP -ALL-"));
-    StatusReg = pushButton(BoardGroup, "StatusReg", QStringLiteral("View &Status Registers"));
-    CCWALL = pushButton(BoardGroup, "CCWALL", QStringLiteral("C&CW -ALL-"));
-    CWALL = pushButton(BoardGroup, "CWALL", QStringLiteral("C&W  -ALL-"));
-    JOGALLCCW = pushButton(BoardGroup, "JOGALLCCW", QStringLiteral("&JOG -ALL-"));
-    JOGALLCW = pushButton(BoardGroup, "JOGALLCW", QStringLiteral("JOG -A&LL-"));
+    MBTriggerAll =
+        pushButton(BoardGroup, "MBTriggerAll", QStringLiteral("&TRIGGER ALL-ON-"), kButtonHeight);
+    MBPauseAll =
+        pushButton(BoardGroup, "MBPauseAll", QStringLiteral("&PAUSE  -ALL- "), kButtonHeight);
+    STOPALL = pushButton(BoardGroup, "STOPALL", QStringLiteral("&STOP -ALL-"), kButtonHeight);
+    StatusReg = pushButton(BoardGroup, "StatusReg", QStringLiteral("View &Status Registers"),
+                           kButtonHeight);
+    CCWALL = pushButton(BoardGroup, "CCWALL", QStringLiteral("C&CW -ALL-"), kButtonHeight);
+    CWALL = pushButton(BoardGroup, "CWALL", QStringLiteral("C&W  -ALL-"), kButtonHeight);
+    JOGALLCCW = pushButton(BoardGroup, "JOGALLCCW", QStringLiteral("&JOG -ALL-"), kButtonHeight);
+    JOGALLCW = pushButton(BoardGroup, "JOGALLCW", QStringLiteral("JOG -A&LL-"), kButtonHeight);
     const std::array<QPushButton *, 8> boardButtons{MBTriggerAll, MBPauseAll, STOPALL,   StatusReg,
                                                     CCWALL,       CWALL,      JOGALLCCW, JOGALLCW};
     for (int i = 0; i < 8; ++i) board->addWidget(boardButtons[i], 1 + i / 4, i % 4);

@@ -120,6 +120,12 @@ void libraryErrorBox(const QString &title) {
 
 void plainBox(const QString &title, const QString &text) { showBox({title, text, BoxIcon::None}); }
 
+bool librarySucceeded(int result, const QString &errorTitle) {
+    if (result != -1) return true;
+    libraryErrorBox(errorTitle);
+    return false;
+}
+
 BusyCursor::BusyCursor() {
     ++busyGuards;
     messageBoxes().pushCursor(Qt::WaitCursor);

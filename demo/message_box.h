@@ -54,6 +54,10 @@ void libraryErrorBox(const QString &title);
 // A box with no icon.
 void plainBox(const QString &title, const QString &text);
 
+// Shows the library's error box titled `errorTitle` when `result` reports a failure (-1);
+// true when the call succeeded.
+bool librarySucceeded(int result, const QString &errorTitle);
+
 // The busy pointer over every window for the life of the guard: for the waits on the line
 // that last more than a moment, so that the program does not look hung. A box shown while
 // a guard lives gets the normal pointer, since the program then waits for the user.

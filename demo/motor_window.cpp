@@ -23,9 +23,11 @@
 #include "CorvexLink.h"
 #include "field_updown.h"
 #include "message_box.h"
+#include "motor_commands.h"
 #include "profile_editor.h"
 #include "radio_group.h"
 #include "status_panels.h"
+#include "widget_builders.h"
 
 namespace demo {
 namespace {
@@ -41,6 +43,7 @@ constexpr int kEnableHomeItem = 0;
 constexpr int kDisableHomeItem = 1;
 
 constexpr int kFreeFifoPanel = 4;
+constexpr int kButtonHeight = 26;
 
 const char *const kPauseOn = "&PAUSE -ON-";
 const char *const kPauseOff = "&PAUSE -OFF-";
@@ -62,22 +65,6 @@ const SegmentCall kSegmentCalls[] = {
     {FIFOMotorSlope, &SegmentTable::slope, "ACC :(%1)"},
     {FIFOMotorNumberStepRel, &SegmentTable::steps, "Step N:(%1)"},
 };
-
-template <class Widget>
-Widget *named(Widget *widget, const char *name, const QString &hint = {}) {
-    widget->setObjectName(QLatin1String(name));
-    if (!hint.isEmpty()) widget->setToolTip(hint);
-    return widget;
-}
-
-QPushButton *pushButton(QWidget *parent, const char *name, const QString &caption,
-                        const QString &hint = {}) {
-    auto *button = named(new QPushButton(caption, parent), name, hint);
-    // Enter in a field must not press a button of the window.
-    button->setAutoDefault(false);
-    button->setMinimumHeight(26);
-    return button;
-}
 
 QToolButton *pictureButton(QWidget *parent, const char *name, const QString &hint) {
     auto *button = named(new QToolButton(parent), name, hint);
@@ -135,26 +122,6 @@ std::int32_t saturated(long long value) {
 
 }  // namespace
 
-QString motorErrorCaption(int motor) { return QStringLiteral("Error Message Motor %1").arg(motor); }
-
-bool librarySucceeded(int result, const QString &errorTitle) {
-    if (result != -1) return true;
-    libraryErrorBox(errorTitle);
-    return false;
-}
-
-bool sendRelativeMove(const QByteArray &address, MoveValues move, const QString &errorTitle,
-                      AfterFirstRateFailure rule) {
-    const char *a = address.constData();
-    librarySucceeded(MotorSlewRate(a, move.slewRate), errorTitle);
-    if (!librarySucceeded(MotorFirstRate(a, move.firstRate), errorTitle) &&
-        rule == AfterFirstRateFailure::Stop)
-        return false;
-    librarySucceeded(MotorAccelDecel(a, move.accel), errorTitle);
-    librarySucceeded(MotorNumberStepRel(a, move.steps), errorTitle);
-    return true;
-}
-
 TMtr::TMtr(int motor, QWidget *parent)
     : QDialog(parent), motor_(std::clamp(motor, 1, kMotors)),
       address_(QByteArray::number(motor_ - 1)), errorCaption_(motorErrorCaption(motor_)) {
@@ -177,7 +144,7 @@ TMtr::TMtr(int motor, QWidget *parent)
     layout->addWidget(buildJogPanel(), 1, 1);
     layout->addWidget(buildFifoPanel(), 2, 0, 1, 2);
     layout->addWidget(buildEncoderPanel(), 3, 0, 1, 2);
-    MDClose1 = pushButton(this, "MDClose1", QStringLiteral("&Close "));
+    MDClose1 = pushButton(this, "MDClose1", QStringLiteral("&Close "), kButtonHeight);
     MDClose1->setMinimumWidth(100);
     layout->addWidget(MDClose1, 4, 1, Qt::AlignRight);
     connect(MDClose1, &QPushButton::clicked, this, &TMtr::MDClose1Click);
@@ -231,11 +198,11 @@ QWidget *TMtr::buildMotionPanel() {
     auto *grid = new QGridLayout(panel);
     grid->setContentsMargins(0, 0, 0, 0);
 
-    CCW1 = pushButton(panel, "CCW1", QStringLiteral("CC&W"),
+    CCW1 = pushButton(panel, "CCW1", QStringLiteral("CC&W"), kButtonHeight,
                       QStringLiteral("Moves stepper counter-clockwise"));
-    CW1 =
-        pushButton(panel, "CW1", QStringLiteral("&CW"), QStringLiteral("Moves stepper clockwise"));
-    Stop1 = pushButton(panel, "Stop1", QStringLiteral("&STOP"),
+    CW1 = pushButton(panel, "CW1", QStringLiteral("&CW"), kButtonHeight,
+                     QStringLiteral("Moves stepper clockwise"));
+    Stop1 = pushButton(panel, "Stop1", QStringLiteral("&STOP"), kButtonHeight,
                        QStringLiteral("Stops any Stepper Movement"));
     for (QPushButton *big : {CCW1, CW1, Stop1}) {
         big->setMinimumHeight(36);
@@ -243,10 +210,13 @@ QWidget *TMtr::buildMotionPanel() {
         font.setBold(true);
         big->setFont(font);
     }
-    MDTrigger1 = pushButton(panel, "MDTrigger1", QString(), QStringLiteral("Motor Trigger"));
-    MDTriggerOFF1 = pushButton(panel, "MDTriggerOFF1", QStringLiteral("Trig&ger \"OFF\""));
-    MDPause1 = pushButton(panel, "MDPause1", QString(), QStringLiteral("Pause Motion"));
-    POWER1 = pushButton(panel, "POWER1", QLatin1String(kPowerFirst));
+    MDTrigger1 =
+        pushButton(panel, "MDTrigger1", QString(), kButtonHeight, QStringLiteral("Motor Trigger"));
+    MDTriggerOFF1 =
+        pushButton(panel, "MDTriggerOFF1", QStringLiteral("Trig&ger \"OFF\""), kButtonHeight);
+    MDPause1 =
+        pushButton(panel, "MDPause1", QString(), kButtonHeight, QStringLiteral("Pause Motion"));
+    POWER1 = pushButton(panel, "POWER1", QLatin1String(kPowerFirst), kButtonHeight);
     SeekHome1 = named(
         new RadioGroup(QStringLiteral("Home Seek Position"),
                        {QStringLiteral("Enable Home"), QStringLiteral("Disable Home")}, 2, panel),
@@ -283,9 +253,9 @@ QWidget *TMtr::buildPositionPanel() {
     grid->addWidget(StaticText2, 0, 0);
     grid->addWidget(MDPosi1, 0, 1);
 
-    ResetCtr1 = pushButton(panel, "ResetCtr1", QStringLiteral("&Reset Position "),
+    ResetCtr1 = pushButton(panel, "ResetCtr1", QStringLiteral("&Reset Position "), kButtonHeight,
                            QStringLiteral("Resets Stepper Motor Counter"));
-    ReadCtr1 = pushButton(panel, "ReadCtr1", QStringLiteral("&Update Position"),
+    ReadCtr1 = pushButton(panel, "ReadCtr1", QStringLiteral("&Update Position"), kButtonHeight,
                           QStringLiteral("Reads Counter Position"));
     grid->addWidget(ResetCtr1, 1, 0);
     grid->addWidget(ReadCtr1, 1, 1);
@@ -331,7 +301,7 @@ QWidget *TMtr::buildJogPanel() {
     grid->addWidget(StaticText1, 0, 0);
     grid->addLayout(jog, 0, 1);
 
-    BitBtn1 = pushButton(panel, "BitBtn1", QStringLiteral("&Open Profile Window"),
+    BitBtn1 = pushButton(panel, "BitBtn1", QStringLiteral("&Open Profile Window"), kButtonHeight,
                          QStringLiteral("Create the Profile Movements"));
     grid->addWidget(BitBtn1, 1, 0, 1, 2);
 
@@ -348,8 +318,8 @@ QWidget *TMtr::buildFifoPanel() {
     auto *grid = new QGridLayout(GroupBox2);
 
     MDEFIFO1 = named(new QCheckBox(QStringLiteral("Enable FIFO Profile"), GroupBox2), "MDEFIFO1");
-    MDResF1 = pushButton(GroupBox2, "MDResF1", QStringLiteral("&Reset FIFO"));
-    MDEXEP1 = pushButton(GroupBox2, "MDEXEP1", QStringLiteral("&EXE Profile"));
+    MDResF1 = pushButton(GroupBox2, "MDResF1", QStringLiteral("&Reset FIFO"), kButtonHeight);
+    MDEXEP1 = pushButton(GroupBox2, "MDEXEP1", QStringLiteral("&EXE Profile"), kButtonHeight);
     MDEXEP1->setEnabled(false);
     grid->addWidget(MDEFIFO1, 0, 0);
     grid->addWidget(MDResF1, 0, 1);
@@ -375,8 +345,8 @@ QWidget *TMtr::buildEncoderPanel() {
         new QCheckBox(QStringLiteral("Enable Shaft Encoder Movements,   Enc. Position :"), MDEnc1),
         "MDEnE1");
     MDEncoder1 = display(MDEnc1, "MDEncoder1", QString());
-    MDRsetE1 = pushButton(MDEnc1, "MDRsetE1", QStringLiteral("Reset CNTR.En&coder"));
-    MDUpP1 = pushButton(MDEnc1, "MDUpP1", QStringLiteral("&Upadate CNTR. Position"));
+    MDRsetE1 = pushButton(MDEnc1, "MDRsetE1", QStringLiteral("Reset CNTR.En&coder"), kButtonHeight);
+    MDUpP1 = pushButton(MDEnc1, "MDUpP1", QStringLiteral("&Upadate CNTR. Position"), kButtonHeight);
     MDEncoder1->setFixedWidth(140);
     auto *reading = new QHBoxLayout;
     reading->addWidget(MDEnE1);

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QDialog>
 
+#include "message_box.h"
 #include "program.h"
 
 class QCheckBox;
@@ -25,23 +26,6 @@ namespace demo {
 class RadioGroup;
 class StatusPanels;
 class UpDown;
-
-// The title of the error boxes of motor m's window.
-QString motorErrorCaption(int motor);
-
-// Shows the library's error box titled `errorTitle` when `result` reports a failure (-1);
-// true when the call succeeded.
-bool librarySucceeded(int result, const QString &errorTitle);
-
-// What happens to the remaining calls of a relative move when its first-rate call fails.
-enum class AfterFirstRateFailure { GoOn, Stop };
-
-// Sends a relative move to `address`: slew rate, first rate, acceleration, then the steps.
-// Every failed call shows a library error box titled `errorTitle`; the next call is still
-// made unless the first-rate call failed and `rule` says Stop. Returns false when it
-// stopped there.
-bool sendRelativeMove(const QByteArray &address, MoveValues move, const QString &errorTitle,
-                      AfterFirstRateFailure rule);
 
 class TMtr : public QDialog {
     Q_OBJECT

@@ -27,6 +27,7 @@
 #include "message_box.h"
 #include "pictures.h"
 #include "status_panels.h"
+#include "widget_builders.h"
 
 namespace demo {
 
@@ -47,12 +48,6 @@ const QString kCaption = QStringLiteral(" Motor Profile");
 // "Step Rate" above.
 constexpr int kAreaLeft = 74;
 constexpr int kAreaTop = 24;
-
-template <class Widget>
-Widget *named(Widget *widget, const char *name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QLineEdit *numberField(QWidget *parent, const char *name, int maxLength) {
     auto *field = named(new QLineEdit(QStringLiteral("0"), parent), name);
