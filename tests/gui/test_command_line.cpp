@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // DemoCorvexLink's command line, run as its own process: --help and --version answer on
 // standard output with no display at all (a man page is made from the help text on build
-// machines without one), and anything the program does not know ends it with exit code 1
-// before a window opens.
+// machines without one), anything the program does not know ends it with exit code 1
+// before a window opens, and without a display it says so and ends with exit code 1.
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -19,13 +19,18 @@ struct Outcome {
     QString err;
 };
 
-// withDisplay false takes every way to a window system out of the environment, so a
-// program that creates its QApplication anyway fails instead of answering.
-Outcome runDemo(const QStringList &arguments, bool withDisplay) {
+// How the program finds a window system: none at all (every way to one is taken out of the
+// environment), an X display that nobody serves, or Qt's offscreen platform.
+enum class Display { None, Unreachable, Offscreen };
+
+Outcome runDemo(const QStringList &arguments, Display display) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
-    if (withDisplay) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (display == Display::Offscreen)
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (display == Display::Unreachable)
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral("unix:/nonexistent/corvexlink-x11"));
     QProcess demo;
     demo.setProcessEnvironment(env);
     demo.start(QStringLiteral(DEMO_PROGRAM_PATH), arguments);
@@ -46,7 +51,7 @@ Outcome runDemo(const QStringList &arguments, bool withDisplay) {
 
 TEST(DemoCommandLine, HelpAnswersWithoutADisplayAndNamesBothOptions) {
     for (const char *option : {"--help", "-h"}) {
-        const Outcome run = runDemo({QLatin1String(option)}, false);
+        const Outcome run = runDemo({QLatin1String(option)}, Display::None);
         ASSERT_TRUE(run.ended) << option;
         EXPECT_EQ(run.exitCode, 0) << option << ": " << run.err.toStdString();
         EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage: "))) << run.out.toStdString();
@@ -63,7 +68,7 @@ TEST(DemoCommandLine, VersionAnswersWithoutADisplayWithTheProgramsFourPartVersio
                     .hasMatch())
         << DEMO_VERSION;
     for (const char *option : {"--version", "-v"}) {
-        const Outcome run = runDemo({QLatin1String(option)}, false);
+        const Outcome run = runDemo({QLatin1String(option)}, Display::None);
         ASSERT_TRUE(run.ended) << option;
         EXPECT_EQ(run.exitCode, 0) << option << ": " << run.err.toStdString();
         EXPECT_EQ(run.out, QStringLiteral("DemoCorvexLink " DEMO_VERSION "\n")) << option;
@@ -71,7 +76,7 @@ TEST(DemoCommandLine, VersionAnswersWithoutADisplayWithTheProgramsFourPartVersio
     // A Qt option in front does not hide the answer.
     const Outcome run = runDemo(
         {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--version")},
-        false);
+        Display::None);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, QStringLiteral("DemoCorvexLink " DEMO_VERSION "\n"));
 }
@@ -84,13 +89,43 @@ TEST(DemoCommandLine, AnUnknownOptionOrAnArgumentEndsTheProgramWithACodeBeforeAn
         {{QStringLiteral("--bogus")}, "Unknown option 'bogus'."},
         {{QStringLiteral("-x")}, "Unknown option 'x'."},
         {{QStringLiteral("COM1")}, "Unexpected argument 'COM1'."},
+        // Qt's own options are not the program's to refuse, with or without their value.
+        {{QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("--bogus")},
+         "Unknown option 'bogus'."},
+        {{QStringLiteral("--reverse"), QStringLiteral("-style=fusion"), QStringLiteral("COM1")},
+         "Unexpected argument 'COM1'."},
+    };
+    // The command line is checked before the window system is needed, so the answer is the
+    // same with a display and without one.
+    for (const Display display : {Display::Offscreen, Display::None}) {
+        for (const auto &c : cases) {
+            const Outcome run = runDemo(c.arguments, display);
+            ASSERT_TRUE(run.ended) << c.message << ": the program went on to its windows";
+            EXPECT_EQ(run.exitCode, 1) << c.message << ": " << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(QStringLiteral("See DemoCorvexLink --help.")));
+            EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        }
+    }
+}
+
+TEST(DemoCommandLine, WithoutADisplayTheProgramSaysSoInOneLineAndLeavesWithOne) {
+    const struct {
+        Display display;
+        const char *reason;
+    } cases[] = {
+        {Display::None, "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+        {Display::Unreachable, "the display unix:/nonexistent/corvexlink-x11 cannot be reached"},
     };
     for (const auto &c : cases) {
-        const Outcome run = runDemo(c.arguments, true);
-        ASSERT_TRUE(run.ended) << c.message << ": the program went on to its windows";
-        EXPECT_EQ(run.exitCode, 1) << c.message;
-        EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("See DemoCorvexLink --help.")));
+        const Outcome run =
+            runDemo({QStringLiteral("-style"), QStringLiteral("fusion")}, c.display);
+        ASSERT_TRUE(run.ended) << c.reason;
+        EXPECT_EQ(run.exitCode, 1) << c.reason << ": " << run.err.toStdString();
+        EXPECT_EQ(run.err,
+                  QStringLiteral("DemoCorvexLink: no display to open the windows on (%1); run it "
+                                 "on a desktop or under xvfb-run.\n")
+                      .arg(QLatin1String(c.reason)));
         EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
     }
 }
