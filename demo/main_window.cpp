@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -357,6 +358,11 @@ void TForm1::MOpenPClick() {
 }
 
 void TForm1::RefreshConnectedControllers() {
+    // The scan holds the window thread for seconds. Whatever a dialog that has just closed
+    // (the port dialog) left on the screen over this window is painted over first, so that
+    // the program does not look stuck in that dialog.
+    repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     char answer[64] = {};
     {
         // Every silent address costs the library's probe time.
@@ -380,8 +386,9 @@ void TForm1::RefreshConnectedControllers() {
 }
 
 void TForm1::stopMotorTimers() {
-    for (int m = 0; m < 4; ++m)
-        if (TMtr *window = program().windows.Mtr[m]) window->Timer1->stop();
+    // Every motor window, earlier windows of a motor included: a tick that ran on into the
+    // close, or after it, would only raise an error box for a port that is gone.
+    for (TMtr *window : motorWindows()) window->Timer1->stop();
 }
 
 void TForm1::showPortClosed(bool allControls) {
@@ -410,6 +417,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
 }
 
 void TForm1::Exit1Click() {
+    stopMotorTimers();
     if (PortClose() == 1) showPortClosed(false);
     QCoreApplication::quit();
 }

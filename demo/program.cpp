@@ -37,6 +37,13 @@ void resetProgram() {
 
 void adoptWindow(std::unique_ptr<QWidget> window) { ownedWindows().push_back(std::move(window)); }
 
+std::vector<TMtr *> motorWindows() {
+    std::vector<TMtr *> found;
+    for (const std::unique_ptr<QWidget> &window : ownedWindows())
+        if (auto *motor = qobject_cast<TMtr *>(window.get())) found.push_back(motor);
+    return found;
+}
+
 void createStartupWindows() {
     Windows &w = program().windows;
     createWindow(w.Form1);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include <QString>
 #include <QWidget>
@@ -146,5 +147,9 @@ Window *createWindow(Window *&reference, Args &&...args) {
 
 // Start-up: creates every window of the program, hidden, in the program's order.
 void createStartupWindows();
+
+// Every motor window the program has created, oldest first: the current one of each motor
+// and the earlier ones, which may still be open.
+std::vector<TMtr *> motorWindows();
 
 }  // namespace demo

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The main window against the simulator: opening and closing the port, the scan and the
 // state of the controls, board initialisation, the windows it opens.
+#include <chrono>
 #include <vector>
 
 #include <QAction>
+#include <QPaintEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -12,6 +14,7 @@
 
 #include "gui_fixture.h"
 #include "help_window.h"
+#include "window_placement.h"
 #include "motor_window.h"
 
 using namespace guitest;
@@ -31,6 +34,37 @@ std::vector<int> foundAddresses() {
         if (demo::program().AddrFound[a] != -1) found.push_back(demo::program().AddrFound[a]);
     return found;
 }
+
+// Watches, through the whole application, when the port dialog hides and which parts of the
+// main window are painted when.
+class PaintWatch : public QObject {
+public:
+    struct Paint {
+        std::chrono::steady_clock::time_point at;
+        QRect area;  // around what the window repainted of itself
+    };
+
+    explicit PaintWatch(QWidget *main) : main_(main) { qApp->installEventFilter(this); }
+    ~PaintWatch() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject *object, QEvent *event) override {
+        if (event->type() == QEvent::Paint && object == main_)
+            paints.push_back({std::chrono::steady_clock::now(),
+                              static_cast<QPaintEvent *>(event)->region().boundingRect()});
+        if (event->type() == QEvent::Hide && object->objectName() == QLatin1String("Form2")) {
+            dialogHidden = std::chrono::steady_clock::now();
+            dialogArea = static_cast<QWidget *>(object)->frameGeometry();
+        }
+        return false;
+    }
+
+    std::vector<Paint> paints;
+    std::chrono::steady_clock::time_point dialogHidden;
+    QRect dialogArea;  // on the screen
+
+private:
+    QWidget *main_;
+};
 
 }  // namespace
 
@@ -151,23 +185,54 @@ TEST_F(GuiTest, BoardInitialisationSucceedsSilentlyAndReportsAFailingStation) {
     EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Opened at: 9600"));
 }
 
-TEST_F(GuiTest, ClosingThePortStopsThePollingOfTheNewestWindowsOfMotorsOneToFour) {
+TEST_F(GuiTest, EveryWayOfClosingThePortFirstStopsThePollingOfEveryMotorWindow) {
     openPortFromMainWindow();
     demo::TMtr *firstMotor3 = demo::program().windows.Mtr[2];
     click(mainControl<QPushButton>("MBMotor3"));
-    demo::TMtr *secondMotor3 = demo::program().windows.Mtr[2];
-    ASSERT_NE(firstMotor3, secondMotor3);
-    EXPECT_TRUE(secondMotor3->isVisible());
+    ASSERT_NE(firstMotor3, demo::program().windows.Mtr[2]);
+    const std::pair<const char *, std::function<void()>> closes[] = {
+        {"the tool button", [this] { click(mainControl<QToolButton>("MCloseSP")); }},
+        {"the menu item", [this] { form1()->CloseSerialPort1->trigger(); }},
+        {"Exit", [this] { form1()->Exit1->trigger(); }},
+        {"the window's close", [this] { form1()->close(); }},
+    };
+    for (const auto &[way, close] : closes) {
+        openPortFromMainWindow();
+        firstMotor3->Timer1->start(60000);
+        for (demo::TMtr *window : demo::program().windows.Mtr) window->Timer1->start(60000);
+        close();
+        EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Closed"))
+            << way;
+        for (int m = 0; m < 8; ++m)
+            EXPECT_FALSE(demo::program().windows.Mtr[m]->Timer1->isActive())
+                << way << ", " << m + 1;
+        EXPECT_FALSE(firstMotor3->Timer1->isActive()) << way;
+    }
+}
 
-    firstMotor3->Timer1->start(1000);
-    for (demo::TMtr *window : demo::program().windows.Mtr) window->Timer1->start(1000);
-    click(mainControl<QToolButton>("MCloseSP"));
-
-    for (int m = 0; m < 4; ++m)
-        EXPECT_FALSE(demo::program().windows.Mtr[m]->Timer1->isActive()) << m + 1;
-    for (int m = 4; m < 8; ++m)
-        EXPECT_TRUE(demo::program().windows.Mtr[m]->Timer1->isActive()) << m + 1;
-    EXPECT_TRUE(firstMotor3->Timer1->isActive());
+TEST_F(GuiTest, TheMainWindowIsRepaintedWhereThePortDialogWasBeforeTheScanStarts) {
+    form1()->move(demo::availableArea(form1()).topLeft());
+    PaintWatch watch(form1());
+    openPortFromMainWindow();
+    ASSERT_NE(watch.dialogArea, QRect()) << "the port dialog never hid";
+    // The scan is the first wait under the busy pointer after the dialog.
+    std::chrono::steady_clock::time_point scan{};
+    for (const RecordedBoxes::CursorChange &change : boxes.cursorChanges)
+        if (change.at > watch.dialogHidden && change.shape == Qt::WaitCursor) {
+            scan = change.at;
+            break;
+        }
+    ASSERT_NE(scan, std::chrono::steady_clock::time_point{}) << "no scan under the busy pointer";
+    const QRect covered(form1()->mapFromGlobal(watch.dialogArea.topLeft()),
+                        watch.dialogArea.size());
+    const QRect stale = covered.intersected(form1()->rect());
+    ASSERT_FALSE(stale.isEmpty()) << "the dialog did not stand over the main window";
+    bool repainted = false;
+    for (const PaintWatch::Paint &paint : watch.paints)
+        if (paint.at > watch.dialogHidden && paint.at < scan && paint.area.contains(stale))
+            repainted = true;
+    EXPECT_TRUE(repainted) << watch.paints.size() << " paints of the main window";
+    EXPECT_EQ(mainControl<QLabel>("MBMotorConn")->text().left(8), QStringLiteral("0,1,2,3,"));
 }
 
 TEST_F(GuiTest, ClosingTheMainWindowClosesThePortWithoutAnyMessage) {

@@ -324,25 +324,28 @@ TEST_F(MotorWindowTest, ResetFifoAndResetEncoderAndOnlyMotorOnesResetStopsThePol
     two->Timer1->stop();
 }
 
-TEST_F(MotorWindowEightTest,
-       ClosingThePortStopsThePollingOfTheCurrentWindowsOfMotorsOneToFourOnly) {
+TEST_F(MotorWindowEightTest, ClosingThePortStopsThePollingOfEveryMotorWindowSoNoBoxFollows) {
     openPortFromMainWindow();
     TMtr *earlier = openMotor(1);
-    TMtr *current = openMotor(1);
-    TMtr *five = openMotor(5);
-    EXPECT_EQ(five->Timer1->interval(), 551);
-    for (TMtr *w : {earlier, current, five}) {
-        click(w->MDEnE1);
-        w->Timer1->start(60000);
+    std::vector<TMtr *> polling{earlier, openMotor(1)};
+    for (int m = 5; m <= 8; ++m) polling.push_back(openMotor(m));
+    EXPECT_EQ(polling.back()->Timer1->interval(), 551);
+    for (TMtr *w : polling) {
+        click(w->MDEnE1);  // starts the window's polling of position and encoder
+        ASSERT_TRUE(w->Timer1->isActive()) << w->objectName().toStdString();
     }
     click(mainControl<QToolButton>("MCloseSP"));
-    EXPECT_FALSE(current->Timer1->isActive());
-    EXPECT_TRUE(earlier->Timer1->isActive());
-    EXPECT_TRUE(five->Timer1->isActive());
+    for (TMtr *w : polling) EXPECT_FALSE(w->Timer1->isActive()) << w->objectName().toStdString();
+    // Longer than the slowest tick: no window reads from the closed port.
+    QTest::qWait(800);
+    QStringList titles;
+    for (const QString &title : boxTitles()) titles << title;
+    EXPECT_EQ(titles.join(QStringLiteral(", ")).toStdString(), "");
+    EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Closed"));
 
     // Closing a window stops its own polling and only hides it.
+    earlier->Timer1->start(60000);
     click(earlier->MDClose1);
     EXPECT_FALSE(earlier->isVisible());
     EXPECT_FALSE(earlier->Timer1->isActive());
-    five->Timer1->stop();
 }
