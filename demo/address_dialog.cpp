@@ -13,6 +13,7 @@
 #include "pictures.h"
 #include "program.h"
 #include "radio_group.h"
+#include "window_size.h"
 
 namespace demo {
 namespace {
@@ -106,7 +107,7 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent) {
     connect(Set[3], &QPushButton::clicked, this, &TForm3::Set4Click);
     connect(VerifyAddr, &QPushButton::clicked, this, &TForm3::VerifyAddrClick);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::close);
-    setFixedSize(sizeHint());
+    fixSizeWithCaption(this);
 }
 
 void TForm3::Station1Click(int index) {

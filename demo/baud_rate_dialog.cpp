@@ -10,6 +10,7 @@
 #include "message_box.h"
 #include "program.h"
 #include "radio_group.h"
+#include "window_size.h"
 
 namespace demo {
 
@@ -49,7 +50,7 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent) {
 
     connect(DOCBRate, &QPushButton::clicked, this, &TForm4::DOCBRateClick);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::close);
-    setFixedSize(sizeHint());
+    fixSizeWithCaption(this);
 }
 
 // With no entry selected there is no rate to request, and the click is ignored.

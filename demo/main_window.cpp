@@ -14,7 +14,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
@@ -35,6 +36,7 @@
 #include "pictures.h"
 #include "program.h"
 #include "window_placement.h"
+#include "window_size.h"
 #include "status_window.h"
 #include "status_panels.h"
 #include "widget_builders.h"
@@ -117,9 +119,33 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
     for (QWidget *control : portPanelButtons_) control->setEnabled(false);
     for (QPushButton *button : MBMotor) button->setEnabled(false);
 
-    setFixedSize(sizeHint());
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    placeOnScreen();
+}
+
+void TForm1::placeOnScreen() {
+    const QRect available = availableArea(this);
+    const QSize natural = sizeHint();
+    const QSize frame = frameAllowance(font());
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const ScreenFit fit = fitOnScreen(natural, frame, available.size(), scrollBar);
+    if (!fit.scrolls) {
+        // The window keeps the size its layout asks for, in the middle of the screen.
+        setFixedSize(fit.size);
+        move(available.center() - rect().center());
+        return;
+    }
+    // A screen too small for the window (a large scale on a small screen): the window fits
+    // the screen's available area and its content scrolls; it can be made larger up to the
+    // size that shows everything, or smaller.
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("MainScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(takeCentralWidget());
+    setCentralWidget(scroll);
+    setMaximumSize(natural + QSize(scrollBar, scrollBar));
+    resize(fit.size);
+    move(centredOver(available, fit.size + frame, available));
 }
 
 void TForm1::buildToolPanels(QWidget *central) {
@@ -450,7 +476,8 @@ void TForm1::About1Click() { createWindow(program().windows.MBAbout)->exec(); }
 void TForm1::MBMotorClick(int motor) {
     TMtr *window = createWindow(program().windows.Mtr[motor - 1], motor);
     // The first motor window opens where it places itself (the screen's centre); each
-    // further one a step down and to the right of the last one still open.
+    // further one a step down and to the right of the last one still open, its whole frame
+    // on the screen.
     QWidget *last = nullptr;
     std::vector<QPoint> taken;
     for (const QPointer<QWidget> &opened : motorWindowsOpened_) {
@@ -458,9 +485,12 @@ void TForm1::MBMotorClick(int motor) {
         last = opened;
         taken.push_back(opened->pos());
     }
-    if (last)
-        window->move(
-            cascadedPosition(last->pos(), taken, window->frameSize(), availableArea(last)));
+    if (last) {
+        // The new window has not been shown, so its frame is not known yet: it gets the one
+        // the window system gave the last window of its kind.
+        const QSize frame = window->size() + (last->frameSize() - last->size());
+        window->move(cascadedPosition(last->pos(), taken, frame, availableArea(last)));
+    }
     std::erase_if(motorWindowsOpened_,
                   [](const QPointer<QWidget> &opened) { return !opened || !opened->isVisible(); });
     motorWindowsOpened_.push_back(window);

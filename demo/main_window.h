@@ -120,6 +120,8 @@ private:
     void buildToolPanels(QWidget *central);
     void buildGroups(QWidget *central);
     void buildMenu();
+    // Gives the window its size and place on the screen it opens on.
+    void placeOnScreen();
     void setBar(const QColor &background, const QString &text);
     void stopMotorTimers();
     // What a successful close shows; `allControls` also disables the panel buttons.

@@ -7,13 +7,16 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include "CorvexLink.h"
 #include "tone.h"
 #include "window_placement.h"
+#include "window_size.h"
 
 namespace demo {
 namespace {
@@ -37,6 +40,15 @@ public:
         // A modal window holds every other window; a box of no modality would be held with
         // them and could never be closed.
         setWindowModality(QApplication::activeModalWidget() ? Qt::ApplicationModal : Qt::NonModal);
+        // A box is as wide as its text and buttons need; a longer title would be cut off in
+        // the title bar. A box fixes its own size, so an empty row as wide as the caption
+        // needs is what widens it.
+        if (auto *grid = qobject_cast<QGridLayout *>(layout())) {
+            const int margins = grid->contentsMargins().left() + grid->contentsMargins().right();
+            grid->addItem(new QSpacerItem(captionWidth(font(), box.title) - margins, 0,
+                                          QSizePolicy::Minimum, QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
+        }
     }
 
     // The box has no owner, so the window system would put it anywhere (or in the middle of

@@ -26,6 +26,7 @@
 #include "motor_commands.h"
 #include "profile_editor.h"
 #include "radio_group.h"
+#include "window_size.h"
 #include "status_panels.h"
 #include "widget_builders.h"
 
@@ -151,7 +152,7 @@ TMtr::TMtr(int motor, QWidget *parent)
 
     showRememberedValues();
 
-    setFixedSize(sizeHint());
+    fixSizeWithCaption(this);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

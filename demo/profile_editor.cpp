@@ -28,6 +28,7 @@
 #include "pictures.h"
 #include "status_panels.h"
 #include "widget_builders.h"
+#include "window_size.h"
 
 namespace demo {
 
@@ -144,7 +145,7 @@ TProfile::TProfile(QWidget *parent) : QDialog(parent) {
 
     Return1->setDefault(true);
     Return1->setFocus();  // the fields only show results; the cursor does not start in one
-    setFixedSize(sizeHint());
+    fixSizeWithCaption(this);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

@@ -11,9 +11,10 @@ namespace demo {
 namespace {
 
 // The last top-left corner along one axis that keeps a window of `extent` inside the area
-// from `start` of length `length`; at least eight steps, for windows larger than the area.
+// from `start` of length `length`. A window longer than the area cannot stay inside; it
+// gets eight steps, so that such windows do not all cover each other's title bars.
 int lastCorner(int start, int length, int extent) {
-    return std::max(start + length - extent, start + 8 * kCascadeStep);
+    return extent <= length ? start + length - extent : start + 8 * kCascadeStep;
 }
 
 }  // namespace

@@ -18,11 +18,12 @@ namespace demo {
 // The step from one motor window to the next, down and to the right.
 inline constexpr int kCascadeStep = 28;
 
-// The position of a new window of `size`: `last` (the top-left corner of the last window
-// of its kind that is open) moved by one step, then by further steps while another open
-// window of the kind (`taken`) has its corner there. A corner that would carry the window
-// past the right or bottom edge of `available` starts again at the top-left corner of
-// `available`. A window larger than `available` still cascades eight steps from there, so
+// The position of a new window whose frame has `size`: `last` (the top-left corner of the
+// last window of its kind that is open) moved by one step, then by further steps while
+// another open window of the kind (`taken`) has its corner there. A corner that would carry
+// any part of the frame past the right or bottom edge of `available` starts again at the
+// top-left corner of `available`, so a window that fits on the screen is always whole on it.
+// A window larger than `available` along an axis still cascades eight steps along it, so
 // every title bar stays on the screen.
 QPoint cascadedPosition(QPoint last, const std::vector<QPoint> &taken, QSize size,
                         const QRect &available);

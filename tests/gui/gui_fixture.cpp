@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include <QPushButton>
+#include <QRadioButton>
 #include <QToolButton>
 
 namespace guitest {
@@ -25,6 +26,13 @@ void click(QAbstractButton *button) {
     ASSERT_NE(button, nullptr);
     ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString() << " is disabled";
     QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void clickItem(demo::RadioGroup *group, int index) {
+    ASSERT_NE(group, nullptr);
+    QRadioButton *item = group->item(index);
+    ASSERT_NE(item, nullptr);
+    QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(8, item->height() / 2));
 }
 
 void GuiTest::SetUp() {

@@ -25,6 +25,7 @@
 #include "kx4417/simulator.h"
 #include "message_box.h"
 #include "program.h"
+#include "radio_group.h"
 
 namespace guitest {
 
@@ -68,6 +69,10 @@ void whenModalShows(std::function<void(QWidget *)> action);
 
 // Clicks a button as the user does.
 void click(QAbstractButton *button);
+
+// Clicks item `index` of a radio group on its text, as the user does (a click beside the
+// text of a stretched item selects nothing).
+void clickItem(demo::RadioGroup *group, int index);
 
 // The child of `window` called `name`; fails the test when there is none.
 template <class Widget>

@@ -138,13 +138,13 @@ TEST_F(GuiTest, ChangingTheRateMovesTheStationsAndRewritesTheConnectionBar) {
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Change  Baud Rate Host and all Stations"));
         auto *rates = child<demo::RadioGroup>(dialog, "CBRate");
         EXPECT_EQ(rates->itemIndex(), 0);
-        click(rates->item(1));
+        clickItem(rates, 1);
         click(child<QPushButton>(dialog, "DOCBRate"));
         EXPECT_TRUE(dialog->isVisible()) << "the dialog stays open after a change";
 
         // A station that does not follow makes the change fail; the bar keeps its text.
         sim().setSilent(2, true);
-        click(rates->item(0));
+        clickItem(rates, 0);
         click(child<QPushButton>(dialog, "DOCBRate"));
     });
 

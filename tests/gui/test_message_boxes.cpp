@@ -5,6 +5,7 @@
 // window system, which drops input to windows that a modal window holds.
 #include <QCheckBox>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -212,6 +213,13 @@ TEST_F(RealBoxes, ABoxRaisedInAModalWindowCanBeClosed) {
                   [&](QMessageBox *box) {
                       EXPECT_EQ(box->text(), QStringLiteral(" Done Station :1"));
                       EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+                      // The box is wide enough for its whole title, with room for the
+                      // title bar's buttons, although its text is short.
+                      QFont bold = box->font();
+                      bold.setBold(true);
+                      const QFontMetrics metrics(bold);
+                      EXPECT_GE(box->width(), metrics.horizontalAdvance(box->windowTitle()) +
+                                                  3 * metrics.height());
                       // The probes are over: the box waits for the user under the normal pointer.
                       const QCursor *pointer = QGuiApplication::overrideCursor();
                       EXPECT_TRUE(pointer && pointer->shape() == Qt::ArrowCursor);

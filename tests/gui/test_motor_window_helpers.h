@@ -8,12 +8,10 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
 
 #include "gui_fixture.h"
 #include "motor_window.h"
-#include "radio_group.h"
 
 namespace guitest {
 
@@ -51,14 +49,6 @@ protected:
     // Runs one polling tick of `window` now, whether or not its timer runs.
     static void tick(demo::TMtr *window) {
         ASSERT_TRUE(QMetaObject::invokeMethod(window, "Timer1Timer", Qt::DirectConnection));
-    }
-
-    // Clicks item `index` of a radio group on its text, as the user does (a click beside
-    // the text of a stretched item selects nothing).
-    static void clickItem(demo::RadioGroup *group, int index) {
-        QRadioButton *item = group->item(index);
-        ASSERT_NE(item, nullptr);
-        QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(8, item->height() / 2));
     }
 
     std::vector<QString> boxTitles() const {

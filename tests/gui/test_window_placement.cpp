@@ -60,6 +60,23 @@ TEST(Cascade, AWindowLargerThanTheScreenStillCascadesEightStepsWithItsTitleOnScr
     EXPECT_EQ(cascadedPosition(corner, {}, huge, kScreen), QPoint(0, 0));
 }
 
+TEST(Cascade, AWindowThatFitsOnTheScreenIsAlwaysWholeOnIt) {
+    // A motor window with its frame on 1024x768: the screen leaves it room for a few steps
+    // down only. The first opens in the middle, the others cascade from it.
+    const QRect screen(0, 0, 1024, 768);
+    for (const QSize size : {QSize(660, 640), QSize(660, 700), QSize(1000, 760)}) {
+        QPoint corner = screen.center() - QRect(QPoint(), size).center();
+        std::vector<QPoint> taken{corner};
+        for (int window = 2; window <= 8; ++window) {
+            corner = cascadedPosition(corner, taken, size, screen);
+            EXPECT_TRUE(screen.contains(QRect(corner, size)))
+                << size.width() << "x" << size.height() << ", window " << window << " at "
+                << corner.x() << "," << corner.y();
+            taken.push_back(corner);
+        }
+    }
+}
+
 TEST(Cascade, WithEveryCornerTakenTheWindowStillGetsOneAndTheSearchEnds) {
     const QRect small(0, 0, 500, 400);
     const QSize size(400, 300);
@@ -120,6 +137,23 @@ TEST_F(FourMotors, AMotorWindowOpensAtTheTopLeftWhenTheNextStepWouldLeaveTheScre
     const QRect screen = demo::availableArea(first);
     first->move(screen.bottomRight() - QPoint(20, 20));
     EXPECT_EQ(openMotor(2)->pos(), screen.topLeft());
+}
+
+TEST_F(FourMotors, EveryMotorWindowOpensWithItsWholeFrameOnTheScreen) {
+    openPortFromMainWindow();
+    std::vector<demo::TMtr *> opened;
+    for (int round = 0; round < 2; ++round)
+        for (int m = 1; m <= 4; ++m) opened.push_back(openMotor(m));
+    const QRect screen = demo::availableArea(opened.front());
+    ASSERT_LE(opened.front()->frameGeometry().height(), screen.height())
+        << "the screen is too small for the rule to apply";
+    for (demo::TMtr *window : opened) {
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(screen.contains(frame))
+            << window->objectName().toStdString() << " at " << frame.x() << "," << frame.y() << " "
+            << frame.width() << "x" << frame.height() << " on " << screen.width() << "x"
+            << screen.height();
+    }
 }
 
 TEST_F(GuiTest, ToolButtonsShowTheirOwnPicturesFromTheResources) {
