@@ -36,7 +36,7 @@ std::int32_t wholeNumber(double value, long low, long high, const std::string &w
     if (!std::isfinite(value) || value < static_cast<double>(low) ||
         value > static_cast<double>(high) || std::nearbyint(value) != value) {
         char given[64];
-        std::snprintf(given, sizeof given, "%.17g", value);
+        std::snprintf(given, sizeof given, "%.15g", value);
         refuse(what, low, high, unit, given);
     }
     return static_cast<std::int32_t>(value);

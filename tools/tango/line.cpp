@@ -265,6 +265,11 @@ void Line::stop(int address) {
     fail("MotorStop");
 }
 
+LineSettings Line::settings() const {
+    std::lock_guard state(stateMutex_);
+    return settings_;
+}
+
 LineHealth Line::health() const {
     std::lock_guard state(stateMutex_);
     return health_;

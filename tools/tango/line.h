@@ -29,6 +29,7 @@ namespace corvextango {
 struct LineSettings {
     std::string port = "1";
     long rate = 9600;
+    bool operator==(const LineSettings &) const = default;
 };
 
 enum class LineHealth {
@@ -87,6 +88,7 @@ public:
     // cannot be used, a library Failure when the stop failed.
     void stop(int address);
 
+    LineSettings settings() const;  // those of the last open
     LineHealth health() const;
     std::string healthText() const;  // the reason for Lost and OpenFailed, else ""
     std::string portText() const;    // "COM1" or "COM1 (/dev/ttyUSB0)"

@@ -1,0 +1,215 @@
+# SPDX-License-Identifier: MIT
+"""Fixtures of the Tango device server tests: the simulator program on a private pty, the
+server as a child process on a free loopback port with a file database, and proxies that
+reach its devices without a database server."""
+
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import threading
+import time
+from typing import Dict, List, Optional
+
+import pytest
+import tango
+
+from corvexlink.testing import Simulator
+
+SERVER = os.environ.get("CORVEXLINK_TANGO", "corvexlink-tango")
+EXAMPLE_DB = os.environ.get("CORVEXLINK_TANGO_DB", "corvexlink-tango.db")
+SWITCH_SIM = os.environ.get("TANGO_SWITCH_SIM", "tango_switch_sim")
+KX4417_SIM = os.environ.get("KX4417_SIM", "kx4417-sim")
+
+# The frames the server's polling sends on its own: State reads the status register (=) and
+# Position the position counter (P) of every motor.
+POLL_FRAME = re.compile(r"_[0-9A-F][P=]\r")
+
+
+def free_port() -> int:
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def example_db(port: str = "1", rate: int = 9600, motors=range(4), extra: str = "") -> str:
+    """A file database like the example one, with another port, rate or motor list."""
+    names = ",\\\n    ".join(f'"corvex/motor/{m}"' for m in motors)
+    lines = [
+        'corvexlink-tango/demo/DEVICE/CorvexLine: "corvex/line/1"',
+        f"corvexlink-tango/demo/DEVICE/CorvexMotor: {names}",
+        f"corvex/line/1->Port: {port}",
+        f"corvex/line/1->Rate: {rate}",
+    ]
+    lines += [f"corvex/motor/{m}->Address: {m}" for m in motors]
+    return "\n".join(lines) + "\n" + extra
+
+
+class Server:
+    """corvexlink-tango as a child process, until stop()."""
+
+    def __init__(self, folder, env: Dict[str, str], db_text: Optional[str] = None,
+                 args: Optional[List[str]] = None, ready_timeout: float = 60.0) -> None:
+        self.folder = str(folder)
+        self.env = env
+        self.lines: List[str] = []
+        self.process: Optional[subprocess.Popen] = None
+        self.port = 0
+        db = os.path.join(self.folder, "corvexlink-tango.db")
+        if db_text is None:
+            shutil.copy(EXAMPLE_DB, db)
+        else:
+            with open(db, "w") as out:
+                out.write(db_text)
+        self.args = args if args is not None else ["demo", f"-file={db}"]
+        for _ in range(3):  # another program may take the free port first
+            self.port = free_port()
+            if self._start(ready_timeout):
+                return
+        raise AssertionError("the server did not start:\n" + "".join(self.lines))
+
+    def _start(self, ready_timeout: float) -> bool:
+        command = [SERVER, *self.args, "-ORBendPoint", f"giop:tcp:127.0.0.1:{self.port}"]
+        self.lines = []
+        ready = threading.Event()
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        text=True, env=self.env, cwd=self.folder,
+                                        start_new_session=True)
+
+        def collect(stream) -> None:
+            for line in stream:
+                self.lines.append(line)
+                if line.startswith("Ready to accept request"):
+                    ready.set()
+            ready.set()  # the server ended
+
+        threading.Thread(target=collect, args=(self.process.stdout,), daemon=True).start()
+        ready.wait(ready_timeout)
+        if self.process.poll() is None and any(l.startswith("Ready") for l in self.lines):
+            return True
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait()
+        return False
+
+    def proxy(self, name: str, fresh: bool = True) -> tango.DeviceProxy:
+        """A proxy of a device; `fresh` reads from the device, not from the polling buffer."""
+        device = tango.DeviceProxy(f"tango://127.0.0.1:{self.port}/{name}#dbase=no")
+        if fresh:
+            device.set_source(tango.DevSource.DEV)
+        return device
+
+    def output(self) -> str:
+        return "".join(self.lines)
+
+    def stop(self) -> int:
+        """SIGTERM, then the exit code (the server must end within 20 s)."""
+        if self.process is None:
+            return 0
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            code = self.process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError("the server did not end within 20 s of SIGTERM")
+        time.sleep(0.05)  # the reader thread takes the last lines
+        self.process = None
+        return code
+
+
+def wait_for(condition, timeout: float = 10.0, step: float = 0.05):
+    """Polls `condition` until it gives a true value (returned) or `timeout` passes."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(step)
+
+
+class Events:
+    """Change events of some attributes of a device, kept in arrival order."""
+
+    def __init__(self, device: tango.DeviceProxy, *names: str) -> None:
+        self.device = device
+        self.lock = threading.Lock()
+        self.seen: List[tuple] = []
+        self.ids = [device.subscribe_event(n, tango.EventType.CHANGE_EVENT, self._push)
+                    for n in names]
+
+    def _push(self, event) -> None:
+        name = event.attr_name.split("/")[-1].split("#")[0].lower()
+        value = event.errors[0].reason if event.err else event.attr_value.value
+        with self.lock:
+            self.seen.append((name, value))
+
+    def values(self, name: str) -> list:
+        with self.lock:
+            return [v for n, v in self.seen if n == name.lower()]
+
+    def close(self) -> None:
+        # Subscriptions left open keep the client's event threads alive at exit.
+        for i in self.ids:
+            self.device.unsubscribe_event(i)
+        self.ids = []
+
+
+def unpolled(frames: List[str]) -> List[str]:
+    """The frames that the server's polling did not send."""
+    return [f for f in frames if not POLL_FRAME.fullmatch(f)]
+
+
+def new_frames(sim: Simulator, since: int, marker: tango.DeviceProxy, address: int) -> List[str]:
+    """The frames after the first `since`, once a marker read of the Encoder of `marker`
+    (the motor at `address`; the polling never reads encoders) has reached the simulator,
+    so that everything sent before it is there; the marker itself is left out."""
+    frame = f"_{address:X}{{\r"
+    before = sim.frames().count(frame)
+    marker.read_attribute("Encoder")
+    frames = wait_for(lambda: [f for f in [sim.frames()] if f.count(frame) > before], timeout=15)
+    assert frames, "the marker frame did not reach the simulator"
+    tail = frames[0][since:]
+    tail.remove(frame)
+    return tail
+
+
+@pytest.fixture
+def sim():
+    with Simulator("0-3") as running:
+        yield running
+
+
+@pytest.fixture(scope="module")
+def shared_sim():
+    with Simulator("0-3") as running:
+        yield running
+
+
+@pytest.fixture(scope="module")
+def shared_server(shared_sim, tmp_path_factory):
+    """One server over stations 0 to 3 for a module's tests that leave the line as they
+    found it."""
+    server = Server(tmp_path_factory.mktemp("tango"), shared_sim.env)
+    yield server
+    assert server.stop() == 0, server.output()
+
+
+@pytest.fixture
+def start_server(tmp_path):
+    """Starts servers for one test and stops them (asserting exit code 0) at its end."""
+    servers = []
+
+    def start(env, **kwargs) -> Server:
+        folder = tmp_path / f"server{len(servers)}"
+        folder.mkdir()
+        server = Server(folder, env, **kwargs)
+        servers.append(server)
+        return server
+
+    yield start
+    for server in servers:
+        assert server.stop() == 0, server.output()

@@ -1,0 +1,232 @@
+# SPDX-License-Identifier: MIT
+"""corvexlink-tango as a program: its command line, SIGTERM, running without a database,
+two clients at once, a lost line and its recovery, a line that cannot be opened, a silent
+station, a limit switch, and one line per server. Each test starts its own server."""
+
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+
+import pytest
+import tango
+
+import corvexlink
+from conftest import KX4417_SIM, SERVER, SWITCH_SIM, Events, example_db, wait_for
+
+
+def run(*args: str) -> subprocess.CompletedProcess:
+    return subprocess.run([SERVER, *args], capture_output=True, text=True, timeout=30)
+
+
+def test_command_line():
+    help_run = run("--help")
+    assert help_run.returncode == 0
+    assert help_run.stdout.startswith("Usage: corvexlink-tango INSTANCE")
+    assert "a stop is sent at the next" in help_run.stdout.replace("\n", " ")
+    version = run("--version")
+    assert version.returncode == 0 and version.stdout.startswith("corvexlink-tango 2.")
+    for bad in ([], ["-file=x.db"]):
+        refused = run(*bad)
+        assert refused.returncode == 2, bad
+        assert "server instance" in refused.stderr
+
+
+def test_sigterm_closes_the_line_and_exits_zero(sim, start_server):
+    server = start_server(sim.env)
+    assert server.proxy("corvex/line/1").state() == tango.DevState.ON
+    assert server.stop() == 0
+    assert "corvexlink-tango: COM1 closed" in server.output()
+    # The line is free again for another program.
+    with corvexlink.open(port=sim.port) as link:
+        assert link.scan() == [0, 1, 2, 3]
+
+
+def test_without_a_database(sim, start_server):
+    server = start_server(sim.env, args=["demo", "-nodb", "-dlist", "corvex/motor/0,corvex/motor/2"])
+    assert server.proxy("corvex/line/1").state() == tango.DevState.ON
+    motor = server.proxy("corvex/motor/2")  # the address is the end of the name
+    motor.MoveRelative(25)
+    assert wait_for(lambda: motor.state() == tango.DevState.ON and motor.Position == 25)
+    assert "_2N25\r" in sim.frames(until="_2N25\r")
+    with pytest.raises(tango.DevFailed):
+        server.proxy("corvex/motor/1").state()
+
+
+CLIENT = textwrap.dedent("""
+    import sys, time, tango
+    motor = tango.DeviceProxy(sys.argv[1])
+    motor.set_source(tango.DevSource.DEV)
+    motor.Velocity = 400
+    motor.Position = motor.Position + 100000
+    time.sleep(1.5)
+    motor.Stop()
+    while motor.state() != tango.DevState.ON:
+        time.sleep(0.05)
+    print(int(motor.Position))
+""")
+
+
+def test_two_clients_on_one_line(sim, start_server):
+    server = start_server(sim.env)
+    watcher = server.proxy("corvex/motor/0")
+    other = server.proxy("corvex/motor/1")
+    events = Events(watcher, "State", "Position")
+    try:
+        # The second client, in a process of its own, moves motor 0 and stops it; this one
+        # watches through events and meanwhile reads another motor on the same line.
+        driver = subprocess.Popen(
+            [sys.executable, "-c", CLIENT, f"tango://127.0.0.1:{server.port}/corvex/motor/0#dbase=no"],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        reads = 0
+        while driver.poll() is None:
+            assert other.Position == 0
+            reads += 1
+        out, err = driver.communicate()
+        assert driver.returncode == 0, err
+        stopped_at = int(out.split()[-1])
+        assert reads > 10
+        assert 0 < stopped_at < 100000
+        assert wait_for(lambda: events.values("Position")[-1] == stopped_at, timeout=5)
+        states = events.values("State")
+        moving = states.index(tango.DevState.MOVING)
+        assert tango.DevState.ON in states[moving:]
+        positions = events.values("Position")
+        assert positions == sorted(positions) and len(set(positions)) > 3
+    finally:
+        events.close()
+    assert "_0H\r" in sim.frames(until="_0H\r")
+
+
+class SimProcess:
+    """kx4417-sim on a fixed link, which a test can kill and start again."""
+
+    def __init__(self, link: str) -> None:
+        self.link = link
+        self.process = None
+        self.start()
+
+    def start(self) -> None:
+        self.process = subprocess.Popen([KX4417_SIM, "--stations", "0-3", "--link", self.link],
+                                        stdout=subprocess.PIPE, text=True, start_new_session=True)
+        assert "kx4417-sim: stations" in self.process.stdout.readline()
+
+    def kill(self) -> None:
+        self.process.send_signal(signal.SIGKILL)
+        self.process.wait()
+
+    def stop(self) -> None:
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait()
+
+
+def test_lost_line_and_recovery(tmp_path, start_server):
+    link = str(tmp_path / "com1")
+    sim = SimProcess(link)
+    try:
+        server = start_server(dict(os.environ, CORVEXLINK_COM1=link))
+        line = server.proxy("corvex/line/1")
+        motor = server.proxy("corvex/motor/0")
+        motor.Velocity = 300
+        motor.MoveRelative(100000)
+        assert wait_for(lambda: motor.state() == tango.DevState.MOVING)
+
+        sim.kill()
+        assert wait_for(lambda: motor.state() == tango.DevState.FAULT, timeout=5)
+        assert motor.status().startswith("The line is lost (")
+        assert line.state() == tango.DevState.FAULT
+        assert "Reconnect or Init" in line.status()
+        # The clients keep their connection: the server answers, nothing goes to the line.
+        with pytest.raises(tango.DevFailed) as lost:
+            motor.read_attribute("Position")
+        assert lost.value.args[0].reason == "CorvexLink_LineLost"
+
+        sim.start()
+        line.Reconnect()
+        assert line.state() == tango.DevState.ON
+        assert wait_for(lambda: motor.state() == tango.DevState.ON)
+        assert motor.Position == 0  # a new simulator: its stations start at 0
+        # The stations may have been reset meanwhile: their settings are unknown again.
+        assert motor.read_attribute("Velocity").quality == tango.AttrQuality.ATTR_INVALID
+
+        # Init recovers too, and initialises the boards as well.
+        sim.kill()
+        assert wait_for(lambda: line.state() == tango.DevState.FAULT, timeout=5)
+        sim.start()
+        line.Init()
+        assert line.state() == tango.DevState.ON
+        assert wait_for(lambda: motor.state() == tango.DevState.ON)
+        assert motor.Velocity == 600
+    finally:
+        sim.stop()
+
+
+def test_line_that_cannot_be_opened(tmp_path, start_server):
+    missing = str(tmp_path / "no-such-device")
+    server = start_server(dict(os.environ), db_text=example_db(port=missing))
+    line = server.proxy("corvex/line/1")
+    assert line.state() == tango.DevState.FAULT
+    assert line.status() == f"Cannot open COM1 ({missing}): Unable to open COM port"
+    assert line.LastErrorNumber == 36
+    motor = server.proxy("corvex/motor/1")
+    assert motor.state() == tango.DevState.FAULT
+    assert motor.status().startswith("The line is not open: Cannot open COM1")
+    with pytest.raises(tango.DevFailed) as refused:
+        motor.Position = 10
+    assert refused.value.args[0].reason == "CorvexLink_LineNotOpen"
+
+
+def test_silent_station_is_a_fault_of_its_motor_alone(sim, start_server):
+    server = start_server(sim.env, db_text=example_db(motors=[0, 5]))
+    silent = server.proxy("corvex/motor/5")
+    assert silent.state() == tango.DevState.FAULT
+    assert silent.status().startswith("Station 5 does not answer: ")
+    with pytest.raises(tango.DevFailed) as failed:
+        silent.read_attribute("Position")
+    assert failed.value.args[0].reason == "CorvexLink_Error_26"
+    assert server.proxy("corvex/motor/0").state() == tango.DevState.ON
+
+
+def test_one_line_per_server(sim, start_server):
+    db = example_db().replace('DEVICE/CorvexLine: "corvex/line/1"',
+                              'DEVICE/CorvexLine: "corvex/line/1",\\\n    "corvex/line/2"')
+    server = start_server(sim.env, db_text=db)
+    states = {n: server.proxy(n).state() for n in ("corvex/line/1", "corvex/line/2")}
+    assert sorted(states.values()) == sorted([tango.DevState.ON, tango.DevState.FAULT])
+    refused = [n for n, s in states.items() if s == tango.DevState.FAULT][0]
+    assert server.proxy(refused).status().startswith("One line per server: corvex/line/")
+
+
+def test_limit_switch_gives_alarm(tmp_path, start_server):
+    link = str(tmp_path / "com1")
+    switches = subprocess.Popen([SWITCH_SIM, link, "0", "1", "2", "3"], stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, text=True, bufsize=1)
+
+    def switch(address: int, ccw: int, cw: int) -> None:
+        switches.stdin.write(f"limit {address} {ccw} {cw}\n")
+        assert switches.stdout.readline() == "ok\n"
+
+    try:
+        assert switches.stdout.readline() == "ready\n"
+        server = start_server(dict(os.environ, CORVEXLINK_COM1=link))
+        motor = server.proxy("corvex/motor/1")
+        assert motor.state() == tango.DevState.ON
+        switch(1, 0, 1)
+        assert wait_for(lambda: motor.state() == tango.DevState.ALARM)
+        assert motor.status().startswith("Station 1: The clockwise limit switch is active")
+        assert list(motor.Limit_switches) == [False, True]
+        assert motor.LS_CW and not motor.LS_CCW
+        with pytest.raises(tango.DevFailed) as refused:
+            motor.MoveRelative(100)  # towards the active switch
+        assert refused.value.args[0].reason == "CorvexLink_Error_7"
+        motor.MoveRelative(-100)  # away from it: moving takes precedence over the alarm
+        assert wait_for(lambda: motor.state() == tango.DevState.ALARM and motor.Position == -100)
+        switch(1, 1, 0)
+        assert wait_for(lambda: "counter-clockwise" in motor.status())
+        switch(1, 0, 0)
+        assert wait_for(lambda: motor.state() == tango.DevState.ON)
+    finally:
+        switches.stdin.close()
+        switches.wait(timeout=10)
