@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev help2man bash-completion python3 python3-pytest
   doxygen
+  libtango-dev python3-tango
   clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format
 )
 
@@ -31,5 +32,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   $SUDO apt-get update -qq
+  # libtango's tango-common asks for the database host (TANGO_HOST) through debconf: answer
+  # it beforehand, so the install stays silent (the device server runs without a database).
+  if [[ " ${missing[*]} " == *" libtango-dev "* ]]; then
+    echo "tango-common tango-common/tango-host string localhost:10000" | $SUDO debconf-set-selections
+  fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
