@@ -4,6 +4,7 @@
 #   libcorvexlink-dev  headers, pkg-config file, CMake package, man pages of the exports
 #   corvexlink-tools   kx4417-sim (and the command-line tool when it is built)
 #   corvexlink-demo    DemoCorvexLink with its desktop entry, icon and help reference
+#   corvexlink-tango   the Tango device server, its man page and example file database
 # Build them with: cmake --build <build> --target package (the .deb files land in <build>).
 
 set(CPACK_GENERATOR DEB)
@@ -28,6 +29,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_ALL libcorvexlink2 libcorvexlink-dev corvexlink-tools corvexlink-python)
 if(CORVEXLINK_WITH_QT)
   list(APPEND CPACK_COMPONENTS_ALL corvexlink-demo)
+endif()
+if(TARGET corvexlink-tango)
+  list(APPEND CPACK_COMPONENTS_ALL corvexlink-tango)
 endif()
 
 # The run-time library. Its GUI module needs Qt, but the core does not: Qt is recommended,
@@ -73,6 +77,14 @@ set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_RECOMMENDS corvexlink-tools)
 set(CPACK_DEBIAN_CORVEXLINK-DEMO_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_COMPONENT_CORVEXLINK-DEMO_DESCRIPTION
   "operator program for KX4417 stepper controllers\n DemoCorvexLink opens the line, finds the stations and drives the motors,\n their I/O, analog inputs and FIFO profiles from Qt windows.")
+
+# The device server; libtango and omniORB come in through the shared-library scan.
+set(CPACK_DEBIAN_CORVEXLINK-TANGO_PACKAGE_NAME corvexlink-tango)
+set(CPACK_DEBIAN_CORVEXLINK-TANGO_PACKAGE_SECTION electronics)
+set(CPACK_COMPONENT_CORVEXLINK-TANGO_DEPENDS libcorvexlink2)
+set(CPACK_DEBIAN_CORVEXLINK-TANGO_PACKAGE_SUGGESTS "corvexlink-tools, python3-tango, libtango-tools")
+set(CPACK_COMPONENT_CORVEXLINK-TANGO_DESCRIPTION
+  "Tango device server for KX4417 stepper controllers\n corvexlink-tango makes one CorvexLink line and its KX4417 stations devices of\n a Tango control system (classes CorvexLine and CorvexMotor): any number of\n clients read, write and subscribe to the motors while the server owns the\n line. It runs with a Tango database, a file database or none.")
 
 if(CORVEXLINK_WITH_QT)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/DemoCorvexLink.desktop

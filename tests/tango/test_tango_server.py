@@ -5,6 +5,7 @@ station, a limit switch, and one line per server. Each test starts its own serve
 
 import os
 import signal
+import socket
 import subprocess
 import sys
 import textwrap
@@ -31,6 +32,19 @@ def test_command_line():
         refused = run(*bad)
         assert refused.returncode == 2, bad
         assert "server instance" in refused.stderr
+
+
+def test_busy_endpoint_ends_the_server_with_exit_1(tmp_path):
+    with socket.socket() as taken:
+        taken.bind(("127.0.0.1", 0))
+        taken.listen()
+        port = taken.getsockname()[1]
+        db = tmp_path / "corvexlink-tango.db"
+        db.write_text(example_db(port=str(tmp_path / "no-line")))
+        ended = subprocess.run([SERVER, "demo", f"-file={db}", "-ORBendPoint", f"giop:tcp:127.0.0.1:{port}"],
+                               capture_output=True, text=True, timeout=60, cwd=tmp_path)
+    assert ended.returncode == 1
+    assert "Ready to accept request" not in ended.stdout
 
 
 def test_sigterm_closes_the_line_and_exits_zero(sim, start_server):
@@ -187,6 +201,18 @@ def test_silent_station_is_a_fault_of_its_motor_alone(sim, start_server):
         silent.read_attribute("Position")
     assert failed.value.args[0].reason == "CorvexLink_Error_26"
     assert server.proxy("corvex/motor/0").state() == tango.DevState.ON
+
+
+def test_bad_address_property(sim, start_server):
+    db = example_db(motors=[0]).replace('"corvex/motor/0"', '"corvex/motor/0", "corvex/motor/x"') \
+        + "corvex/motor/x->Address: 16\n"
+    server = start_server(sim.env, db_text=db)
+    motor = server.proxy("corvex/motor/x")
+    assert motor.state() == tango.DevState.FAULT
+    assert motor.status() == 'The Address property must be a station address from 0 to 15, not "16"'
+    with pytest.raises(tango.DevFailed) as refused:
+        motor.MoveRelative(10)
+    assert refused.value.args[0].reason == "CorvexLink_ArgumentError"
 
 
 def test_one_line_per_server(sim, start_server):

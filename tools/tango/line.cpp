@@ -67,6 +67,11 @@ Line::Line() {
     CorvexLinkSetDebugHandler(forwardDebugLine, this);
 }
 
+Line::~Line() {
+    // The library outlives this object at exit: its last debug lines go to its own sink.
+    CorvexLinkSetDebugHandler(nullptr, nullptr);
+}
+
 bool Line::claim(const std::string &device) {
     std::lock_guard state(stateMutex_);
     if (owner_.empty()) owner_ = device;

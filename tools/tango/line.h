@@ -109,6 +109,7 @@ public:
 
 private:
     Line();
+    ~Line();
     class LongOperation;
     std::unique_lock<std::timed_mutex> enter(bool needLine);
     void checkUsable() const;
