@@ -9,6 +9,7 @@
 // headers (see CMakeLists.txt).
 #include <tango.h>
 
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -23,13 +24,15 @@ inline constexpr long kPollingPeriod = 200;  // ms
 // as the description, and `origin` (device and operation).
 [[noreturn]] void throwTango(const Failure &failure, const std::string &origin);
 
-// Runs `body`, turning a Failure into a DevFailed that names `origin`.
+// Runs `body`, turning a Failure into a DevFailed whose origin names the device, what was
+// done (`how`: "read", "write", "command") and the attribute or command `name`.
 template <class Body>
-auto translated(const std::string &origin, Body &&body) -> decltype(body()) {
+auto translated(Tango::DeviceImpl *device, const char *how, const std::string &name, Body &&body)
+    -> decltype(body()) {
     try {
         return body();
     } catch (const Failure &failure) {
-        throwTango(failure, origin);
+        throwTango(failure, device->get_name() + " " + how + " " + name);
     }
 }
 
@@ -70,18 +73,17 @@ public:
 
     void read(Tango::DeviceImpl *device, Tango::Attribute &attribute) override {
         D *self = static_cast<D *>(device);
-        translated(origin(device, "read"), [&] { (self->*reader_)(attribute); });
+        translated(device, "read", this->get_name(),
+                   [&] { std::invoke(reader_, self, attribute); });
     }
     void write(Tango::DeviceImpl *device, Tango::WAttribute &attribute) override {
         D *self = static_cast<D *>(device);
-        translated(origin(device, "write"), [&] { (self->*writer_)(attribute); });
+        translated(device, "write", this->get_name(),
+                   [&] { std::invoke(writer_, self, attribute); });
     }
     bool is_allowed(Tango::DeviceImpl *, Tango::AttReqType) override { return true; }
 
 private:
-    std::string origin(Tango::DeviceImpl *device, const char *how) {
-        return device->get_name() + " " + how + " " + this->get_name();
-    }
     Reader reader_;
     Writer writer_;
 };
@@ -124,12 +126,12 @@ public:
 
     CORBA::Any *execute(Tango::DeviceImpl *device, const CORBA::Any &in) override {
         D *self = static_cast<D *>(device);
-        return translated(device->get_name() + " " + get_name(), [&]() -> CORBA::Any * {
+        return translated(device, "command", get_name(), [&]() -> CORBA::Any * {
             if constexpr (sizeof...(In) == 0) {
                 (void)in;
-                return result([&] { return (self->*method_)(); });
+                return result([&] { return std::invoke(method_, self); });
             } else {
-                return result([&] { return (self->*method_)(argument<In...>(in)); });
+                return result([&] { return std::invoke(method_, self, argument<In...>(in)); });
             }
         });
     }
