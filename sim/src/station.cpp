@@ -153,9 +153,10 @@ bool Station::startNextEntry() {
         }
         entry = program_[programCounter_++];
         source = Source::Program;
-    } else if ((mode_ & 0x40) && !fifoHeld_ && !fifo_.empty() && !fifoEntryActive_) {
-        entry = fifo_.front();
-        fifoEntryActive_ = true;
+    } else if ((settings_.mode & 0x40) && !fifo_.held && !fifo_.entries.empty() &&
+               !fifo_.entryActive) {
+        entry = fifo_.entries.front();
+        fifo_.entryActive = true;
         source = Source::Fifo;
     } else {
         return false;
@@ -173,7 +174,7 @@ bool Station::startNextEntry() {
 
 void Station::finishActivity() {
     if (activity_.kind == Activity::Kind::Move)
-        position_ =
+        settings_.position =
             activity_.startPosition +
             activity_.direction * std::lround(activity_.profile.stepsAt(activity_.duration));
     Source source = activity_.source;
@@ -182,25 +183,25 @@ void Station::finishActivity() {
 }
 
 void Station::finishFifoEntry() {
-    if (fifoEntryActive_ && !fifo_.empty()) {
-        fifo_.pop_front();
-        ++fifoIndex_;
+    if (fifo_.entryActive && !fifo_.entries.empty()) {
+        fifo_.entries.pop_front();
+        ++fifo_.finished;
     }
-    fifoEntryActive_ = false;
+    fifo_.entryActive = false;
 }
 
 void Station::stopActivity(bool aborted) {
     if (activity_.kind == Activity::Kind::Idle) return;
-    position_ = position();
+    settings_.position = position();
     Source source = activity_.source;
     activity_ = Activity{};
-    if (aborted) aborted_ = true;
+    if (aborted) settings_.aborted = true;
     if (source == Source::Fifo) finishFifoEntry();
 }
 
 // A motion issues its first step the moment it starts, the next ones at the running rate.
 long Station::position() const {
-    if (!moving()) return position_;
+    if (!moving()) return settings_.position;
     double steps = 1 + std::floor(activity_.profile.stepsAt(activity_.elapsed));
     if (!activity_.profile.endless())
         steps = std::min(steps, std::round(activity_.profile.stepsAt(activity_.duration)));
@@ -215,7 +216,7 @@ bool Station::moving() const {
 
 bool Station::busy(Source source) const {
     if (activity_.kind != Activity::Kind::Idle) return true;
-    return source == Source::Direct && (programRunning_ || fifoEntryActive_);
+    return source == Source::Direct && (programRunning_ || fifo_.entryActive);
 }
 
 bool Station::paused() const { return (board_.lineByte & (0x10 << (address_ % 4))) == 0; }
@@ -227,22 +228,22 @@ bool Station::blockedByLimit(int direction) const {
 
 int Station::fifoUsed() const {
     int used = 0;
-    for (const auto &e : fifo_) used += e.cost;
+    for (const auto &e : fifo_.entries) used += e.cost;
     return used;
 }
 
 int Station::status() const {
-    bool idle = activity_.kind == Activity::Kind::Idle && !programRunning_ && !fifoEntryActive_;
+    bool idle = activity_.kind == Activity::Kind::Idle && !programRunning_ && !fifo_.entryActive;
     int s = 0;
     if (triggered()) s |= 1 << 0;
     if (paused()) s |= 1 << 1;
-    if (aborted_) s |= 1 << 2;
+    if (settings_.aborted) s |= 1 << 2;
     if (moving()) s |= 1 << 3;
     if (limitCcw_) s |= 1 << 4;
     if (limitCw_) s |= 1 << 5;
     if (position() == 0) s |= 1 << 6;
-    if (powerOn_ && idle) s |= 1 << 7;
-    if (motionPlus_) s |= 1 << 8;
+    if (settings_.powerOn && idle) s |= 1 << 7;
+    if (settings_.motionPlus) s |= 1 << 8;
     return s;
 }
 
@@ -301,7 +302,7 @@ std::string Station::queue(const ParsedFrame &frame) {
     if (code) return errorAnswer(code);
     int room = kFifoCapacity - fifoUsed();
     if (room < cost) return errorAnswer(3);
-    fifo_.push_back({frame.letter, frame.valueText, cost});
+    fifo_.entries.push_back({frame.letter, frame.valueText, cost});
     return valueAnswer(room - cost);
 }
 
@@ -310,38 +311,38 @@ std::string Station::queue(const ParsedFrame &frame) {
 int Station::apply(char letter, const std::string &text, Source source) {
     long long v = valueOf(text);
     switch (letter) {
-    case 'R': slewRate_ = static_cast<int>(v); return 0;
-    case 'F': firstRate_ = static_cast<int>(v); return 0;
-    case 'S': accel_ = static_cast<int>(v); return 0;
+    case 'R': settings_.slewRate = static_cast<int>(v); return 0;
+    case 'F': settings_.firstRate = static_cast<int>(v); return 0;
+    case 'S': settings_.accel = static_cast<int>(v); return 0;
     case 'M':
-        mode_ = static_cast<int>(v);
-        if (mode_ & 0x40) fifoHeld_ = false;
+        settings_.mode = static_cast<int>(v);
+        if (settings_.mode & 0x40) fifo_.held = false;
         return 0;
     case 'Y':
-        jogSpeed_ = static_cast<int>(v);
+        settings_.jogSpeed = static_cast<int>(v);
         if (activity_.kind == Activity::Kind::Jog) startJog();  // on at the new speed
         return 0;
     case '+':
     case '-':
         if (moving()) return 8;
-        directionPlus_ = motionPlus_ = letter == '+';
+        settings_.directionPlus = settings_.motionPlus = letter == '+';
         return 0;
     case 'N':
     case 'T':
     case 'G': {
         if (busy(source)) return 6;
-        if (letter == 'G' && !lastRelative_) return 9;
-        long target = letter == 'T'
-                          ? static_cast<long>(v)
-                          : position() + (letter == 'N' ? static_cast<long>(v) : *lastRelative_);
-        if (letter == 'N') lastRelative_ = static_cast<long>(v);
+        if (letter == 'G' && !settings_.lastRelative) return 9;
+        long target = letter == 'T' ? static_cast<long>(v)
+                                    : position() + (letter == 'N' ? static_cast<long>(v)
+                                                                  : *settings_.lastRelative);
+        if (letter == 'N') settings_.lastRelative = static_cast<long>(v);
         return startMove(target, source);
     }
     case 'J':
         if (busy(source)) return 6;
-        if (!powerOn_) return 9;
-        if (blockedByLimit(directionPlus_ ? 1 : -1)) return 7;
-        aborted_ = false;
+        if (!settings_.powerOn) return 9;
+        if (blockedByLimit(settings_.directionPlus ? 1 : -1)) return 7;
+        settings_.aborted = false;
         startJog();
         activity_.source = source;
         return 0;
@@ -356,29 +357,30 @@ int Station::apply(char letter, const std::string &text, Source source) {
         return 0;
     case 'A':
         if (busy(source)) return 6;
-        encoderOffset_ += position_ - static_cast<long>(v);  // the encoder keeps its count
-        position_ = static_cast<long>(v);
+        // The encoder keeps its count.
+        settings_.encoderOffset += settings_.position - static_cast<long>(v);
+        settings_.position = static_cast<long>(v);
         return 0;
     case '#': encoderFailSteps_ = static_cast<int>(v); return 0;
-    case '}': encoderOffset_ = static_cast<long>(v) - position(); return 0;
+    case '}': settings_.encoderOffset = static_cast<long>(v) - position(); return 0;
     case '*':
-        powerOn_ = v != 0;
-        if (!powerOn_) stopActivity(true);
+        settings_.powerOn = v != 0;
+        if (!settings_.powerOn) stopActivity(true);
         return 0;
     case 'O':
-        spiConfig_ = static_cast<int>(v);
-        spiConfigured_ = true;
+        settings_.spiConfig = static_cast<int>(v);
+        settings_.spiConfigured = true;
         return 0;
     case 'U':
-        if (!spiConfigured_) return 4;
-        if (!(spiConfig_ & 0x80)) return 5;
-        lastSpiWrite_ = static_cast<int>(v);
+        if (!settings_.spiConfigured) return 4;
+        if (!(settings_.spiConfig & 0x80)) return 5;
+        settings_.lastSpiWrite = static_cast<int>(v);
         if (address_ % 4 == 1)
             board_.currentCode[static_cast<std::size_t>((v >> 9) & 3)] = static_cast<int>(v & 0xFF);
         return 0;
-    case 'C': ioConfig_ = static_cast<int>(v); return 0;
+    case 'C': settings_.ioConfig = static_cast<int>(v); return 0;
     case 'W':
-        outputs_ = static_cast<int>(v);
+        settings_.outputs = static_cast<int>(v);
         if (address_ % 4 == 0) {
             board_.lineByte = static_cast<std::uint8_t>(v & 0xFF);
             board_.adcControl = static_cast<int>(v >> 8);
@@ -393,19 +395,19 @@ int Station::apply(char letter, const std::string &text, Source source) {
 }
 
 int Station::startMove(long target, Source source) {
-    if (!powerOn_) return 9;
+    if (!settings_.powerOn) return 9;
     long distance = target - position();
     int direction = distance >= 0 ? 1 : -1;
     if (distance != 0 && blockedByLimit(direction)) return 7;
-    aborted_ = false;
+    settings_.aborted = false;
     if (distance == 0) return 0;
-    motionPlus_ = direction > 0;
+    settings_.motionPlus = direction > 0;
     activity_ = Activity{};
     activity_.kind = Activity::Kind::Move;
-    activity_.startPosition = position_;
+    activity_.startPosition = settings_.position;
     activity_.direction = direction;
-    activity_.profile = MotionProfile(static_cast<double>(std::labs(distance)), firstRate_,
-                                      slewRate_, accel_ * kAccelUnit);
+    activity_.profile = MotionProfile(static_cast<double>(std::labs(distance)), settings_.firstRate,
+                                      settings_.slewRate, settings_.accel * kAccelUnit);
     activity_.duration = activity_.profile.duration();
     activity_.source = source;
     return 0;
@@ -413,30 +415,30 @@ int Station::startMove(long target, Source source) {
 
 void Station::startJog() {
     Source source = activity_.source;
-    position_ = position();
-    int speed = jogSpeed_ > 0 ? jogSpeed_ : slewRate_;
+    settings_.position = position();
+    int speed = settings_.jogSpeed > 0 ? settings_.jogSpeed : settings_.slewRate;
     activity_ = Activity{};
     activity_.kind = Activity::Kind::Jog;
-    activity_.startPosition = position_;
-    activity_.direction = directionPlus_ ? 1 : -1;
-    activity_.profile = MotionProfile(-1, firstRate_, speed, accel_ * kAccelUnit);
+    activity_.startPosition = settings_.position;
+    activity_.direction = settings_.directionPlus ? 1 : -1;
+    activity_.profile = MotionProfile(-1, settings_.firstRate, speed, settings_.accel * kAccelUnit);
     activity_.duration = activity_.profile.duration();
     activity_.source = source;
-    motionPlus_ = directionPlus_;
+    settings_.motionPlus = settings_.directionPlus;
 }
 
 std::string Station::read(char letter, const std::string &text) const {
     bool master = address_ % 4 == 0;
     switch (letter) {
     case 'P': return valueAnswer(positionRaw_ ? *positionRaw_ : signMagnitude24(position()));
-    case '{': return valueAnswer(signMagnitude24(position() + encoderOffset_));
+    case '{': return valueAnswer(signMagnitude24(position() + settings_.encoderOffset));
     case '=': return valueAnswer(statusOverride_ ? *statusOverride_ : status());
     case 'B': return valueAnswer(inputs_);
     case 'V':
-        if (!spiConfigured_) return errorAnswer(4);
-        if (!(spiConfig_ & 0x80)) return errorAnswer(5);
-        return valueAnswer(lastSpiWrite_);
-    case '[': return valueAnswer(fifoIndex_);
+        if (!settings_.spiConfigured) return errorAnswer(4);
+        if (!(settings_.spiConfig & 0x80)) return errorAnswer(5);
+        return valueAnswer(settings_.lastSpiWrite);
+    case '[': return valueAnswer(fifo_.finished);
     case ']': return valueAnswer(kFifoCapacity - fifoUsed());
     case 'Z': {
         if (!master) return errorAnswer(9);
@@ -484,16 +486,13 @@ std::string Station::control(char letter, TimePoint now) {
         return promptAnswer();
     case 'H':
         programRunning_ = false;
-        if (!fifo_.empty()) fifoHeld_ = true;
+        if (!fifo_.entries.empty()) fifo_.held = true;
         stopActivity(activity_.kind != Activity::Kind::Idle);
         return promptAnswer();
     case 'I': softReset(); return promptAnswer();
     case 'K':
         if (activity_.source == Source::Fifo) stopActivity(false);
-        fifo_.clear();
-        fifoEntryActive_ = false;
-        fifoHeld_ = false;
-        fifoIndex_ = 0;
+        fifo_ = Fifo{};
         return promptAnswer();
     default: return errorAnswer(2);
     }
@@ -501,26 +500,8 @@ std::string Station::control(char letter, TimePoint now) {
 
 void Station::softReset() {
     activity_ = Activity{};
-    position_ = 0;
-    encoderOffset_ = 0;
-    mode_ = 33;
-    slewRate_ = 600;
-    firstRate_ = 100;
-    accel_ = 50;
-    directionPlus_ = motionPlus_ = true;
-    jogSpeed_ = 0;
-    powerOn_ = true;
-    aborted_ = false;
-    lastRelative_.reset();
-    ioConfig_ = 0;
-    outputs_ = 0;
-    spiConfigured_ = false;
-    spiConfig_ = 0;
-    lastSpiWrite_ = 0;
-    fifo_.clear();
-    fifoEntryActive_ = false;
-    fifoHeld_ = false;
-    fifoIndex_ = 0;
+    settings_ = StationSettings{};
+    fifo_ = Fifo{};
     recording_ = false;
     programRunning_ = false;
 }
@@ -529,30 +510,30 @@ StationSnapshot Station::snapshot() const {
     StationSnapshot s;
     s.address = address_;
     s.position = position();
-    s.encoder = position() + encoderOffset_;
+    s.encoder = position() + settings_.encoderOffset;
     s.status = status();
-    s.mode = mode_;
-    s.slewRate = slewRate_;
-    s.firstRate = firstRate_;
-    s.accel = accel_;
-    s.directionPlus = directionPlus_;
-    s.jogSpeed = jogSpeed_;
+    s.mode = settings_.mode;
+    s.slewRate = settings_.slewRate;
+    s.firstRate = settings_.firstRate;
+    s.accel = settings_.accel;
+    s.directionPlus = settings_.directionPlus;
+    s.jogSpeed = settings_.jogSpeed;
     s.running = moving();
     s.jogging = activity_.kind == Activity::Kind::Jog;
-    s.powerOn = powerOn_;
+    s.powerOn = settings_.powerOn;
     s.encoderFailSteps = encoderFailSteps_;
     s.windingCurrentCode = board_.currentCode[static_cast<std::size_t>(address_ % 4)];
-    s.userIoConfig = ioConfig_;
-    s.userOutputs = outputs_;
+    s.userIoConfig = settings_.ioConfig;
+    s.userOutputs = settings_.outputs;
     s.userInputs = inputs_;
-    s.spiConfigured = spiConfigured_;
-    s.spiConfig = spiConfig_;
-    s.lastSpiWrite = lastSpiWrite_;
+    s.spiConfigured = settings_.spiConfigured;
+    s.spiConfig = settings_.spiConfig;
+    s.lastSpiWrite = settings_.lastSpiWrite;
     s.triggerOn = triggered();
     s.pauseOn = paused();
     s.fifoFree = kFifoCapacity - fifoUsed();
-    s.fifoIndex = fifoIndex_;
-    for (const auto &e : fifo_) s.fifo.push_back(std::string(1, e.letter) + e.text);
+    s.fifoIndex = fifo_.finished;
+    for (const auto &e : fifo_.entries) s.fifo.push_back(std::string(1, e.letter) + e.text);
     s.programRecording = recording_;
     s.programRunning = programRunning_;
     for (const auto &e : program_) s.program.push_back(std::string(1, e.letter) + e.text);

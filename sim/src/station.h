@@ -1,7 +1,55 @@
 // SPDX-License-Identifier: MIT
 // One simulated KX4417 station and the board resources it shares with the other three
-// stations of its board. Not thread-safe: the owner serialises every call. The behaviour
-// is described in kx4417/simulator.h.
+// stations of its board. Not thread-safe: the owner serialises every call.
+//
+// Station model (all times are the simulator's steady clock). Power-on values: position
+// and encoder 0, R600 F100 S50, mode 33, direction '+', jog speed 0, power on, FIFO empty.
+//  * Motion. N (relative, signed), T (absolute) and G (repeat the last N; ?9 if none) run
+//    a trapezoid from the first rate F up to the slew rate R and down again, with the
+//    acceleration S x 1000 steps/s^2 (S = 0: straight at the slew rate). J jogs in the
+//    direction set by '+'/'-' at the jog speed Y (Y = 0: the slew rate) until H; Y during
+//    a jog changes its speed. A motion takes its first step the moment it starts. H stops
+//    at once (ABORTD), ends a running program and holds the FIFO (below). I (soft reset)
+//    stops, empties the FIFO, ends program recording and running, and brings every
+//    setting, position and encoder back to the power-on values (the stored program, the
+//    line rate and the board lines stay). N/T/J/G/A/D while busy answer ?6, '+'/'-' while
+//    running ?8, a move towards an active limit switch ?7 (an active switch also stops a
+//    motion running into it, with ABORTD), a motion with the power off (*0) ?9; *0 also
+//    stops the motor. D outside the FIFO and the program waits the value in ms.
+//  * Status register: bit 0 TRGD = trigger line on, 1 PSED = pause line on, 2 ABORTD,
+//    3 RUNING, 4 LS-CCW, 5 LS-CW, 6 HOME = position 0, 7 READY = powered and idle,
+//    8 DIR = last/current motion in the '+' direction, 9 STALL (never set).
+//  * Trigger and pause lines belong to the board and are set by its master (address 4k):
+//    ':' "$HHHHHHHH" (board 3 byte first) gives each addressed master its board's byte, and
+//    W on a master takes its low byte as well (bits 8+ are the ADC sequencing control).
+//    Bits 0-3 are the trigger lines (0 = on), bits 4-7 the pause lines (0 = on) of motors
+//    4k..4k+3. A paused motor's motion (and its FIFO and program) is frozen in time. The
+//    trigger line gates nothing; it shows as TRGD. ':' on another station: ?9.
+//  * Position is read with P and the encoder with {, both as 24-bit sign-and-magnitude
+//    (negative n is 8388608 + |n|). The encoder follows the motion; } sets it, and A sets
+//    the position counter without moving the encoder.
+//  * User I/O: C stores the configuration, W the outputs, B answers the inputs
+//    (setUserInputs). SPI: O configures (a value without bit 0x80 makes the station an SPI
+//    slave); U and V answer ?4 before O and ?5 as a slave. U on a board's user-I/O
+//    controller (4k+1) stores the winding-current code (bits 0-7) of motor bits 9-10 of
+//    the board; V reads back the last U value.
+//  * ADC on the master: 11 channels of 12 bits (setAdcChannel), Z answers channel code
+//    (0-10, 11 half scale, 12 null, 13 full scale; OR 16/32/64 for 8/10/12 bits) scaled
+//    to the resolution; '<' 10 or 12 answers the eleven channels. Elsewhere ?9.
+//  * FIFO: "&" + G S W U R F D N T queues the command and answers the free room; it costs
+//    G 1, S 2, W U R F D 3, N T 4 bytes of a 128-byte budget; ?3 when it does not fit.
+//    Values are checked when queued (?1/?2). With mode bit 0x40 set the queue runs in
+//    order (settings at once, N/T/G as moves, D as a wait of the value in ms); each entry
+//    frees its bytes when it has finished, so a full FIFO empties in real time. An entry
+//    that fails when it runs is skipped. H drops the running entry and holds the rest
+//    until the next M with bit 0x40. '[' answers the number of entries finished since the
+//    last K (FIFO reset), ']' the free room.
+//  * Stored program: E clears the program and starts recording; while recording every
+//    command except the reads (P { = B V Z < [ ]), H, I, K and E/X/L is stored (up to 64,
+//    then ?9) and answered with the prompt. X ends recording and runs the program once,
+//    L runs it in a loop until H or I; X/L with no program: ?9. The program runs like the
+//    FIFO and takes precedence over it.
+//  * Errors: unknown letter or bad syntax ?2, a missing or out-of-range value ?1.
 #pragma once
 
 #include <kx4417/simulator.h>
@@ -35,6 +83,30 @@ struct Board {
     int adcControl = 0;                   // bits 8+ of the master's last output write
     std::array<int, kAdcChannels> adc{};  // 12-bit readings
     std::array<int, 4> currentCode{};
+};
+
+// What a station holds at power-on, all of which a soft reset (I) puts back. What a soft
+// reset leaves alone stays outside: the stored program, the line rate (kept by the bus),
+// the board's lines, the user inputs, the limit switches, the encoder-fail count and the
+// overrides set through the simulator's own interface.
+struct StationSettings {
+    long position = 0;       // where the motor stands while no motion runs
+    long encoderOffset = 0;  // encoder count minus position
+    int mode = 33;
+    int slewRate = 600;         // R
+    int firstRate = 100;        // F
+    int accel = 50;             // S
+    bool directionPlus = true;  // set by '+' / '-'
+    bool motionPlus = true;     // DIR bit: the last or current motion runs in '+'
+    int jogSpeed = 0;           // Y
+    bool powerOn = true;
+    bool aborted = false;              // ABORTD
+    std::optional<long> lastRelative;  // the last N, repeated by G
+    int ioConfig = 0;
+    int outputs = 0;
+    bool spiConfigured = false;
+    int spiConfig = 0;
+    int lastSpiWrite = 0;
 };
 
 // Answer texts.
@@ -75,6 +147,13 @@ private:
         std::string text;
         int cost;
     };
+    // The FIFO as a reset (K, I) leaves it: empty, running, nothing counted.
+    struct Fifo {
+        std::deque<Entry> entries;
+        bool entryActive = false;  // the front entry is running
+        bool held = false;         // stopped by H until the next M with the FIFO bit
+        int finished = 0;          // entries finished since the last reset
+    };
 
     int check(char letter, const std::string &text) const;
     int apply(char letter, const std::string &text, Source source);
@@ -103,34 +182,14 @@ private:
     Board &board_;
     TimePoint lastAdvance_{};
 
-    long position_ = 0;
-    long encoderOffset_ = 0;
-    int mode_ = 33;
-    int slewRate_ = 600;
-    int firstRate_ = 100;
-    int accel_ = 50;
-    bool directionPlus_ = true;
-    bool motionPlus_ = true;  // DIR bit
-    int jogSpeed_ = 0;
-    bool powerOn_ = true;
-    bool aborted_ = false;
+    StationSettings settings_;
+    Activity activity_;
     bool limitCcw_ = false;
     bool limitCw_ = false;
     int encoderFailSteps_ = 0;
-    std::optional<long> lastRelative_;
-    Activity activity_;
-
-    int ioConfig_ = 0;
-    int outputs_ = 0;
     int inputs_ = 0;
-    bool spiConfigured_ = false;
-    int spiConfig_ = 0;
-    int lastSpiWrite_ = 0;
 
-    std::deque<Entry> fifo_;
-    bool fifoEntryActive_ = false;  // the front entry is running
-    bool fifoHeld_ = false;         // stopped by H until the next M with the FIFO bit
-    int fifoIndex_ = 0;
+    Fifo fifo_;
 
     std::vector<Entry> program_;
     bool recording_ = false;

@@ -247,4 +247,63 @@ TEST_F(SimStation, StoredProgramRecordsRunsAndLoops) {
     EXPECT_FALSE(sim().station(2).running);
 }
 
+TEST_F(SimStation, SoftResetBringsBackEveryPowerOnSetting) {
+    const kx4417::StationSnapshot fresh = sim().station(2);
+    // The snapshot's defaults are the power-on values the model starts from.
+    const kx4417::StationSnapshot defaults;
+    EXPECT_EQ(fresh.mode, defaults.mode);
+    EXPECT_EQ(fresh.slewRate, defaults.slewRate);
+    EXPECT_EQ(fresh.firstRate, defaults.firstRate);
+    EXPECT_EQ(fresh.accel, defaults.accel);
+    EXPECT_EQ(fresh.directionPlus, defaults.directionPlus);
+    EXPECT_EQ(fresh.jogSpeed, defaults.jogSpeed);
+    EXPECT_EQ(fresh.powerOn, defaults.powerOn);
+
+    for (const char *command :
+         {"R2000", "F200", "S0", "-", "Y300", "C5", "W7", "O128", "U556", "N5"})
+        ASSERT_EQ(host().ask(std::string("_1") + command), kPrompt) << command;
+    ASSERT_TRUE(waitFor(1, [](const auto &s) { return !s.running; }));
+    for (const char *command : {"A500", "}42", "*0"})
+        ASSERT_EQ(host().ask(std::string("_1") + command), kPrompt) << command;
+    ASSERT_EQ(host().ask("_1&N100"), value(124));
+    ASSERT_EQ(host().ask("_1E"), kPrompt);
+    ASSERT_EQ(host().ask("_1N10"), kPrompt);  // recorded, recording goes on
+    sim().setUserInputs(1, 9);
+    const auto changed = sim().station(1);
+    ASSERT_NE(changed.slewRate, fresh.slewRate);
+    ASSERT_FALSE(changed.fifo.empty());
+    ASSERT_FALSE(changed.powerOn);
+    ASSERT_TRUE(changed.programRecording);
+    ASSERT_EQ(changed.windingCurrentCode, 44);  // U556: motor 1 of the board, code 44
+
+    ASSERT_EQ(host().ask("_1I"), kPrompt);
+    const auto reset = sim().station(1);
+    EXPECT_EQ(reset.position, fresh.position);
+    EXPECT_EQ(reset.encoder, fresh.encoder);
+    EXPECT_EQ(reset.status, fresh.status);
+    EXPECT_EQ(reset.mode, fresh.mode);
+    EXPECT_EQ(reset.slewRate, fresh.slewRate);
+    EXPECT_EQ(reset.firstRate, fresh.firstRate);
+    EXPECT_EQ(reset.accel, fresh.accel);
+    EXPECT_EQ(reset.directionPlus, fresh.directionPlus);
+    EXPECT_EQ(reset.jogSpeed, fresh.jogSpeed);
+    EXPECT_EQ(reset.powerOn, fresh.powerOn);
+    EXPECT_EQ(reset.userIoConfig, fresh.userIoConfig);
+    EXPECT_EQ(reset.userOutputs, fresh.userOutputs);
+    EXPECT_EQ(reset.spiConfigured, fresh.spiConfigured);
+    EXPECT_EQ(reset.spiConfig, fresh.spiConfig);
+    EXPECT_EQ(reset.lastSpiWrite, fresh.lastSpiWrite);
+    EXPECT_EQ(reset.fifoFree, fresh.fifoFree);
+    EXPECT_EQ(reset.fifoIndex, fresh.fifoIndex);
+    EXPECT_TRUE(reset.fifo.empty());
+    EXPECT_FALSE(reset.programRecording);
+    EXPECT_FALSE(reset.programRunning);
+    EXPECT_EQ(host().ask("_1G"), error(9));  // the last N is forgotten too
+
+    // What belongs to the board, the inputs and the stored program stay.
+    EXPECT_EQ(reset.program, (std::vector<std::string>{"N10"}));
+    EXPECT_EQ(reset.userInputs, 9);
+    EXPECT_EQ(reset.windingCurrentCode, 44);
+}
+
 }  // namespace

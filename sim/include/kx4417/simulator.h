@@ -36,54 +36,9 @@
 // seeded generator decides, so the same seed and the same frames give the same faults.
 // At most one fault hits a frame. Every fault is named in the transcript (Frame::fault).
 //
-// Station model (all times are the simulator's steady clock). Power-on values: position
-// and encoder 0, R600 F100 S50, mode 33, direction '+', jog speed 0, power on, FIFO empty.
-//  * Motion. N (relative, signed), T (absolute) and G (repeat the last N; ?9 if none) run
-//    a trapezoid from the first rate F up to the slew rate R and down again, with the
-//    acceleration S x 1000 steps/s^2 (S = 0: straight at the slew rate). J jogs in the
-//    direction set by '+'/'-' at the jog speed Y (Y = 0: the slew rate) until H; Y during
-//    a jog changes its speed. A motion takes its first step the moment it starts. H stops
-//    at once (ABORTD), ends a running program and holds the FIFO (below). I (soft reset)
-//    stops, empties the FIFO, ends program recording and running, and brings every
-//    setting, position and encoder back to the power-on values (the stored program, the
-//    line rate and the board lines stay). N/T/J/G/A/D while busy answer ?6, '+'/'-' while
-//    running ?8, a move towards an active limit switch ?7 (an active switch also stops a
-//    motion running into it, with ABORTD), a motion with the power off (*0) ?9; *0 also
-//    stops the motor. D outside the FIFO and the program waits the value in ms.
-//  * Status register: bit 0 TRGD = trigger line on, 1 PSED = pause line on, 2 ABORTD,
-//    3 RUNING, 4 LS-CCW, 5 LS-CW, 6 HOME = position 0, 7 READY = powered and idle,
-//    8 DIR = last/current motion in the '+' direction, 9 STALL (never set).
-//  * Trigger and pause lines belong to the board and are set by its master (address 4k):
-//    ':' "$HHHHHHHH" (board 3 byte first) gives each addressed master its board's byte, and
-//    W on a master takes its low byte as well (bits 8+ are the ADC sequencing control).
-//    Bits 0-3 are the trigger lines (0 = on), bits 4-7 the pause lines (0 = on) of motors
-//    4k..4k+3. A paused motor's motion (and its FIFO and program) is frozen in time. The
-//    trigger line gates nothing; it shows as TRGD. ':' on another station: ?9.
-//  * Position is read with P and the encoder with {, both as 24-bit sign-and-magnitude
-//    (negative n is 8388608 + |n|). The encoder follows the motion; } sets it, and A sets
-//    the position counter without moving the encoder.
-//  * User I/O: C stores the configuration, W the outputs, B answers the inputs
-//    (setUserInputs). SPI: O configures (a value without bit 0x80 makes the station an SPI
-//    slave); U and V answer ?4 before O and ?5 as a slave. U on a board's user-I/O
-//    controller (4k+1) stores the winding-current code (bits 0-7) of motor bits 9-10 of
-//    the board; V reads back the last U value.
-//  * ADC on the master: 11 channels of 12 bits (setAdcChannel), Z answers channel code
-//    (0-10, 11 half scale, 12 null, 13 full scale; OR 16/32/64 for 8/10/12 bits) scaled
-//    to the resolution; '<' 10 or 12 answers the eleven channels. Elsewhere ?9.
-//  * FIFO: "&" + G S W U R F D N T queues the command and answers the free room; it costs
-//    G 1, S 2, W U R F D 3, N T 4 bytes of a 128-byte budget; ?3 when it does not fit.
-//    Values are checked when queued (?1/?2). With mode bit 0x40 set the queue runs in
-//    order (settings at once, N/T/G as moves, D as a wait of the value in ms); each entry
-//    frees its bytes when it has finished, so a full FIFO empties in real time. An entry
-//    that fails when it runs is skipped. H drops the running entry and holds the rest
-//    until the next M with bit 0x40. '[' answers the number of entries finished since the
-//    last K (FIFO reset), ']' the free room.
-//  * Stored program: E clears the program and starts recording; while recording every
-//    command except the reads (P { = B V Z < [ ]), H, I, K and E/X/L is stored (up to 64,
-//    then ?9) and answered with the prompt. X ends recording and runs the program once,
-//    L runs it in a loop until H or I; X/L with no program: ?9. The program runs like the
-//    FIFO and takes precedence over it.
-//  * Errors: unknown letter or bad syntax ?2, a missing or out-of-range value ?1.
+// Stations. Each simulated station keeps the state that StationSnapshot shows and runs its
+// motions, FIFO and stored program in real time; the model (commands, status bits,
+// power-on values, errors) is described beside its code, in sim/src/station.h.
 #pragma once
 
 #include <array>
@@ -152,7 +107,7 @@ struct Frame {
     std::string fault;
 };
 
-// A consistent copy of one station's state (see the model above).
+// A consistent copy of one station's state. Its settings default to the power-on values.
 struct StationSnapshot {
     int address = -1;
     bool present = false;
