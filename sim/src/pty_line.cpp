@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
+// The simulator's pseudo-terminal: opening it raw, the host's line rate, and the host's
+// exclusive-use mark when the host closes the slave.
 #include "pty_line.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -26,6 +30,38 @@ constexpr SpeedEntry kSpeeds[] = {
     {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
     {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
 };
+
+// True when a process other than this one's descriptor `ownFd` has `path` open. Reads
+// /proc; processes it may not look into count as not holding the path.
+bool othersHold(const std::string &path, int ownFd) {
+    DIR *proc = ::opendir("/proc");
+    if (proc == nullptr) return false;
+    const std::string self = std::to_string(::getpid());
+    bool held = false;
+    while (!held) {
+        const dirent *process = ::readdir(proc);
+        if (process == nullptr) break;
+        if (process->d_name[0] < '0' || process->d_name[0] > '9') continue;
+        const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
+        DIR *fds = ::opendir(fdDir.c_str());
+        if (fds == nullptr) continue;
+        while (const dirent *fd = ::readdir(fds)) {
+            if (fd->d_name[0] < '0' || fd->d_name[0] > '9') continue;
+            if (self == process->d_name && std::atoi(fd->d_name) == ownFd) continue;
+            char target[256];
+            const std::string link = fdDir + "/" + fd->d_name;
+            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+            if (n > 0 &&
+                path.compare(0, std::string::npos, target, static_cast<std::size_t>(n)) == 0) {
+                held = true;
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return held;
+}
 
 }  // namespace
 
@@ -78,15 +114,27 @@ bool PtyLine::open(int baud) {
     master_ = master;
     ownSlave_ = slave;
     slavePath_ = name;
+    watchSlave();
     return true;
 }
 
 void PtyLine::close() {
+    if (watch_ >= 0) ::close(watch_);
     if (ownSlave_ >= 0) ::close(ownSlave_);
     if (master_ >= 0) ::close(master_);
+    watch_ = -1;
     ownSlave_ = -1;
     master_ = -1;
     slavePath_.clear();
+}
+
+void PtyLine::watchSlave() {
+    watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ < 0) return;
+    if (inotify_add_watch(watch_, slavePath_.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        ::close(watch_);
+        watch_ = -1;
+    }
 }
 
 int PtyLine::hostBaudRate() const {
@@ -96,8 +144,12 @@ int PtyLine::hostBaudRate() const {
     return baudFromSpeed(cfgetospeed(&tio));
 }
 
-void PtyLine::clearExclusive() const {
-    if (ownSlave_ >= 0) ioctl(ownSlave_, TIOCNXCL);
+void PtyLine::slaveClosed() {
+    if (watch_ < 0) return;
+    char events[4096];
+    while (::read(watch_, events, sizeof events) > 0) {
+    }
+    if (ownSlave_ >= 0 && !othersHold(slavePath_, ownSlave_)) ioctl(ownSlave_, TIOCNXCL);
 }
 
 }  // namespace kx4417

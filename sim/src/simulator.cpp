@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The simulator's engine: the I/O thread that reads frames from the pty master, hands them
-// to the stations, shapes the answers with the injected faults and writes them on time.
+// The simulator's engine: the I/O thread that reads frames from the pty master, records
+// them, hands them to the stations, shapes the answers with the injected faults and queues
+// them for the line.
 #include <kx4417/simulator.h>
 
-#include <dirent.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <future>
@@ -21,8 +19,10 @@
 #include <thread>
 
 #include "fault_injector.h"
+#include "output_queue.h"
 #include "pty_line.h"
 #include "station_bus.h"
+#include "transcript.h"
 
 namespace kx4417 {
 
@@ -30,49 +30,14 @@ namespace {
 
 constexpr std::size_t kMaxFrameBytes = 4096;  // a line without CR is cut here
 
-std::chrono::nanoseconds byteTime(int baud) {
-    if (baud <= 0) baud = 9600;
-    return std::chrono::nanoseconds(10'000'000'000LL / baud);
-}
-
-// True when a process other than this one's descriptor `ownFd` has `path` open. Reads
-// /proc; processes it may not look into count as not holding the path.
-bool othersHold(const std::string &path, int ownFd) {
-    DIR *proc = ::opendir("/proc");
-    if (proc == nullptr) return false;
-    const std::string self = std::to_string(::getpid());
-    bool held = false;
-    while (!held) {
-        const dirent *process = ::readdir(proc);
-        if (process == nullptr) break;
-        if (process->d_name[0] < '0' || process->d_name[0] > '9') continue;
-        const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
-        DIR *fds = ::opendir(fdDir.c_str());
-        if (fds == nullptr) continue;
-        while (const dirent *fd = ::readdir(fds)) {
-            if (fd->d_name[0] < '0' || fd->d_name[0] > '9') continue;
-            if (self == process->d_name && std::atoi(fd->d_name) == ownFd) continue;
-            char target[256];
-            const std::string link = fdDir + "/" + fd->d_name;
-            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-            if (n > 0 &&
-                path.compare(0, std::string::npos, target, static_cast<std::size_t>(n)) == 0) {
-                held = true;
-                break;
-            }
-        }
-        ::closedir(fds);
-    }
-    ::closedir(proc);
-    return held;
-}
-
 }  // namespace
 
 class Simulator::Impl {
 public:
     explicit Impl(SimOptions options)
-        : options_(std::move(options)), bus_(options_.stations, options_.stationBaudRate) {}
+        : options_(std::move(options)), transcript_(options_.transcriptLimit),
+          bus_(options_.stations, options_.stationBaudRate),
+          output_(options_.wireTime, kMaxPendingOutput) {}
     ~Impl() { stop(); }
 
     bool start();
@@ -90,45 +55,8 @@ public:
         return line_.hostBaudRate();
     }
 
-    // Transcript.
-    std::vector<Frame> frames() const {
-        std::lock_guard lock(transcriptMutex_);
-        return {transcript_.begin(), transcript_.end()};
-    }
-    void clearTranscript() {
-        std::lock_guard lock(transcriptMutex_);
-        transcript_.clear();
-        arrivedSinceClear_ = 0;
-    }
-    std::vector<Frame> takeFrames() {
-        std::lock_guard lock(transcriptMutex_);
-        std::vector<Frame> taken(std::make_move_iterator(transcript_.begin()),
-                                 std::make_move_iterator(transcript_.end()));
-        transcript_.clear();
-        arrivedSinceClear_ = 0;
-        return taken;
-    }
-    bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
-        std::unique_lock lock(transcriptMutex_);
-        return transcriptChanged_.wait_for(lock, timeout,
-                                           [&] { return arrivedSinceClear_ >= count; });
-    }
-    std::uint64_t transcriptDropped() const {
-        std::lock_guard lock(transcriptMutex_);
-        return transcriptDropped_;
-    }
-    void record(Frame frame) {
-        {
-            std::lock_guard lock(transcriptMutex_);
-            transcript_.push_back(std::move(frame));
-            ++arrivedSinceClear_;
-            while (transcript_.size() > std::max<std::size_t>(options_.transcriptLimit, 1)) {
-                transcript_.pop_front();
-                ++transcriptDropped_;
-            }
-        }
-        transcriptChanged_.notify_all();
-    }
+    Transcript &transcript() { return transcript_; }
+    const Transcript &transcript() const { return transcript_; }
 
     // Model and faults, under mutex_.
     template <typename F>
@@ -153,7 +81,7 @@ public:
     void sendRaw(const std::string &bytes) {
         {
             std::lock_guard lock(mutex_);
-            schedule(bytes, Clock::now(), hostBaudCache_);
+            output_.schedule(bytes, Clock::now(), hostBaudCache_);
         }
         wake();
     }
@@ -167,19 +95,12 @@ public:
     }
     std::uint64_t outputDropped() const {
         std::lock_guard lock(mutex_);
-        return outputDropped_;
+        return output_.dropped();
     }
 
     SimOptions options_;
 
 private:
-    // Bytes for the line from `due` on; with wire time one byte every `pace`.
-    struct Pending {
-        TimePoint due;
-        std::string bytes;
-        std::chrono::nanoseconds pace{0};
-    };
-
     void run();
     void runOnIoThread(const std::function<void()> &task);
     void wake();
@@ -188,15 +109,12 @@ private:
     void shapeOutput(const std::string &bytes, std::optional<std::string> answer, int hostBaud,
                      TimePoint now, Frame &frame);
     void hangUpForFault();
-    void lineClosedByHost();
     void flushOutgoing();
     int pollTimeoutMs() const;
-    void schedule(const std::string &bytes, TimePoint due, int baud);
     bool openLine();
     void closeLine();
     bool updateLink();
     void removeLink();
-    void watchSlave();
 
     // Line state, owned by the I/O thread (or by the caller while it is not running);
     // lineMutex_ guards it against the readers in other threads.
@@ -204,7 +122,8 @@ private:
     PtyLine line_;
     std::string slavePath_;
     std::string rx_;
-    int watchFd_ = -1;  // inotify on the slave: a host's close lifts its exclusive mark
+
+    Transcript transcript_;  // guards itself
 
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
@@ -219,21 +138,12 @@ private:
     FaultInjector faults_;
     bool hangUpPending_ = false;            // a fault asked for a hang-up; done after the read
     std::optional<TimePoint> reconnectAt_;  // when the line comes back after that hang-up
-    std::deque<Pending> outgoing_;
-    std::size_t outgoingBytes_ = 0;
-    std::uint64_t outputDropped_ = 0;
-    TimePoint lastDue_{};
+    OutputQueue output_;                    // what the line carries next
     int hostBaudCache_ = 9600;
     int settledBaud_ = 9600;    // host rate sampled after each pass of the I/O loop
     int lastFrameBaud_ = 9600;  // host rate when the previous frame completed
     std::deque<std::function<void()>> tasks_;
     bool acceptingTasks_ = false;  // the I/O thread runs and will take tasks
-
-    mutable std::mutex transcriptMutex_;
-    mutable std::condition_variable transcriptChanged_;
-    std::deque<Frame> transcript_;
-    std::size_t arrivedSinceClear_ = 0;
-    std::uint64_t transcriptDropped_ = 0;
 };
 
 // ---------------------------------------------------------------- lifecycle
@@ -271,8 +181,7 @@ void Simulator::Impl::stop() {
     removeLink();
     closeLine();
     std::lock_guard lock(mutex_);
-    outgoing_.clear();
-    outgoingBytes_ = 0;
+    output_.clear();
     tasks_.clear();
     hangUpPending_ = false;
     reconnectAt_.reset();
@@ -283,27 +192,14 @@ bool Simulator::Impl::openLine() {
     if (!line_.open(options_.stationBaudRate)) return false;
     slavePath_ = line_.slavePath();
     rx_.clear();
-    watchSlave();
     return true;
 }
 
 void Simulator::Impl::closeLine() {
     std::lock_guard lock(lineMutex_);
-    if (watchFd_ >= 0) ::close(watchFd_);
-    watchFd_ = -1;
     line_.close();
     slavePath_.clear();
     rx_.clear();
-}
-
-void Simulator::Impl::watchSlave() {
-    watchFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watchFd_ < 0) return;
-    if (inotify_add_watch(watchFd_, line_.slavePath().c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) <
-        0) {
-        ::close(watchFd_);
-        watchFd_ = -1;
-    }
 }
 
 bool Simulator::Impl::updateLink() {
@@ -330,8 +226,7 @@ void Simulator::Impl::hangUp() {
     runOnIoThread([this] {
         closeLine();
         std::lock_guard lock(mutex_);
-        outgoing_.clear();
-        outgoingBytes_ = 0;
+        output_.clear();
         reconnectAt_.reset();
     });
 }
@@ -342,8 +237,7 @@ bool Simulator::Impl::reconnect() {
         closeLine();
         {
             std::lock_guard lock(mutex_);
-            outgoing_.clear();
-            outgoingBytes_ = 0;
+            output_.clear();
             reconnectAt_.reset();
         }
         ok = openLine() && updateLink();
@@ -356,19 +250,8 @@ void Simulator::Impl::hangUpForFault() {
     closeLine();
     std::lock_guard lock(mutex_);
     hangUpPending_ = false;
-    outgoing_.clear();
-    outgoingBytes_ = 0;
+    output_.clear();
     reconnectAt_ = Clock::now() + faults_.plan().reconnectAfter;
-}
-
-// Someone closed the slave. The exclusive-use mark belongs to the host that holds the
-// line, so it is lifted only when no other descriptor of the slave is left: a second
-// program's open (even a refused one) and close must not take it from the first.
-void Simulator::Impl::lineClosedByHost() {
-    char events[4096];
-    while (::read(watchFd_, events, sizeof events) > 0) {
-    }
-    if (!othersHold(line_.slavePath(), line_.ownSlaveFd())) line_.clearExclusive();
 }
 
 // Line changes happen on the I/O thread so that it never polls a closed descriptor.
@@ -414,14 +297,14 @@ void Simulator::Impl::run() {
             bool writing;
             {
                 std::lock_guard lock(mutex_);
-                writing = !outgoing_.empty() && outgoing_.front().due <= Clock::now();
+                writing = output_.due(Clock::now());
             }
             masterIndex = static_cast<int>(count);
             fds[count++] = {master, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
         }
-        if (watchFd_ >= 0) {
+        if (line_.closeWatchFd() >= 0) {
             watchIndex = static_cast<int>(count);
-            fds[count++] = {watchFd_, POLLIN, 0};
+            fds[count++] = {line_.closeWatchFd(), POLLIN, 0};
         }
         int rc = ::poll(fds, count, pollTimeoutMs());
         if (rc < 0 && errno != EINTR) break;
@@ -436,8 +319,8 @@ void Simulator::Impl::run() {
             }
             for (auto &t : tasks) t();
         }
-        if (watchIndex >= 0 && watchFd_ >= 0 && (fds[watchIndex].revents & POLLIN))
-            lineClosedByHost();
+        if (watchIndex >= 0 && line_.closeWatchFd() >= 0 && (fds[watchIndex].revents & POLLIN))
+            line_.slaveClosed();
         if (masterIndex >= 0 && line_.masterFd() == master) {
             short revents = fds[masterIndex].revents;
             if (revents & POLLIN)
@@ -470,18 +353,11 @@ void Simulator::Impl::run() {
     for (auto &t : tasks) t();
 }
 
-// Wakes at least every 50 ms, so that the host's line rate stays freshly sampled.
+// Until the next output or the hang-up's reconnection is due; the idle bound keeps the
+// host's line rate freshly sampled.
 int Simulator::Impl::pollTimeoutMs() const {
-    constexpr long long kIdleMs = 50;
     std::lock_guard lock(mutex_);
-    if (outgoing_.empty() && !reconnectAt_) return kIdleMs;
-    TimePoint next = outgoing_.empty() ? *reconnectAt_ : outgoing_.front().due;
-    if (reconnectAt_) next = std::min(next, *reconnectAt_);
-    auto wait = next - Clock::now();
-    if (wait <= std::chrono::nanoseconds::zero()) return 0;
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait +
-                                                                    std::chrono::microseconds(999));
-    return static_cast<int>(std::min<long long>(ms.count(), kIdleMs));
+    return output_.pollTimeoutMs(Clock::now(), reconnectAt_);
 }
 
 void Simulator::Impl::readLine() {
@@ -523,7 +399,7 @@ void Simulator::Impl::onFrame(TimePoint now) {
                         frame);
         }
     }
-    record(std::move(frame));
+    transcript_.record(std::move(frame));
 }
 
 // Schedules what the line carries for one frame: a scripted answer, else the stations'
@@ -537,7 +413,7 @@ void Simulator::Impl::shapeOutput(const std::string &body, std::optional<std::st
         script_.reset();
         frame.fault = "scripted answer, " + std::to_string(chunks.size()) + " pieces";
         for (const auto &chunk : chunks) {
-            schedule(chunk, due, hostBaud);
+            output_.schedule(chunk, due, hostBaud);
             due += scriptGap_;
         }
         return;
@@ -550,55 +426,14 @@ void Simulator::Impl::shapeOutput(const std::string &body, std::optional<std::st
         frame.fault += "answer delay " + std::to_string(answerDelay_.count()) + " ms";
     }
     if (out.hangUp) hangUpPending_ = true;
-    for (const auto &piece : out.pieces) schedule(piece.bytes, due + piece.offset, hostBaud);
-}
-
-// Queues bytes for the line, never ahead of what is queued already. With wire time every
-// byte takes ten bit times. A host that never reads must not make the simulator grow
-// without bound: beyond kMaxPendingOutput the oldest bytes are dropped and counted.
-void Simulator::Impl::schedule(const std::string &bytes, TimePoint due, int baud) {
-    if (bytes.empty()) return;
-    const std::chrono::nanoseconds pace =
-        options_.wireTime ? byteTime(baud) : std::chrono::nanoseconds(0);
-    due = std::max(due, lastDue_ + pace);
-    outgoing_.push_back({due, bytes, pace});
-    lastDue_ = due + pace * static_cast<long>(bytes.size() - 1);
-    outgoingBytes_ += bytes.size();
-    while (outgoingBytes_ > kMaxPendingOutput) {
-        Pending &oldest = outgoing_.front();
-        const std::size_t cut = std::min(oldest.bytes.size(), outgoingBytes_ - kMaxPendingOutput);
-        oldest.bytes.erase(0, cut);
-        oldest.due += oldest.pace * static_cast<long>(cut);
-        outgoingBytes_ -= cut;
-        outputDropped_ += cut;
-        if (oldest.bytes.empty()) outgoing_.pop_front();
-    }
+    for (const auto &piece : out.pieces)
+        output_.schedule(piece.bytes, due + piece.offset, hostBaud);
 }
 
 void Simulator::Impl::flushOutgoing() {
     int master = line_.masterFd();
     std::lock_guard lock(mutex_);
-    if (master < 0) {
-        outgoing_.clear();
-        outgoingBytes_ = 0;
-        return;
-    }
-    TimePoint now = Clock::now();
-    while (!outgoing_.empty() && outgoing_.front().due <= now) {
-        Pending &p = outgoing_.front();
-        std::size_t count = p.bytes.size();
-        if (p.pace.count() > 0)
-            count =
-                std::min<std::size_t>(count, static_cast<std::size_t>((now - p.due) / p.pace) + 1);
-        ssize_t n = ::write(master, p.bytes.data(), count);
-        if (n <= 0) return;  // full: retried when the master is writable
-        const auto written = static_cast<std::size_t>(n);
-        outgoingBytes_ -= written;
-        p.bytes.erase(0, written);
-        p.due += p.pace * static_cast<long>(written);
-        if (!p.bytes.empty()) return;  // the rest is not due yet, or the master is full
-        outgoing_.pop_front();
-    }
+    output_.flush(master, Clock::now());
 }
 
 // ---------------------------------------------------------------- public face
@@ -612,18 +447,18 @@ bool Simulator::running() const { return impl_->running(); }
 std::string Simulator::slavePath() const { return impl_->slavePath(); }
 std::string Simulator::linkPath() const { return impl_->options_.linkPath; }
 
-std::vector<Frame> Simulator::frames() const { return impl_->frames(); }
+std::vector<Frame> Simulator::frames() const { return impl_->transcript().frames(); }
 std::vector<std::string> Simulator::frameTexts() const {
     std::vector<std::string> texts;
-    for (auto &f : impl_->frames()) texts.push_back(std::move(f.bytes));
+    for (auto &f : impl_->transcript().frames()) texts.push_back(std::move(f.bytes));
     return texts;
 }
-void Simulator::clearTranscript() { impl_->clearTranscript(); }
-std::vector<Frame> Simulator::takeFrames() { return impl_->takeFrames(); }
+void Simulator::clearTranscript() { impl_->transcript().clear(); }
+std::vector<Frame> Simulator::takeFrames() { return impl_->transcript().take(); }
 bool Simulator::waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
-    return impl_->waitForFrames(count, timeout);
+    return impl_->transcript().waitFor(count, timeout);
 }
-std::uint64_t Simulator::transcriptDropped() const { return impl_->transcriptDropped(); }
+std::uint64_t Simulator::transcriptDropped() const { return impl_->transcript().dropped(); }
 std::uint64_t Simulator::outputDropped() const { return impl_->outputDropped(); }
 
 void Simulator::setSilent(int address, bool silent) {
