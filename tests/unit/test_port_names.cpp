@@ -98,6 +98,21 @@ TEST_F(PortNames, GoodLinesInTheirSpellings) {
     EXPECT_TRUE(lines().empty());
 }
 
+TEST_F(PortNames, NetworkNamesAreDevicesToo) {
+    const auto entries = parsePortsConf("COM1 = rfc2217://lab-pi:4001\n"
+                                        "COM2 = tcp://[::1]:4002   # the bench\n"
+                                        "COM3 = tcp:/lab-pi:4003\n",
+                                        "net.conf");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].device, "rfc2217://lab-pi:4001");
+    EXPECT_EQ(entries[1].device, "tcp://[::1]:4002");
+    // Not a network name, and no path: reported as any other bad line.
+    ASSERT_EQ(lines().size(), 1u);
+    EXPECT_NE(lines()[0].find("net.conf:3: "), std::string::npos);
+    // A malformed network name is kept: the open says what is wrong with it.
+    EXPECT_EQ(parsePortsConf("COM4 = rfc2217://lab-pi\n", "net.conf").size(), 1u);
+}
+
 TEST_F(PortNames, MalformedLinesAreReportedOnceWithFileAndLineAndSkipped) {
     const std::string text = "COM = /dev/ttyUSB0\n"           // 1: no number
                              "COM0 = /dev/ttyUSB0\n"          // 2: port 0

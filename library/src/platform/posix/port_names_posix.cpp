@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "../diagnostics.h"
+#include "../network_name.h"
 #include "port_list_posix.h"
 
 extern char **environ;
@@ -199,7 +200,7 @@ std::vector<PortsConfEntry> parsePortsConf(const std::string &text, const std::s
         const std::size_t equals = line.find('=');
         const int port = equals == std::string::npos ? 0 : portOfName(trim(line.substr(0, equals)));
         const std::string device = equals == std::string::npos ? "" : trim(line.substr(equals + 1));
-        if (port == 0 || device.empty() || device[0] != '/') {
+        if (port == 0 || device.empty() || (device[0] != '/' && !isNetworkName(device))) {
             reportOnce(fileName, lineNumber, line, "not \"COM<n> = /path/of/device\"");
             continue;
         }
