@@ -20,8 +20,9 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.MULTILINE)
 # Headers of the operating system (POSIX, Linux, Windows). Standard C and C++ headers are
 # not in this list: they are portable.
 OS_HEADER = re.compile(
-    r'^(unistd|fcntl|termios|poll|pthread|sched|dlfcn|dirent|pwd|grp|signal|errno_posix|'
-    r'windows|winver|winbase|winuser|mmsystem|setupapi|devguid|shlobj|io|process)\.h$'
+    r'^(unistd|fcntl|termios|poll|pthread|sched|dlfcn|dirent|pwd|grp|signal|errno_posix|netdb|'
+    r'windows|winver|winbase|winuser|mmsystem|setupapi|devguid|shlobj|io|process|'
+    r'winsock2|ws2tcpip|mstcpip)\.h$'
     r'|^(sys|linux|asm|net|netinet|arpa)/')
 QT_HEADER = re.compile(r'^Q[A-Za-z]*(/|$)')
 SOURCE_SUFFIXES = ('.c', '.cpp', '.h')

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The serial device as the link layer sees it. Each operating system fills this in in a
-// file of its own (posix/serial_device_posix.cpp); nothing above this interface knows
-// which one runs.
+// file of its own (posix/serial_device_posix.cpp), and a line reached over the network
+// (network_line.cpp) is one more; nothing above this interface knows which one runs.
 #pragma once
 
 #include <chrono>
@@ -50,6 +50,9 @@ public:
     virtual bool configure(const LineSettings &settings) = 0;
     // Changes only the line rate of an open device.
     virtual bool setBaudRate(std::uint32_t baudRate) = 0;
+    // Whether setBaudRate() can change the rate of the line itself. A raw TCP stream cannot:
+    // the server's own configuration fixes the rate of the line at its end.
+    virtual bool canChangeLineRate() const { return true; }
     // Drops pending output and input in both directions.
     virtual void purge() = 0;
     // Raises or drops DTR. Devices without modem lines (pseudo-terminals) ignore it.
@@ -75,8 +78,15 @@ public:
 // The device path that logical port `port` (COM<port>) names, or "" for none.
 std::string resolvePortName(int port);
 
-// Opens logical port `port` for exclusive use. Returns nullptr when the device does not
-// exist, is in use or cannot be opened.
-std::unique_ptr<SerialDevice> openSerialDevice(int port);
+// Opens logical port `port` for exclusive use: the local device its name leads to, or the
+// network line of an rfc2217:// or tcp:// name. Returns nullptr when the port names
+// nothing, the device does not exist, is in use or cannot be opened, or the line cannot be
+// reached; `failure`, when given, then says which device and why in a person's words,
+// "/dev/ttyUSB0: no such device" or "rfc2217://host:4000: connection refused".
+std::unique_ptr<SerialDevice> openSerialDevice(int port, std::string *failure = nullptr);
+
+// Opens the local device at `path` (each operating system's own); on failure `failure` is
+// "<path>: <reason>".
+std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, std::string &failure);
 
 }  // namespace corvex::platform

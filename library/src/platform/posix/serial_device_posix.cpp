@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace corvex::platform {
@@ -249,20 +250,48 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> openSerialDevice(int port) {
-    const std::string path = resolvePortName(port);
-    if (path.empty()) return nullptr;
+namespace {
+
+// Why a device did not open, in a person's words.
+std::string openFailure(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return "no such device";
+    case EACCES:
+    case EPERM:
+        return "permission denied (add the user to the dialout group, or give the adapter a "
+               "udev rule)";
+    case EBUSY:
+    case EWOULDBLOCK: return "in use by another program";
+    default: return std::strerror(error);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, std::string &failure) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        failure = path + ": " + openFailure(errno);
+        return nullptr;
+    }
+    if (!::isatty(fd)) {
+        failure = path + ": not a serial device";
+        ::close(fd);
+        return nullptr;
+    }
     // Not shared: TIOCEXCL keeps other openers out (root excepted), the advisory lock
     // keeps out every other CorvexLink process, root included.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        failure = path + ": " + openFailure(errno);
         ::close(fd);
         return nullptr;
     }
     ::ioctl(fd, TIOCEXCL);
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
+        failure = path + ": " + openFailure(errno);
         ::flock(fd, LOCK_UN);
         ::close(fd);
         return nullptr;

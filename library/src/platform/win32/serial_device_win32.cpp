@@ -282,14 +282,31 @@ std::string resolvePortName(int port) {
     return name;
 }
 
-std::unique_ptr<SerialDevice> openSerialDevice(int port) {
-    const std::string path = resolvePortName(port);
-    if (path.empty()) return nullptr;
+namespace {
+
+// Why a device did not open, in a person's words. Windows answers "access denied" for a
+// port that another program holds open, so that reason names both.
+std::string openFailure(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return "no such device";
+    case ERROR_ACCESS_DENIED: return "in use by another program, or access denied";
+    case ERROR_SHARING_VIOLATION: return "in use by another program";
+    default: return "Windows error " + std::to_string(error);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, std::string &failure) {
     // No sharing: a port in use by another program fails to open.
     HANDLE handle =
         ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        failure = path + ": " + openFailure(::GetLastError());
+        return nullptr;
+    }
 
     // Only a communications device is a port (a plain file or a pipe is refused).
     DCB dcb{};
@@ -301,6 +318,7 @@ std::unique_ptr<SerialDevice> openSerialDevice(int port) {
     if (!::GetCommState(handle, &dcb) || !::SetupComm(handle, kQueueSize, kQueueSize) ||
         !::SetCommTimeouts(handle, &timeouts) || readEvent == nullptr || writeEvent == nullptr ||
         wakeEvent == nullptr) {
+        failure = path + ": not a serial device";
         for (HANDLE h : {readEvent, writeEvent, wakeEvent}) {
             if (h != nullptr) ::CloseHandle(h);
         }

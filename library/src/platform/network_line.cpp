@@ -1,0 +1,503 @@
+// SPDX-License-Identifier: MIT
+// The network line: a serial device whose line hangs off a server (ser2net or a terminal
+// server) reached over TCP. Received bytes are decoded into a buffer by whichever thread
+// asks first (the receive worker, or a caller waiting for the server's acknowledgement);
+// sends are serialised, bounded in time, and never split a Telnet sequence.
+#include "network_line.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "clock.h"
+#include "diagnostics.h"
+#include "network_name.h"
+#include "rfc2217_codec.h"
+#include "stream_socket.h"
+
+namespace corvex::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace telnet = rfc2217;
+
+// Decoded bytes held for the link at most; beyond it the socket is left to hold them.
+constexpr std::size_t kMaxBuffered = 64 * 1024;
+// The server's COM-port messages remembered for waiting callers.
+constexpr std::size_t kMaxMessages = 32;
+// The part of a rate change that the estimate of the far side's output cannot see: the way
+// through the network to the server's device.
+constexpr auto kRateChangeMargin = std::chrono::milliseconds(30);
+// The longest a rate change waits for earlier output to leave the far side's line.
+constexpr auto kMaxDrainWait = std::chrono::milliseconds(5000);
+// The slice in which a caller that waits for the server looks at the socket itself.
+constexpr int kAnswerSliceMs = 10;
+
+int remainingMs(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// The reason of a lost connection in a person's words.
+std::string lossReason(int error) {
+    switch (error) {
+    case 0: return "closed by the server";
+    case ECONNRESET: return "reset by the server";
+    case ETIMEDOUT: return "the server stopped answering";
+    default: return std::strerror(error);
+    }
+}
+
+unsigned char paritySetting(std::uint8_t parity) {
+    switch (parity) {
+    case 1: return 2;   // odd
+    case 2: return 3;   // even
+    default: return 1;  // none
+    }
+}
+
+unsigned char stopSetting(std::uint8_t stopBits) {
+    switch (stopBits) {
+    case 1: return 3;  // one and a half
+    case 2: return 2;
+    default: return 1;
+    }
+}
+
+class NetworkLine final : public SerialDevice {
+public:
+    NetworkLine(std::unique_ptr<StreamSocket> socket, std::string name, bool rfc2217)
+        : socket_(std::move(socket)), name_(std::move(name)), rfc2217_(rfc2217) {}
+
+    // RFC 2217: offers the COM-port option and waits for the server to take it.
+    bool negotiate(Clock::time_point deadline, std::string &failure) {
+        std::string opening;
+        {
+            std::lock_guard<std::mutex> lock(inMutex_);
+            opening = decoder_.opening();
+        }
+        queueControl(opening);
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(inMutex_);
+                if (decoder_.comPort() == telnet::ComPortAgreement::Accepted) return true;
+                if (decoder_.comPort() == telnet::ComPortAgreement::Refused) {
+                    failure = "the server refuses the COM-port option (a raw TCP port? use tcp://)";
+                    return false;
+                }
+                if (lost_) {
+                    failure = "connection " + lossReason(lostError_);
+                    return false;
+                }
+            }
+            if (remainingMs(deadline) == 0) {
+                failure = "no answer to the COM-port option within " +
+                          std::to_string(kNetworkOpenBound.count() / 1000) +
+                          " s (a raw TCP port? use tcp://)";
+                return false;
+            }
+            socket_->wait(false, std::min(remainingMs(deadline), kAnswerSliceMs), false);
+            pump();
+        }
+    }
+
+    const std::string &path() const override { return name_; }
+
+    bool canChangeLineRate() const override { return rfc2217_; }
+
+    bool configure(const LineSettings &s) override {
+        // A raw stream carries no settings: the server's configuration fixes them.
+        if (!rfc2217_) return true;
+        unsigned char flow = telnet::kControlNoFlow;
+        if (s.xonXoff) flow = telnet::kControlXonXoff;
+        if (s.ctsRtsHandshake) flow = telnet::kControlHardware;
+        const struct {
+            unsigned char command;
+            std::string value;
+        } settings[] = {
+            {telnet::kSetBaudRate, telnet::baudRateValue(s.baudRate)},
+            {telnet::kSetDataSize, std::string(1, static_cast<char>(s.dataBits))},
+            {telnet::kSetParity, std::string(1, static_cast<char>(paritySetting(s.parity)))},
+            {telnet::kSetStopSize, std::string(1, static_cast<char>(stopSetting(s.stopBits)))},
+            {telnet::kSetControl, std::string(1, static_cast<char>(flow))},
+        };
+        const std::uint64_t before = messageCount();
+        std::string wire;
+        for (const auto &setting : settings)
+            wire += telnet::request(setting.command, setting.value);
+        if (!sendControl(wire)) return false;
+        const auto deadline = Clock::now() + kNetworkAnswerBound;
+        for (const auto &setting : settings) {
+            const auto answer = waitAnswer(setting.command, before, deadline);
+            if (!answer || *answer != setting.value) {
+                diag("CorvexLink: %s: the server %s line setting %d\n", name_.c_str(),
+                     answer ? "refused" : "did not acknowledge", setting.command);
+                return false;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(sendMutex_);
+            rate_ = s.baudRate;
+        }
+        // DTR and RTS held on, as on a local line. A server whose device has no modem lines
+        // (a pseudo-terminal) does not answer these: nothing waits for them.
+        return sendControl(telnet::request(telnet::kSetControl, telnet::kControlDtrOn) +
+                           telnet::request(telnet::kSetControl, telnet::kControlRtsOn));
+    }
+
+    bool setBaudRate(std::uint32_t rate) override {
+        if (!rfc2217_) return false;
+        // The server sets the rate at once, without waiting for its output to drain: the
+        // change goes out only once what was written before has left the far side's line.
+        Clock::time_point drained;
+        {
+            std::lock_guard<std::mutex> lock(sendMutex_);
+            drained = drainedAt_;
+        }
+        const auto now = Clock::now();
+        const auto sent = std::min(drained + kRateChangeMargin, now + kMaxDrainWait);
+        if (sent > now) sleepMs(static_cast<unsigned>(remainingMs(sent)));
+
+        const std::uint64_t before = messageCount();
+        const std::string value = telnet::baudRateValue(rate);
+        if (!sendControl(telnet::request(telnet::kSetBaudRate, value))) return false;
+        const auto answer =
+            waitAnswer(telnet::kSetBaudRate, before, Clock::now() + kNetworkAnswerBound);
+        if (!answer) {
+            diag("CorvexLink: %s: no acknowledgement of the rate %u within %d s\n", name_.c_str(),
+                 static_cast<unsigned>(rate), static_cast<int>(kNetworkAnswerBound.count() / 1000));
+            return false;
+        }
+        if (*answer != value) {
+            diag("CorvexLink: %s: the server set %u baud instead of %u\n", name_.c_str(),
+                 static_cast<unsigned>(telnet::baudRateOf(*answer)), static_cast<unsigned>(rate));
+            return false;
+        }
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        rate_ = rate;
+        return true;
+    }
+
+    void purge() override {
+        if (rfc2217_) sendControl(telnet::request(telnet::kPurgeData, telnet::kPurgeBoth));
+        pump();
+        std::lock_guard<std::mutex> lock(inMutex_);
+        buffered_.clear();
+    }
+
+    void setDtr(bool on) override {
+        if (!rfc2217_) return;
+        sendControl(telnet::request(telnet::kSetControl,
+                                    on ? telnet::kControlDtrOn : telnet::kControlDtrOff));
+    }
+
+    std::size_t bytesWaiting() override {
+        pump();
+        std::lock_guard<std::mutex> lock(inMutex_);
+        return buffered_.size();
+    }
+
+    IoResult read(void *buffer, std::size_t max) override {
+        pump();
+        IoResult r;
+        r.status = IoStatus::Ok;
+        std::lock_guard<std::mutex> lock(inMutex_);
+        r.bytes = std::min(max, buffered_.size());
+        std::copy_n(buffered_.begin(), r.bytes, static_cast<char *>(buffer));
+        buffered_.erase(buffered_.begin(), buffered_.begin() + static_cast<long>(r.bytes));
+        return r;
+    }
+
+    WaitResult waitReadable() override {
+        waiter_.store(std::this_thread::get_id());
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(inMutex_);
+                if (!buffered_.empty()) return WaitResult::Readable;
+                if (lost_) return WaitResult::LineLost;
+            }
+            switch (socket_->wait(false, -1, true)) {
+            case StreamSocket::Wait::Woken: return WaitResult::Woken;
+            case StreamSocket::Wait::Failed: markLost(EIO); break;
+            default: pump(); break;
+            }
+        }
+    }
+
+    // Hands the bytes to the connection within `bound`. The server's device sends them on;
+    // a server that stops reading fills the connection, and the write fails at the bound
+    // with the bytes that went (never half of a Telnet sequence).
+    IoResult write(const void *bytes, std::size_t count, std::chrono::milliseconds bound) override {
+        IoResult r;
+        if (isLost(r)) return r;
+        const auto deadline = Clock::now() + bound;
+        const std::string wire = rfc2217_ ? telnet::escapeData(bytes, count)
+                                          : std::string(static_cast<const char *>(bytes), count);
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        // Telnet sequences owed from before go first, whole.
+        if (!sendOwed(deadline, r)) return r;
+        std::size_t sent = 0;
+        r = sendSome(wire, deadline, sent);
+        // A doubled 0xFF cut in half: its second half is owed to the stream, or the server
+        // would read the next byte as a command.
+        if (rfc2217_ && sent > 0 && sent < wire.size() && oddIacRun(wire, sent)) {
+            owed_ += static_cast<char>(telnet::kIac);
+        }
+        r.bytes = rfc2217_ ? telnet::dataBytesSent(bytes, count, sent) : sent;
+        // The far side's line is busy with these bytes for ten bit times each.
+        const auto now = Clock::now();
+        drainedAt_ =
+            std::max(drainedAt_, now) +
+            std::chrono::microseconds(r.bytes * 10 * 1000000ull / (rate_ > 0 ? rate_ : 9600));
+        // Negotiation answers queued meanwhile go now; a failure among them shows on the
+        // next write.
+        IoResult after;
+        if (r.status == IoStatus::Ok) sendOwed(deadline, after);
+        return r;
+    }
+
+    void waitForWake() override { socket_->waitForWake(); }
+
+    void wake() override { socket_->wake(); }
+
+private:
+    // Whether the first `sent` bytes of escaped data end inside a doubled 0xFF.
+    static bool oddIacRun(const std::string &wire, std::size_t sent) {
+        std::size_t run = 0;
+        while (run < sent && static_cast<unsigned char>(wire[sent - 1 - run]) == telnet::kIac)
+            ++run;
+        return run % 2 == 1;
+    }
+
+    // Sends what it can of `wire` until `deadline`; `sent` says how much went.
+    IoResult sendSome(const std::string &wire, Clock::time_point deadline, std::size_t &sent) {
+        IoResult r;
+        while (sent < wire.size()) {
+            const IoResult s = socket_->send(wire.data() + sent, wire.size() - sent);
+            if (s.status != IoStatus::Ok) {
+                r.error = s.error;
+                markLost(s.error);
+                return r;
+            }
+            sent += s.bytes;
+            if (sent == wire.size()) break;
+            if (remainingMs(deadline) == 0) {
+                r.error = kWriteTimedOut;
+                return r;
+            }
+            socket_->wait(true, remainingMs(deadline), false);
+        }
+        r.status = IoStatus::Ok;
+        r.bytes = sent;
+        return r;
+    }
+
+    // Sends the Telnet sequences queued by the decoder and any part of one left over from
+    // an earlier send. Called with sendMutex_ held. False (with r set) when they could not
+    // all go before `deadline`: what is left stays owed.
+    bool sendOwed(Clock::time_point deadline, IoResult &r) {
+        {
+            std::lock_guard<std::mutex> lock(controlMutex_);
+            owed_ += control_;
+            control_.clear();
+        }
+        if (owed_.empty()) return true;
+        std::size_t sent = 0;
+        const IoResult s = sendSome(owed_, deadline, sent);
+        owed_.erase(0, sent);
+        if (s.status == IoStatus::Ok) return true;
+        r.status = IoStatus::Failed;
+        r.bytes = 0;
+        r.error = s.error;
+        return false;
+    }
+
+    // Sends a Telnet sequence of the client's own within the answer bound.
+    bool sendControl(const std::string &wire) {
+        IoResult r;
+        if (isLost(r)) return false;
+        queueControl(wire);
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        return sendOwed(Clock::now() + kNetworkAnswerBound, r);
+    }
+
+    // Queues Telnet sequences and sends them at once unless a send is under way (which then
+    // sends them when it ends, or the next send does).
+    void queueControl(const std::string &wire) {
+        if (wire.empty()) return;
+        {
+            std::lock_guard<std::mutex> lock(controlMutex_);
+            control_ += wire;
+        }
+        std::unique_lock<std::mutex> lock(sendMutex_, std::try_to_lock);
+        if (!lock.owns_lock()) return;
+        IoResult r;
+        sendOwed(Clock::now() + kNetworkAnswerBound, r);
+    }
+
+    // Reads what the socket holds and decodes it. A thread other than the receive worker
+    // that brings data or finds the connection lost wakes the worker, whose wait on the
+    // socket would not see it.
+    void pump() {
+        std::string replies;
+        bool news = false;  // data, or the connection lost
+        bool lostNow = false;
+        {
+            std::lock_guard<std::mutex> lock(inMutex_);
+            if (lost_) return;
+            char chunk[4096];
+            while (buffered_.size() < kMaxBuffered) {
+                bool closed = false;
+                const IoResult r = socket_->receive(chunk, sizeof chunk, closed);
+                if (r.status != IoStatus::Ok || closed) {
+                    lostNow = markLostLocked(r.status != IoStatus::Ok ? r.error : 0);
+                    news = true;
+                    break;
+                }
+                if (r.bytes == 0) break;
+                if (!rfc2217_) {
+                    buffered_.insert(buffered_.end(), chunk, chunk + r.bytes);
+                    news = true;
+                    continue;
+                }
+                telnet::Decoded decoded;
+                decoder_.receive(chunk, r.bytes, decoded);
+                news = news || !decoded.data.empty();
+                buffered_.insert(buffered_.end(), decoded.data.begin(), decoded.data.end());
+                replies += decoded.replies;
+                for (auto &m : decoded.messages) {
+                    messages_.push_back({++messageCount_, m.command, std::move(m.value)});
+                    if (messages_.size() > kMaxMessages) messages_.pop_front();
+                }
+            }
+        }
+        if (lostNow) reportLoss();
+        queueControl(replies);
+        if (news && std::this_thread::get_id() != waiter_.load()) socket_->wake();
+    }
+
+    std::uint64_t messageCount() {
+        std::lock_guard<std::mutex> lock(inMutex_);
+        return messageCount_;
+    }
+
+    // Waits until the server answers `command` with a message newer than `after`: its value,
+    // or nothing when the deadline passes or the connection is lost.
+    std::optional<std::string> waitAnswer(unsigned char command, std::uint64_t after,
+                                          Clock::time_point deadline) {
+        const unsigned char answer = static_cast<unsigned char>(command + telnet::kServerOffset);
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(inMutex_);
+                for (const Message &m : messages_) {
+                    if (m.number > after && m.command == answer) return m.value;
+                }
+                if (lost_) return std::nullopt;
+            }
+            if (remainingMs(deadline) == 0) return std::nullopt;
+            socket_->wait(false, std::min(remainingMs(deadline), kAnswerSliceMs), false);
+            pump();
+        }
+    }
+
+    bool isLost(IoResult &r) {
+        std::lock_guard<std::mutex> lock(inMutex_);
+        if (!lost_) return false;
+        r.status = IoStatus::Failed;
+        r.error = lostError_ != 0 ? lostError_ : EPIPE;
+        return true;
+    }
+
+    void markLost(int error) {
+        bool lostNow = false;
+        {
+            std::lock_guard<std::mutex> lock(inMutex_);
+            lostNow = markLostLocked(error);
+        }
+        if (lostNow) reportLoss();
+        socket_->wake();
+    }
+
+    // Marks the connection lost; whether it was not before.
+    bool markLostLocked(int error) {
+        if (lost_) return false;
+        lost_ = true;
+        lostError_ = error;
+        return true;
+    }
+
+    void reportLoss() {
+        int error = 0;
+        {
+            std::lock_guard<std::mutex> lock(inMutex_);
+            error = lostError_;
+        }
+        diag("CorvexLink: %s: connection %s\n", name_.c_str(), lossReason(error).c_str());
+    }
+
+    struct Message {
+        std::uint64_t number;
+        unsigned char command;
+        std::string value;
+    };
+
+    const std::unique_ptr<StreamSocket> socket_;
+    const std::string name_;
+    const bool rfc2217_;
+
+    // Receiving, guarded by inMutex_.
+    std::mutex inMutex_;
+    telnet::Decoder decoder_;
+    std::deque<char> buffered_;
+    std::deque<Message> messages_;
+    std::uint64_t messageCount_ = 0;
+    bool lost_ = false;
+    int lostError_ = 0;
+    // The thread that waits in waitReadable (the receive worker), which needs no wake-up
+    // for what it reads itself.
+    std::atomic<std::thread::id> waiter_{};
+
+    // Sending, guarded by sendMutex_.
+    std::mutex sendMutex_;
+    std::string owed_;  // the rest of a Telnet sequence that must go before anything else
+    std::uint32_t rate_ = 9600;
+    Clock::time_point drainedAt_{};
+
+    // Negotiation answers waiting to be sent, guarded by controlMutex_ (never held while
+    // waiting for sendMutex_).
+    std::mutex controlMutex_;
+    std::string control_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> openNetworkLine(const std::string &name, std::string &failure) {
+    std::string problem;
+    const std::optional<NetworkName> parsed = parseNetworkName(name, problem);
+    if (!parsed) {
+        failure = name + ": malformed network port name: " + problem;
+        return nullptr;
+    }
+    const auto deadline = Clock::now() + kNetworkOpenBound;
+    std::string reason;
+    std::unique_ptr<StreamSocket> socket =
+        connectStream(parsed->host, parsed->port, kNetworkOpenBound, reason);
+    if (!socket) {
+        failure = name + ": " + reason;
+        return nullptr;
+    }
+    auto line = std::make_unique<NetworkLine>(std::move(socket), name, parsed->rfc2217);
+    if (parsed->rfc2217 && !line->negotiate(deadline, reason)) {
+        failure = name + ": " + reason;
+        return nullptr;
+    }
+    return line;
+}
+
+}  // namespace corvex::platform
