@@ -15,11 +15,12 @@ packages=(
   doxygen
   libtango-dev python3-tango
   clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format
+  ser2net
 )
 
 # scripts/install-deps.sh windows: the cross compiler and Wine for the Windows build instead.
 if [ "${1:-}" = windows ]; then
-  packages=(cmake ninja-build ccache googletest binutils g++-mingw-w64-x86-64-posix wine64 wine)
+  packages=(cmake ninja-build ccache googletest binutils g++-mingw-w64-x86-64-posix wine64 wine ser2net)
 fi
 
 missing=()

@@ -1,0 +1,373 @@
+// SPDX-License-Identifier: MIT
+// Lines over the network: the simulator's terminal served by Debian's ser2net on loopback,
+// reached as rfc2217:// and tcp:// ports. The whole C interface runs over them as over a
+// local line: scan, board set-up, moves and reads, a rate change carried to the server,
+// a connection lost in the middle of a command and a server started again; and an open
+// fails cleanly, saying why, for a malformed name, a refused connection and a host that
+// does not answer.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "link_fixture.h"
+#include "platform/network_line.h"
+#include "platform/serial_device.h"
+#include "ser2net_server.h"
+
+using namespace std::chrono_literals;
+using corvex::platform::openSerialDevice;
+using corvex::test::Ser2net;
+
+namespace {
+
+enum class Form { Rfc2217, Tcp };
+
+std::string formName(const ::testing::TestParamInfo<Form> &info) {
+    return info.param == Form::Rfc2217 ? "rfc2217" : "tcp";
+}
+
+// COM1 leads to ser2net, which serves the simulator's terminal.
+class NetworkLineTest : public LinkTest, public ::testing::WithParamInterface<Form> {
+protected:
+    NetworkLineTest() : LinkTest({0, 1, 2, 3}, false) {}
+
+    void SetUp() override {
+        LinkTest::SetUp();
+        server_ = std::make_unique<Ser2net>(sim().slavePath());
+        ASSERT_TRUE(server_->start()) << server_->log();
+        ::setenv("CORVEXLINK_COM1", url().c_str(), 1);
+    }
+    void TearDown() override {
+        LinkTest::TearDown();
+        server_.reset();
+    }
+
+    std::string url() const {
+        return GetParam() == Form::Rfc2217 ? server_->rfc2217Url() : server_->tcpUrl();
+    }
+
+    std::unique_ptr<Ser2net> server_;
+};
+
+std::string scan() {
+    char buffer[CORVEXLINK_CONTROLLER_LIST_SIZE];
+    EXPECT_EQ(GetConnectedControllers(buffer), 1) << ZelmarGetErrorMessage();
+    return buffer;
+}
+
+TEST_P(NetworkLineTest, ScanSetUpMovesAndReads) {
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(sim().hostBaudRate(), 9600);
+    EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+    EXPECT_EQ(MotorStationsInit(), 1) << ZelmarGetErrorMessage();
+
+    ASSERT_EQ(MotorSetPosition("0", 1000), 1) << ZelmarGetErrorMessage();
+    ASSERT_EQ(MotorNumberStepRel("0", 250), 1) << ZelmarGetErrorMessage();
+    ASSERT_EQ(MotorGoAbsPos("1", -40), 1) << ZelmarGetErrorMessage();
+    int32_t position = 0;
+    for (int i = 0; i < 200 && sim().station(0).running; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(MotorGetPosition("0", &position), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(position, 1250);
+    for (int i = 0; i < 200 && sim().station(1).running; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(MotorGetPosition("1", &position), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(position, -40);
+
+    sim().setUserInputs(1, 0x5a);
+    int32_t inputs = 0;
+    ASSERT_EQ(ReadDigitalUserIO("1", &inputs), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(inputs, 0x5a);
+
+    // Every frame reached the stations as the library wrote it.
+    const auto sent = frames();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "_0N250\r"), sent.end());
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "_1T-40\r"), sent.end());
+    EXPECT_EQ(PortClose(), 1);
+}
+
+TEST_P(NetworkLineTest, ConnectionDroppedInACommandThenServerStartedAgain) {
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(WriteCommandtoKX4417("_0"), 1) << ZelmarGetErrorMessage();
+    clearDiagnostics();
+
+    // The answer is held back; the server goes away while the library waits for it.
+    sim().setAnswerDelay(1500ms);
+    std::thread killer([this] {
+        sim().waitForFrames(1, 5s);
+        std::this_thread::sleep_for(100ms);
+        server_->stop(SIGKILL);
+    });
+    sim().clearTranscript();
+    EXPECT_EQ(WriteCommandtoKX4417("_0P"), -1);
+    killer.join();
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
+    sim().setAnswerDelay(0ms);
+
+    // As on an unplugged adapter: one line, and later commands fail alike.
+    EXPECT_EQ(countDiagnostics("CorvexLink: CommWatchThread --> line lost on " + url() + "\n"), 1);
+    EXPECT_EQ(WriteCommandtoKX4417("_0"), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
+    EXPECT_EQ(PortClose(), 1);
+
+    // While the server is down the open is refused at once; once it is back, it works.
+    EXPECT_EQ(PortOpen(1, 9600), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
+    std::string failure;
+    EXPECT_EQ(openSerialDevice(1, &failure), nullptr);
+    EXPECT_EQ(failure, url() + ": connection refused");
+
+    ASSERT_TRUE(server_->start()) << server_->log();
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+    EXPECT_EQ(PortClose(), 1);
+}
+
+TEST_P(NetworkLineTest, BytesFFAndControlCharactersPassBothWays) {
+    std::string failure;
+    auto device = openSerialDevice(1, &failure);
+    ASSERT_NE(device, nullptr) << failure;
+    ASSERT_TRUE(device->configure({}));
+
+    const std::string in = std::string("\xff\x41\xff\r\x00\r\n\xff", 8);
+    sim().sendRaw(in);
+    std::string got;
+    char buffer[64];
+    for (int i = 0; i < 200 && got.size() < in.size(); ++i) {
+        if (device->waitReadable() != corvex::platform::WaitResult::Readable) break;
+        const auto r = device->read(buffer, sizeof buffer);
+        got.append(buffer, r.bytes);
+    }
+    EXPECT_EQ(got, in);
+
+    const std::string out = std::string("\xff\x01\xff\xff", 4) + "\r";
+    ASSERT_EQ(device->write(out.data(), out.size(), 1000ms).status, corvex::platform::IoStatus::Ok);
+    ASSERT_TRUE(sim().waitForFrames(1, 2s));
+    EXPECT_EQ(frames(), std::vector<std::string>{out});
+}
+
+INSTANTIATE_TEST_SUITE_P(BothForms, NetworkLineTest, ::testing::Values(Form::Rfc2217, Form::Tcp),
+                         formName);
+
+// RFC 2217 alone carries a rate change to the server's device.
+class Rfc2217LineTest : public NetworkLineTest {};
+
+TEST_P(Rfc2217LineTest, RateChangeTo57600AndBack) {
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    ASSERT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+    // The stations garble their answers to a host at another rate, so a change that did not
+    // reach the server's device fails the probes that follow it.
+    ASSERT_EQ(ZelmarChangeBaudRate(57600), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(sim().hostBaudRate(), 57600);
+    for (int a = 0; a < 4; ++a) EXPECT_EQ(sim().stationBaudRate(a), 57600);
+    int32_t position = 0;
+    EXPECT_EQ(MotorGetPosition("2", &position), 1) << ZelmarGetErrorMessage();
+
+    ASSERT_EQ(ZelmarChangeBaudRate(9600), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(sim().hostBaudRate(), 9600);
+    EXPECT_EQ(sim().stationBaudRate(0), 9600);
+    EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+
+    // The port opened at another rate: the server's device follows it.
+    EXPECT_EQ(PortClose(), 1);
+    EXPECT_EQ(ZelmarChangeBaudRate(19200), -1);  // no line: the first probe fails
+    ASSERT_EQ(PortOpen(1, 19200), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(sim().hostBaudRate(), 19200);
+    EXPECT_EQ(PortClose(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rfc2217, Rfc2217LineTest, ::testing::Values(Form::Rfc2217), formName);
+
+// Opens that fail: each says why, and none takes longer than its bound.
+class NetworkOpenFailure : public LinkTest {
+protected:
+    NetworkOpenFailure() : LinkTest({0}, false) {}
+
+    // Opens COM1 at `url`: PortOpen fails with the open error and its old text, and the
+    // platform's reason is returned.
+    std::string failOpen(const std::string &url) {
+        ::setenv("CORVEXLINK_COM1", url.c_str(), 1);
+        EXPECT_EQ(PortOpen(1, 9600), -1);
+        EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
+        EXPECT_STREQ(ZelmarGetErrorMessage(), "Unable to open COM port");
+        std::string failure;
+        EXPECT_EQ(openSerialDevice(1, &failure), nullptr);
+        return failure;
+    }
+};
+
+TEST_F(NetworkOpenFailure, MalformedNamesSayWhatIsWrong) {
+    EXPECT_EQ(failOpen("rfc2217://127.0.0.1"),
+              "rfc2217://127.0.0.1: malformed network port name: no port after the host "
+              "(HOST:PORT)");
+    EXPECT_EQ(failOpen("telnet://127.0.0.1:23"),
+              "telnet://127.0.0.1:23: malformed network port name: unknown scheme \"telnet\" "
+              "(rfc2217:// or tcp://)");
+    EXPECT_EQ(failOpen("tcp://127.0.0.1:70000"),
+              "tcp://127.0.0.1:70000: malformed network port name: port \"70000\" is not a number "
+              "from 1 to 65535");
+}
+
+TEST_F(NetworkOpenFailure, RefusedAndUnresolved) {
+    const int port = corvex::test::freeLoopbackPort();
+    EXPECT_EQ(failOpen("tcp://127.0.0.1:" + std::to_string(port)),
+              "tcp://127.0.0.1:" + std::to_string(port) + ": connection refused");
+    EXPECT_EQ(failOpen("rfc2217://[::1]:" + std::to_string(port))
+                  .rfind("rfc2217://[::1]:" + std::to_string(port) + ": ", 0),
+              0u);
+    const std::string unresolved = failOpen("tcp://no-such-host.invalid:4000");
+    EXPECT_EQ(unresolved.rfind("tcp://no-such-host.invalid:4000: name not resolved", 0), 0u)
+        << unresolved;
+}
+
+// A listening socket whose queue of pending connections is full: the kernel drops every
+// further connection request, as a host that does not answer would.
+class SilentHost {
+public:
+    SilentHost() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        ::bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        ::listen(listener_, 0);
+        ::getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        // Fill the queue (a backlog of 0 still takes one, and one more in flight).
+        for (int &fd : fillers_) {
+            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    ~SilentHost() {
+        for (int fd : fillers_) ::close(fd);
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    int fillers_[3] = {-1, -1, -1};
+};
+
+TEST_F(NetworkOpenFailure, HostThatDoesNotAnswerFailsWithinTheBound) {
+    SilentHost host;
+    const std::string url = "rfc2217://127.0.0.1:" + std::to_string(host.port());
+    std::string failure;
+    const long long ms = elapsedMs([&] { failure = failOpen(url); });
+    EXPECT_EQ(failure, url + ": no answer within 3 s");
+    // failOpen tries twice (PortOpen, then the platform's open): 3 s each, with margin.
+    EXPECT_LT(ms, 2 * 3000 + 1500);
+}
+
+TEST_F(NetworkOpenFailure, ServerThatDoesNotSpeakTheComPortOption) {
+    // A raw TCP port given as rfc2217://: the connection is taken, the option never answered.
+    Ser2net server(sim().slavePath());
+    ASSERT_TRUE(server.start()) << server.log();
+    const std::string url = "rfc2217://127.0.0.1:" + std::to_string(server.tcpPort());
+    EXPECT_EQ(failOpen(url),
+              url + ": no answer to the COM-port option within 3 s (a raw TCP port? use tcp://)");
+}
+
+// A server that takes the connection and the COM-port option, then stops reading (frozen,
+// or its device stalled): a write fails at its bound instead of waiting for room, and the
+// Telnet stream stays whole, so the server reads the next request as one.
+class StalledServer {
+public:
+    StalledServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        // A small window, so that a few megabytes fill the connection.
+        const int window = 16384;
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        ::bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        acceptor_ = std::thread([this] {
+            peer_ = ::accept(listener_, nullptr, nullptr);
+            const unsigned char doComPort[] = {0xff, 0xfd, 0x2c};
+            ::send(peer_, doComPort, sizeof doComPort, MSG_NOSIGNAL);
+        });
+    }
+    ~StalledServer() {
+        if (acceptor_.joinable()) acceptor_.join();
+        if (peer_ >= 0) ::close(peer_);
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+
+    // Everything the client sent, read until nothing more comes for 300 ms.
+    std::string drain() {
+        if (acceptor_.joinable()) acceptor_.join();
+        std::string all;
+        char buffer[65536];
+        for (;;) {
+            pollfd p{peer_, POLLIN, 0};
+            if (::poll(&p, 1, 300) <= 0) break;
+            const ssize_t n = ::recv(peer_, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            all.append(buffer, static_cast<std::size_t>(n));
+        }
+        return all;
+    }
+
+private:
+    int listener_ = -1;
+    int peer_ = -1;
+    int port_ = 0;
+    std::thread acceptor_;
+};
+
+class StalledServerTest : public LinkTest {
+protected:
+    StalledServerTest() : LinkTest({0}, false) {}
+};
+
+TEST_F(StalledServerTest, WriteEndsAtItsBoundAndLeavesTheStreamWhole) {
+    // Data of 0xFF bytes after one other byte: the system takes a full buffer's worth,
+    // which cuts a doubled 0xFF in two.
+    for (const bool shifted : {false, true}) {
+        SCOPED_TRACE(shifted ? "cut inside a doubled 0xFF" : "cut between two");
+        StalledServer server;
+        ::setenv("CORVEXLINK_COM1",
+                 ("rfc2217://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+        std::string failure;
+        auto device = openSerialDevice(1, &failure);
+        ASSERT_NE(device, nullptr) << failure;
+        std::string data(8 << 20, '\xff');
+        if (shifted) data[0] = 'A';
+        corvex::platform::IoResult r;
+        const long long ms = elapsedMs([&] { r = device->write(data.data(), data.size(), 300ms); });
+        EXPECT_EQ(r.status, corvex::platform::IoStatus::Failed);
+        EXPECT_EQ(r.error, corvex::platform::kWriteTimedOut);
+        EXPECT_GT(r.bytes, 0u);
+        EXPECT_LT(r.bytes, data.size());
+        EXPECT_LT(ms, 2000);
+
+        // Once the server reads again, the next write goes whole after what is owed.
+        std::string wire = server.drain();
+        ASSERT_EQ(device->write("_0\r", 3, 1000ms).status, corvex::platform::IoStatus::Ok);
+        wire += server.drain();
+        const std::size_t start = wire.find(std::string(shifted ? "A" : "\xff\xff"));
+        ASSERT_NE(start, std::string::npos);
+        const std::string tail = wire.substr(start);
+        ASSERT_GE(tail.size(), 3u);
+        EXPECT_EQ(tail.substr(tail.size() - 3), "_0\r");
+        const std::size_t ffs = tail.size() - 3 - (shifted ? 1 : 0);
+        EXPECT_EQ(ffs % 2, 0u) << "a doubled 0xFF left in half";
+        EXPECT_GE(ffs / 2 + (shifted ? 1 : 0), r.bytes);
+    }
+}
+
+}  // namespace
