@@ -44,6 +44,18 @@ public:
         return request("stop " + name_);
     }
 
+    // Has Debian's ser2net serve the simulator's pty on loopback; its RFC 2217 and raw TCP
+    // ports are given back. False with a reason in error().
+    bool serve(int &rfc2217Port, int &tcpPort) {
+        if (!request("serve " + name_)) return false;
+        std::ifstream in(windowsPath(unixFolder_ + "/" + name_ + ".ports"));
+        if (!(in >> rfc2217Port >> tcpPort)) {
+            error_ = "no ports from sim_control.py";
+            return false;
+        }
+        return true;
+    }
+
     const std::string &error() const { return error_; }
 
     // The pty's link as a Windows path (the Unix root is drive Z:).

@@ -9,12 +9,16 @@ Linux programs themselves.
 A test asks by writing DIR/<token>.req (written elsewhere and renamed into place) with one
 line: "start NAME STATIONS" (a fresh simulator with the stations "0-3" whose pty is linked
 at DIR/NAME.link and whose transcript goes to DIR/NAME.transcript) or "stop NAME" (the
-simulator ends, which the library sees as the line going away). The controller answers in
-DIR/<token>.ans: "ok", or "error" and a reason.
+simulator ends, which the library sees as the line going away), or "serve NAME" (Debian's
+ser2net serves the simulator NAME's pty on loopback: RFC 2217 and raw TCP on two free ports,
+written to DIR/NAME.ports as "RFC2217PORT TCPPORT"; it ends with the simulator). The
+controller answers in DIR/<token>.ans: "ok", or "error" and a reason.
 """
 import argparse
 import os
+import shutil
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -30,16 +34,70 @@ def answer(folder, token, text):
     os.replace(temporary, os.path.join(folder, token + ".ans"))
 
 
-def stop_sim(sims, name):
-    process = sims.pop(name, None)
-    if process is None:
-        return
+def end_process(process):
     process.terminate()
     try:
         process.wait(timeout=5)
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
+
+
+def stop_sim(sims, name):
+    for key in (name + "/ser2net", name):
+        process = sims.pop(key, None)
+        if process is not None:
+            end_process(process)
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def listening(port):
+    local = f"0100007F:{port:04X}"
+    with open("/proc/net/tcp", encoding="ascii") as table:
+        for line in table.readlines()[1:]:
+            fields = line.split()
+            if fields[1] == local and fields[3] == "0A":
+                return True
+    return False
+
+
+def serve_sim(folder, sims, name):
+    """Starts ser2net for the simulator NAME: RFC 2217 and raw TCP, loopback only."""
+    if name not in sims:
+        return f"error no simulator {name}"
+    program = shutil.which("ser2net") or "/usr/sbin/ser2net"
+    if not os.access(program, os.X_OK):
+        return "error ser2net is not installed (scripts/install-deps.sh installs it)"
+    link = os.path.join(folder, name + ".link")
+    ports = (free_port(), free_port())
+    config = os.path.join(folder, name + ".ser2net.yaml")
+    with open(config, "w", encoding="ascii") as f:
+        f.write("%YAML 1.1\n---\n")
+        for label, telnet, port in (("rfc", "telnet(rfc2217),", ports[0]), ("raw", "", ports[1])):
+            f.write(f"connection: &{label}\n"
+                    f"  accepter: {telnet}tcp(nodelay),127.0.0.1,{port}\n"
+                    f"  connector: serialdev,{link},9600n81,local\n"
+                    "  options:\n    kickolduser: true\n    chardelay: false\n    mdns: false\n")
+    with open(os.path.join(folder, name + ".ser2net.log"), "wb") as log:
+        process = subprocess.Popen([program, "-n", "-d", "-u", "-c", config, "-P",
+                                    os.path.join(folder, name + ".ser2net.pid")],
+                                   stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+    sims[name + "/ser2net"] = process
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline:
+        if process.poll() is not None:
+            return f"error ser2net ended with code {process.returncode}"
+        if all(listening(p) for p in ports):
+            with open(os.path.join(folder, name + ".ports"), "w", encoding="ascii") as f:
+                f.write(f"{ports[0]} {ports[1]}\n")
+            return "ok"
+        time.sleep(POLL_S)
+    return "error ser2net did not listen within 5 s"
 
 
 def start_sim(folder, sim, sims, name, stations):
@@ -90,6 +148,8 @@ def serve(folder, sim):
             last_request = time.monotonic()
             if len(words) == 3 and words[0] == "start":
                 answer(folder, token, start_sim(folder, sim, sims, words[1], words[2]))
+            elif len(words) == 2 and words[0] == "serve":
+                answer(folder, token, serve_sim(folder, sims, words[1]))
             elif len(words) == 2 and words[0] == "stop":
                 stop_sim(sims, words[1])
                 answer(folder, token, "ok")
@@ -97,7 +157,8 @@ def serve(folder, sim):
                 answer(folder, token, "error unknown request: " + " ".join(words))
         time.sleep(POLL_S)
     for name in list(sims):
-        stop_sim(sims, name)
+        if name in sims:
+            stop_sim(sims, name.split("/")[0])
 
 
 def start(folder, sim):
@@ -107,7 +168,8 @@ def start(folder, sim):
     stop(folder)
     os.makedirs(folder, exist_ok=True)
     for name in os.listdir(folder):
-        if name.endswith((".req", ".ans", ".link", ".transcript", ".tmp")):
+        if name.endswith((".req", ".ans", ".link", ".transcript", ".tmp", ".ports", ".yaml",
+                          ".log", ".pid")):
             os.remove(os.path.join(folder, name))
     pid = os.fork()
     if pid == 0:
