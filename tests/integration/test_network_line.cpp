@@ -150,6 +150,33 @@ TEST_P(NetworkLineTest, BytesFFAndControlCharactersPassBothWays) {
     EXPECT_EQ(frames(), std::vector<std::string>{out});
 }
 
+TEST_P(NetworkLineTest, ExclusiveUseIsTheServers) {
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    clearDiagnostics();
+    // The same device through the server's other port: refused while the line is in use,
+    // and the open says so in the server's words.
+    const std::string other =
+        GetParam() == Form::Rfc2217 ? server_->tcpUrl() : server_->rfc2217Url();
+    ::setenv("CORVEXLINK_COM2", other.c_str(), 1);
+    std::string failure;
+    EXPECT_EQ(openSerialDevice(2, &failure), nullptr);
+    EXPECT_EQ(failure, other + ": connection closed by the server at once (\"Port's device "
+                               "already in use\")");
+    EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");  // the first client keeps its line
+
+    // The same port of the server, with kickolduser: the newcomer takes the line over and the
+    // first client sees its line lost.
+    auto newcomer = openSerialDevice(1, &failure);
+    ASSERT_NE(newcomer, nullptr) << failure;
+    for (int i = 0; i < 100 && countDiagnostics("CorvexLink: CommWatchThread --> line lost on " +
+                                                url() + "\n") == 0;
+         ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(countDiagnostics("CorvexLink: CommWatchThread --> line lost on " + url() + "\n"), 1);
+    EXPECT_EQ(WriteCommandtoKX4417("_0"), -1);
+    EXPECT_EQ(PortClose(), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothForms, NetworkLineTest, ::testing::Values(Form::Rfc2217, Form::Tcp),
                          formName);
 

@@ -35,6 +35,8 @@ constexpr std::size_t kMaxMessages = 32;
 constexpr auto kRateChangeMargin = std::chrono::milliseconds(30);
 // The longest a rate change waits for earlier output to leave the far side's line.
 constexpr auto kMaxDrainWait = std::chrono::milliseconds(5000);
+// How long an open watches for a server that closes the connection at once.
+constexpr auto kSettleTime = std::chrono::milliseconds(100);
 // The slice in which a caller that waits for the server looks at the socket itself.
 constexpr int kAnswerSliceMs = 10;
 
@@ -106,6 +108,38 @@ public:
             pump();
         }
     }
+
+    // A server whose device is taken (by another client, or still being released after the
+    // last one) says so and closes the connection at once: the open waits kSettleTime for
+    // that, so that it fails with the server's words instead of a line lost at the first
+    // command. What arrives meanwhile (a greeting text) is dropped with the open's purge.
+    bool settle(std::string &failure) {
+        const auto end = Clock::now() + kSettleTime;
+        while (remainingMs(end) > 0) {
+            socket_->wait(false, remainingMs(end), false);
+            pump();
+            std::lock_guard<std::mutex> lock(inMutex_);
+            if (!lost_) continue;
+            std::string said;
+            for (char c : buffered_) {
+                if (c == '\r' || c == '\n') {
+                    if (!said.empty() && said.back() != ' ') said += ' ';
+                } else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f && said.size() < 80) {
+                    said += c;
+                }
+            }
+            while (!said.empty() && said.back() == ' ') said.pop_back();
+            // Closed or reset (the server closes before it has read the client's opening).
+            failure = std::string("connection closed by the server at once") +
+                      (said.empty() ? "" : " (\"" + said + "\")");
+            return false;
+        }
+        return true;
+    }
+
+    // From the end of the open on, a lost connection is reported (during the open, the
+    // open's failure says it).
+    void reportLosses() { reportLosses_.store(true); }
 
     const std::string &path() const override { return name_; }
 
@@ -433,6 +467,7 @@ private:
     }
 
     void reportLoss() {
+        if (!reportLosses_.load()) return;
         int error = 0;
         {
             std::lock_guard<std::mutex> lock(inMutex_);
@@ -462,6 +497,7 @@ private:
     // The thread that waits in waitReadable (the receive worker), which needs no wake-up
     // for what it reads itself.
     std::atomic<std::thread::id> waiter_{};
+    std::atomic<bool> reportLosses_{false};
 
     // Sending, guarded by sendMutex_.
     std::mutex sendMutex_;
@@ -493,10 +529,11 @@ std::unique_ptr<SerialDevice> openNetworkLine(const std::string &name, std::stri
         return nullptr;
     }
     auto line = std::make_unique<NetworkLine>(std::move(socket), name, parsed->rfc2217);
-    if (parsed->rfc2217 && !line->negotiate(deadline, reason)) {
+    if ((parsed->rfc2217 && !line->negotiate(deadline, reason)) || !line->settle(reason)) {
         failure = name + ": " + reason;
         return nullptr;
     }
+    line->reportLosses();
     return line;
 }
 
