@@ -6,7 +6,10 @@
 //  - the round trip against a raw write-then-read of the same frame on the same
 //    pseudo-terminal, as the median of interleaved pairs;
 //  - a scan of 16 present stations against 16 single round trips, interleaved;
-//  - the CPU the library uses while the port is open and idle.
+//  - the CPU the library uses while the port is open and idle;
+//  - the round trip over rfc2217:// and tcp:// (Debian's ser2net serving the same
+//    simulator on loopback) against the local pseudo-terminal, as the median of
+//    interleaved runs, without and with wire time at 9600 baud.
 //
 //   bench_link [--quick] [--help] [--version]
 //
@@ -32,6 +35,7 @@
 
 #include "CorvexLink.h"
 #include "kx4417/simulator.h"
+#include "ser2net_server.h"
 
 namespace {
 
@@ -275,6 +279,50 @@ void idleRow(double idleSeconds, std::vector<Row> &rows) {
     rows.push_back({"idle CPU share, port open", cpu, wall, cpu / wall, 0.0, "s"});
 }
 
+// The median round trip of "_0P" on COM1 after `open` names it: each run opens the port,
+// warms it with one round trip, measures one, and closes it.
+double openedRoundTrip(const std::string &name) {
+    ::setenv("CORVEXLINK_COM1", name.c_str(), 1);
+    if (PortOpen(1, 9600) != 1) fail(("PortOpen " + name).c_str());
+    const std::string what = "_0P on " + name;
+    if (WriteCommandtoKX4417("_0P") != 1) fail(what.c_str());
+    const auto t0 = Clock::now();
+    if (WriteCommandtoKX4417("_0P") != 1) fail(what.c_str());
+    const double s = seconds(Clock::now() - t0);
+    PortClose();
+    // ser2net releases the device a little after a client leaves; until then a client of
+    // its other port is refused.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return s;
+}
+
+// Round trips over the network against the local pty, taken in turns (local, rfc2217://,
+// tcp://) on the same simulator. Without ser2net the rows are left out, with a note.
+void networkRows(int runs, bool wireTime, std::vector<Row> &rows) {
+    Line line(options({0}, wireTime, 9600));
+    const std::string local = line.sim.slavePath();
+    corvex::test::Ser2net server(local);
+    if (!server.start()) {
+        std::fprintf(stderr, "bench_link: network rows left out: %s\n", server.log().c_str());
+        return;
+    }
+    std::vector<double> pty, rfc, raw;
+    for (int i = 0; i < runs; ++i) {
+        pty.push_back(openedRoundTrip(local));
+        rfc.push_back(openedRoundTrip(server.rfc2217Url()));
+        raw.push_back(openedRoundTrip(server.tcpUrl()));
+    }
+    ::setenv("CORVEXLINK_COM1", local.c_str(), 1);
+    const std::string how = wireTime ? ", wire time 9600" : " round trip";
+    // With wire time the line dominates and the network must add little; without it the
+    // ratio is the network's own cost, shown for reference.
+    const double goal = wireTime ? 1.05 : -1;
+    rows.push_back({"rfc2217:// / local" + how, median(rfc), median(pty), median(rfc) / median(pty),
+                    goal, "s"});
+    rows.push_back(
+        {"tcp:// / local" + how, median(raw), median(pty), median(raw) / median(pty), goal, "s"});
+}
+
 void printTable(const std::vector<Row> &rows) {
     std::printf("%-40s %12s %12s %9s %7s  %s\n", "measure", "figure", "baseline", "ratio", "goal",
                 "met");
@@ -330,6 +378,9 @@ int main(int argc, char **argv) {
     scanRow(quick ? 10 : 30, rows);
     std::fprintf(stderr, "bench_link: idle port...\n");
     idleRow(quick ? 0.5 : 2.0, rows);
+    std::fprintf(stderr, "bench_link: round trips over the network against the local line...\n");
+    networkRows(quick ? 5 : 30, false, rows);
+    networkRows(quick ? 5 : 30, true, rows);
     printTable(rows);
     return 0;
 }
