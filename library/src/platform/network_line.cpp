@@ -35,6 +35,9 @@ constexpr std::size_t kMaxMessages = 32;
 constexpr auto kRateChangeMargin = std::chrono::milliseconds(30);
 // The longest a rate change waits for earlier output to leave the far side's line.
 constexpr auto kMaxDrainWait = std::chrono::milliseconds(5000);
+// How long a request that nothing waits for (DTR, purge) may wait for room to be sent: a
+// close on a stalled connection must not hang on them.
+constexpr auto kRequestBound = std::chrono::milliseconds(200);
 // How long an open watches for a server that closes the connection at once.
 constexpr auto kSettleTime = std::chrono::milliseconds(100);
 // The slice in which a caller that waits for the server looks at the socket itself.
@@ -219,7 +222,8 @@ public:
     }
 
     void purge() override {
-        if (rfc2217_) sendControl(telnet::request(telnet::kPurgeData, telnet::kPurgeBoth));
+        if (rfc2217_)
+            sendControl(telnet::request(telnet::kPurgeData, telnet::kPurgeBoth), kRequestBound);
         pump();
         std::lock_guard<std::mutex> lock(inMutex_);
         buffered_.clear();
@@ -228,7 +232,8 @@ public:
     void setDtr(bool on) override {
         if (!rfc2217_) return;
         sendControl(telnet::request(telnet::kSetControl,
-                                    on ? telnet::kControlDtrOn : telnet::kControlDtrOff));
+                                    on ? telnet::kControlDtrOn : telnet::kControlDtrOff),
+                    kRequestBound);
     }
 
     std::size_t bytesWaiting() override {
@@ -352,13 +357,17 @@ private:
         return false;
     }
 
-    // Sends a Telnet sequence of the client's own within the answer bound.
-    bool sendControl(const std::string &wire) {
+    // Sends a Telnet sequence of the client's own within `bound`.
+    bool sendControl(const std::string &wire,
+                     std::chrono::milliseconds bound = kNetworkAnswerBound) {
         IoResult r;
         if (isLost(r)) return false;
-        queueControl(wire);
+        {
+            std::lock_guard<std::mutex> lock(controlMutex_);
+            control_ += wire;
+        }
         std::lock_guard<std::mutex> lock(sendMutex_);
-        return sendOwed(Clock::now() + kNetworkAnswerBound, r);
+        return sendOwed(Clock::now() + bound, r);
     }
 
     // Queues Telnet sequences and sends them at once unless a send is under way (which then
