@@ -373,7 +373,7 @@ TEST_F(StalledServerTest, WriteEndsAtItsBoundAndLeavesTheStreamWhole) {
         std::string failure;
         auto device = openSerialDevice(1, &failure);
         ASSERT_NE(device, nullptr) << failure;
-        std::string data(8 << 20, '\xff');
+        std::string data(4 << 20, '\xff');
         if (shifted) data[0] = 'A';
         corvex::platform::IoResult r;
         const long long ms = elapsedMs([&] { r = device->write(data.data(), data.size(), 300ms); });
@@ -381,7 +381,7 @@ TEST_F(StalledServerTest, WriteEndsAtItsBoundAndLeavesTheStreamWhole) {
         EXPECT_EQ(r.error, corvex::platform::kWriteTimedOut);
         EXPECT_GT(r.bytes, 0u);
         EXPECT_LT(r.bytes, data.size());
-        EXPECT_LT(ms, 2000);
+        EXPECT_LT(ms, 3000);  // a bound of 300 ms, with room for a slow (sanitizer) build
 
         // What a close sends (DTR off, a purge) waits for room only briefly: a close on a
         // stalled connection does not hang on it.
