@@ -110,6 +110,9 @@ TEST(Rfc2217Codec, RequestsAsSer2netTakesThem) {
     ASSERT_EQ(out.messages.size(), 1u);
     EXPECT_EQ(baudRateOf(out.messages[0].value), 0x0001ff00u);
     EXPECT_EQ(baudRateOf("\x01\x02"), 0u);
+    // A command byte 0xFF is doubled as well.
+    const Decoded own = decode(d, request(0xff, "\xff"));
+    EXPECT_EQ(own.messages, (std::vector<ComPortMessage>{{0xff, "\xff"}}));
 }
 
 TEST(Rfc2217Codec, DataBytesFF) {

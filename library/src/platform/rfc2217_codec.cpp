@@ -179,7 +179,8 @@ std::string request(unsigned char command, const std::string &value) {
     out += static_cast<char>(kIac);
     out += static_cast<char>(kSb);
     out += static_cast<char>(kOptionComPort);
-    out += static_cast<char>(command);
+    // Every 0xFF inside a subnegotiation is doubled, the command byte's too.
+    out += escapeData(&command, 1);
     out += escapeData(value.data(), value.size());
     out += static_cast<char>(kIac);
     out += static_cast<char>(kSe);
