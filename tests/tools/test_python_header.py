@@ -40,8 +40,16 @@ def test_status_bits_and_names_match_the_header():
     assert array is not None, "CorvexLinkStatusBitName not found in the header"
     shown = re.findall(r'"([^"]+)"', array.group(1))
     assert len(shown) == _defines("CORVEXLINK_STATUS_")["BIT_COUNT"]
-    # Status.names shows each bit under the header's name for it.
-    assert Status(sum(1 << i for i in range(len(shown)))).names == shown
+    # Status.names shows each bit under the header's name for it, and so does str().
+    every = Status(sum(1 << i for i in range(len(shown))))
+    assert every.names == shown and str(every) == "|".join(shown)
+
+
+def test_a_status_prints_its_bit_names_and_stays_a_number():
+    status = Status(0x188)
+    assert str(status) == "RUNING|READY|DIR" and f"{status}" == "RUNING|READY|DIR"
+    assert f"{status:#05x}" == "0x188" and status == 392 and status & Status.RUNING
+    assert str(Status(0)) == "0" and str(Status(0x410)) == "LS-CCW|0x400"
 
 
 def test_every_argument_check_of_the_library_is_an_argument_error():
