@@ -13,6 +13,7 @@ from . import _native
 from ._native import call, encode
 from .errors import NO_PORT, ArgumentError, PortError, PortNotOpenError, TimeoutError
 from .status import Status
+from .units import Number, Scale
 
 LINE_RATES = (300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)
 STATION_RATES = (9600, 19200, 38400, 57600, 115200)
@@ -24,6 +25,7 @@ COMMAND_BUFFER_SIZE = 256
 SEGMENT_BYTES = 9  # first rate 3, slope 2, relative move 4
 
 Segment = Tuple[int, int, int]
+COUNT_LIMIT = 8388607  # positions, moves and counters: 24 bits, sign and magnitude
 
 
 def _check_range(name: str, value: int, low: int, high: int) -> int:
@@ -69,11 +71,21 @@ def _open_link() -> Optional["Link"]:
 
 
 class Motor:
-    """One station (controller and motor) at an address 0 to 15 of an open link."""
+    """One station (controller and motor) at an address 0 to 15 of an open link.
 
-    def __init__(self, link: "Link", address: int) -> None:
+    Without a scale, positions and moves are whole steps, speeds steps/s and the
+    acceleration the station's count (0-255). With one (``link.motor(0,
+    steps_per_unit=40.0, unit="mm")``) they are in that unit, per second and per second
+    squared, rounded to whole steps as :mod:`corvexlink.units` describes. The encoder
+    count and FIFO profiles stay in the station's own numbers either way.
+    """
+
+    def __init__(
+        self, link: "Link", address: int, steps_per_unit: Optional[Number] = None, unit: Optional[str] = None
+    ) -> None:
         self.link = link  # every command goes through it, so it reaches only its own line
         self.address = _address(address)
+        self.scale = Scale(steps_per_unit, unit)
         self._text = encode(str(self.address))
 
     def _call(self, name: str, *arguments: object) -> int:
@@ -83,16 +95,26 @@ class Motor:
         return self.link._read(name, self._text, *arguments)
 
     def __repr__(self) -> str:
+        if self.scale.scaled:
+            return f"Motor({self.address}, steps_per_unit={self.scale.steps_per_unit!r}, unit={self.scale.unit!r})"
         return f"Motor({self.address})"
 
-    # Motion
-    def move_by(self, steps: int) -> None:
-        """Starts a relative move by a signed number of steps."""
-        self._call("MotorNumberStepRel", _check_range("steps", steps, -8388607, 8388607))
+    @property
+    def unit(self) -> str:
+        """The unit of positions and moves: "steps" without a scale."""
+        return self.scale.unit
 
-    def move_to(self, position: int) -> None:
-        """Starts a move to an absolute position."""
-        self._call("MotorGoAbsPos", _check_range("position", position, -8388607, 8388607))
+    def _steps(self, name: str, value: Number) -> int:
+        return self.scale.to_steps(name, value, -COUNT_LIMIT, COUNT_LIMIT)
+
+    # Motion
+    def move_by(self, distance: Number) -> None:
+        """Starts a relative move by a signed distance (steps, or the motor's unit)."""
+        self._call("MotorNumberStepRel", self._steps("distance", distance))
+
+    def move_to(self, position: Number) -> None:
+        """Starts a move to an absolute position (steps, or the motor's unit)."""
+        self._call("MotorGoAbsPos", self._steps("position", position))
 
     def jog(self, direction: str = "cw") -> None:
         """Jogs clockwise ("cw") or counter-clockwise ("ccw") until stop()."""
@@ -112,13 +134,14 @@ class Motor:
 
     # Counters and status
     @property
-    def position(self) -> int:
-        """The position counter in steps (settable)."""
-        return self._read("MotorGetPosition")
+    def position(self) -> Number:
+        """The position counter, in steps or the motor's unit (settable: sets the counter,
+        does not move)."""
+        return self.scale.from_steps(self._read("MotorGetPosition"))
 
     @position.setter
-    def position(self, value: int) -> None:
-        self._call("MotorSetPosition", _check_range("position", value, -8388607, 8388607))
+    def position(self, value: Number) -> None:
+        self._call("MotorSetPosition", self._steps("position", value))
 
     @property
     def encoder(self) -> int:
@@ -127,7 +150,7 @@ class Motor:
 
     @encoder.setter
     def encoder(self, value: int) -> None:
-        self._call("EncoderSetPosition", _check_range("encoder count", value, -8388607, 8388607))
+        self._call("EncoderSetPosition", _check_range("encoder count", value, -COUNT_LIMIT, COUNT_LIMIT))
 
     @property
     def status(self) -> Status:
@@ -154,24 +177,42 @@ class Motor:
             time.sleep(poll)
 
     # Settings
-    def set_speed(self, slew: Optional[int] = None, first: Optional[int] = None, accel: Optional[int] = None) -> None:
-        """Sets the slew rate and first rate (16-8500 steps/s) and acceleration (0-255) given."""
+    def _speed_settings(
+        self, slew: Optional[Number], first: Optional[Number], accel: Optional[Number]
+    ) -> List[Tuple[str, int]]:
+        """The calls that set the given speeds, every value checked first."""
         if slew is None and first is None and accel is None:
             raise ArgumentError("give at least one of slew, first, accel")
+        calls = []
         if slew is not None:
-            self._call("MotorSlewRate", _check_range("slew rate", slew, 16, 8500))
+            calls.append(("MotorSlewRate", self.scale.to_rate("slew rate", slew, 16, 8500)))
         if first is not None:
-            self._call("MotorFirstRate", _check_range("first rate", first, 16, 8500))
+            calls.append(("MotorFirstRate", self.scale.to_rate("first rate", first, 16, 8500)))
         if accel is not None:
-            self._call("MotorAccelDecel", _check_range("acceleration", accel, 0, 255))
+            calls.append(("MotorAccelDecel", self.scale.to_acceleration("acceleration", accel, 0, 255)))
+        return calls
+
+    def set_speed(
+        self, slew: Optional[Number] = None, first: Optional[Number] = None, accel: Optional[Number] = None
+    ) -> None:
+        """Sets the slew rate and first rate (16-8500 steps/s, or the motor's unit per
+        second) and the acceleration (the station's count 0-255, or the unit per second
+        squared) given. Every value is checked before the first is sent."""
+        for name, value in self._speed_settings(slew, first, accel):
+            self._call(name, value)
+
+    def fixed_speed(self, speed: Number) -> Number:
+        """The speed the station really runs at when asked for `speed` (steps/s, or the
+        motor's unit per second); sends nothing."""
+        return self.scale.from_steps(Link.fixed_speed(self.scale.to_rate("speed", speed, 16, 10239)))
 
     def set_current(self, milliamps: int) -> None:
         """Sets the winding current, 50 to 2000 mA (kept for later init())."""
         self._call("MotorSetCurrent", _check_range("current", milliamps, 50, 2000))
 
-    def set_jog_speed(self, speed: int) -> None:
-        """Sets the jog speed in steps/s (0: the slew rate)."""
-        self._call("MotorChangeJogSpeed", _check_range("jog speed", speed, 0, 10239))
+    def set_jog_speed(self, speed: Number) -> None:
+        """Sets the jog speed in steps/s, or the motor's unit per second (0: the slew rate)."""
+        self._call("MotorChangeJogSpeed", self.scale.to_rate("jog speed", speed, 0, 10239))
 
     def set_direction(self, plus: bool) -> None:
         """Sets the direction of later moves: '+' (True) or '-'."""
@@ -209,27 +250,45 @@ class Motor:
     def queue_profile(self, segments: Sequence[Segment], timeout: float = 60.0) -> int:
         """Queues segments of (first rate, slope, steps) in the FIFO, waiting for room
         whenever it is full; returns the free room left. Every segment is checked before
-        the first is sent."""
-        checked = []
-        for first, slope, steps in segments:
-            checked.append(
-                (
-                    _check_range("first rate", first, 16, 10239),
-                    _check_range("slope", slope, -256, 255),
-                    _check_range("steps", steps, -8388607, 8388607),
-                )
-            )
-        room = ctypes.c_int32(0)
-        for index, (first, slope, steps) in enumerate(checked):
+        the first is sent. The segments are in the station's numbers (steps/s, the speed
+        change per step, steps), also for a motor with a scale."""
+        checked = _check_segments(segments)
+        room = 0
+        for index, segment in enumerate(checked):
             deadline = time.monotonic() + timeout
             while self.fifo_free < SEGMENT_BYTES:
                 if time.monotonic() >= deadline:
-                    raise TimeoutError(f"the FIFO of motor {self.address} stayed full; {index} segments queued")
-                time.sleep(0.02)
-            self._call("FIFOMotorFirstRate", first, ctypes.byref(room))
-            self._call("FIFOMotorSlope", slope, ctypes.byref(room))
-            self._call("FIFOMotorNumberStepRel", steps, ctypes.byref(room))
+                    raise _fifo_full(self, index)
+                time.sleep(FIFO_POLL)
+            room = self._queue_segment(segment)
+        return room
+
+    def _queue_segment(self, segment: Segment) -> int:
+        """Sends one checked segment; returns the free room left."""
+        first, slope, steps = segment
+        room = ctypes.c_int32(0)
+        self._call("FIFOMotorFirstRate", first, ctypes.byref(room))
+        self._call("FIFOMotorSlope", slope, ctypes.byref(room))
+        self._call("FIFOMotorNumberStepRel", steps, ctypes.byref(room))
         return room.value
+
+
+FIFO_POLL = 0.02  # seconds between two looks at the free room of a full FIFO
+
+
+def _check_segments(segments: Sequence[Segment]) -> List[Segment]:
+    return [
+        (
+            _check_range("first rate", first, 16, 10239),
+            _check_range("slope", slope, -256, 255),
+            _check_range("steps", steps, -COUNT_LIMIT, COUNT_LIMIT),
+        )
+        for first, slope, steps in segments
+    ]
+
+
+def _fifo_full(motor: Motor, queued: int) -> TimeoutError:
+    return TimeoutError(f"the FIFO of motor {motor.address} stayed full; {queued} segments queued")
 
 
 class Board:
@@ -403,9 +462,10 @@ class Link:
         self._call("MotorStationsInit")
         return found
 
-    def motor(self, address: int) -> Motor:
-        """The motor of the station at `address` (0-15)."""
-        return Motor(self, address)
+    def motor(self, address: int, steps_per_unit: Optional[Number] = None, unit: Optional[str] = None) -> Motor:
+        """The motor of the station at `address` (0-15); in steps, or with
+        `steps_per_unit` in `unit` (see :mod:`corvexlink.units`)."""
+        return Motor(self, address, steps_per_unit, unit)
 
     def motors(self, addresses: Optional[Iterable[int]] = None) -> List[Motor]:
         """Motors of the given addresses, or of every station a scan finds."""
