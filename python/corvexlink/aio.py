@@ -1,0 +1,351 @@
+# SPDX-License-Identifier: MIT
+"""corvexlink for asyncio: the same Link, Motor and Board, with awaitable methods.
+
+::
+
+    import asyncio
+    import corvexlink.aio
+
+    async def main():
+        async with corvexlink.aio.open(port=1) as link:
+            print(await link.scan())                    # the event loop keeps running
+            x = link.motor(0, steps_per_unit=40.0, unit="mm")
+            await x.move_by(12.5)
+            await x.wait_until_stopped(timeout=10)
+            print(await x.position)                     # 12.5
+
+    asyncio.run(main())
+
+The classes have the names, arguments and results of the blocking ones; each method that
+talks to the stations is a coroutine, and each reading property is awaitable
+(``await motor.position``); setting a counter is ``await motor.set_position(v)``.
+
+Every call of a link runs on that link's own worker thread, one call after the other in
+the order they were made, so the event loop never blocks on the line and the stations see
+the frames a blocking program would send. Waits (``wait_until_stopped``, the FIFO room of
+``queue_profile``) poll from the event loop, so the worker is free between two polls and
+several motors can be waited for at once::
+
+    await asyncio.gather(m0.wait_until_stopped(), m1.wait_until_stopped())
+
+**Cancelling** a wait (or ``asyncio.wait_for`` running out) ends the waiting and nothing
+else: the motor keeps moving, and the link stays usable. Only ``stop()`` stops a motor. A
+call that is cancelled before the worker took it up is not sent; one the worker has begun
+runs to its end, and its result is dropped. A stop that was asked for is always sent,
+even when the task that asked is cancelled.
+
+**Stops go first.** ``stop()`` does not queue behind the worker: it is sent from a thread
+of its own, at the next boundary between the transactions of whatever runs on the line
+(a scan, an initialisation, a FIFO course), also when another thread or task started it.
+"""
+
+from __future__ import annotations
+
+import asyncio
+import functools
+import inspect
+from concurrent.futures import ThreadPoolExecutor
+from typing import Any, Awaitable, Callable, Iterable, List, Optional, Sequence, TypeVar
+
+from . import link as _blocking
+from .errors import NO_PORT, PortNotOpenError, TimeoutError
+from .link import FIFO_POLL, SEGMENT_BYTES, Segment, _check_segments, _fifo_full
+from .status import Status
+from .units import Number
+
+__all__ = ["Board", "Link", "Motor", "open"]
+
+T = TypeVar("T")
+
+
+def _on_worker(blocking: Callable[..., Any]) -> Callable[..., Awaitable[Any]]:
+    """A coroutine method that runs `blocking` (a method of the wrapped object of the same
+    name) on the link's worker thread; it keeps the blocking method's signature and text."""
+    name = blocking.__name__
+
+    async def method(self: Any, *args: Any, **kwargs: Any) -> Any:
+        return await self._link._run(getattr(self._blocking, name), *args, **kwargs)
+
+    method.__name__ = method.__qualname__ = name
+    method.__doc__ = blocking.__doc__
+    method.__signature__ = inspect.signature(blocking)  # type: ignore[attr-defined]
+    return method
+
+
+def _awaitable_property(blocking: property) -> property:
+    """A property whose value is awaited: the blocking property's reading on the worker."""
+    getter = blocking.fget
+    assert getter is not None
+
+    async def read(self: Any) -> Any:
+        return await self._link._run(getter, self._blocking)
+
+    def get(self: Any) -> Awaitable[Any]:
+        return read(self)
+
+    get.__doc__ = f"Awaitable: {getter.__doc__}"
+    return property(get)
+
+
+class Motor:
+    """One station of an asyncio :class:`Link`: :class:`corvexlink.Motor` with awaitable
+    methods and properties."""
+
+    def __init__(self, link: "Link", blocking: _blocking.Motor) -> None:
+        self._link = link
+        self._blocking = blocking
+        self.link = link
+        self.address = blocking.address
+        self.scale = blocking.scale
+
+    def __repr__(self) -> str:
+        return "aio." + repr(self._blocking)
+
+    @property
+    def unit(self) -> str:
+        """The unit of positions and moves: "steps" without a scale."""
+        return self._blocking.unit
+
+    move_by = _on_worker(_blocking.Motor.move_by)
+    move_to = _on_worker(_blocking.Motor.move_to)
+    jog = _on_worker(_blocking.Motor.jog)
+    repeat = _on_worker(_blocking.Motor.repeat)
+    reset = _on_worker(_blocking.Motor.reset)
+    set_speed = _on_worker(_blocking.Motor.set_speed)
+    set_current = _on_worker(_blocking.Motor.set_current)
+    set_jog_speed = _on_worker(_blocking.Motor.set_jog_speed)
+    set_direction = _on_worker(_blocking.Motor.set_direction)
+    configure_mode = _on_worker(_blocking.Motor.configure_mode)
+    power = _on_worker(_blocking.Motor.power)
+    fifo_reset = _on_worker(_blocking.Motor.fifo_reset)
+
+    position = _awaitable_property(_blocking.Motor.position)
+    encoder = _awaitable_property(_blocking.Motor.encoder)
+    status = _awaitable_property(_blocking.Motor.status)
+    running = _awaitable_property(_blocking.Motor.running)
+    fifo_free = _awaitable_property(_blocking.Motor.fifo_free)
+    fifo_index = _awaitable_property(_blocking.Motor.fifo_index)
+
+    def fixed_speed(self, speed: Number) -> Number:
+        """The speed the station really runs at when asked for `speed`; sends nothing."""
+        return self._blocking.fixed_speed(speed)
+
+    async def set_position(self, value: Number) -> None:
+        """Sets the position counter (steps, or the motor's unit); does not move."""
+        await self._link._run(setattr, self._blocking, "position", value)
+
+    async def set_encoder(self, value: int) -> None:
+        """Sets the encoder counter."""
+        await self._link._run(setattr, self._blocking, "encoder", value)
+
+    async def stop(self) -> None:
+        """Stops the motor at once. Sent from a thread of its own, so it does not wait for
+        the calls queued on the link; sent even if the awaiting task is cancelled."""
+        await self._link._stop(self._blocking.stop)
+
+    async def wait_until_stopped(self, timeout: float = 60.0, poll: float = 0.05) -> Status:
+        """Reads the status register every `poll` seconds until the motor has stopped;
+        returns the last status. Raises corvexlink.TimeoutError after `timeout` seconds
+        (the motor keeps running); cancelling the wait leaves the motor alone too."""
+        loop = asyncio.get_running_loop()
+        deadline = loop.time() + timeout
+        while True:
+            status = await self.status
+            if Status.RUNING not in status:
+                return status
+            left = deadline - loop.time()
+            if left <= 0:
+                raise TimeoutError(f"motor {self.address} still running after {timeout} s")
+            await asyncio.sleep(min(poll, left))
+
+    async def queue_profile(self, segments: Sequence[Segment], timeout: float = 60.0) -> int:
+        """Queues segments of (first rate, slope, steps) in the FIFO as
+        :meth:`corvexlink.Motor.queue_profile` does, waiting for room from the event loop."""
+        checked = _check_segments(segments)
+        loop = asyncio.get_running_loop()
+        room = 0
+        for index, segment in enumerate(checked):
+            deadline = loop.time() + timeout
+            while await self.fifo_free < SEGMENT_BYTES:
+                if loop.time() >= deadline:
+                    raise _fifo_full(self._blocking, index)
+                await asyncio.sleep(FIFO_POLL)
+            room = await self._link._run(self._blocking._queue_segment, segment)
+        return room
+
+
+class Board:
+    """One Corvex-B board of an asyncio :class:`Link`: :class:`corvexlink.Board` with
+    awaitable methods."""
+
+    def __init__(self, link: "Link", blocking: _blocking.Board) -> None:
+        self._link = link
+        self._blocking = blocking
+        self.link = link
+        self.index = blocking.index
+        self.master = blocking.master
+        self.user_io = blocking.user_io
+
+    def __repr__(self) -> str:
+        return "aio." + repr(self._blocking)
+
+    read_inputs = _on_worker(_blocking.Board.read_inputs)
+    write_outputs = _on_worker(_blocking.Board.write_outputs)
+    configure_io = _on_worker(_blocking.Board.configure_io)
+    adc = _on_worker(_blocking.Board.adc)
+    adc_all = _on_worker(_blocking.Board.adc_all)
+    spi_configure = _on_worker(_blocking.Board.spi_configure)
+    spi_read = _on_worker(_blocking.Board.spi_read)
+    spi_write = _on_worker(_blocking.Board.spi_write)
+
+
+class Link:
+    """The serial line for asyncio: :class:`corvexlink.Link` whose calls run on a worker
+    thread of its own (started by :meth:`open`, ended by :meth:`close`)."""
+
+    def __init__(self, port: int = 1, baud: int = 9600, device: Optional[str] = None) -> None:
+        self._blocking = _blocking.Link(port, baud, device)
+        self._link = self  # what the wrapped methods run through
+        self._worker: Optional[ThreadPoolExecutor] = None
+        self._stopper: Optional[ThreadPoolExecutor] = None
+
+    def __repr__(self) -> str:
+        return "aio." + repr(self._blocking)
+
+    @property
+    def port(self) -> int:
+        return self._blocking.port
+
+    @property
+    def baud(self) -> int:
+        return self._blocking.baud
+
+    @property
+    def device(self) -> Optional[str]:
+        return self._blocking.device
+
+    @property
+    def is_open(self) -> bool:
+        """True between open() and close()."""
+        return self._blocking.is_open
+
+    @property
+    def blocking(self) -> _blocking.Link:
+        """The blocking Link underneath, for code that runs in a thread of its own."""
+        return self._blocking
+
+    async def _run(self, function: Callable[..., T], *args: Any, **kwargs: Any) -> T:
+        if self._worker is None:
+            raise PortNotOpenError(f"COM{self.port} is not open through this Link", NO_PORT)
+        loop = asyncio.get_running_loop()
+        return await loop.run_in_executor(self._worker, functools.partial(function, *args, **kwargs))
+
+    async def _stop(self, stop: Callable[[], None]) -> None:
+        if self._worker is None:
+            raise PortNotOpenError(f"COM{self.port} is not open through this Link", NO_PORT)
+        if self._stopper is None:
+            self._stopper = ThreadPoolExecutor(1, thread_name_prefix=f"corvexlink-COM{self.port}-stop")
+        sent = asyncio.get_running_loop().run_in_executor(self._stopper, stop)
+        await asyncio.shield(sent)
+
+    async def open(self) -> "Link":
+        """Opens the port (see :meth:`corvexlink.Link.open`) and starts the worker."""
+        if self._worker is None:
+            self._worker = ThreadPoolExecutor(1, thread_name_prefix=f"corvexlink-COM{self.port}")
+        try:
+            await self._run(self._blocking.open)
+        except asyncio.CancelledError:
+            raise  # the open may still finish on the worker: close() closes what it opened
+        except BaseException:
+            if not self._blocking.is_open:
+                self._shutdown()
+            raise
+        return self
+
+    async def close(self) -> None:
+        """Closes the port after the calls already queued; closing a closed link does nothing."""
+        if self._worker is None:
+            return
+        try:
+            await self._run(self._blocking.close)
+        except asyncio.CancelledError:
+            self._shutdown(wait=False)  # the close still runs, after what is queued before it
+            raise
+        except BaseException:
+            self._shutdown()
+            raise
+        self._shutdown()
+
+    def _shutdown(self, wait: bool = True) -> None:
+        # After its last call (the close or the failed open) the worker's thread ends at
+        # once. A stop still on its way finishes on its own thread.
+        if self._worker is not None:
+            self._worker.shutdown(wait=wait)
+        if self._stopper is not None:
+            self._stopper.shutdown(wait=False)
+        self._worker = self._stopper = None
+
+    async def __aenter__(self) -> "Link":
+        return self if self.is_open else await self.open()
+
+    async def __aexit__(self, *exc: object) -> None:
+        await self.close()
+
+    def motor(self, address: int, steps_per_unit: Optional[Number] = None, unit: Optional[str] = None) -> Motor:
+        """The motor of the station at `address` (0-15); in steps, or with
+        `steps_per_unit` in `unit` (see :mod:`corvexlink.units`)."""
+        return Motor(self, self._blocking.motor(address, steps_per_unit, unit))
+
+    async def motors(self, addresses: Optional[Iterable[int]] = None) -> List[Motor]:
+        """Motors of the given addresses, or of every station a scan finds."""
+        found = await self.scan() if addresses is None else list(addresses)
+        return [self.motor(address) for address in found]
+
+    def board(self, index: int) -> Board:
+        """Board 0-3 (stations 4*index to 4*index+3)."""
+        return Board(self, self._blocking.board(index))
+
+    async def stop_all(self, addresses: Optional[Iterable[int]] = None) -> None:
+        """Stops the motors given, or every motor a scan finds."""
+        for motor in await self.motors(addresses):
+            await motor.stop()
+
+    scan = _on_worker(_blocking.Link.scan)
+    check = _on_worker(_blocking.Link.check)
+    init = _on_worker(_blocking.Link.init)
+    jog = _on_worker(_blocking.Link.jog)
+    power = _on_worker(_blocking.Link.power)
+    trigger = _on_worker(_blocking.Link.trigger)
+    pause = _on_worker(_blocking.Link.pause)
+    change_baud = _on_worker(_blocking.Link.change_baud)
+    raw = _on_worker(_blocking.Link.raw)
+    last_command = _awaitable_property(_blocking.Link.last_command)
+    fixed_speed = staticmethod(_blocking.Link.fixed_speed)
+
+
+class _Opening:
+    """What :func:`open` gives: awaited, the open Link; in ``async with``, the open Link
+    that is closed at the end of the block."""
+
+    def __init__(self, link: Link) -> None:
+        self._link = link
+
+    def __await__(self):
+        return self._link.open().__await__()
+
+    async def __aenter__(self) -> Link:
+        return await self._link.open()
+
+    async def __aexit__(self, *exc: object) -> None:
+        await self._link.close()
+
+
+def open(port: int = 1, baud: int = 9600, device: Optional[str] = None) -> _Opening:  # noqa: A001
+    """Opens a link for asyncio::
+
+        async with corvexlink.aio.open(port=1) as link:
+            ...
+        link = await corvexlink.aio.open(port=1)   # close it with await link.close()
+    """
+    return _Opening(Link(port, baud, device))
+
