@@ -1,21 +1,27 @@
 # SPDX-License-Identifier: MIT
 """corvexlink: KX4417 stepper controllers on Corvex-B boards, from Python.
 
-A thin layer over the CorvexLink shared library (libCorvexLink.so.2, or the file named by
-CORVEXLINK_LIBRARY) through ctypes::
+A thin layer over the CorvexLink shared library through ctypes::
 
     import corvexlink
 
     with corvexlink.open(port=1, baud=9600) as link:
         print(link.scan())          # [0, 1, 2, 3]
         link.init()
-        motor = link.motor(0)
-        motor.move_by(2000)
+        motor = link.motor(0, steps_per_unit=40.0, unit="mm")
+        motor.move_by(12.5)         # 500 steps
         motor.wait_until_stopped(timeout=10)
-        print(motor.position, motor.status)
+        print(motor.position, motor.status)     # 12.5 READY|DIR
 
-corvexlink.ports() lists the serial devices of the machine with the COM numbers that
-open them. Every failure raises CorvexLinkError (with .number and .message) or a subclass.
+:mod:`corvexlink.aio` is the same for asyncio, :mod:`corvexlink.units` says how values in
+a unit become steps, and :mod:`corvexlink.testing` runs the simulator for tests.
+:func:`ports` lists the serial devices of the machine with the COM numbers that open them.
+Every failure raises :class:`CorvexLinkError` (with ``.number`` and ``.message``) or a
+subclass.
+
+The library is the file named by the environment variable ``CORVEXLINK_LIBRARY`` when it is
+set, else the copy inside the package (the wheel carries one), else the one the package was
+installed with, else the system's ``libCorvexLink.so.2``; :func:`library_path` tells which.
 """
 
 from .errors import (
@@ -29,6 +35,7 @@ from .errors import (
     StationError,
     TimeoutError,
 )
+from ._native import library_path
 from .link import Board, Link, Motor, open
 from .ports import SerialPort, port_device, ports
 from .status import Status
@@ -53,6 +60,7 @@ __all__ = [
     "StationError",
     "Status",
     "TimeoutError",
+    "library_path",
     "open",
     "port_device",
     "ports",

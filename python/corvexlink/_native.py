@@ -17,8 +17,14 @@ _c_int32 = ctypes.c_int32
 _text = ctypes.c_char_p
 _out = ctypes.POINTER(ctypes.c_int32)
 
+# void (*)(const char *line, void *context): the library's debug lines.
+DEBUG_HANDLER = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
+
+
 # name: (argument types); every function returns int unless listed in _RESTYPES.
 _PROTOTYPES = {
+    # The handlers go as plain pointers, so that None removes them.
+    "CorvexLinkSetDebugHandler": (ctypes.c_void_p, ctypes.c_void_p),
     "PortOpen": (_c_int, _c_int),
     "PortClose": (),
     "ZelmarGetPort": (),
@@ -85,43 +91,64 @@ _RESTYPES = {"ZelmarGetErrorMessage": ctypes.c_char_p}
 call_lock = threading.RLock()
 
 _library: Optional[ctypes.CDLL] = None
+_library_path: Optional[str] = None
 
 
 def _candidates() -> List[str]:
+    """Where the library is looked for, in order: the file named by CORVEXLINK_LIBRARY
+    (alone), else the copy a wheel bundles beside this file, else the one the package was
+    installed with (a path written by the installation), else the system's."""
     named = os.environ.get("CORVEXLINK_LIBRARY")
     if named:
         return [named]
-    candidates = [LIBRARY_NAME]
+    here = os.path.dirname(os.path.abspath(__file__))
+    candidates = []
+    bundled = os.path.join(here, LIBRARY_NAME)
+    if os.path.isfile(bundled):
+        candidates.append(bundled)
     try:
         from ._install import LIBRARY_RELATIVE_PATH  # written by the installation
     except ImportError:
-        pass
-    else:
-        candidates.append(os.path.normpath(os.path.join(os.path.dirname(__file__), LIBRARY_RELATIVE_PATH)))
+        LIBRARY_RELATIVE_PATH = None
+    if LIBRARY_RELATIVE_PATH:
+        candidates.append(os.path.normpath(os.path.join(here, LIBRARY_RELATIVE_PATH)))
+    candidates.append(LIBRARY_NAME)
     return candidates
 
 
 def library() -> ctypes.CDLL:
     """The loaded library (loaded on first use)."""
-    global _library
+    global _library, _library_path
     if _library is not None:
         return _library
-    reasons = []
-    for candidate in _candidates():
-        try:
-            loaded = ctypes.CDLL(candidate)
-        except OSError as error:
-            reasons.append(str(error))
-            continue
-        for name, arguments in _PROTOTYPES.items():
-            function = getattr(loaded, name)
-            function.argtypes = list(arguments)
-            function.restype = _RESTYPES.get(name, ctypes.c_int)
-        _library = loaded
-        return loaded
+    with call_lock:
+        if _library is not None:
+            return _library
+        reasons = []
+        for candidate in _candidates():
+            try:
+                loaded = ctypes.CDLL(candidate)
+            except OSError as error:
+                reasons.append(str(error))
+                continue
+            for name, arguments in _PROTOTYPES.items():
+                function = getattr(loaded, name)
+                function.argtypes = list(arguments)
+                function.restype = _RESTYPES.get(name, ctypes.c_int)
+            _library_path = candidate
+            _library = loaded
+            return loaded
     raise CorvexLinkError(
         "cannot load the CorvexLink library (set CORVEXLINK_LIBRARY to its path): " + "; ".join(reasons)
     )
+
+
+def library_path() -> str:
+    """The library this process uses, loading it first if need be: the path it was loaded
+    from, or its bare name when the system's loader found it."""
+    library()
+    assert _library_path is not None
+    return _library_path
 
 
 def call(name: str, *arguments: object) -> int:

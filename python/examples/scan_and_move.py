@@ -3,18 +3,20 @@
 """Finds the stations, initialises them, moves each motor and plays a short FIFO profile.
 
     CORVEXLINK_COM1=/dev/ttyUSB0 ./scan_and_move.py
-    # or without hardware: kx4417-sim --stations 0-3 --link /tmp/com1 &
-    #                      CORVEXLINK_COM1=/tmp/com1 ./scan_and_move.py
+    ./scan_and_move.py --simulate     # without hardware: kx4417-sim (on PATH) plays stations 0-3
 """
 
+import contextlib
 import sys
 
 import corvexlink
+from corvexlink.testing import Simulator
 
 
 def main() -> int:
+    simulate = "--simulate" in sys.argv[1:]
     try:
-        with corvexlink.open(port=1, baud=9600) as link:
+        with Simulator("0-3") if simulate else contextlib.nullcontext(), corvexlink.open(port=1, baud=9600) as link:
             stations = link.init()
             print("stations:", stations)
             for address in stations:
@@ -24,7 +26,13 @@ def main() -> int:
             for address in stations:
                 motor = link.motor(address)
                 status = motor.wait_until_stopped(timeout=30)
-                print(f"motor {address}: position {motor.position}, status {'|'.join(status.names)}")
+                print(f"motor {address}: position {motor.position}, status {status}")
+            if stations:
+                # The same station in millimetres, for a drive of 40 steps per mm.
+                slide = link.motor(stations[0], steps_per_unit=40.0, unit="mm")
+                slide.move_by(-12.5)
+                slide.wait_until_stopped(timeout=30)
+                print(f"motor {slide.address}: {slide.position} {slide.unit}")
             if stations:
                 motor = link.motor(stations[0])
                 motor.fifo_reset()

@@ -14,6 +14,17 @@ pytest_plugins = ["corvexlink.testing"]
 CORVEXCTL = os.environ.get("CORVEXCTL", "corvexctl")
 
 
+def pytest_configure(config):
+    """With CORVEXLINK_TESTS_INSTALLED (a folder), the suite runs against the corvexlink
+    installed there, and refuses to run against another copy."""
+    installed = os.environ.get("CORVEXLINK_TESTS_INSTALLED")
+    if installed:
+        import corvexlink
+
+        if not os.path.realpath(corvexlink.__file__).startswith(os.path.realpath(installed) + os.sep):
+            raise pytest.UsageError(f"corvexlink comes from {corvexlink.__file__}, not from {installed}")
+
+
 class Run:
     """The outcome of one corvexctl run."""
 

@@ -160,8 +160,9 @@ def test_the_example_script_runs_against_a_simulator():
         run = subprocess.run([sys.executable, example], env=sim.env, capture_output=True, text=True, timeout=120)
     assert run.returncode == 0, run.stderr
     assert "stations: [0, 1]" in run.stdout
-    assert "motor 1: position 2000" in run.stdout
-    assert "after the profile: position 3000" in run.stdout
+    assert "motor 1: position 2000, status READY|DIR" in run.stdout
+    assert "motor 0: 12.5 mm" in run.stdout  # 1000 steps less 500
+    assert "after the profile: position 2500" in run.stdout
 
 
 def test_simulator_restores_the_environment_and_cleans_up():
@@ -175,20 +176,10 @@ def test_simulator_restores_the_environment_and_cleans_up():
     assert not os.path.exists(link_path)
 
 
-def _build_tree() -> str:
-    """The build folder (the one with CMakeCache.txt) of the library under test."""
-    folder = os.path.dirname(os.path.realpath(os.environ["CORVEXLINK_LIBRARY"]))
-    while not os.path.exists(os.path.join(folder, "CMakeCache.txt")):
-        parent = os.path.dirname(folder)
-        assert parent != folder, "the library under test is not in a build tree"
-        folder = parent
-    return folder
-
-
 def test_an_installed_package_has_the_projects_version_and_finds_its_library(tmp_path):
     for component in ("corvexlink-python", "libcorvexlink2"):
         run = subprocess.run(
-            ["cmake", "--install", _build_tree(), "--component", component, "--prefix", str(tmp_path)],
+            ["cmake", "--install", os.environ["CORVEXLINK_BUILD_DIR"], "--component", component, "--prefix", str(tmp_path)],
             capture_output=True, text=True, timeout=120,
         )
         assert run.returncode == 0, run.stderr
