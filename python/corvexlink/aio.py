@@ -45,7 +45,7 @@ import asyncio
 import functools
 import inspect
 from concurrent.futures import ThreadPoolExecutor
-from typing import Any, Awaitable, Callable, Iterable, List, Optional, Sequence, TypeVar
+from typing import Any, Awaitable, Callable, Iterable, List, Optional, Sequence, Tuple, TypeVar, Union  # noqa: F401 - Tuple, Union: the blocking methods' annotations, evaluated here
 
 from . import link as _blocking
 from .errors import NO_PORT, PortNotOpenError, TimeoutError
@@ -69,6 +69,7 @@ def _on_worker(blocking: Callable[..., Any]) -> Callable[..., Awaitable[Any]]:
     method.__name__ = method.__qualname__ = name
     method.__doc__ = blocking.__doc__
     method.__signature__ = inspect.signature(blocking)  # type: ignore[attr-defined]
+    method.__annotations__ = dict(blocking.__annotations__)
     return method
 
 
@@ -214,14 +215,17 @@ class Link:
 
     @property
     def port(self) -> int:
+        """The port number n of COM<n>."""
         return self._blocking.port
 
     @property
     def baud(self) -> int:
+        """The line rate."""
         return self._blocking.baud
 
     @property
     def device(self) -> Optional[str]:
+        """The device given to open, if any."""
         return self._blocking.device
 
     @property
@@ -341,7 +345,9 @@ class _Opening:
 
 
 def open(port: int = 1, baud: int = 9600, device: Optional[str] = None) -> _Opening:  # noqa: A001
-    """Opens a link for asyncio::
+    """Opens a link for asyncio.
+
+    Use it in an ``async with`` block, or await it and close the link yourself::
 
         async with corvexlink.aio.open(port=1) as link:
             ...

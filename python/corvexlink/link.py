@@ -369,10 +369,23 @@ class Link:
         return f"Link(port={self.port}, baud={self.baud}{', open' if self.is_open else ''})"
 
     def open(self) -> "Link":
-        """Opens the port (COM<port>: the device given, else $CORVEXLINK_COM<port>, else /dev/ttyS<port-1>).
+        """Opens the port COM<port> at the Link's baud rate.
 
-        Raises PortError when another Link of this process is open: close that one first.
-        Opening an open Link opens its port again.
+        The device is, first found first: the ``device`` given to the Link; the
+        environment variable ``CORVEXLINK_COM<port>``; a ``COM<port> = path`` line of
+        ``ports.conf`` in ``$XDG_CONFIG_HOME/corvexlink/`` (``~/.config/corvexlink/``
+        when XDG_CONFIG_HOME is unset), then in ``/etc/corvexlink/``; else
+        ``/dev/ttyS<port-1>``. The files are read at every open, and a line that cannot be
+        read is named in the library's debug lines (see :func:`corvexlink.enable_logging`).
+        :func:`corvexlink.port_device` tells which device a port opens, and
+        :func:`corvexlink.ports` lists the machine's serial devices::
+
+            # ~/.config/corvexlink/ports.conf
+            COM1 = /dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0
+
+        Raises PortError (36) when the device cannot be opened, and PortError without a
+        number when another Link of this process is open: close that one first. Opening
+        an open Link opens its port again.
         """
         global _line_holder
         with _native.call_lock:
@@ -535,7 +548,9 @@ class Link:
 
 
 def open(port: int = 1, baud: int = 9600, device: Optional[str] = None) -> Link:  # noqa: A001 - the package's verb
-    """Opens a link; use it in a with block so the port is closed again::
+    """Opens a link (see :meth:`Link.open`).
+
+    Use it in a with block, so the port is closed again::
 
         with corvexlink.open(port=1, baud=9600) as link:
             print(link.scan())
