@@ -141,14 +141,15 @@ void Line::openLocked(const std::string &port, long rate) {
         text += " (" + choice->device + ")";
     }
     const int opened = PortOpen(choice->number, static_cast<int>(rate));
+    // The library is never called with the state lock held: its debug handler takes it.
+    const int number = opened == 1 ? 0 : ZelmarGetNumberError();
+    const std::string message = opened == 1 ? "" : ZelmarGetErrorMessage();
     std::lock_guard state(stateMutex_);
     portText_ = text;
     rate_ = rate;
     ++generation_;
     known_.fill(KnownSettings{});  // the stations may have been reset meanwhile
     if (opened != 1) {
-        const int number = ZelmarGetNumberError();
-        const std::string message = ZelmarGetErrorMessage();
         lastError_ = {number, message};
         health_ = LineHealth::OpenFailed;
         healthText_ = "Cannot open " + text + ": " + message;
@@ -207,10 +208,11 @@ void Line::changeRate(long rate) {
     LongOperation operation(*this, "changing the line rate");
     checkUsable();
     const int changed = ZelmarChangeBaudRate(static_cast<int>(rate));
+    // The port follows the stations even when one of them did not answer.
+    const int rateNow = ZelmarGetBaudRate();
     {
-        // The port follows the stations even when one of them did not answer.
         std::lock_guard state(stateMutex_);
-        rate_ = ZelmarGetBaudRate();
+        rate_ = rateNow;
     }
     if (changed != 1) fail("ZelmarChangeBaudRate");
 }

@@ -118,8 +118,10 @@ private:
     void closeLocked();
     void record(int number, const std::string &message);
 
-    std::timed_mutex callMutex_;     // taken first: one call on the line at a time
-    mutable std::mutex stateMutex_;  // then this: the fields below
+    std::timed_mutex callMutex_;  // taken first: one call on the line at a time
+    // Then this, for the fields below; never held while calling the library, whose debug
+    // handler (debugLine) takes it on any thread.
+    mutable std::mutex stateMutex_;
     std::atomic<bool> busy_{false};
     std::string busyWhat_;
 
