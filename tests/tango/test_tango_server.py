@@ -177,6 +177,24 @@ def test_lost_line_and_recovery(tmp_path, start_server):
         sim.stop()
 
 
+def test_a_lost_line_is_named_even_for_a_silent_station(tmp_path, start_server):
+    link = str(tmp_path / "com1")
+    sim = SimProcess(link)
+    try:
+        server = start_server(dict(os.environ, CORVEXLINK_COM1=link), db_text=example_db(motors=[5]))
+        silent = server.proxy("corvex/motor/5")
+        with pytest.raises(tango.DevFailed):
+            silent.read_attribute("Position")  # no answer: the station is not asked again for 2 s
+        sim.kill()
+        assert wait_for(lambda: server.proxy("corvex/line/1").state() == tango.DevState.FAULT)
+        assert silent.status().startswith("The line is lost (")
+        with pytest.raises(tango.DevFailed) as lost:
+            silent.read_attribute("Position")
+        assert lost.value.args[0].reason == "CorvexLink_LineLost"
+    finally:
+        sim.stop()
+
+
 def test_line_that_cannot_be_opened(tmp_path, start_server):
     missing = str(tmp_path / "no-such-device")
     server = start_server(dict(os.environ), db_text=example_db(port=missing))

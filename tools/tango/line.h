@@ -88,6 +88,8 @@ public:
     // cannot be used, a library Failure when the stop failed.
     void stop(int address);
 
+    // Throws NotOpen or Lost when the line cannot be used.
+    void checkUsable() const;
     LineSettings settings() const;  // those of the last open
     LineHealth health() const;
     std::string healthText() const;  // the reason for Lost and OpenFailed, else ""
@@ -112,7 +114,6 @@ private:
     ~Line();
     class LongOperation;
     std::unique_lock<std::timed_mutex> enter(bool needLine);
-    void checkUsable() const;
     [[noreturn]] void fail(const std::string &what);
     void openLocked(const std::string &port, long rate);
     void closeLocked();

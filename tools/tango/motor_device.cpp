@@ -98,8 +98,10 @@ int Motor::station() {
 void Motor::read(const char *what, const std::function<int(const char *)> &call) {
     const char *text = address();
     if (silence_ && silentGeneration_ == line().generation() &&
-        std::chrono::steady_clock::now() < silentUntil_)
+        std::chrono::steady_clock::now() < silentUntil_) {
+        line().checkUsable();  // a line that is lost or closed since says so first
         throw *silence_;
+    }
     silence_.reset();
     try {
         line().call(what, [&] { return call(text); });
