@@ -145,11 +145,13 @@ class Events:
         name = event.attr_name.split("/")[-1].split("#")[0].lower()
         value = event.errors[0].reason if event.err else event.attr_value.value
         with self.lock:
-            self.seen.append((name, value))
+            self.seen.append((name, value, bool(event.err)))
 
     def values(self, name: str) -> list:
+        """The values received, in order (error events left out: a loaded machine may
+        make a poll late, which Tango reports as an error event)."""
         with self.lock:
-            return [v for n, v in self.seen if n == name.lower()]
+            return [v for n, v, error in self.seen if n == name.lower() and not error]
 
     def close(self) -> None:
         # Subscriptions left open keep the client's event threads alive at exit.
