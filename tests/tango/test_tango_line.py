@@ -44,7 +44,7 @@ def test_motor_reads_during_a_scan_fail_at_once_and_stops_still_go(shared_sim, l
     scan = threading.Thread(target=line.Scan)
     scan.start()
     try:
-        busy = wait_for(lambda: busy_read(motor), timeout=2)
+        busy = wait_for(lambda: busy_read(motor))
         assert busy and "busy scanning for stations" in busy
         # A stop is not held back by the scan: it is never refused as busy.
         motor.Stop()
