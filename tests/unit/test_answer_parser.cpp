@@ -103,3 +103,49 @@ TEST(AnswerBuffer, PromptIsSeenWhicheverChunkBringsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Line noise on lines before the answer (garbage before a frame's answer) is left out; a
+// clean answer, which holds text on one line at most, reads as it always has.
+TEST(AnswerParser, NoiseLinesBeforeTheAnswerDoNotChangeIt) {
+    const struct {
+        std::string bytes;
+        AnswerKind kind;
+        int valueOrCode;
+    } cases[] = {
+        {"xy\r\n12345\r\n>", AnswerKind::Success, 12345},
+        {"\x13\x7f\r\n4321\r\n>", AnswerKind::Success, 4321},
+        {"ab\r\ncd\r\n777\r\n>", AnswerKind::Success, 777},
+        {"\xff\xfe\r\n-250\r\n>", AnswerKind::Success, -250},
+        {"junk\r\n?6\r\n>", AnswerKind::Error, 6},     // an error answer stays an error
+        {"12345\r\nxy>", AnswerKind::Success, 12345},  // noise after the value changes nothing
+        {"9 lives\r\n\r\n55\r\n>", AnswerKind::Success, 55},  // the last line that reads
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.bytes);
+        const AnswerResult r = parse(c.bytes);
+        EXPECT_EQ(r.kind, c.kind);
+        if (c.kind == AnswerKind::Success) {
+            EXPECT_TRUE(r.hasValue);
+            EXPECT_EQ(r.value, c.valueOrCode);
+        } else {
+            EXPECT_EQ(r.code, c.valueOrCode);
+        }
+    }
+
+    // Without a line that reads as an answer the whole text counts, as for one line.
+    const AnswerResult none = parse("xy\r\nzz\r\n>");
+    EXPECT_TRUE(none.hasValue);
+    EXPECT_EQ(none.value, 0);
+    EXPECT_EQ(none.lineStart, 0u);
+
+    // Clean answers start where they always did.
+    for (const std::string clean : {"\r\n1234\r\n>", "?2\r\n>", "\r\n10,20,30,\r\n>", "\aH 77L>"}) {
+        SCOPED_TRACE(clean);
+        EXPECT_EQ(parse(clean).lineStart, 0u);
+    }
+    EXPECT_EQ(parse("xy\r\n10,20,\r\n>").lineStart, 4u);
+}
+
+}  // namespace

@@ -31,6 +31,44 @@ std::int32_t leadingInt(const char *text, std::size_t length) {
     return static_cast<std::int32_t>(value);
 }
 
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// Characters that the working text leaves out, and blanks, which the number reading skips.
+bool isFiller(char c) { return c == '\a' || c == 'H' || c == 'L' || c == ' ' || c == '\t'; }
+
+// Whether a line (without its line end) begins as an answer does.
+bool beginsAsAnswer(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && isFiller(line[i])) ++i;
+    if (i == line.size()) return false;
+    if (line[i] == '?' || isDigit(line[i])) return true;
+    return (line[i] == '+' || line[i] == '-') && i + 1 < line.size() && isDigit(line[i + 1]);
+}
+
+// Where the answer starts in `beforePrompt`: 0 unless several lines hold text, else the
+// start of the last line that begins as an answer (0 when none does).
+std::size_t answerLineStart(std::string_view beforePrompt) {
+    int linesWithText = 0;
+    std::size_t lastAnswerLine = 0;
+    bool anyAnswerLine = false;
+    std::size_t start = 0;
+    while (start <= beforePrompt.size()) {
+        std::size_t end = start;
+        while (end < beforePrompt.size() && !isLineEnd(beforePrompt[end])) ++end;
+        const std::string_view line = beforePrompt.substr(start, end - start);
+        bool hasText = false;
+        for (char c : line) hasText = hasText || !isFiller(c);
+        if (hasText) ++linesWithText;
+        if (beginsAsAnswer(line)) {
+            lastAnswerLine = start;
+            anyAnswerLine = true;
+        }
+        if (end == beforePrompt.size()) break;
+        start = end + 1;
+    }
+    return linesWithText > 1 && anyAnswerLine ? lastAnswerLine : 0;
+}
+
 }  // namespace
 
 void AnswerBuffer::clear() {
@@ -53,7 +91,10 @@ bool AnswerBuffer::append(const char *bytes, std::size_t count) {
 
 AnswerResult interpretAnswer(std::string_view raw) {
     AnswerResult r;
-    if (raw.find('>') == std::string_view::npos) return r;
+    const std::size_t prompt = raw.find('>');
+    if (prompt == std::string_view::npos) return r;
+    r.lineStart = answerLineStart(raw.substr(0, prompt));
+    raw.remove_prefix(r.lineStart);
 
     // The working text: the answer without BEL, LF, CR, 'H' and 'L', at most 99 characters.
     std::size_t length = 0;
