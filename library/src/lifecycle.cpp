@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Library load and unload. Loading only gives every item its initial value (they are
-// constant-initialised or created on first use); unloading closes a port that is still
-// open through the normal close, so the worker ends and the device is released.
-#include "link/comm_port.h"
+// Library load and unload. Loading only gives every item its initial value (the line is
+// created on first use); unloading closes a port that is still open through the normal
+// close, so the worker ends and the device is released.
+#include "link/line.h"
 
 namespace {
 
 __attribute__((destructor)) void closePortAtUnload() {
-    if (!corvex::link::portDeviceOpen()) return;  // nothing to do; allocate nothing now
-    corvex::link::CloseCommPort();
-    corvex::link::portState().portOpen = false;
+    corvex::link::Line *line = corvex::link::Line::existing();
+    if (line == nullptr || !line->port.isOpen()) return;  // nothing to do; allocate nothing now
+    line->selection.open = false;
+    line->closeDevice();
 }
 
 }  // namespace

@@ -15,15 +15,14 @@
 
 #include "CorvexLink.h"
 #include "kx4417/simulator.h"
-#include "link/comm_port.h"
-#include "link/transaction.h"
+#include "line_access.h"
 #include "platform/diagnostics.h"
-#include "test_reset.h"
 
 class LinkTest : public ::testing::Test {
 protected:
-    explicit LinkTest(std::vector<int> stations = {0, 1, 2, 3}, bool openPort = true)
-        : stations_(std::move(stations)), openPort_(openPort) {}
+    explicit LinkTest(std::vector<int> stations = {0, 1, 2, 3}, bool openPort = true,
+                      bool wireTime = false)
+        : stations_(std::move(stations)), openPort_(openPort), wireTime_(wireTime) {}
 
     void SetUp() override {
         corvex::test::resetLibrary();
@@ -33,6 +32,7 @@ protected:
         });
         kx4417::SimOptions options;
         options.stations = stations_;
+        options.wireTime = wireTime_;
         sim_ = std::make_unique<kx4417::Simulator>(options);
         ASSERT_TRUE(sim_->start());
         ::setenv("CORVEXLINK_COM1", sim_->slavePath().c_str(), 1);
@@ -72,7 +72,7 @@ protected:
 
     // Fills the station table as a scan would, for tests that need it without scanning.
     static void setStationTable(const char *table16) {
-        std::snprintf(corvex::link::stationTable(), 17, "%s", table16);
+        std::snprintf(corvex::test::stationTable(), 17, "%s", table16);
     }
 
     // Milliseconds taken by `f`.
@@ -88,6 +88,7 @@ protected:
 private:
     std::vector<int> stations_;
     bool openPort_;
+    bool wireTime_;
     std::unique_ptr<kx4417::Simulator> sim_;
     std::mutex diagMutex_;
     std::vector<std::string> diagnostics_;

@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "link/comm_port.h"
+#include "line_access.h"
 #include "platform/serial_device.h"
 
 namespace corvex::test {
@@ -66,13 +66,13 @@ private:
 class TapScope {
 public:
     TapScope() {
-        link::setDeviceFactory([this](int port) -> std::unique_ptr<platform::SerialDevice> {
+        test::seams().openDevice = [this](int port) -> std::unique_ptr<platform::SerialDevice> {
             auto inner = platform::openSerialDevice(port);
             if (!inner) return nullptr;
             return std::make_unique<TapDevice>(std::move(inner), tap_);
-        });
+        };
     }
-    ~TapScope() { link::setDeviceFactory({}); }
+    ~TapScope() { test::seams().openDevice = nullptr; }
     TapScope(const TapScope &) = delete;
     TapScope &operator=(const TapScope &) = delete;
 

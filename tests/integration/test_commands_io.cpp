@@ -157,7 +157,7 @@ TEST_F(IoTest, AllAnalogChannelsTakeOnlyWhatIsAnswered) {
     sim().answerErrorCode(0, 9);
     EXPECT_EQ(ReadAllChannelsADC("0", 12, values.data()), -1);
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_CANNOT_EXECUTE);
-    EXPECT_FALSE(corvex::link::SuppressValue());
+    EXPECT_FALSE(corvex::test::line().suppressValue);
     int32_t reading = 0;
     ASSERT_EQ(MotorGetStatusRegister("0", &reading), 1);
     EXPECT_EQ(ZelmarGetValue(), reading);  // values are taken again afterwards

@@ -81,7 +81,7 @@ using DiscoveryTest = LinkTest;  // stations 0 to 3
 
 TEST_F(DiscoveryTest, ScanFindsOneBoard) {
     EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
-    EXPECT_STREQ(corvex::link::stationTable(), "0123NNNNNNNNNNNN");
+    EXPECT_STREQ(corvex::test::stationTable(), "0123NNNNNNNNNNNN");
     EXPECT_EQ(frames(), (Frames{"_0\r", "_1\r", "_2\r", "_3\r", "_4\r", "_5\r", "_6\r", "_7\r",
                                 "_8\r", "_9\r", "_A\r", "_B\r", "_C\r", "_D\r", "_E\r", "_F\r"}));
     // The probes of the missing stations leave their time-out in the error state.
@@ -165,7 +165,7 @@ TEST_F(AllStationsTest, ScanFindsSixteen) {
     const std::string list = scan();
     EXPECT_EQ(list, "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15");
     EXPECT_EQ(list.size(), 37u);
-    EXPECT_STREQ(corvex::link::stationTable(), "0123456789ABCDEF");
+    EXPECT_STREQ(corvex::test::stationTable(), "0123456789ABCDEF");
 }
 
 class NoStationTest : public LinkTest {
@@ -177,14 +177,14 @@ TEST_F(NoStationTest, ScanFindsNone) {
     const std::string list = scan();
     EXPECT_EQ(list, "N,N,N,N,N,N,N,N,N,N,N,N,N,N,N,N");
     EXPECT_EQ(list.size(), 31u);
-    EXPECT_STREQ(corvex::link::stationTable(), "NNNNNNNNNNNNNNNN");
+    EXPECT_STREQ(corvex::test::stationTable(), "NNNNNNNNNNNNNNNN");
 }
 
 using ElevenTest = LinkTestWith<11>;
 
 TEST_F(ElevenTest, StationElevenSetsUpBoardTwo) {
     ASSERT_EQ(scan(), "N,N,N,N,N,N,N,N,N,N,N,11,N,N,N,N");
-    EXPECT_EQ(corvex::link::stationTable()[11], 'B');
+    EXPECT_EQ(corvex::test::stationTable()[11], 'B');
     sim().clearTranscript();
     // Controllers 8 and 9 are not there: the board set-up fails at the master's SPI
     // configuration and names station 11.

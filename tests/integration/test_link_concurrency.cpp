@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "link_fixture.h"
-#include "platform/ui.h"
 
 using namespace std::chrono_literals;
 
@@ -18,7 +17,7 @@ class ConcurrencyTest : public LinkTest {
 protected:
     ConcurrencyTest() : LinkTest({0, 1, 2, 3}, true) {}
     void TearDown() override {
-        corvex::platform::installUiHooks({});
+        corvex::test::seams().pumpMessages = nullptr;
         LinkTest::TearDown();
     }
 };
@@ -28,13 +27,10 @@ TEST_F(ConcurrencyTest, ExportsFromManyThreadsStayConsistent) {
     // the port closed.
     std::atomic<int> pumpedCommands{0};
     std::atomic<int> pumpedCommandsSent{0};
-    corvex::platform::pumpMessages();  // lets the toolkit install its hooks first
-    corvex::platform::UiHooks hooks;
-    hooks.pumpMessages = [&] {
+    corvex::test::seams().pumpMessages = [&] {
         ++pumpedCommands;
         if (WriteCommandtoKX4417("_1") != -1) ++pumpedCommandsSent;
     };
-    corvex::platform::installUiHooks(std::move(hooks));
 
     const auto until = std::chrono::steady_clock::now() + 2500ms;
     std::atomic<int> wrongPositions{0};
@@ -90,8 +86,8 @@ TEST_F(ConcurrencyTest, ExportsFromManyThreadsStayConsistent) {
 
     // The exports' view and the device agree, and the line works again once the stations
     // are brought back to 9600 baud from whichever rate they were left at.
-    EXPECT_EQ(corvex::link::portState().portOpen, corvex::link::portDeviceOpen());
-    corvex::platform::installUiHooks({});
+    EXPECT_EQ(corvex::test::line().selection.open, corvex::test::line().port.isOpen());
+    corvex::test::seams().pumpMessages = nullptr;
     for (int rate : {19200, 9600}) {
         ASSERT_EQ(PortOpen(1, rate), 1) << ZelmarGetErrorMessage();
         setStationTable("NNNNNNNNNNNNNNNN");

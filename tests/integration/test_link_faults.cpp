@@ -7,7 +7,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <future>
+#include <string>
 #include <thread>
 
 #include "link_fixture.h"
@@ -101,6 +103,62 @@ TEST_F(StalledLineTest, AWriteTheLineDoesNotTakeFailsWithinItsBound) {
     // The line is usable again once its far end reads.
     line.drain();
     EXPECT_EQ(PortClose(), 1);
+}
+
+class NoisyAnswerTest : public LinkTest {};
+
+// Noise that came before the line holding the value (garbage ahead of an answer) does not
+// turn the reading into 0: the value is the station's.
+TEST_F(NoisyAnswerTest, NoiseBeforeTheValueLeavesTheValue) {
+    for (const char *answer :
+         {"xy\r\n12345\r\n>", "\x13\x7f\r\n4321\r\n>", "ab\r\ncd\r\n777\r\n>"}) {
+        SCOPED_TRACE(answer);
+        const std::string text(answer);
+        const int expected = std::stoi(text.substr(text.rfind("\r\n", text.size() - 4) + 2));
+        sim().scriptNextAnswer({text}, 0ms);
+        int32_t position = -1;
+        EXPECT_EQ(MotorGetPosition("0", &position), 1);
+        EXPECT_EQ(position, expected);
+        EXPECT_EQ(ZelmarGetValue(), expected);
+    }
+    // The eleven analog readings too.
+    std::array<int32_t, CORVEXLINK_ADC_CHANNELS> values{};
+    sim().scriptNextAnswer({"#!\r\n10,20,30,\r\n>"}, 0ms);
+    EXPECT_EQ(ReadAllChannelsADC("0", 12, values.data()), 1);
+    EXPECT_EQ(values[0], 10);
+    EXPECT_EQ(values[2], 30);
+}
+
+// A frame whose second execution would move the motor again is not repeated when its answer
+// is lost: the call fails with the time-out error and says the command may have been
+// executed. Frames that may run twice keep their repeat.
+TEST_F(NoisyAnswerTest, FramesThatMoveAgainAreNotRepeatedAfterALostAnswer) {
+    kx4417::FaultPlan dropAll;
+    dropAll[kx4417::Fault::Drop] = 1.0;  // executed, answer never sent
+    sim().setFaults(dropAll);
+
+    EXPECT_EQ(MotorNumberStepRel("0", 10), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
+    EXPECT_STREQ(ZelmarGetErrorMessage(),
+                 "ItcCommand: COM port timed out, the command may have been executed "
+                 "(command = _0N10)");
+    EXPECT_EQ(frames(), std::vector<std::string>{"_0N10\r"});
+
+    int32_t room = 0;
+    sim().clearTranscript();
+    EXPECT_EQ(FIFOMotorNumberStepRel("1", 5, &room), -1);
+    EXPECT_EQ(MotorRepeat("2"), -1);
+    EXPECT_EQ(WriteCommandtoKX4417("000CN7"), -1);  // a group's relative move, as raw text
+    EXPECT_EQ(frames(), (std::vector<std::string>{"_1&N5\r", "_2G\r", "000CN7\r"}));
+
+    sim().clearTranscript();
+    EXPECT_EQ(MotorGoAbsPos("3", 100), -1);  // an absolute move may go twice
+    EXPECT_EQ(frames(), (std::vector<std::string>{"_3T100\r", "\r", "_3T100\r"}));
+    EXPECT_STREQ(ZelmarGetErrorMessage(), "ItcCommand: COM port timed out (command = _3T100)");
+
+    sim().setFaults(kx4417::FaultPlan{});
+    for (int i = 0; i < 200 && sim().station(0).running; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(sim().station(0).position, 10);  // moved once
 }
 
 }  // namespace

@@ -12,8 +12,7 @@
 #include "tap_device.h"
 
 using namespace std::chrono_literals;
-using corvex::link::commPort;
-using corvex::link::portState;
+using corvex::test::line;
 
 namespace {
 
@@ -47,7 +46,7 @@ TEST_F(PortTest, RatesAreRoundedToLineRatesButReportedAsGiven) {
 TEST_F(PortTest, UnsupportedRateAfterLoadKeeps9600) {
     ASSERT_EQ(PortOpen(1, 4000), 1);
     EXPECT_EQ(sim().hostBaudRate(), 9600);
-    EXPECT_EQ(portState().lineBaudRate, 9600);
+    EXPECT_EQ(line().selection.lineBaudRate, 9600);
 }
 
 TEST_F(PortTest, FailedOpensReportError36AndLeaveNoPortOpen) {
@@ -56,7 +55,7 @@ TEST_F(PortTest, FailedOpensReportError36AndLeaveNoPortOpen) {
         EXPECT_EQ(PortOpen(port, 9600), -1);
         EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
         EXPECT_STREQ(ZelmarGetErrorMessage(), "Unable to open COM port");
-        EXPECT_TRUE(portState().portUsed);
+        EXPECT_TRUE(line().selection.used);
         EXPECT_EQ(ZelmarGetPort(), port);
     }
     ::setenv("CORVEXLINK_COM2", "/nonexistent/tty", 1);
@@ -77,16 +76,16 @@ TEST_F(PortTest, ClosingTwiceAndBeforeAnyOpen) {
     EXPECT_FALSE(deviceIsFree(sim().slavePath()));
     EXPECT_EQ(PortClose(), 1);
     EXPECT_TRUE(deviceIsFree(sim().slavePath()));
-    EXPECT_EQ(commPort().workerId.load(), 0u);
+    EXPECT_EQ(line().port.workerSerial(), 0u);
     EXPECT_EQ(PortClose(), -1);
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_PORT_NOT_OPEN);
 }
 
 TEST_F(PortTest, ReopeningEndsTheOldWorkerFirst) {
     ASSERT_EQ(PortOpen(1, 9600), 1);
-    const auto firstWorker = commPort().workerId.load();
+    const auto firstWorker = line().port.workerSerial();
     ASSERT_EQ(PortOpen(1, 9600), 1);  // the same device: only possible once it was released
-    EXPECT_NE(commPort().workerId.load(), firstWorker);
+    EXPECT_NE(line().port.workerSerial(), firstWorker);
     EXPECT_EQ(WriteCommandtoKX4417("_0"), 1);
 
     kx4417::SimOptions options;
@@ -105,16 +104,20 @@ TEST_F(PortTest, ReopeningEndsTheOldWorkerFirst) {
 }
 
 TEST_F(PortTest, WritePrimitives) {
-    using corvex::link::WriteComm;
-    using corvex::link::WriteCommBlock;
+    const auto WriteComm = [](const char *bytes, std::size_t count) {
+        return line().port.write(bytes, count);
+    };
     // Zero bytes: refused with a diagnostics line.
-    EXPECT_EQ(WriteCommBlock(commPort(), "x", 0), 0);
+    EXPECT_EQ(line().port.writeBlock("x", 0), 0);
     EXPECT_EQ(countDiagnostics("CorvexLink: WriteCommBlock --> Byte count is zero\n"), 1);
 
     // No port: both attempts fail at once.
     EXPECT_EQ(WriteComm("_0\r", 3), 0);
     EXPECT_EQ(countDiagnostics("CorvexLinkDLL: WriteComm --> second round\n"), 1);
-    long long ms = elapsedMs([] { EXPECT_EQ(corvex::link::WriteSP("_0"), 0); });
+    long long ms = elapsedMs([] {
+        corvex::link::Call call = corvex::test::sharedCall();
+        EXPECT_EQ(corvex::link::WriteSP(call, "_0"), 0);
+    });
     EXPECT_GE(ms, 195);
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_STREQ(ZelmarGetErrorMessage(), "WriteSP: COM port timed out");

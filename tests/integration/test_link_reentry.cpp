@@ -6,7 +6,6 @@
 #include <string>
 
 #include "link_fixture.h"
-#include "platform/ui.h"
 
 using namespace std::chrono_literals;
 
@@ -17,18 +16,15 @@ namespace {
 class PumpHook {
 public:
     explicit PumpHook(std::function<void()> action) : action_(std::move(action)) {
-        corvex::platform::pumpMessages();  // lets the toolkit install its hooks first
-        corvex::platform::UiHooks hooks;
-        hooks.pumpMessages = [this] {
+        corvex::test::seams().pumpMessages = [this] {
             if (!action_) return;
             auto run = std::move(action_);
             action_ = nullptr;
             run();
             ran_ = true;
         };
-        corvex::platform::installUiHooks(std::move(hooks));
     }
-    ~PumpHook() { corvex::platform::installUiHooks({}); }
+    ~PumpHook() { corvex::test::seams().pumpMessages = nullptr; }
     PumpHook(const PumpHook &) = delete;
     PumpHook &operator=(const PumpHook &) = delete;
     bool ran() const { return ran_; }

@@ -89,11 +89,11 @@ TEST_F(TransactionTest, AnswerCodesSetNumberAndMessage) {
 
 TEST_F(TransactionTest, SuppressValueKeepsLastValueButNotTheRawAnswer) {
     ASSERT_EQ(sendWithAnswer("_0P", "10>"), 1);
-    corvex::link::setSuppressValue(true);
+    corvex::test::line().suppressValue = true;
     EXPECT_EQ(sendWithAnswer("_0<10", "1,2,3,>"), 1);
-    corvex::link::setSuppressValue(false);
+    corvex::test::line().suppressValue = false;
     EXPECT_EQ(ZelmarGetValue(), 10);
-    EXPECT_EQ(corvex::link::answerText(), "1,2,3,>");
+    EXPECT_EQ(corvex::test::answerText(), "1,2,3,>");
 }
 
 TEST_F(TransactionTest, SilenceRepeatsOnceThenTimesOut) {
@@ -130,7 +130,7 @@ TEST_F(TransactionTest, AnswerSplitOverSeveralReads) {
     sim().scriptNextAnswer({"1", "2", "3>"}, 40ms);
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), 1);
     EXPECT_EQ(ZelmarGetValue(), 123);
-    EXPECT_EQ(corvex::link::answerText(), "123>");
+    EXPECT_EQ(corvex::test::answerText(), "123>");
 }
 
 TEST_F(TransactionTest, LateAnswerIsTakenByTheNextCommand) {
@@ -151,20 +151,20 @@ TEST_F(TransactionTest, AnswerAfterTimeOutStaysUntilTheNextCommand) {
     ASSERT_EQ(WriteCommandtoKX4417("_1P"), -1);
     sim().sendRaw("99>");
     ASSERT_TRUE([&] {
-        for (int i = 0; i < 100 && corvex::link::answerText() != "99>"; ++i)
+        for (int i = 0; i < 100 && corvex::test::answerText() != "99>"; ++i)
             std::this_thread::sleep_for(5ms);
-        return corvex::link::answerText() == "99>";
+        return corvex::test::answerText() == "99>";
     }());
     sim().setSilent(1, false);
     ASSERT_EQ(WriteCommandtoKX4417("_1"), 1);
-    EXPECT_EQ(corvex::link::answerText().find("99"), std::string::npos);
+    EXPECT_EQ(corvex::test::answerText().find("99"), std::string::npos);
 }
 
 TEST_F(TransactionTest, OverlongAnswerIsCutAtCapacity) {
     EXPECT_EQ(sendWithAnswer("_0P", std::string(6000, 'A') + ">"), -1);
     EXPECT_EQ(ZelmarGetNumberError(),
               CORVEXLINK_ERR_NO_ANSWER);  // the prompt did not fit and was dropped
-    EXPECT_EQ(corvex::link::answerText().size(), 4999u);
+    EXPECT_EQ(corvex::test::answerText().size(), 4999u);
 }
 
 TEST_F(TransactionTest, NulBytesOnTheLineAreSkipped) {
@@ -204,7 +204,7 @@ TEST_F(TransactionTest, ErrorMessageCopyFollowsTheState) {
     EXPECT_STREQ(buffer, "");
     // A table message changes only the text; the number keeps the last value.
     ASSERT_EQ(sendWithAnswer("_0Q", "?2>"), -1);
-    corvex::link::SetErrorMessage(6);
+    corvex::test::line().shared.errors.select(corvex::link::MessageEntry::SlewRate);
     ASSERT_EQ(ZelmarGetErrorMessageVb(buffer), 1);
     EXPECT_STREQ(buffer, "Wrong Slew Rate Value must be between 16 to 8500");
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_SYNTAX);

@@ -3,7 +3,7 @@
 """Checks the shape of the include graph, so that a change cannot quietly blur the layers.
 
 - Only the platform layer (library/src/platform) includes operating-system headers.
-- Only the port dialog module (library/src/config) and the demo include Qt.
+- Only the Qt UI module (library/src/qt_ui) and the demo include Qt.
 - Folders of the library include each other only along the edges listed in FOLDER_EDGES;
   in particular the platform layer never reaches up into the link or command code, and
   the POSIX and Windows halves never include each other.
@@ -31,7 +31,7 @@ SOURCE_SUFFIXES = ('.c', '.cpp', '.h')
 FOLDER_EDGES = {
     ('.', 'link'), ('.', 'platform'),
     ('commands', '.'), ('commands', 'link'), ('commands', 'platform'),
-    ('config', 'platform'),
+    ('qt_ui', 'platform'),
     ('link', '.'), ('link', 'platform'),
     ('platform/posix', 'platform'), ('platform/win32', 'platform'),
 }
@@ -64,8 +64,8 @@ def main(root):
             if kind == '<':
                 if OS_HEADER.search(name) and not in_platform:
                     problems.append(f'{where}: operating-system header <{name}> outside the platform layer')
-                if QT_HEADER.match(name) and folder != 'config':
-                    problems.append(f'{where}: Qt header <{name}> outside the port dialog module')
+                if QT_HEADER.match(name) and folder != 'qt_ui':
+                    problems.append(f'{where}: Qt header <{name}> outside the Qt UI module')
                 continue
             target = os.path.normpath(os.path.join(os.path.dirname(path), name))
             if not os.path.exists(target):

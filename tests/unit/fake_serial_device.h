@@ -4,15 +4,17 @@
 // refuse writes, and can lose the line.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "link/comm_port.h"
+#include "line_access.h"
 #include "platform/serial_device.h"
 
 namespace corvex::test {
@@ -24,6 +26,10 @@ struct FakeLine {
     std::vector<std::string> written;  // every successful write
     std::deque<char> input;            // bytes waiting to be read
     int failWrites = 0;                // the next N writes fail
+    // A wake reaches a device's waitReadable only this much later (a driver whose wait does
+    // not end at once), and devices record how often they were read.
+    std::chrono::milliseconds wakeDelay{0};
+    int reads = 0;
     bool woken = false;
     bool lost = false;
     // Bytes the far end sends back for a write (called under the line's lock).
@@ -79,6 +85,7 @@ public:
     }
     platform::IoResult read(void *buffer, std::size_t max) override {
         std::lock_guard<std::mutex> lock(line_.mutex);
+        ++line_.reads;
         std::size_t n = 0;
         for (; n < max && !line_.input.empty(); ++n) {
             static_cast<char *>(buffer)[n] = line_.input.front();
@@ -92,6 +99,11 @@ public:
                            [this] { return line_.woken || line_.lost || !line_.input.empty(); });
         if (line_.woken) {
             line_.woken = false;
+            if (line_.wakeDelay.count() > 0) {
+                const auto delay = line_.wakeDelay;
+                lock.unlock();
+                std::this_thread::sleep_for(delay);
+            }
             return platform::WaitResult::Woken;
         }
         return line_.lost ? platform::WaitResult::LineLost : platform::WaitResult::Readable;
@@ -116,12 +128,12 @@ private:
 class FakeLineScope {
 public:
     explicit FakeLineScope(FakeLine &line) {
-        link::setDeviceFactory([&line](int port) -> std::unique_ptr<platform::SerialDevice> {
+        test::seams().openDevice = [&line](int port) -> std::unique_ptr<platform::SerialDevice> {
             if (port != 1) return nullptr;
             return std::make_unique<FakeSerialDevice>(line);
-        });
+        };
     }
-    ~FakeLineScope() { link::setDeviceFactory({}); }
+    ~FakeLineScope() { test::seams().openDevice = nullptr; }
     FakeLineScope(const FakeLineScope &) = delete;
     FakeLineScope &operator=(const FakeLineScope &) = delete;
 };

@@ -11,8 +11,8 @@
 
 #include "CorvexLink.h"
 #include "commands/command.h"
-#include "commands/command_state.h"
-#include "link/transaction.h"
+#include "export.h"
+#include "line_access.h"
 
 using namespace corvex::commands;
 
@@ -24,9 +24,8 @@ constexpr int kEarlier = 77;  // an error number left by an earlier call
 class CommonCourse : public ::testing::Test {
 protected:
     void SetUp() override {
-        corvex::link::resetTransactionStateForTest();
-        resetCommandStateForTest();
-        corvex::link::setError(kEarlier, "earlier failure");
+        corvex::test::resetLibrary();
+        corvex::test::line().shared.errors.set(kEarlier, "earlier failure");
     }
     static std::string message() { return ZelmarGetErrorMessage(); }
     // The call was refused with `text` before anything was attempted on the line.
@@ -39,7 +38,7 @@ protected:
     static void expectSent(int result) {
         EXPECT_EQ(result, -1);
         EXPECT_EQ(ZelmarGetNumberError(), kNotOpen);
-        corvex::link::setError(kEarlier, "earlier failure");
+        corvex::test::line().shared.errors.set(kEarlier, "earlier failure");
     }
 };
 
@@ -93,8 +92,8 @@ TEST_F(CommonCourse, CurrentIsCheckedBeforeTheAddressAndRememberedBeforeSending)
     expectRefused(MotorSetCurrent("16", 2000), kWrongAddress);
     expectRefused(MotorSetCurrent("ALL", 800), kBroadcast);
     expectSent(MotorSetCurrent("6", 800));
-    EXPECT_EQ(commandState().windingCurrent[6], 800);
-    EXPECT_EQ(commandState().windingCurrent[5], 50);
+    EXPECT_EQ(corvex::test::line().stations.windingCurrent[6], 800);
+    EXPECT_EQ(corvex::test::line().stations.windingCurrent[5], 50);
 }
 
 TEST_F(CommonCourse, NullOutParametersAreRefusedAndOthersZeroedFirst) {
@@ -131,7 +130,8 @@ TEST_F(CommonCourse, DirectionTableFollowsMotorDirectionOnly) {
 
 TEST(FormatCommand, EveryArgumentForm) {
     const auto text = [](const char *address, const Command &command, int32_t value) {
-        const auto target = resolveTarget(address, Groups::Allowed);
+        corvex::link::Call call = corvex::test::sharedCall();
+        const auto target = resolveTarget(call, address, Groups::Allowed);
         return target ? std::string(formatCommand(*target, command, value).data())
                       : std::string("refused");
     };
@@ -146,9 +146,11 @@ TEST(FormatCommand, EveryArgumentForm) {
 }
 
 TEST(Guarded, ExceptionsBecomeAnErrorResult) {
-    corvex::link::resetTransactionStateForTest();
-    EXPECT_EQ(guarded([]() -> int { throw std::runtime_error("boom"); }), -1);
+    corvex::test::resetLibrary();
+    EXPECT_EQ(
+        corvex::exportCall([](corvex::link::Call &) -> int { throw std::runtime_error("boom"); }),
+        -1);
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_UNKNOWN_CODE);
     EXPECT_NE(std::string(ZelmarGetErrorMessage()).find("boom"), std::string::npos);
-    EXPECT_EQ(guarded([] { return 1; }), 1);
+    EXPECT_EQ(corvex::exportCall([](corvex::link::Call &) { return 1; }), 1);
 }

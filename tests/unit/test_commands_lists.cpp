@@ -7,10 +7,7 @@
 #include <string>
 
 #include "CorvexLink.h"
-#include "commands/command_state.h"
-#include "link/transaction.h"
-
-using corvex::commands::commandState;
+#include "line_access.h"
 
 namespace {
 
@@ -20,18 +17,17 @@ constexpr int kEarlier = 77;
 class ListRules : public ::testing::Test {
 protected:
     void SetUp() override {
-        corvex::link::resetTransactionStateForTest();
-        corvex::commands::resetCommandStateForTest();
+        corvex::test::resetLibrary();
         earlier();
     }
-    static void earlier() { corvex::link::setError(kEarlier, "earlier failure"); }
+    static void earlier() { corvex::test::line().shared.errors.set(kEarlier, "earlier failure"); }
     static std::string message() { return ZelmarGetErrorMessage(); }
     static int number() { return ZelmarGetNumberError(); }
     static unsigned lines(int board) {
-        return commandState().boardLines[static_cast<std::size_t>(board)];
+        return corvex::test::line().stations.boardLines[static_cast<std::size_t>(board)];
     }
     static int word(int board) {
-        return commandState().userOutputWord[static_cast<std::size_t>(board)];
+        return corvex::test::line().stations.userOutputWord[static_cast<std::size_t>(board)];
     }
 };
 
@@ -149,7 +145,7 @@ TEST_F(ListRules, AnalogArgumentOrder) {
     EXPECT_EQ(number(), kEarlier);
     EXPECT_EQ(ReadAllChannelsADC("8", 10, values), -1);
     EXPECT_EQ(number(), kNotOpen);
-    EXPECT_FALSE(corvex::link::SuppressValue());  // cleared again after the failure
+    EXPECT_FALSE(corvex::test::line().suppressValue);  // cleared again after the failure
 }
 
 TEST_F(ListRules, SlopesOutsideOneByteAreRefused) {

@@ -3,6 +3,7 @@
 // byte at a time, and a line that goes away, with no terminal or simulator involved.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -10,10 +11,8 @@
 #include <vector>
 
 #include "CorvexLink.h"
-#include "commands/command_state.h"
 #include "fake_serial_device.h"
-#include "link/comm_port.h"
-#include "link/transaction.h"
+#include "line_access.h"
 #include "platform/diagnostics.h"
 
 namespace {
@@ -34,11 +33,7 @@ protected:
         reset();
         corvex::platform::setDiagnosticsSink({});
     }
-    static void reset() {
-        corvex::link::resetPortStateForTest();
-        corvex::link::resetTransactionStateForTest();
-        corvex::commands::resetCommandStateForTest();
-    }
+    static void reset() { corvex::test::resetLibrary(); }
     int count(const std::string &line) {
         std::lock_guard<std::mutex> lock(diagMutex_);
         int n = 0;
@@ -69,7 +64,7 @@ TEST_F(FakeLinkTest, AFailedWriteIsTriedOnceMore) {
         std::lock_guard<std::mutex> lock(line_.mutex);
         line_.failWrites = 2;
     }
-    EXPECT_EQ(corvex::link::WriteComm("_1\r", 3), 0);
+    EXPECT_EQ(corvex::test::line().port.write("_1\r", 3), 0);
     EXPECT_EQ(count("CorvexLinkDLL: WriteComm --> second round\n"), 2);
     EXPECT_EQ(line_.frames(), Frames{"_0\r"});
 }
@@ -103,7 +98,7 @@ TEST_F(FakeLinkTest, AnswerTrickledInByteByByte) {
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), 1);
     far.join();
     EXPECT_EQ(ZelmarGetValue(), -4321);
-    EXPECT_EQ(corvex::link::answerText(), answer);
+    EXPECT_EQ(corvex::test::answerText(), answer);
 }
 
 TEST_F(FakeLinkTest, LostLineIsReportedOnceAndTheCloseStillWorks) {
@@ -112,7 +107,48 @@ TEST_F(FakeLinkTest, LostLineIsReportedOnceAndTheCloseStillWorks) {
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
     EXPECT_EQ(count("CorvexLink: CommWatchThread --> line lost on fake\n"), 1);
     EXPECT_EQ(PortClose(), 1);
-    EXPECT_FALSE(corvex::link::portDeviceOpen());
+    EXPECT_FALSE(corvex::test::line().port.isOpen());
+}
+
+// A worker that does not end within the close's bound keeps the device it was started with:
+// the device stays valid for it, and it never reads the device of a later open nor takes
+// the answers meant for that open's commands.
+TEST_F(FakeLinkTest, AWorkerLeftBehindByACloseNeverReachesTheNextOpen) {
+    corvex::test::FakeLine second;
+    second.answer = [](const std::string &) { return std::string("\r\n42\r\n>"); };
+    std::atomic<int> opens{0};
+    corvex::test::seams().openDevice = [&](int) -> std::unique_ptr<corvex::platform::SerialDevice> {
+        return std::make_unique<corvex::test::FakeSerialDevice>(opens++ == 0 ? line_ : second);
+    };
+    // The fixture's port is open on the first line; reopen so the seam above is used.
+    ASSERT_EQ(PortClose(), 1);
+    {
+        std::lock_guard<std::mutex> lock(line_.mutex);
+        line_.wakeDelay = std::chrono::milliseconds(3000);
+    }
+    opens = 0;
+    ASSERT_EQ(PortOpen(1, 9600), 1);
+    ASSERT_EQ(PortClose(), 1);  // waits its bound, then leaves the worker behind
+    EXPECT_EQ(count("CorvexLink: CloseCommPort --> worker did not end\n"), 1);
+
+    ASSERT_EQ(PortOpen(1, 9600), 1);
+    // Commands on the new line until well after the old worker has woken up again: each one
+    // gets its own answer, and the new device is read by its own worker only.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(3500);
+    int commands = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        ASSERT_EQ(WriteCommandtoKX4417("_0P"), 1) << ZelmarGetErrorMessage();
+        EXPECT_EQ(ZelmarGetValue(), 42);
+        ++commands;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_GT(commands, 50);
+    {
+        std::lock_guard<std::mutex> lock(line_.mutex);
+        EXPECT_EQ(line_.reads, 0) << "the old worker read its device after the close";
+    }
+    EXPECT_EQ(PortClose(), 1);
+    corvex::test::seams().openDevice = nullptr;
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "CorvexLink.h"
 #include "platform/diagnostics.h"
 #include "remote_sim.h"
-#include "test_reset.h"
+#include "line_access.h"
 
 using namespace std::chrono_literals;
 

@@ -7,11 +7,21 @@
 #include <cstdint>
 #include <string_view>
 
+#include "../link/station_memory.h"
+
 namespace corvex::commands {
 
-inline constexpr int kStationCount = 16;
-inline constexpr int kBoardCount = 4;
+using link::kBoardCount;
+using link::kStationCount;
 inline constexpr int kHighestAddress = kStationCount - 1;
+
+// Board arithmetic: four stations per board; the master controller is the board's first
+// station, the user-I/O controller its second.
+constexpr int boardOf(int address) { return address / 4; }
+constexpr int masterOf(int board) { return 4 * board; }
+constexpr int userIoControllerOf(int board) { return 4 * board + 1; }
+constexpr bool isMaster(int address) { return address % 4 == 0; }
+constexpr bool isUserIoController(int address) { return address % 4 == 1; }
 
 // An address text may hold at most this many characters. Longer texts, and texts with no
 // terminator within kAddressTextLimit + 1 bytes, are wrong addresses: nothing beyond that

@@ -3,13 +3,10 @@
 #include <string>
 
 #include "../export.h"
-#include "../link/transaction.h"
 #include "channel_values.h"
 #include "command.h"
-#include "command_state.h"
 
 using namespace corvex::commands;
-using corvex::link::SetErrorMessage;
 
 namespace {
 
@@ -32,60 +29,67 @@ int masterBoard(const char *master) {
     return address >= 0 && address <= kHighestAddress && isMaster(address) ? boardOf(address) : -1;
 }
 
+int readChannel(Call &call, const char *master, int resolution, int channel,
+                std::int32_t *reading) {
+    if (reading == nullptr) {
+        call.errors().select(MessageEntry::WrongAddress);
+        return -1;
+    }
+    *reading = 0;
+    std::int32_t code = channel;
+    switch (resolution) {
+    case 8: code |= 16; break;
+    case 10: code |= 32; break;
+    case 12: code |= 64; break;
+    default: call.errors().select(MessageEntry::AdcResolution); return -1;
+    }
+    const int board = masterBoard(master);
+    if (board < 0) {
+        call.errors().select(MessageEntry::WrongAddress);
+        return -1;
+    }
+    const auto target = resolveTarget(call, master, Groups::Refused);
+    if (!target) return -1;
+
+    const std::int32_t lines = call.stations().boardLines[static_cast<std::size_t>(board)];
+    if (sendTo(call, *target, kOutputWrite, lines | kBeforeConversion) == 0) return -1;
+    if (sendTo(call, *target, kConvert, code) == 0) return -1;
+    *reading = call.caller.lastValue;
+    return exportResult(sendTo(call, *target, kOutputWrite, lines | kAfterConversion));
+}
+
+int readAllChannels(Call &call, const char *master, int resolution, std::int32_t *values) {
+    if (values == nullptr || masterBoard(master) < 0) {
+        call.errors().select(MessageEntry::WrongAddress);
+        return -1;
+    }
+    if (resolution != 10 && resolution != 12) {
+        call.errors().select(MessageEntry::AdcResolution);
+        return -1;
+    }
+    const auto target = resolveTarget(call, master, Groups::Refused);
+    if (!target) return -1;
+    // The answer holds eleven numbers: it is read here, not taken as the last value. Noise
+    // lines before the answer are left out, as for a single value.
+    const CommandText text = formatCommand(*target, kConvertAll, resolution);
+    const corvex::link::Reply reply =
+        corvex::link::transact(call, text.data(), corvex::link::ValueUse::Keep);
+    if (reply.result == corvex::link::kTransactionFailed) return -1;
+    storeChannelValues(std::string_view(reply.raw).substr(reply.answer.lineStart), values,
+                       CORVEXLINK_ADC_CHANNELS);
+    return 1;
+}
+
 }  // namespace
 
 int GetADCchannel(const char *master, int resolution, int channel, int32_t *reading) {
-    corvex::ExportGuard guard;
-    return guarded([&] {
-        if (reading == nullptr) {
-            SetErrorMessage(kEntryWrongAddress);
-            return -1;
-        }
-        *reading = 0;
-        std::int32_t code = channel;
-        switch (resolution) {
-        case 8: code |= 16; break;
-        case 10: code |= 32; break;
-        case 12: code |= 64; break;
-        default: SetErrorMessage(kEntryAdcResolution); return -1;
-        }
-        const int board = masterBoard(master);
-        if (board < 0) {
-            SetErrorMessage(kEntryWrongAddress);
-            return -1;
-        }
-        const auto target = resolveTarget(master, Groups::Refused);
-        if (!target) return -1;
-
-        const std::int32_t lines = commandState().boardLines[static_cast<std::size_t>(board)];
-        if (sendTo(*target, kOutputWrite, lines | kBeforeConversion) == 0) return -1;
-        if (sendTo(*target, kConvert, code) == 0) return -1;
-        *reading = corvex::link::LastValue();
-        return exportResult(sendTo(*target, kOutputWrite, lines | kAfterConversion));
-    });
+    return corvex::exportCall(
+        [&](Call &call) { return readChannel(call, master, resolution, channel, reading); });
 }
 CORVEXLINK_ALIAS(GetADCchannel)
 
 int ReadAllChannelsADC(const char *master, int resolution, int32_t *values) {
-    corvex::ExportGuard guard;
-    return guarded([&] {
-        if (values == nullptr || masterBoard(master) < 0) {
-            SetErrorMessage(kEntryWrongAddress);
-            return -1;
-        }
-        if (resolution != 10 && resolution != 12) {
-            SetErrorMessage(kEntryAdcResolution);
-            return -1;
-        }
-        const auto target = resolveTarget(master, Groups::Refused);
-        if (!target) return -1;
-        // The answer holds eleven numbers: it is read here, not taken as the last value.
-        const CommandText text = formatCommand(*target, kConvertAll, resolution);
-        const corvex::link::Reply reply =
-            corvex::link::transact(text.data(), corvex::link::ValueUse::Keep);
-        if (reply.result == corvex::link::kTransactionFailed) return -1;
-        storeChannelValues(reply.raw, values, CORVEXLINK_ADC_CHANNELS);
-        return 1;
-    });
+    return corvex::exportCall(
+        [&](Call &call) { return readAllChannels(call, master, resolution, values); });
 }
 CORVEXLINK_ALIAS(ReadAllChannelsADC)

@@ -4,20 +4,19 @@
 #include <cstdio>
 
 #include "CorvexLink.h"
-#include "../link/transaction.h"
 
 namespace corvex::commands {
 
-std::optional<Target> resolveTarget(const char *text, Groups groups) {
+std::optional<Target> resolveTarget(Call &call, const char *text, Groups groups) {
     const ParsedAddress parsed = ParseStationAddress(text);
     const bool wrong = parsed.kind == AddressKind::Wrong ||
                        (parsed.kind == AddressKind::Single && parsed.address > kHighestAddress);
     if (wrong) {
-        link::SetErrorMessage(kEntryWrongAddress);
+        call.errors().select(MessageEntry::WrongAddress);
         return std::nullopt;
     }
     if (parsed.kind == AddressKind::Group && groups == Groups::Refused) {
-        link::SetErrorMessage(kEntryBroadcast);
+        call.errors().select(MessageEntry::Broadcast);
         return std::nullopt;
     }
     Target target;
@@ -56,54 +55,43 @@ CommandText formatCommand(const Target &target, const Command &command, std::int
     return text;
 }
 
-int sendTo(const Target &target, const Command &command, std::int32_t value) {
+int sendTo(Call &call, const Target &target, const Command &command, std::int32_t value) {
     const CommandText text = formatCommand(target, command, value);
-    return link::ItcCommand(text.data());
+    return link::ItcCommand(call, text.data());
 }
 
-int runCommand(const char *address, const Command &command, std::int32_t value) {
-    const std::optional<Target> target = resolveTarget(address, command.groups);
+int runCommand(Call &call, const char *address, const Command &command, std::int32_t value) {
+    const std::optional<Target> target = resolveTarget(call, address, command.groups);
     if (!target) return -1;
     if (command.check && (value < command.check->min || value > command.check->max)) {
-        link::SetErrorMessage(command.check->entry);
+        call.errors().select(command.check->entry);
         return -1;
     }
-    return exportResult(sendTo(*target, command, value));
+    return exportResult(sendTo(call, *target, command, value));
 }
 
-int runSequence(const char *address, Groups groups, std::initializer_list<Step> steps) {
-    const std::optional<Target> target = resolveTarget(address, groups);
+int runSequence(Call &call, const char *address, Groups groups, std::initializer_list<Step> steps) {
+    const std::optional<Target> target = resolveTarget(call, address, groups);
     if (!target) return -1;
     for (const Step &step : steps) {
-        if (sendTo(*target, step.command, step.value) == link::kTransactionFailed) return -1;
+        if (sendTo(call, *target, step.command, step.value) == link::kTransactionFailed) return -1;
     }
     return 1;
 }
 
-int runQuery(const char *address, const Query &query, std::int32_t *out) {
+int runQuery(Call &call, const char *address, const Query &query, std::int32_t *out) {
     if (out == nullptr) {
-        link::SetErrorMessage(kEntryWrongAddress);
+        call.errors().select(MessageEntry::WrongAddress);
         return -1;
     }
     if (query.zeroFirst) *out = 0;
-    const std::optional<Target> target = resolveTarget(address, query.command.groups);
+    const std::optional<Target> target = resolveTarget(call, address, query.command.groups);
     if (!target) return -1;
-    if (sendTo(*target, query.command) == link::kTransactionFailed) return -1;
-    const std::int32_t value = link::LastValue();
+    if (sendTo(call, *target, query.command) == link::kTransactionFailed) return -1;
+    const std::int32_t value = call.caller.lastValue;
     *out = query.convert != nullptr ? query.convert(value) : value;
+    if (query.lastValueConverted) call.caller.lastValue = *out;
     return 1;
-}
-
-std::uint32_t failureMark() noexcept { return link::failureMark(); }
-
-int finishExport(int result, std::uint32_t mark) noexcept {
-    if (result == -1) link::keepFailureSince(mark);
-    return result;
-}
-
-void reportInternalError(const char *what) noexcept {
-    link::setError(CORVEXLINK_ERR_UNKNOWN_CODE, "CorvexLink internal error: %s",
-                   what != nullptr ? what : "");
 }
 
 }  // namespace corvex::commands

@@ -2,29 +2,22 @@
 // The common course of a command export, written once for every family: resolve the
 // address text, check the value, format the command text, run the transaction, hand back
 // the value. Each export describes its command with a `Command` (letter, argument form,
-// whether groups are taken, the value check) and calls runCommand or runQuery.
+// whether groups are taken, the value check) and calls runCommand or runQuery with the
+// call it was given (see export.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <exception>
 #include <initializer_list>
 #include <optional>
 
+#include "../link/transaction.h"
 #include "address.h"
 
 namespace corvex::commands {
 
-// Entries of the fixed message table that argument errors select (number unchanged).
-enum MessageEntry : int {
-    kEntryWrongAddress = 1,
-    kEntryBroadcast = 2,
-    kEntryCurrent = 3,
-    kEntryAdcResolution = 4,
-    kEntryAcceleration = 5,
-    kEntrySlewRate = 6,
-    kEntryFirstRate = 7,
-};
+using link::Call;
+using link::MessageEntry;
 
 enum class Arg : std::uint8_t {
     None,      // prefix and letter only
@@ -38,7 +31,7 @@ enum class Groups : std::uint8_t { Refused, Allowed };
 struct Range {
     std::int32_t min;
     std::int32_t max;
-    int entry;
+    MessageEntry entry;
 };
 
 struct Command {
@@ -67,7 +60,7 @@ struct DecimalText {
 // Parses `text`. On failure selects the message entry and yields nothing: entry 1 for a
 // NULL, over-long or invalid text and for a single address above 15, entry 2 for a list
 // or ALL when `groups` is Refused.
-std::optional<Target> resolveTarget(const char *text, Groups groups);
+std::optional<Target> resolveTarget(Call &call, const char *text, Groups groups);
 
 // The target of one station given by its address (0 to 15), as "_%X".
 Target stationTarget(int address);
@@ -76,7 +69,7 @@ Target stationTarget(int address);
 CommandText formatCommand(const Target &target, const Command &command, std::int32_t value = 0);
 
 // Sends the command to the target; the transaction's result (0 failed, 1 ok, 2 FIFO full).
-int sendTo(const Target &target, const Command &command, std::int32_t value = 0);
+int sendTo(Call &call, const Target &target, const Command &command, std::int32_t value = 0);
 
 // An export's result for a transaction's: -1 for a failure, 1 otherwise (a FIFO-full
 // answer counts as success for the commands that are not queued).
@@ -84,7 +77,7 @@ constexpr int exportResult(int transaction) { return transaction == 0 ? -1 : 1; 
 
 // The whole common course for a command without answer value: resolve, check, send.
 // 1 on success (a FIFO-full answer included), -1 on failure.
-int runCommand(const char *address, const Command &command, std::int32_t value = 0);
+int runCommand(Call &call, const char *address, const Command &command, std::int32_t value = 0);
 
 // One command of a sequence sent to the same target.
 struct Step {
@@ -95,41 +88,20 @@ struct Step {
 // Resolves the address once, then sends the steps in order; the first failed transaction
 // ends the call with -1 (the steps already sent stay done). A FIFO-full answer counts as
 // success. `groups` decides whether a list or ALL is taken.
-int runSequence(const char *address, Groups groups, std::initializer_list<Step> steps);
+int runSequence(Call &call, const char *address, Groups groups, std::initializer_list<Step> steps);
 
 // A reading export: the command, whether the out-parameter is set to 0 before anything
-// else (else it is untouched on failure), and how the answer value becomes the result.
+// else (else it is untouched on failure), how the answer value becomes the result, and
+// whether the converted value also becomes the last value.
 struct Query {
     Command command;
     bool zeroFirst = true;
     std::int32_t (*convert)(std::int32_t) = nullptr;
+    bool lastValueConverted = false;
 };
 
 // The common course of a reading export. A NULL out-parameter selects entry 1 and
 // yields -1 without sending.
-int runQuery(const char *address, const Query &query, std::int32_t *out);
-
-// Sets the error state for an exception that reached an export's edge.
-void reportInternalError(const char *what) noexcept;
-
-// The mark of failures reported so far, and an export's end: a -1 whose error state a later
-// successful step cleared gets back the failure of the step that failed.
-std::uint32_t failureMark() noexcept;
-int finishExport(int result, std::uint32_t mark) noexcept;
-
-// Runs an export's body so that no exception crosses the C boundary (one that escapes
-// sets the error state and gives -1) and a failure always leaves its reason.
-template <typename Body>
-int guarded(Body &&body) noexcept {
-    const std::uint32_t mark = failureMark();
-    try {
-        return finishExport(body(), mark);
-    } catch (const std::exception &e) {
-        reportInternalError(e.what());
-    } catch (...) {
-        reportInternalError("unknown exception");
-    }
-    return -1;
-}
+int runQuery(Call &call, const char *address, const Query &query, std::int32_t *out);
 
 }  // namespace corvex::commands

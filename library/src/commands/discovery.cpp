@@ -5,20 +5,17 @@
 #include <cstring>
 
 #include "../export.h"
-#include "../link/transaction.h"
 #include "command.h"
-#include "command_state.h"
 
 using namespace corvex::commands;
-using corvex::link::stationTable;
 
 namespace {
 
 // Output and configuration words of the board set-up.
 constexpr std::int32_t kMasterSpiConfig = 128;
 constexpr std::int32_t kMasterIoWord = 0x16FF;  // user I/O configuration and outputs
-constexpr std::int32_t kUserIoConfig = kUserConfigMark;
-constexpr std::int32_t kUserIoOutputs = kUserOutputMark;
+constexpr std::int32_t kUserIoConfig = corvex::link::kUserConfigMark;
+constexpr std::int32_t kUserIoOutputs = corvex::link::kUserOutputMark;
 constexpr std::int32_t kUserIoSpiConfig = 0xC6;
 
 // Defaults every found station gets.
@@ -27,11 +24,11 @@ constexpr std::int32_t kDefaultFirstRate = 100;
 constexpr std::int32_t kDefaultAccel = 50;
 constexpr std::int32_t kHalfStepMode = 33;
 
-bool stationFound(int address) { return stationTable()[address] != 'N'; }
+bool stationFound(Call &call, int address) { return call.stations().table[address] != 'N'; }
 
 // A transaction of the set-up counts only when the station answered without any error.
-bool sendStrict(int address, char letter, std::int32_t value) {
-    return sendTo(stationTarget(address), Command{letter, Arg::Signed}, value) ==
+bool sendStrict(Call &call, int address, char letter, std::int32_t value) {
+    return sendTo(call, stationTarget(address), Command{letter, Arg::Signed}, value) ==
            corvex::link::kTransactionOk;
 }
 
@@ -39,117 +36,124 @@ bool sendStrict(int address, char letter, std::int32_t value) {
 // its user-I/O controller once per initialisation. -1 only when the master's SPI
 // configuration fails; a failure after it leaves that controller's flag clear, so the
 // next station of the board tries again.
-int SetUpBoard(int board) {
-    CommandState &state = commandState();
+int SetUpBoard(Call &call, int board) {
+    corvex::link::StationMemory &stations = call.stations();
     const auto b = static_cast<std::size_t>(board);
-    if (state.masterSetUp[b] && state.userIoSetUp[b]) return 1;
+    if (stations.masterSetUp[b] && stations.userIoSetUp[b]) return 1;
 
     const int master = masterOf(board);
     if (ConfigureSPI(DecimalText(master).text, kMasterSpiConfig) == -1) return -1;
-    if (sendStrict(master, 'C', kMasterIoWord) && sendStrict(master, 'W', kMasterIoWord)) {
-        state.masterSetUp[b] = true;
+    if (sendStrict(call, master, 'C', kMasterIoWord) &&
+        sendStrict(call, master, 'W', kMasterIoWord)) {
+        stations.masterSetUp[b] = true;
     }
     const int userIo = userIoControllerOf(board);
-    if (sendStrict(userIo, 'C', kUserIoConfig) && sendStrict(userIo, 'W', kUserIoOutputs) &&
-        sendStrict(userIo, 'O', kUserIoSpiConfig)) {
-        state.userIoSetUp[b] = true;
+    if (sendStrict(call, userIo, 'C', kUserIoConfig) &&
+        sendStrict(call, userIo, 'W', kUserIoOutputs) &&
+        sendStrict(call, userIo, 'O', kUserIoSpiConfig)) {
+        stations.userIoSetUp[b] = true;
     }
     return 1;
 }
 
 struct InitStep {
     const char *failure;  // followed by the station's decimal address
-    int (*run)(int address, const char *text);
+    int (*run)(Call &call, int address, const char *text);
 };
 
 constexpr InitStep kInitSteps[] = {
     {"Can Not ConfigureSPI, Ctrlr. Address: ",
-     [](int address, const char *) { return SetUpBoard(boardOf(address)); }},
+     [](Call &call, int address, const char *) { return SetUpBoard(call, boardOf(address)); }},
     {"Can Not Set Default Motor Current, Ctrlr. Address: ",
-     [](int address, const char *text) {
+     [](Call &call, int address, const char *text) {
          return MotorSetCurrent(text,
-                                commandState().windingCurrent[static_cast<std::size_t>(address)]);
+                                call.stations().windingCurrent[static_cast<std::size_t>(address)]);
      }},
     {"Can Not Set Motor Direction, Ctrlr. Address: ",
-     [](int, const char *text) { return MotorDirection(text, 1); }},
+     [](Call &, int, const char *text) { return MotorDirection(text, 1); }},
     {"Can Not Set Default Motor Speed, Ctrlr. Address: ",
-     [](int, const char *text) {
+     [](Call &, int, const char *text) {
          return MotorSpeed(text, kDefaultSlewRate, kDefaultFirstRate, kDefaultAccel);
      }},
     {"Can Not Set Default Motor Step Mode, Ctrlr. Address: ",
-     [](int, const char *text) { return MotorConfigureMode(text, kHalfStepMode); }},
+     [](Call &, int, const char *text) { return MotorConfigureMode(text, kHalfStepMode); }},
 };
 
-int failSetUp(const char *message, int address) {
-    corvex::link::setError(CORVEXLINK_ERR_INIT_FAILED, "%s%d", message, address);
+int failSetUp(Call &call, const char *message, int address) {
+    call.errors().set(CORVEXLINK_ERR_INIT_FAILED, "%s%d", message, address);
     return -1;
+}
+
+// Probes every address once; the table and the list record which answered.
+int scan(Call &call, char *buffer) {
+    if (buffer == nullptr) {
+        call.errors().select(MessageEntry::WrongAddress);
+        return -1;
+    }
+    char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
+    std::size_t length = 0;
+    char *table = call.stations().table;
+    for (int address = 0; address < kStationCount; ++address) {
+        const Target probe = stationTarget(address);
+        const bool answered = corvex::link::WriteSP(call, probe.prefix) == 1;
+        table[address] = answered ? "0123456789ABCDEF"[address] : 'N';
+        const int written = answered
+                                ? std::snprintf(list + length, sizeof list - length, "%d", address)
+                                : std::snprintf(list + length, sizeof list - length, "N");
+        length += static_cast<std::size_t>(written);
+        if (address < kHighestAddress) list[length++] = ',';
+    }
+    std::memcpy(buffer, list, length + 1);
+    return 1;
+}
+
+int checkAddress(Call &call, const char *address) {
+    const auto target = resolveTarget(call, address, Groups::Refused);
+    if (!target) return -1;
+    return corvex::link::WriteSP(call, target->prefix) == 1 ? 1 : -1;
+}
+
+int initialiseStations(Call &call) {
+    corvex::link::StationMemory &stations = call.stations();
+    stations.masterSetUp.fill(false);
+    stations.userIoSetUp.fill(false);
+    const int hostRate = ZelmarGetBaudRate();
+
+    for (int address = 0; address < kStationCount; ++address) {
+        if (stationFound(call, address) && MotorSoftReset(DecimalText(address).text) == -1) {
+            return failSetUp(call, "Can Not Reset Motor Address: ", address);
+        }
+    }
+
+    // The reset stations listen at 9600 baud: take the line there, then move them all to the
+    // host's rate.
+    ZelmarChangeBaudRate(9600);
+    if (hostRate != 9600 && ZelmarChangeBaudRate(hostRate) == -1) return -1;
+
+    for (int address = 0; address < kStationCount; ++address) {
+        if (!stationFound(call, address)) continue;
+        const DecimalText text(address);
+        for (const InitStep &step : kInitSteps) {
+            if (step.run(call, address, text.text) == -1)
+                return failSetUp(call, step.failure, address);
+        }
+    }
+    return 1;
 }
 
 }  // namespace
 
 int GetConnectedControllers(char *buffer) {
-    corvex::ExportGuard guard;
-    return guarded([&] {
-        if (buffer == nullptr) {
-            corvex::link::SetErrorMessage(kEntryWrongAddress);
-            return -1;
-        }
-        char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
-        std::size_t length = 0;
-        char *table = stationTable();
-        for (int address = 0; address < kStationCount; ++address) {
-            const Target probe = stationTarget(address);
-            const bool answered = corvex::link::WriteSP(probe.prefix) == 1;
-            table[address] = answered ? "0123456789ABCDEF"[address] : 'N';
-            const int written =
-                answered ? std::snprintf(list + length, sizeof list - length, "%d", address)
-                         : std::snprintf(list + length, sizeof list - length, "N");
-            length += static_cast<std::size_t>(written);
-            if (address < kHighestAddress) list[length++] = ',';
-        }
-        std::memcpy(buffer, list, length + 1);
-        return 1;
-    });
+    return corvex::exportCall([&](Call &call) { return scan(call, buffer); });
 }
 CORVEXLINK_ALIAS(GetConnectedControllers)
 
 int CheckControllerAddress(const char *address) {
-    corvex::ExportGuard guard;
-    return guarded([&] {
-        const auto target = resolveTarget(address, Groups::Refused);
-        if (!target) return -1;
-        return corvex::link::WriteSP(target->prefix) == 1 ? 1 : -1;
-    });
+    return corvex::exportCall([&](Call &call) { return checkAddress(call, address); });
 }
 CORVEXLINK_ALIAS(CheckControllerAddress)
 
 int MotorStationsInit(void) {
-    corvex::ExportGuard guard;
-    return guarded([&] {
-        CommandState &state = commandState();
-        state.masterSetUp.fill(false);
-        state.userIoSetUp.fill(false);
-        const int hostRate = ZelmarGetBaudRate();
-
-        for (int address = 0; address < kStationCount; ++address) {
-            if (stationFound(address) && MotorSoftReset(DecimalText(address).text) == -1) {
-                return failSetUp("Can Not Reset Motor Address: ", address);
-            }
-        }
-
-        // The reset stations listen at 9600 baud: take the line there, then move them all
-        // to the host's rate.
-        ZelmarChangeBaudRate(9600);
-        if (hostRate != 9600 && ZelmarChangeBaudRate(hostRate) == -1) return -1;
-
-        for (int address = 0; address < kStationCount; ++address) {
-            if (!stationFound(address)) continue;
-            const DecimalText text(address);
-            for (const InitStep &step : kInitSteps) {
-                if (step.run(address, text.text) == -1) return failSetUp(step.failure, address);
-            }
-        }
-        return 1;
-    });
+    return corvex::exportCall([](Call &call) { return initialiseStations(call); });
 }
 CORVEXLINK_ALIAS(MotorStationsInit)

@@ -2,7 +2,6 @@
 // FIFO exports: queue commands in a station's FIFO (waiting for room when it is full),
 // reset it, and read its index counter and free room.
 #include "../export.h"
-#include "../link/transaction.h"
 #include "../platform/clock.h"
 #include "command.h"
 #include "conversions.h"
@@ -10,14 +9,11 @@
 
 using namespace corvex::commands;
 namespace platform = corvex::platform;
-using corvex::link::SetErrorMessage;
 
 namespace {
 
 constexpr unsigned kRoomPollMs = 10;
 constexpr int kMaxRoomPolls = 91;
-constexpr unsigned kIdlePollMs = 5;
-constexpr int kMaxIdlePolls = 200;  // 1 s, longer than any transaction
 
 // A queued command, the FIFO room it takes, and whether a failed transaction still
 // writes the last value into the out-parameter.
@@ -43,155 +39,145 @@ constexpr FifoCommand kQueueWait{queued('D', Arg::Unsigned), 3, true};
 
 constexpr Command kFifoReset{'K'};
 
-std::int32_t maskIndexCounter(std::int32_t value) {
-    const std::int32_t index = value & 0xFFFF;
-    corvex::link::setLastValue(index);  // ZelmarGetValue() reports the masked counter too
-    return index;
-}
-constexpr Query kIndexCounter{Command{'['}, true, &maskIndexCounter};
+// ZelmarGetValue() reports the masked counter too.
+constexpr std::int32_t maskIndexCounter(std::int32_t value) { return value & 0xFFFF; }
+constexpr Query kIndexCounter{Command{'['}, true, &maskIndexCounter, true};
 constexpr Query kRemainingBytes{Command{']'}, true};
 
-bool refuseNullOut(const std::int32_t *out) {
+bool refuseNullOut(Call &call, const std::int32_t *out) {
     if (out != nullptr) return false;
-    SetErrorMessage(kEntryWrongAddress);
+    call.errors().select(MessageEntry::WrongAddress);
     return true;
 }
 
 // Polls the free room every 10 ms, at most 91 times, until the command fits; then sends
 // it again. The free room left after it, or -1 when no room came or the resend was not
 // queued.
-int FIFOWaitAndResend(const char *command, std::int32_t room, const char *address) {
+int FIFOWaitAndResend(Call &call, const char *command, std::int32_t room, const char *address) {
     std::int32_t free = 0;
     for (int poll = 0; poll < kMaxRoomPolls && free < room; ++poll) {
         platform::sleepMs(kRoomPollMs);
         if (FIFOGetRemainingBytes(address, &free) == -1) return -1;
     }
     if (free < room) {
-        corvex::link::setError(
+        call.errors().set(
             CORVEXLINK_ERR_FIFO_WAIT_EXPIRED, "%s",
             "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO");
         return -1;
     }
     // Only a resend that the station takes is queued: a failure, or FIFO full once more,
     // ends the export with -1 and that answer's error state.
-    if (corvex::link::ItcCommand(command) != corvex::link::kTransactionOk) return -1;
+    if (corvex::link::ItcCommand(call, command) != corvex::link::kTransactionOk) return -1;
     return free - room;
 }
 
 // The common course of a queued command. On success *out is the free room after it.
-int runFifo(const char *address, const FifoCommand &fifo, std::int32_t value, std::int32_t *out) {
-    if (refuseNullOut(out)) return -1;
-    const auto target = resolveTarget(address, fifo.command.groups);
+int runFifo(Call &call, const char *address, const FifoCommand &fifo, std::int32_t value,
+            std::int32_t *out) {
+    if (refuseNullOut(call, out)) return -1;
+    const auto target = resolveTarget(call, address, fifo.command.groups);
     if (!target) return -1;
     const CommandText text = formatCommand(*target, fifo.command, value);
-    switch (corvex::link::ItcCommand(text.data())) {
-    case corvex::link::kTransactionOk: *out = corvex::link::LastValue(); return 1;
+    switch (corvex::link::ItcCommand(call, text.data())) {
+    case corvex::link::kTransactionOk: *out = call.caller.lastValue; return 1;
     case corvex::link::kTransactionFifoFull: {
-        const int left = FIFOWaitAndResend(text.data(), fifo.room, address);
+        const int left = FIFOWaitAndResend(call, text.data(), fifo.room, address);
         if (left == -1) return -1;
         *out = left;
         return 1;
     }
     default:
-        if (fifo.lastValueOnFailure) *out = corvex::link::LastValue();
+        if (fifo.lastValueOnFailure) *out = call.caller.lastValue;
         return -1;
     }
 }
 
-// Every other transaction runs under the export lock, so the line is idle here; the
-// bounded wait only guards against a transaction started outside the exports.
-void waitForIdleLine() {
-    for (int poll = 0; poll < kMaxIdlePolls && !corvex::link::TransactionIdle(); ++poll) {
-        platform::sleepMs(kIdlePollMs);
+int queueUserIo(Call &call, const char *address, int value, std::int32_t *freeBytes) {
+    if (refuseNullOut(call, freeBytes)) return -1;
+    std::int32_t marked = value;
+    if (!applyUserIoRules(call, address, UserIoAction::Write, marked)) return -1;
+    return runFifo(call, address, kQueueUserIo, marked, freeBytes);
+}
+
+// The slope travels as one byte: outside -256..255 it cannot be sent as meant.
+int queueSlope(Call &call, const char *address, int slope, std::int32_t *freeBytes) {
+    if (slope < kMinFifoSlope || slope > kMaxFifoSlope) {
+        if (refuseNullOut(call, freeBytes)) return -1;
+        call.errors().select(MessageEntry::Acceleration);
+        return -1;
     }
+    return runFifo(call, address, kQueueSlope, fifoSlopeArgument(slope), freeBytes);
 }
 
 }  // namespace
 
 int FIFOReset(const char *address) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kFifoReset); });
+    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kFifoReset); });
 }
 CORVEXLINK_ALIAS(FIFOReset)
 
 int FIFOGetIndexCounter(const char *address, int32_t *index) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runQuery(address, kIndexCounter, index); });
+    return corvex::exportCall(
+        [&](Call &call) { return runQuery(call, address, kIndexCounter, index); });
 }
 CORVEXLINK_ALIAS(FIFOGetIndexCounter)
 
 int FIFOGetRemainingBytes(const char *address, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] {
-        waitForIdleLine();
-        return runQuery(address, kRemainingBytes, freeBytes);
-    });
+    return corvex::exportCall(
+        [&](Call &call) { return runQuery(call, address, kRemainingBytes, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOGetRemainingBytes)
 
 int FIFOWriteUserIO(const char *address, int value, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] {
-        if (refuseNullOut(freeBytes)) return -1;
-        std::int32_t marked = value;
-        if (!applyUserIoRules(address, UserIoAction::Write, marked)) return -1;
-        return runFifo(address, kQueueUserIo, marked, freeBytes);
-    });
+    return corvex::exportCall(
+        [&](Call &call) { return queueUserIo(call, address, value, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOWriteUserIO)
 
 int FIFOWriteSPI(const char *address, int value, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runFifo(address, kQueueSpi, value, freeBytes); });
+    return corvex::exportCall(
+        [&](Call &call) { return runFifo(call, address, kQueueSpi, value, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOWriteSPI)
 
 int FIFOMotorNumberStepRel(const char *address, int32_t steps, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runFifo(address, kQueueStepRel, steps, freeBytes); });
+    return corvex::exportCall(
+        [&](Call &call) { return runFifo(call, address, kQueueStepRel, steps, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOMotorNumberStepRel)
 
 int FIFOMotorGoAbsPos(const char *address, int32_t position, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runFifo(address, kQueueGoAbs, position, freeBytes); });
+    return corvex::exportCall(
+        [&](Call &call) { return runFifo(call, address, kQueueGoAbs, position, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOMotorGoAbsPos)
 
 int FIFOMotorSlewRate(const char *address, int rate, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runFifo(address, kQueueSlewRate, rate, freeBytes); });
+    return corvex::exportCall(
+        [&](Call &call) { return runFifo(call, address, kQueueSlewRate, rate, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOMotorSlewRate)
 
 int FIFOMotorFirstRate(const char *address, int rate, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runFifo(address, kQueueFirstRate, rate, freeBytes); });
+    return corvex::exportCall(
+        [&](Call &call) { return runFifo(call, address, kQueueFirstRate, rate, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOMotorFirstRate)
 
 int FIFOMotorSlope(const char *address, int slope, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] {
-        // The slope travels as one byte: outside -256..255 it cannot be sent as meant.
-        if (slope < kMinFifoSlope || slope > kMaxFifoSlope) {
-            if (refuseNullOut(freeBytes)) return -1;
-            SetErrorMessage(kEntryAcceleration);
-            return -1;
-        }
-        return runFifo(address, kQueueSlope, fifoSlopeArgument(slope), freeBytes);
-    });
+    return corvex::exportCall(
+        [&](Call &call) { return queueSlope(call, address, slope, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOMotorSlope)
 
 int FIFOMotorRepeat(const char *address, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runFifo(address, kQueueRepeat, 0, freeBytes); });
+    return corvex::exportCall(
+        [&](Call &call) { return runFifo(call, address, kQueueRepeat, 0, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOMotorRepeat)
 
 int FIFOMotorWait(const char *address, int wait, int32_t *freeBytes) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runFifo(address, kQueueWait, wait, freeBytes); });
+    return corvex::exportCall(
+        [&](Call &call) { return runFifo(call, address, kQueueWait, wait, freeBytes); });
 }
 CORVEXLINK_ALIAS(FIFOMotorWait)

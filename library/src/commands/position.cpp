@@ -17,37 +17,37 @@ constexpr Command kSetEncoder{'}', Arg::Signed};
 }  // namespace
 
 int MotorGetPosition(const char *address, int32_t *position) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runQuery(address, kGetPosition, position); });
+    return corvex::exportCall(
+        [&](Call &call) { return runQuery(call, address, kGetPosition, position); });
 }
 CORVEXLINK_ALIAS(MotorGetPosition)
 
 int MotorSetPosition(const char *address, int32_t position) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kSetPosition, position); });
+    return corvex::exportCall(
+        [&](Call &call) { return runCommand(call, address, kSetPosition, position); });
 }
 CORVEXLINK_ALIAS(MotorSetPosition)
 
 int MotorEncoderFailsStep(const char *address, int32_t steps) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kEncoderFailsStep, steps); });
+    return corvex::exportCall(
+        [&](Call &call) { return runCommand(call, address, kEncoderFailsStep, steps); });
 }
 CORVEXLINK_ALIAS(MotorEncoderFailsStep)
 
 int MotorGetStatusRegister(const char *address, int32_t *status) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runQuery(address, kGetStatus, status); });
+    return corvex::exportCall(
+        [&](Call &call) { return runQuery(call, address, kGetStatus, status); });
 }
 CORVEXLINK_ALIAS(MotorGetStatusRegister)
 
 int EncoderSetPosition(const char *address, int32_t count) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kSetEncoder, count); });
+    return corvex::exportCall(
+        [&](Call &call) { return runCommand(call, address, kSetEncoder, count); });
 }
 CORVEXLINK_ALIAS(EncoderSetPosition)
 
 int EncoderGetPosition(const char *address, int32_t *count) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runQuery(address, kGetEncoder, count); });
+    return corvex::exportCall(
+        [&](Call &call) { return runQuery(call, address, kGetEncoder, count); });
 }
 CORVEXLINK_ALIAS(EncoderGetPosition)

@@ -15,25 +15,21 @@ constexpr Command kWait{'D', Arg::Unsigned};
 }  // namespace
 
 int EnterProgMode(const char *address) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kEnterProgram); });
+    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kEnterProgram); });
 }
 CORVEXLINK_ALIAS(EnterProgMode)
 
 int ExecStoredProg(const char *address) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kRunProgram); });
+    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kRunProgram); });
 }
 CORVEXLINK_ALIAS(ExecStoredProg)
 
 int ProgramLoop(const char *address) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kLoopProgram); });
+    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kLoopProgram); });
 }
 CORVEXLINK_ALIAS(ProgramLoop)
 
 int MotorWait(const char *address, int wait) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kWait, wait); });
+    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kWait, wait); });
 }
 CORVEXLINK_ALIAS(MotorWait)

@@ -4,7 +4,7 @@
 #include "speed_table.h"
 
 int GetFixedSpeed(int speed) {
-    corvex::ExportGuard guard;
-    return corvex::commands::fixedSpeed(speed);
+    return corvex::lockedCall(
+        0, [&](corvex::link::Line &) { return corvex::commands::fixedSpeed(speed); });
 }
 CORVEXLINK_ALIAS(GetFixedSpeed)

@@ -14,19 +14,18 @@ constexpr Query kReadSpi{Command{'V'}, false};
 }  // namespace
 
 int ConfigureSPI(const char *address, int config) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kConfigureSpi, config); });
+    return corvex::exportCall(
+        [&](Call &call) { return runCommand(call, address, kConfigureSpi, config); });
 }
 CORVEXLINK_ALIAS(ConfigureSPI)
 
 int WriteSPI(const char *address, int value) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runCommand(address, kWriteSpi, value); });
+    return corvex::exportCall(
+        [&](Call &call) { return runCommand(call, address, kWriteSpi, value); });
 }
 CORVEXLINK_ALIAS(WriteSPI)
 
 int ReadSPI(const char *address, int32_t *value) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runQuery(address, kReadSpi, value); });
+    return corvex::exportCall([&](Call &call) { return runQuery(call, address, kReadSpi, value); });
 }
 CORVEXLINK_ALIAS(ReadSPI)

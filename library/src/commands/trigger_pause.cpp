@@ -4,9 +4,7 @@
 #include <cstdio>
 
 #include "../export.h"
-#include "../link/transaction.h"
 #include "command.h"
-#include "command_state.h"
 
 using namespace corvex::commands;
 
@@ -14,24 +12,24 @@ namespace {
 
 constexpr std::size_t kMotorListLimit = 39;
 
-enum class Line : std::uint8_t { Trigger = 0, Pause = 4 };  // first bit of the line kind
+enum class LineKind : std::uint8_t { Trigger = 0, Pause = 4 };  // first bit of the kind
 
 // Changes the lines of the listed motors (0 = on), then sends the line state.
-int changeLines(const char *motors, Line line, bool on) {
+int changeLines(Call &call, const char *motors, LineKind kind, bool on) {
     const AddressList list = parseAddressList(motors, kMotorListLimit);
     if (list.status == ListStatus::NotANumber) return -1;  // refused without a message
     if (list.status == ListStatus::WrongAddress) {
-        corvex::link::SetErrorMessage(kEntryWrongAddress);
+        call.errors().select(MessageEntry::WrongAddress);
         return -1;
     }
 
-    CommandState &state = commandState();
+    corvex::link::StationMemory &stations = call.stations();
     unsigned concerned = 0;
     for (int motor = 0; motor < kStationCount; ++motor) {
         if ((list.mask & (1u << motor)) == 0) continue;
         const int board = boardOf(motor);
-        const auto bit = static_cast<std::uint8_t>(1u << (static_cast<int>(line) + motor % 4));
-        std::uint8_t &lines = state.boardLines[static_cast<std::size_t>(board)];
+        const auto bit = static_cast<std::uint8_t>(1u << (static_cast<int>(kind) + motor % 4));
+        std::uint8_t &lines = stations.boardLines[static_cast<std::size_t>(board)];
         lines = static_cast<std::uint8_t>(on ? lines & ~bit : lines | bit);
         concerned |= 1u << board;
     }
@@ -46,38 +44,38 @@ int changeLines(const char *motors, Line line, bool on) {
                 std::snprintf(boards + length, sizeof boards - length, "%s", kMasterPieces[board]));
         }
     }
-    const auto target = resolveTarget(boards, Groups::Allowed);
+    const auto target = resolveTarget(call, boards, Groups::Allowed);
     if (!target) return -1;
 
-    const auto &b = state.boardLines;
+    const auto &b = stations.boardLines;
     CommandText text{};
     std::snprintf(text.data(), text.size(), "%s%c$%02X%02X%02X%02X", target->prefix, ':', b[3],
                   b[2], b[1], b[0]);
-    return exportResult(corvex::link::ItcCommand(text.data()));
+    return exportResult(corvex::link::ItcCommand(call, text.data()));
 }
 
 }  // namespace
 
 int MotorTriggerON(const char *motors) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return changeLines(motors, Line::Trigger, true); });
+    return corvex::exportCall(
+        [&](Call &call) { return changeLines(call, motors, LineKind::Trigger, true); });
 }
 CORVEXLINK_ALIAS(MotorTriggerON)
 
 int MotorTriggerOFF(const char *motors) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return changeLines(motors, Line::Trigger, false); });
+    return corvex::exportCall(
+        [&](Call &call) { return changeLines(call, motors, LineKind::Trigger, false); });
 }
 CORVEXLINK_ALIAS(MotorTriggerOFF)
 
 int MotorPauseON(const char *motors) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return changeLines(motors, Line::Pause, true); });
+    return corvex::exportCall(
+        [&](Call &call) { return changeLines(call, motors, LineKind::Pause, true); });
 }
 CORVEXLINK_ALIAS(MotorPauseON)
 
 int MotorPauseOFF(const char *motors) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return changeLines(motors, Line::Pause, false); });
+    return corvex::exportCall(
+        [&](Call &call) { return changeLines(call, motors, LineKind::Pause, false); });
 }
 CORVEXLINK_ALIAS(MotorPauseOFF)

@@ -3,9 +3,7 @@
 #include "user_io.h"
 
 #include "../export.h"
-#include "../link/transaction.h"
 #include "command.h"
-#include "command_state.h"
 
 using namespace corvex::commands;
 
@@ -29,39 +27,42 @@ constexpr const char *kWriteRefused[kBoardCount] = {
 
 constexpr Query kReadInputs{Command{'B'}, false};
 
-int runUserIo(const char *addresses, UserIoAction action, std::int32_t value) {
-    if (!applyUserIoRules(addresses, action, value)) return -1;
-    const auto target = resolveTarget(addresses, Groups::Allowed);
+int runUserIo(Call &call, const char *addresses, UserIoAction action, std::int32_t value) {
+    if (!applyUserIoRules(call, addresses, action, value)) return -1;
+    const auto target = resolveTarget(call, addresses, Groups::Allowed);
     if (!target) return -1;
     const char letter = action == UserIoAction::Configure ? 'C' : 'W';
-    return exportResult(sendTo(*target, Command{letter, Arg::Signed, Groups::Allowed}, value));
+    return exportResult(
+        sendTo(call, *target, Command{letter, Arg::Signed, Groups::Allowed}, value));
 }
 
 }  // namespace
 
 namespace corvex::commands {
 
-bool applyUserIoRules(const char *addresses, UserIoAction action, std::int32_t &value) {
+bool applyUserIoRules(link::Call &call, const char *addresses, UserIoAction action,
+                      std::int32_t &value) {
     const AddressList list = parseAddressList(addresses, kUserIoListLimit);
     if (list.status == ListStatus::NotANumber) return false;
     if (list.status == ListStatus::WrongAddress) {
-        link::SetErrorMessage(kEntryWrongAddress);
+        call.errors().select(MessageEntry::WrongAddress);
         return false;
     }
-    CommandState &state = commandState();
+    link::StationMemory &stations = call.stations();
     for (int address = 0; address < kStationCount; ++address) {
         if ((list.mask & (1u << address)) == 0) continue;
         const int board = boardOf(address);
         if (isMaster(address)) {
             const char *const *messages =
                 action == UserIoAction::Configure ? kConfigureRefused : kWriteRefused;
-            link::setError(CORVEXLINK_ERR_USER_IO_REFUSED, "%s", messages[board]);
+            call.errors().set(CORVEXLINK_ERR_USER_IO_REFUSED, "%s", messages[board]);
             return false;
         }
         if (isUserIoController(address)) {
-            value |= action == UserIoAction::Configure ? kUserConfigMark : kUserOutputMark;
+            value |=
+                action == UserIoAction::Configure ? link::kUserConfigMark : link::kUserOutputMark;
             if (action == UserIoAction::Write)
-                state.userOutputWord[static_cast<std::size_t>(board)] = value;
+                stations.userOutputWord[static_cast<std::size_t>(board)] = value;
         }
     }
     return true;
@@ -70,19 +71,19 @@ bool applyUserIoRules(const char *addresses, UserIoAction action, std::int32_t &
 }  // namespace corvex::commands
 
 int ReadDigitalUserIO(const char *address, int32_t *inputs) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runQuery(address, kReadInputs, inputs); });
+    return corvex::exportCall(
+        [&](Call &call) { return runQuery(call, address, kReadInputs, inputs); });
 }
 CORVEXLINK_ALIAS(ReadDigitalUserIO)
 
 int ConfigureDigitalUserIO(const char *addresses, int config) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runUserIo(addresses, UserIoAction::Configure, config); });
+    return corvex::exportCall(
+        [&](Call &call) { return runUserIo(call, addresses, UserIoAction::Configure, config); });
 }
 CORVEXLINK_ALIAS(ConfigureDigitalUserIO)
 
 int WriteDigitalUserIO(const char *addresses, int value) {
-    corvex::ExportGuard guard;
-    return guarded([&] { return runUserIo(addresses, UserIoAction::Write, value); });
+    return corvex::exportCall(
+        [&](Call &call) { return runUserIo(call, addresses, UserIoAction::Write, value); });
 }
 CORVEXLINK_ALIAS(WriteDigitalUserIO)

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "../link/transaction.h"
+
 namespace corvex::commands {
 
 enum class UserIoAction : std::uint8_t { Configure, Write };
@@ -14,6 +16,7 @@ enum class UserIoAction : std::uint8_t { Configure, Write };
 // board's user output word at once. Returns false when the list is refused: a piece that
 // is not a number (no message), a NULL, over-long or above-15 list (message entry 1), or
 // a board's master controller (0, 4, 8, 12; error 51, the first in ascending order).
-bool applyUserIoRules(const char *addresses, UserIoAction action, std::int32_t &value);
+bool applyUserIoRules(link::Call &call, const char *addresses, UserIoAction action,
+                      std::int32_t &value);
 
 }  // namespace corvex::commands

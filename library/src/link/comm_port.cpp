@@ -1,16 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "comm_port.h"
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 
 #include "../platform/clock.h"
 #include "../platform/diagnostics.h"
 #include "../platform/thread_priority.h"
-#include "../platform/ui.h"
 #include "line_rates.h"
 
 namespace corvex::link {
@@ -18,230 +13,104 @@ namespace corvex::link {
 using platform::diag;
 
 namespace {
-
-std::atomic<std::uint32_t> g_nextWorkerId{1};
-
-DeviceFactory &deviceFactory() {
-    static DeviceFactory *f = new DeviceFactory;  // outlives static destruction
-    return *f;
-}
-
-void CommWatchThread(CommPort *port);
-
+// How long a close waits for the worker to end. The worker always ends promptly once woken;
+// the bound only guards against a worker that the system has already taken away (unload at
+// process exit) or a device whose wait does not wake.
+constexpr std::uint32_t kWorkerEndBoundMs = 2000;
 }  // namespace
 
-// ----- answer sink -------------------------------------------------------------------
+struct CommPort::Worker {
+    std::shared_ptr<platform::SerialDevice> device;
+    std::shared_ptr<AnswerSink> sink;
+    std::atomic<bool> running{true};
+    std::atomic<bool> ended{false};
+};
 
-namespace {
-// How long a waiting caller polls the completion flag before it sleeps: long enough to
-// catch an answer that the worker is already moving in, short against any wire time.
-constexpr auto kSpinBeforeSleep = std::chrono::microseconds(30);
-}  // namespace
+CommPort::CommPort() : sink_(std::make_shared<AnswerSink>()) {}
 
-void AnswerSink::reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    buffer_.clear();
-    complete_.store(0, std::memory_order_release);
+CommPort::~CommPort() {
+    close([] {});
 }
 
-void AnswerSink::append(const char *bytes, std::size_t count) {
-    bool wake = false;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (buffer_.append(bytes, count) && complete_.load(std::memory_order_relaxed) == 0) {
-            complete_.store(1, std::memory_order_release);
-            wake = sleeping_;
-        }
-    }
-    if (wake) completed_.notify_one();
-}
+bool CommPort::open(std::unique_ptr<platform::SerialDevice> device, std::uint32_t rate) {
+    if (worker_ || closing_ || !device) return false;
+    device->purge();
+    platform::LineSettings settings;  // 8N1, no flow control
+    settings.baudRate = rate;
+    if (!device->configure(settings)) return false;
 
-bool AnswerSink::waitComplete(std::chrono::steady_clock::time_point deadline) {
-    using Clock = std::chrono::steady_clock;
-    const auto spinEnd = std::min(deadline, Clock::now() + kSpinBeforeSleep);
-    while (Clock::now() < spinEnd) {
-        if (complete()) return true;
-        platform::cpuRelax();
-    }
-    std::unique_lock<std::mutex> lock(mutex_);
-    sleeping_ = true;
-    const bool done = completed_.wait_until(lock, deadline, [this] { return complete(); });
-    sleeping_ = false;
-    return done;
-}
-
-std::string AnswerSink::text() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::string(buffer_.text());
-}
-
-// ----- library-wide instances ----------------------------------------------------------
-
-// Allocated once and never destroyed, so that the close at unload still finds them.
-PortState &portState() {
-    static PortState *s = new PortState;
-    return *s;
-}
-
-namespace {
-std::atomic<CommPort *> g_commPort{nullptr};  // constant-initialised: readable at any time
-}
-
-CommPort &commPort() {
-    static CommPort *p = [] {
-        auto *created = new CommPort;
-        g_commPort.store(created);
-        return created;
-    }();
-    return *p;
-}
-
-bool portDeviceOpen() {
-    const CommPort *p = g_commPort.load();
-    return p != nullptr && p->device != nullptr;
-}
-
-AnswerSink &answerSink() {
-    static AnswerSink *a = new AnswerSink;
-    return *a;
-}
-
-void setDeviceFactory(DeviceFactory factory) { deviceFactory() = std::move(factory); }
-
-void resetPortStateForTest() {
-    CloseCommPort();
-    portState() = PortState{};
-}
-
-// ----- rates ---------------------------------------------------------------------------
-
-void SelectBaudRate(std::int32_t rate) {
-    const std::int32_t line = lineRateFor(rate);
-    if (line != 0) portState().lineBaudRate = line;  // an unsupported rate keeps the line rate
-}
-
-void ApplyBaudRate() {
-    PortState &st = portState();
-    CommPort &port = commPort();
-    if (!st.portUsed || !st.portOpen || !port.device) return;
-    const auto rate = static_cast<std::uint32_t>(st.lineBaudRate);
-    if (port.device->setBaudRate(rate)) {
-        port.lineRate = rate;
-    }
-}
-
-// ----- open and close ----------------------------------------------------------------
-
-bool SetupConnection(CommPort &port) {
-    platform::LineSettings s;
-    s.baudRate = port.lineRate;
-    s.dataBits = port.dataBits;
-    s.parity = port.parity;
-    s.stopBits = port.stopBits;
-    s.dsrDtrHandshake = port.dsrDtrHandshake;
-    s.ctsRtsHandshake = port.ctsRtsHandshake;
-    s.xonXoff = port.xonXoff;
-    return port.device->configure(s);
-}
-
-bool OpenCommPort(int portNumber) {
-    CommPort &port = commPort();
-    if (port.device || port.closing) return false;
-
-    port.device =
-        deviceFactory() ? deviceFactory()(portNumber) : platform::openSerialDevice(portNumber);
-    if (!port.device) return false;
-    port.device->purge();
-    if (!SetupConnection(port)) {
-        port.device.reset();
-        return false;
-    }
-
-    port.answer = &answerSink();
-    port.running.store(1);
-    port.workerId.store(g_nextWorkerId.fetch_add(1));
+    auto worker = std::make_shared<Worker>();
+    worker->device = std::move(device);
+    worker->sink = std::make_shared<AnswerSink>();
     try {
-        port.worker = std::thread(CommWatchThread, &port);
+        thread_ = std::thread(receive, worker);
     } catch (...) {
-        port.running.store(0);
-        port.workerId.store(0);
-        port.device.reset();
         return false;
     }
+    worker_ = std::move(worker);
+    sink_ = worker_->sink;
+    ++serial_;
+    lineRate_ = rate;
 
     // The worker moves answers into the buffer the moment they arrive: time-critical
     // priority, else highest. An unprivileged process is always refused real-time
     // scheduling, so the refusals are diagnostics lines rather than modal boxes; the port
     // works at normal priority.
-    if (!platform::setThreadPriority(port.worker, platform::ThreadPriority::TimeCritical)) {
+    if (!platform::setThreadPriority(thread_, platform::ThreadPriority::TimeCritical)) {
         diag("Can not setup priority of the CorvexLink thread to THREAD_PRIORITY_TIME_CRITICAL\n");
-        if (!platform::setThreadPriority(port.worker, platform::ThreadPriority::Highest)) {
+        if (!platform::setThreadPriority(thread_, platform::ThreadPriority::Highest)) {
             diag("Can not setup priority of the CorvexLink thread to THREAD_PRIORITY_HIGHEST\n");
         }
     }
     return true;
 }
 
-bool commPortClosing() { return commPort().closing; }
-
-int CloseCommPort() {
-    CommPort &port = commPort();
-    if (!port.device || port.closing) return 0;
-    port.closing = true;
-
-    port.running.store(0);
-    port.device->wake();
+int CommPort::close(const std::function<void()> &pump) {
+    if (!worker_ || closing_) return 0;
+    closing_ = true;
+    const std::shared_ptr<Worker> worker = worker_;
+    worker->running.store(false);
+    worker->device->wake();
 
     // Keep the caller's window events flowing while the worker ends. Those events may call
-    // back into the library: `closing` makes every open, close and write they reach fail
-    // without touching this device or worker. The worker always ends promptly once woken;
-    // the bound only guards against a worker that the system has already taken away
-    // (unload at process exit).
-    // Events are dispatched at least once, so a close behaves the same whether or not the
-    // worker has already gone.
+    // back into the library: `closing_` makes every open, close and write they reach fail
+    // without touching this device or worker. Events are dispatched at least once, so a close
+    // behaves the same whether or not the worker has already gone.
     const std::uint32_t start = platform::tickCount();
     do {
-        platform::pumpMessages();
-        if (port.workerId.load() == 0) break;
-        if (platform::threadTerminatedBySystem(port.worker)) break;  // process exit
+        pump();
+        if (worker->ended.load()) break;
+        if (platform::threadTerminatedBySystem(thread_)) break;  // process exit
         platform::sleepMs(1);
-    } while (platform::tickCount() - start < 2000);
-    bool workerEnded = true;
-    if (port.worker.joinable()) {
-        if (port.workerId.load() == 0) {
-            port.worker.join();
+    } while (platform::tickCount() - start < kWorkerEndBoundMs);
+    if (thread_.joinable()) {
+        if (worker->ended.load()) {
+            thread_.join();
         } else {
+            // The worker keeps its own reference to the device and the sink: both stay
+            // allocated until it ends, and a later open gets new ones.
             diag("CorvexLink: CloseCommPort --> worker did not end\n");
-            port.worker.detach();
-            workerEnded = false;
+            thread_.detach();
         }
     }
 
     platform::sleepMs(20);
-    port.device->setDtr(false);
-    port.device->purge();
-    if (workerEnded) {
-        port.device.reset();
-    } else {
-        // A worker that may still run keeps using the device: leave it allocated rather
-        // than pull it from under that thread.
-        static_cast<void>(port.device.release());
-    }
-    port.closing = false;
+    worker->device->setDtr(false);
+    worker->device->purge();
+    worker_.reset();
+    closing_ = false;
     return 1;
 }
 
-// ----- reads and writes --------------------------------------------------------------
-
-int WriteCommBlock(CommPort &port, const void *bytes, std::size_t count) {
+int CommPort::writeBlock(const void *bytes, std::size_t count) {
     if (count == 0) {
         diag("CorvexLink: WriteCommBlock --> Byte count is zero\n");
         return 0;
     }
-    if (!port.device || port.closing) return 0;  // nothing open, or being released
+    if (!worker_ || closing_) return 0;  // nothing open, or being released
 
-    std::lock_guard<std::mutex> lock(port.writeLock);
-    const platform::IoResult r = port.device->write(bytes, count, writeBound(count, port.lineRate));
+    std::lock_guard<std::mutex> lock(writeLock_);
+    const platform::IoResult r = worker_->device->write(bytes, count, writeBound(count, lineRate_));
     if (r.status == platform::IoStatus::Ok && r.bytes == count) return 1;
     if (r.bytes > 0) {
         diag("CorvexLink: WriteCommBlock --> Write Timeout: %ld byte(s) of %ld byte(s) sent\n",
@@ -252,48 +121,44 @@ int WriteCommBlock(CommPort &port, const void *bytes, std::size_t count) {
     return 0;
 }
 
-int WriteComm(const void *bytes, std::size_t count) {
-    if (WriteCommBlock(commPort(), bytes, count) == 1) return 1;
+int CommPort::write(const void *bytes, std::size_t count) {
+    if (writeBlock(bytes, count) == 1) return 1;
     diag("CorvexLinkDLL: WriteComm --> second round\n");
-    return WriteCommBlock(commPort(), bytes, count);
+    return writeBlock(bytes, count);
 }
 
-std::size_t ReadCommBlock(CommPort &port, char *buffer, std::size_t max) {
-    const std::size_t waiting = port.device->bytesWaiting();
-    const std::size_t n = waiting < max ? waiting : max;
-    if (n == 0) return 0;
-    const platform::IoResult r = port.device->read(buffer, n);
-    if (r.status != platform::IoStatus::Ok) {
-        diag("CorvexLink: ReadCommBlock --> Read failed (status = 0x%08X)\n",
-             static_cast<unsigned>(r.error));
-        return 0;
-    }
-    return r.bytes;
+void CommPort::setLineRate(std::uint32_t rate) {
+    if (worker_ && worker_->device->setBaudRate(rate)) lineRate_ = rate;
 }
 
-namespace {
-
-void CommWatchThread(CommPort *port) {
+void CommPort::receive(std::shared_ptr<Worker> worker) {
+    platform::SerialDevice &device = *worker->device;
     char chunk[kReadChunk];
-    while (port->running.load()) {
-        const platform::WaitResult w = port->device->waitReadable();
+    while (worker->running.load()) {
+        const platform::WaitResult w = device.waitReadable();
         if (w == platform::WaitResult::Woken) continue;
         if (w == platform::WaitResult::LineLost) {
             // The device went away (an adapter unplugged, the far end hung up). Say so
             // once and idle until the close instead of spinning on the dead device.
-            diag("CorvexLink: CommWatchThread --> line lost on %s\n", port->device->path().c_str());
-            while (port->running.load()) port->device->waitForWake();
+            diag("CorvexLink: CommWatchThread --> line lost on %s\n", device.path().c_str());
+            while (worker->running.load()) device.waitForWake();
             break;
         }
         for (;;) {
-            const std::size_t n = ReadCommBlock(*port, chunk, sizeof chunk);
+            const std::size_t waiting = device.bytesWaiting();
+            const std::size_t n = waiting < sizeof chunk ? waiting : sizeof chunk;
             if (n == 0) break;
-            port->answer->append(chunk, n);
+            const platform::IoResult r = device.read(chunk, n);
+            if (r.status != platform::IoStatus::Ok) {
+                diag("CorvexLink: ReadCommBlock --> Read failed (status = 0x%08X)\n",
+                     static_cast<unsigned>(r.error));
+                break;
+            }
+            if (r.bytes == 0) break;
+            worker->sink->append(chunk, r.bytes);
         }
     }
-    port->workerId.store(0);
+    worker->ended.store(true);
 }
-
-}  // namespace
 
 }  // namespace corvex::link

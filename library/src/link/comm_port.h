@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The open serial line: the CommPort record, its receive worker and the write primitives
-// on which every command rests.
+// The open serial device of a line, its receive worker, and the write primitives on which
+// every command rests.
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,95 +12,61 @@
 #include <thread>
 
 #include "../platform/serial_device.h"
-#include "answer_parser.h"
+#include "answer_sink.h"
 
 namespace corvex::link {
 
 inline constexpr std::size_t kReadChunk = 80;  // bytes per read of the worker
 
-// Everything received since the current command was sent, and the wait for it. Only the
-// worker appends; the transaction resets it before each command. A short lock guards the
-// text; the completion flag is atomic, so a waiting caller can look at it without the lock.
-class AnswerSink {
+class CommPort {
 public:
-    void reset();
-    // Appends received bytes by the answer rules and, once they hold a prompt, raises the
-    // completion flag and wakes a caller that sleeps in waitComplete.
-    void append(const char *bytes, std::size_t count);
-    bool complete() const { return complete_.load(std::memory_order_acquire) != 0; }
-    // Waits until the answer is complete or `deadline` has passed; whether it is complete.
-    // Spins for a few microseconds first (an answer that is already on its way costs no
-    // sleep), then sleeps until the worker signals completion.
-    bool waitComplete(std::chrono::steady_clock::time_point deadline);
-    // A copy of the text received so far.
-    std::string text() const;
+    CommPort();
+    ~CommPort();  // closes the device (without pumping events)
+    CommPort(const CommPort &) = delete;
+    CommPort &operator=(const CommPort &) = delete;
+
+    // Purges `device`, sets it to 8N1 without flow control at `rate` and starts its receive
+    // worker; false (and the device closed) when it cannot be set up.
+    bool open(std::unique_ptr<platform::SerialDevice> device, std::uint32_t rate);
+    // Stops the worker and closes the device. `pump` keeps the caller's window events flowing
+    // while the worker ends. 1, or 0 when no device is open or another close (further up the
+    // same thread's stack) is already releasing it.
+    int close(const std::function<void()> &pump);
+
+    bool isOpen() const { return worker_ != nullptr; }
+    // A number of the running worker, different for every open; 0 while closed.
+    std::uint64_t workerSerial() const { return worker_ ? serial_ : 0; }
+    // Whether close() is running (further up the calling thread's stack): an open, close or
+    // write reached from the events it dispatches stays away from the device.
+    bool closing() const { return closing_; }
+
+    // Writes the bytes within a bound set by their count and the line rate. 1 when all bytes
+    // were written, else 0 with a diagnostics line.
+    int writeBlock(const void *bytes, std::size_t count);
+    // writeBlock, once more after a failure.
+    int write(const void *bytes, std::size_t count);
+
+    // Changes the rate of the open device; the rate stays when the device refuses.
+    void setLineRate(std::uint32_t rate);
+    std::uint32_t lineRate() const { return lineRate_; }
+
+    // The answers of the current (or last) open.
+    AnswerSink &answer() { return *sink_; }
 
 private:
-    mutable std::mutex mutex_;
-    std::condition_variable completed_;
-    AnswerBuffer buffer_;
-    bool sleeping_ = false;  // a caller waits on completed_ (guarded by mutex_)
-    std::atomic<int> complete_{0};
+    // What one worker uses. The worker holds its own reference, so a worker that does not
+    // end within the close's bound keeps its device and sink alive and never reaches the
+    // state of a later open.
+    struct Worker;
+    static void receive(std::shared_ptr<Worker> worker);
+
+    std::shared_ptr<Worker> worker_;  // empty while closed
+    std::thread thread_;
+    std::shared_ptr<AnswerSink> sink_;
+    std::uint32_t lineRate_ = 9600;
+    std::uint64_t serial_ = 0;  // counts the opens
+    bool closing_ = false;
+    std::mutex writeLock_;  // held for the whole of one write
 };
-
-struct CommPort {
-    std::unique_ptr<platform::SerialDevice> device;  // the handle; empty while closed
-    std::thread worker;                              // the worker thread handle
-    std::atomic<std::uint32_t> workerId{0};          // 0 while no worker runs
-    std::atomic<int> running{0};
-    // Set while CloseCommPort runs. The close dispatches the caller's window events while
-    // it waits for the worker; an open, close or write reached from those events sees
-    // this and stays away from the device and worker that are being released.
-    bool closing = false;
-    std::uint32_t lineRate = 9600;
-    bool dsrDtrHandshake = false;
-    bool ctsRtsHandshake = false;
-    bool xonXoff = false;
-    std::uint8_t parity = 0;
-    std::uint8_t stopBits = 0;
-    std::uint8_t dataBits = 8;
-    AnswerSink *answer = nullptr;
-    std::mutex writeLock;  // held for the whole of one write
-};
-
-// Library-wide port state.
-struct PortState {
-    std::int32_t selectedPort = 1;
-    std::int32_t selectedBaudRate = 9600;
-    std::int32_t lineBaudRate = 9600;
-    bool portUsed = false;
-    bool portOpen = false;  // the exports' view: a port is open
-};
-
-PortState &portState();
-CommPort &commPort();
-// Whether a device is open, without creating any state (safe during unload).
-bool portDeviceOpen();
-AnswerSink &answerSink();
-
-// Opens and sets up the device of `port` and starts the worker; false on failure.
-bool OpenCommPort(int port);
-// Stops the worker and closes the device; 1, or 0 when no device is open or another close
-// (further up the same thread's stack) is already releasing it.
-int CloseCommPort();
-// Whether CloseCommPort is running (further up the calling thread's stack).
-bool commPortClosing();
-bool SetupConnection(CommPort &port);
-// 1 when all bytes were written, else 0.
-int WriteCommBlock(CommPort &port, const void *bytes, std::size_t count);
-// WriteCommBlock on the library's port, once more after a failure.
-int WriteComm(const void *bytes, std::size_t count);
-std::size_t ReadCommBlock(CommPort &port, char *buffer, std::size_t max);
-void SelectBaudRate(std::int32_t rate);
-void ApplyBaudRate();
-
-// How OpenCommPort obtains the device of a port number: the system's serial devices
-// unless another factory is installed (a program that brings its own line, or a test that
-// wraps or replaces the device). An empty function restores the system's devices.
-using DeviceFactory = std::function<std::unique_ptr<platform::SerialDevice>(int port)>;
-void setDeviceFactory(DeviceFactory factory);
-
-// Closes any open port and restores the load-time port state (tests only).
-void resetPortStateForTest();
 
 }  // namespace corvex::link

@@ -2,17 +2,13 @@
 #include "transaction.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
+#include <iterator>
 
 #include "CorvexLink.h"
 #include "../platform/diagnostics.h"
-#include "answer_parser.h"
-#include "comm_port.h"
 
 namespace corvex::link {
 
@@ -22,18 +18,7 @@ namespace {
 
 constexpr auto kAnswerWait = std::chrono::milliseconds(200);
 constexpr auto kDuplicateMargin = std::chrono::milliseconds(50);
-
-// Fixed messages of argument errors, selected by index.
-constexpr const char *kErrorMessageTable[] = {
-    "COM Port Time Out",
-    "Wrong Address in list",
-    "Broadcasting not allowed in this command",
-    "Wrong Current Value need to be from 50(mA) to 2000 (mA)",
-    "Wrong ADC Resolution",
-    "Wrong Acceleration Value must be between 0 to 255, for TRAPEZOIDAL MODE",
-    "Wrong Slew Rate Value must be between 16 to 8500",
-    "Wrong First Rate Value must be between 16 to 8500",
-};
+constexpr int kWaitsAfterSilence = 2;  // further answer waits after the first one
 
 // Messages of the station's answer codes 1 to 9, formatted with (command, answer).
 constexpr const char *kAnswerCodeFormats[] = {
@@ -49,43 +34,13 @@ constexpr const char *kAnswerCodeFormats[] = {
 };
 static_assert(std::size(kAnswerCodeFormats) == CORVEXLINK_ERR_CANNOT_EXECUTE);
 constexpr const char *kUnknownCodeFormat = "Returned error code unknown (command = %s, answer = %s";
-
-// The last failure reported, kept so that an export whose later steps succeeded (and so
-// cleared the error state) can still report the step that failed.
-struct FailureRecord {
-    std::uint32_t serial = 0;  // counts every failure reported
-    std::int32_t number = 0;
-    char message[kErrorMessageSize] = {};
-};
-
-struct TransactionState {
-    std::int32_t errorNumber = CORVEXLINK_ERR_NONE;
-    char errorMessage[kErrorMessageSize] = {};
-    std::int32_t lastValue = 0;
-    char latestCommand[kLatestCommandSize] = {};
-    std::atomic<int> transactionIdle{1};
-    bool suppressValue = false;
-    // After a repeated frame that was answered: until this time a second answer (to the
-    // other copy of the frame) may still arrive; the next command discards it first.
-    std::chrono::steady_clock::time_point duplicateUntil{};
-    char stationTable[17] = "NNNNNNNNNNNNNNNN";
-    FailureRecord lastFailure;
-};
-
-TransactionState &state() {
-    static TransactionState *s = new TransactionState;
-    return *s;
-}
-
-void copyText(char *dest, std::size_t size, const char *src) {
-    std::snprintf(dest, size, "%s", src);
-}
+constexpr const char *kNoPortMessage = "Commands cannot be sent before a COM port is open";
 
 // Waits up to 200 ms for the answer to hold a prompt. An answer that is already on its way
 // is taken up at once; otherwise the caller sleeps until the worker signals the prompt,
 // using no CPU while the bytes are on the wire.
-bool waitForAnswer() {
-    return answerSink().waitComplete(std::chrono::steady_clock::now() + kAnswerWait);
+bool waitForAnswer(AnswerSink &sink) {
+    return sink.waitComplete(std::chrono::steady_clock::now() + kAnswerWait);
 }
 
 // Builds "text CR" into `frame`; false when the text does not fit the 64-byte frame.
@@ -98,96 +53,25 @@ bool buildFrame(const char *text, char (&frame)[kMaxCommandLength + 2]) {
     return true;
 }
 
-}  // namespace
-
-// ----- error state -----------------------------------------------------------------------
-
-std::int32_t ErrorNumber() { return state().errorNumber; }
-const char *ErrorMessage() { return state().errorMessage; }
-
-namespace {
-
-void recordFailure() {
-    TransactionState &s = state();
-    ++s.lastFailure.serial;
-    s.lastFailure.number = s.errorNumber;
-    copyText(s.lastFailure.message, kErrorMessageSize, s.errorMessage);
-}
-
-}  // namespace
-
-void SetErrorMessage(int index) {
-    if (index < 0 || index >= static_cast<int>(std::size(kErrorMessageTable))) return;
-    copyText(state().errorMessage, kErrorMessageSize, kErrorMessageTable[index]);
-    recordFailure();
-}
-
-void setError(std::int32_t number, const char *format, ...) {
-    state().errorNumber = number;
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(state().errorMessage, kErrorMessageSize, format, args);  // cut to 511
-    va_end(args);
-    if (state().errorMessage[0] != '\0') recordFailure();
-}
-
-std::uint32_t failureMark() { return state().lastFailure.serial; }
-
-void keepFailureSince(std::uint32_t mark) {
-    TransactionState &s = state();
-    if (s.errorMessage[0] != '\0' || s.lastFailure.serial == mark) return;
-    s.errorNumber = s.lastFailure.number;
-    copyText(s.errorMessage, kErrorMessageSize, s.lastFailure.message);
-}
-
-void clearError() {
-    state().errorNumber = CORVEXLINK_ERR_CLEARED;
-    state().errorMessage[0] = '\0';
-}
-
-std::int32_t LastValue() { return state().lastValue; }
-void setLastValue(std::int32_t value) { state().lastValue = value; }
-bool SuppressValue() { return state().suppressValue; }
-void setSuppressValue(bool on) { state().suppressValue = on; }
-bool TransactionIdle() { return state().transactionIdle.load() != 0; }
-const char *LatestCommand() { return state().latestCommand; }
-std::string answerText() { return answerSink().text(); }
-char *stationTable() { return state().stationTable; }
-
-void resetTransactionStateForTest() {
-    TransactionState &s = state();
-    s.errorNumber = CORVEXLINK_ERR_NONE;
-    s.errorMessage[0] = '\0';
-    s.lastValue = 0;
-    s.latestCommand[0] = '\0';
-    s.transactionIdle.store(1);
-    s.suppressValue = false;
-    s.duplicateUntil = {};
-    s.lastFailure = FailureRecord{};
-    copyText(s.stationTable, sizeof s.stationTable, "NNNNNNNNNNNNNNNN");
-    answerSink().reset();
-}
-
-// ----- transactions ----------------------------------------------------------------------
-
-namespace {
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
 // Starts a command with an empty answer. After a repeated frame, the station may answer
 // both copies: a second answer that has arrived is dropped with the rest, and one that is
 // still due is waited for (up to one answer wait after the repeat) and dropped, so that it
 // is not taken as this command's answer.
-void discardStaleInput(TransactionState &s) {
-    const auto until = s.duplicateUntil;
-    s.duplicateUntil = {};
+void discardStaleInput(Line &line) {
+    AnswerSink &sink = line.port.answer();
+    const auto until = line.duplicateUntil;
+    line.duplicateUntil = {};
     if (until == std::chrono::steady_clock::time_point{} ||
         std::chrono::steady_clock::now() >= until) {
-        answerSink().reset();
+        sink.reset();
         return;
     }
-    const std::string held = answerSink().text();
+    const std::string held = sink.text();
     const bool secondArrived = std::count(held.begin(), held.end(), '>') >= 2;
-    answerSink().reset();
-    if (!secondArrived && answerSink().waitComplete(until)) answerSink().reset();
+    sink.reset();
+    if (!secondArrived && sink.waitComplete(until)) sink.reset();
 }
 
 // The text of a repeated command's answer. Bytes that came without a prompt before the
@@ -202,100 +86,146 @@ std::string withoutBrokenStart(std::string raw, std::size_t held) {
     return freshAnswer ? std::string(after) : raw;
 }
 
+// Waits for the answer to a frame that did not come within the first wait. A frame that is
+// safe to repeat is sent once more (after a lone CR that ends any broken frame); one that is
+// not is only waited for, as long as the repeat would have been. Whether it came.
+bool waitAfterSilence(Line &line, const char *command, const char *frame, bool repeat) {
+    AnswerSink &sink = line.port.answer();
+    if (repeat) {
+        line.port.write("\r", 1);
+        line.port.write(frame, std::strlen(frame));
+    }
+    for (int attempt = 0; attempt < kWaitsAfterSilence; ++attempt) {
+        if (repeat) {
+            diag("CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = %s\n",
+                 command);
+        } else if (attempt == 0) {
+            diag("CorvexLinkDLL: ItcCommand --> Timeout, not repeated (it may have been "
+                 "executed). Last command = %s\n",
+                 command);
+        }
+        if (waitForAnswer(sink)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-Reply transact(const char *command, ValueUse use) {
-    TransactionState &s = state();
+bool safeToRepeat(std::string_view command) {
+    // The letter follows the address prefix: '_' and one hexadecimal digit for a station, or
+    // four hexadecimal digits (a mask) for a group.
+    std::size_t letter = std::string_view::npos;
+    if (command.size() >= 3 && command[0] == '_' && isHexDigit(command[1])) {
+        letter = 2;
+    } else if (command.size() >= 5 &&
+               std::all_of(command.begin(), command.begin() + 4, isHexDigit)) {
+        letter = 4;
+    }
+    if (letter == std::string_view::npos) return true;
+    switch (command[letter]) {
+    case '&':  // a FIFO entry: queued twice, executed twice
+    case 'N':  // relative move
+    case 'G':  // repeat the last move
+    case 'X':  // run the stored program
+    case 'L':  // run the stored program in a loop
+        return false;
+    default: return true;
+    }
+}
+
+Reply transact(Call &call, const char *command, ValueUse use) {
+    Line &line = call.line;
+    CallerState &caller = call.caller;
+    ErrorState &errors = caller.errors;
     Reply reply;
-    if (!portState().portUsed) {
-        setError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
+    const LineGate::Step step(line.gate);
+    if (!line.selection.used) {
+        errors.set(CORVEXLINK_ERR_NO_PORT, "%s", kNoPortMessage);
         return reply;
     }
-    clearError();
-    if (!portState().portOpen) {
-        setError(CORVEXLINK_ERR_NO_PORT, "Commands cannot be sent before a COM port is open");
+    errors.clear();
+    if (!line.selection.open) {
+        errors.set(CORVEXLINK_ERR_NO_PORT, "%s", kNoPortMessage);
         return reply;
     }
     char frame[kMaxCommandLength + 2];
     if (command == nullptr) {
-        setError(CORVEXLINK_ERR_COMMAND_REJECTED, "Command rejected: no command text given");
+        errors.set(CORVEXLINK_ERR_COMMAND_REJECTED, "Command rejected: no command text given");
         return reply;
     }
     if (!buildFrame(command, frame)) {
-        setError(CORVEXLINK_ERR_COMMAND_REJECTED,
-                 "Command rejected: longer than %d characters (command = %.40s...)",
-                 kMaxCommandLength, command);
+        errors.set(CORVEXLINK_ERR_COMMAND_REJECTED,
+                   "Command rejected: longer than %d characters (command = %.40s...)",
+                   kMaxCommandLength, command);
         return reply;
     }
 
-    s.transactionIdle.store(0);
-    discardStaleInput(s);
-    const std::size_t frameLength = std::strlen(frame);
-    WriteComm(frame, frameLength);  // a failed write shows as a missing answer
-    copyText(s.latestCommand, kLatestCommandSize, frame);
+    AnswerSink &sink = line.port.answer();
+    discardStaleInput(line);
+    line.port.write(frame, std::strlen(frame));  // a failed write shows as a missing answer
+    std::snprintf(caller.latestCommand, sizeof caller.latestCommand, "%s", frame);
 
-    bool answered = waitForAnswer();
-    bool repeated = false;
+    bool answered = waitForAnswer(sink);
+    const bool repeat = !answered && safeToRepeat(command);
     std::size_t heldBeforeRepeat = 0;
     if (!answered) {
-        heldBeforeRepeat = answerSink().text().size();
-        WriteComm("\r", 1);
-        WriteComm(frame, frameLength);
-        repeated = true;
-        for (int attempt = 0; attempt < 2 && !answered; ++attempt) {
-            diag("CorvexLinkDLL: ItcCommand --> Timeout (Retry needed). Last command = %s\n",
-                 command);
-            answered = waitForAnswer();
-        }
+        heldBeforeRepeat = repeat ? sink.text().size() : 0;
+        answered = waitAfterSilence(line, command, frame, repeat);
     }
     if (!answered) {
-        setError(CORVEXLINK_ERR_NO_ANSWER, "ItcCommand: COM port timed out (command = %s)",
-                 command);
-        s.transactionIdle.store(1);
+        if (repeat) {
+            errors.set(CORVEXLINK_ERR_NO_ANSWER, "ItcCommand: COM port timed out (command = %s)",
+                       command);
+        } else {
+            errors.set(CORVEXLINK_ERR_NO_ANSWER,
+                       "ItcCommand: COM port timed out, the command may have been executed "
+                       "(command = %s)",
+                       command);
+        }
         return reply;
     }
 
     // The other copy's answer comes about one answer wait after this one at the latest
     // (the station delays both alike), with a margin for the repeat's own write.
-    if (repeated)
-        s.duplicateUntil = std::chrono::steady_clock::now() + kAnswerWait + kDuplicateMargin;
-    reply.raw = answerSink().text();
+    if (repeat)
+        line.duplicateUntil = std::chrono::steady_clock::now() + kAnswerWait + kDuplicateMargin;
+    reply.raw = sink.text();
     if (heldBeforeRepeat > 0)
         reply.raw = withoutBrokenStart(std::move(reply.raw), heldBeforeRepeat);
     reply.answer = interpretAnswer(reply.raw);
     if (reply.answer.kind == AnswerKind::Error) {
         const int code = reply.answer.code;
         if (code >= CORVEXLINK_ERR_OUT_OF_RANGE && code <= CORVEXLINK_ERR_CANNOT_EXECUTE) {
-            setError(code, kAnswerCodeFormats[code - CORVEXLINK_ERR_OUT_OF_RANGE], command,
-                     reply.raw.c_str());
+            errors.set(code, kAnswerCodeFormats[code - CORVEXLINK_ERR_OUT_OF_RANGE], command,
+                       reply.raw.c_str());
         } else {
-            setError(CORVEXLINK_ERR_UNKNOWN_CODE, kUnknownCodeFormat, command, reply.raw.c_str());
+            errors.set(CORVEXLINK_ERR_UNKNOWN_CODE, kUnknownCodeFormat, command, reply.raw.c_str());
         }
         reply.result = code == CORVEXLINK_ERR_FIFO_FULL ? kTransactionFifoFull : kTransactionFailed;
     } else {
-        if (use == ValueUse::Store && reply.answer.hasValue && !s.suppressValue)
-            s.lastValue = reply.answer.value;
+        if (use == ValueUse::Store && reply.answer.hasValue && !line.suppressValue)
+            caller.lastValue = reply.answer.value;
         reply.result = kTransactionOk;
     }
-    s.transactionIdle.store(1);
     return reply;
 }
 
-int ItcCommand(const char *command) { return transact(command, ValueUse::Store).result; }
+int ItcCommand(Call &call, const char *command) {
+    return transact(call, command, ValueUse::Store).result;
+}
 
-int WriteSP(const char *text) {
-    TransactionState &s = state();
+int WriteSP(Call &call, const char *text) {
+    Line &line = call.line;
+    const LineGate::Step step(line.gate);
     char frame[kMaxCommandLength + 2];
     if (text == nullptr || !buildFrame(text, frame)) {
-        setError(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
+        call.errors().set(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
         return 0;
     }
-    s.transactionIdle.store(0);
-    discardStaleInput(s);
-    WriteComm(frame, std::strlen(frame));
-    const bool answered = waitForAnswer();
-    if (!answered) setError(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
-    s.transactionIdle.store(1);
+    discardStaleInput(line);
+    line.port.write(frame, std::strlen(frame));
+    const bool answered = waitForAnswer(line.port.answer());
+    if (!answered) call.errors().set(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
     return answered ? 1 : 0;
 }
 

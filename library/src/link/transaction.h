@@ -1,17 +1,27 @@
 // SPDX-License-Identifier: MIT
-// The command transaction with a station and the library error state.
+// The command transaction with a station: a frame, its answer, the repeat after silence for
+// frames that may be sent twice, and the check of the answer.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "answer_parser.h"
+#include "line.h"
 
 namespace corvex::link {
 
 inline constexpr int kMaxCommandLength = 62;  // command text without its CR
-inline constexpr int kErrorMessageSize = 512;
-inline constexpr int kLatestCommandSize = 256;
+
+// One export's use of a line: the line, and the caller state it reports into.
+struct Call {
+    Line &line;
+    CallerState &caller;
+
+    ErrorState &errors() { return caller.errors; }
+    StationMemory &stations() { return line.stations; }
+};
 
 // Result of ItcCommand.
 enum TransactionResult : int {
@@ -20,10 +30,10 @@ enum TransactionResult : int {
     kTransactionFifoFull = 2
 };
 
-// Whether a transaction's value becomes the library's last value.
+// Whether a transaction's value becomes the caller's last value.
 enum class ValueUse : std::uint8_t {
-    Store,  // a value answer sets LastValue (unless SuppressValue is set)
-    Keep,   // the caller reads the answer itself; LastValue stays as it is
+    Store,  // a value answer sets the last value (unless the line suppresses values)
+    Keep,   // the caller reads the answer itself; the last value stays as it is
 };
 
 // What a transaction brought back: its result, the answer as the answer rules read it,
@@ -34,45 +44,22 @@ struct Reply {
     std::string raw;
 };
 
-// Sends `command` with a CR, waits for the answer (repeating once after silence) and
-// checks it: result 0 failure (error state set), 1 success, 2 the station answered FIFO
-// FULL (error 3 set).
-Reply transact(const char *command, ValueUse use);
+// Whether a command may be sent a second time when its answer does not come. A station may
+// have executed a frame whose answer was lost, so only frames whose second execution changes
+// nothing are repeated: a relative move (N), a repeat (G), running a stored program (X) or
+// its loop (L), and every FIFO entry (&) are not. A text whose letter cannot be found is
+// repeated, as every frame once was.
+bool safeToRepeat(std::string_view command);
+
+// Sends `command` with a CR, waits for the answer (repeating once after silence, when the
+// command is safe to repeat) and checks it: result 0 failure (error state set), 1 success,
+// 2 the station answered FIFO FULL (error 3 set).
+Reply transact(Call &call, const char *command, ValueUse use);
 
 // transact with the value stored: 0, 1 or 2 as above.
-int ItcCommand(const char *command);
+int ItcCommand(Call &call, const char *command);
 
 // Sends `text` with a CR and waits up to 200 ms for a prompt. 1 answered, 0 with error 26.
-int WriteSP(const char *text);
-
-// Error state.
-std::int32_t ErrorNumber();
-const char *ErrorMessage();
-void SetErrorMessage(int index);  // selects an ErrorMessageTable entry; number unchanged
-void setError(std::int32_t number, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void clearError();  // number -1, message empty: the start of a checked operation
-
-// A mark of the failures reported so far. keepFailureSince(mark), called when an operation
-// fails, puts back the last failure reported after `mark` if a later successful step has
-// cleared the error state since; it changes nothing when the state holds a message or no
-// failure came after the mark.
-std::uint32_t failureMark();
-void keepFailureSince(std::uint32_t mark);
-
-std::int32_t LastValue();
-void setLastValue(std::int32_t value);
-bool SuppressValue();
-void setSuppressValue(bool on);
-bool TransactionIdle();
-const char *LatestCommand();
-
-// The raw text of the last answer (what the worker received since the last command).
-std::string answerText();
-
-// The station table: 16 characters, 'N' or the address as one hexadecimal digit.
-char *stationTable();
-
-// Restores every item of this layer to its load-time value (tests only).
-void resetTransactionStateForTest();
+int WriteSP(Call &call, const char *text);
 
 }  // namespace corvex::link

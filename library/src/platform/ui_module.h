@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The interface between the core library and its optional GUI module (the port dialog,
-// message boxes and event pump, built with Qt). The module is a separate shared object
+// The interface between the core library and its optional GUI module (the port dialog and
+// the event pump, built with Qt). The module is a separate shared object
 // that does not link the core: the core hands it the few pieces of state it needs through
 // UiModuleCore, and the module gives back plain function pointers in UiModuleHooks. Both
 // tables carry their size, so a module built for another layout refuses to start.
@@ -25,10 +25,10 @@ struct UiModuleCore {
 
 struct UiModuleHooks {
     std::uint32_t size = sizeof(UiModuleHooks);
-    // Each returns false when the calling thread runs no GUI application.
-    bool (*errorBox)(const char *title, const char *body) = nullptr;
+    // Dispatches the calling thread's pending events; nothing on a thread without a GUI.
     void (*pumpMessages)() = nullptr;
-    // Shows the port dialog modally; each choice is written at once to the selection.
+    // Shows the port dialog modally; each choice is written at once to the selection. False
+    // when the calling thread runs no GUI application.
     bool (*portDialog)(std::int32_t *selectedPort, std::int32_t *selectedBaudRate) = nullptr;
 };
 

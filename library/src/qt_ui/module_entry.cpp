@@ -1,18 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The GUI module's entry point: real message boxes, the event pump and the port dialog,
-// used whenever the calling thread runs the process's QApplication. Built as a shared
+// The GUI module's entry point: the event pump and the port dialog, used whenever the calling thread runs the process's QApplication. Built as a shared
 // object of its own that the core loads at run time; it does not link the core.
 #include <memory>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QMessageBox>
 #include <QThread>
 
 #include "../platform/ui_module.h"
-#include "config.h"
+#include "port_dialog.h"
 
-namespace corvex::config {
+namespace corvex::qt_ui {
 namespace {
 
 const platform::UiModuleCore *core = nullptr;
@@ -21,14 +19,6 @@ const platform::UiModuleCore *core = nullptr;
 bool onGuiThread() {
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
     return app && QThread::currentThread() == app->thread();
-}
-
-bool showErrorBox(const char *title, const char *body) {
-    if (!onGuiThread()) return false;
-    QMessageBox box(QMessageBox::Critical, QString::fromLocal8Bit(title),
-                    QString::fromLocal8Bit(body), QMessageBox::Ok);
-    box.exec();
-    return true;
 }
 
 void pumpEvents() {
@@ -56,7 +46,7 @@ bool showPortDialog(std::int32_t *selectedPort, std::int32_t *selectedBaudRate) 
 }
 
 }  // namespace
-}  // namespace corvex::config
+}  // namespace corvex::qt_ui
 
 extern "C" __attribute__((visibility("default"))) int
 corvexlink_ui_module_init(const corvex::platform::UiModuleCore *core,
@@ -65,9 +55,8 @@ corvexlink_ui_module_init(const corvex::platform::UiModuleCore *core,
     if (!core || !hooks || core->size != sizeof(platform::UiModuleCore) ||
         hooks->size != sizeof(platform::UiModuleHooks) || !core->form2)
         return 0;
-    config::core = core;
-    hooks->errorBox = config::showErrorBox;
-    hooks->pumpMessages = config::pumpEvents;
-    hooks->portDialog = config::showPortDialog;
+    qt_ui::core = core;
+    hooks->pumpMessages = qt_ui::pumpEvents;
+    hooks->portDialog = qt_ui::showPortDialog;
     return 1;
 }

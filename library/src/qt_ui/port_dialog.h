@@ -15,7 +15,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 
-namespace corvex::config {
+namespace corvex::qt_ui {
 
 class TForm2 : public QDialog {
     Q_OBJECT
@@ -45,4 +45,4 @@ private:
     std::int32_t &selectedBaudRate_;
 };
 
-}  // namespace corvex::config
+}  // namespace corvex::qt_ui

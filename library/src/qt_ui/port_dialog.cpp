@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The port dialog's window: its layout, and the handlers that write each choice to the
 // library's selection at once.
-#include "config.h"
+#include "port_dialog.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-namespace corvex::config {
+namespace corvex::qt_ui {
 namespace {
 
 QFont pixelFont(const char *family, int pixels, bool bold) {
@@ -140,4 +140,4 @@ void TForm2::Port1Change() {
 
 void TForm2::Conf1Click() { close(); }
 
-}  // namespace corvex::config
+}  // namespace corvex::qt_ui
