@@ -49,7 +49,9 @@
  *   - An "address text" names the target (see @ref corvexlink_addresses).
  *   - Transport failures set the error number (see @ref corvexlink_errors).
  *   - Calls are serialised by one library-wide lock, so several threads may call in; a
- *     call blocks until its own transactions are over.
+ *     call blocks until its own transactions are over. MotorStop() alone does not wait
+ *     for another thread's call to end: it goes out between two of that call's
+ *     transactions (see MotorStop()).
  *   - Nothing is kept between runs: each load starts with port 1 at 9600 baud and every
  *     table at its initial value. Unloading the library (or leaving the program) closes a
  *     port that is still open.
@@ -77,7 +79,18 @@
  * @section corvexlink_errors Errors
  *
  * A command that gets no answer within 200 ms is repeated once (after a lone CR) and
- * waited for again (about 600 ms in all). Transport and station failures set the error
+ * waited for again (about 600 ms in all). A station may have executed a command whose
+ * answer was lost, so a command whose second execution would act again is never repeated:
+ * it is only waited for as long, then fails with error 26 and a message that says it may
+ * have been executed (read the position before sending it again).
+ *   - Not repeated: a relative move (MotorNumberStepRel(), letter N), a repeat of the last
+ *     move (MotorRepeat(), G), running the stored program (ExecStoredProg(), X) or its loop
+ *     (ProgramLoop(), L), and every FIFO entry (the FIFO functions, `&`), whichever
+ *     function or raw text (WriteCommandtoKX4417()) sends them.
+ *   - Repeated: every other command: reads, absolute moves, settings, stops, resets, jogs,
+ *     outputs; running them twice leaves the same state as once.
+ *
+ * Transport and station failures set the error
  * number (named CORVEXLINK_ERR_ in this header) and message; "..." stands for the command
  * and the answer. CORVEXLINK_ERR_NONE (0) is the number after load, CORVEXLINK_ERR_CLEARED
  * (-1) the number while the call under way has found no failure.
@@ -662,7 +675,7 @@ typedef void (*CorvexLinkDebugHandler)(const char *line, void *context);
  * Sends the library's debug lines to `handler` instead of the default sink.
  *
  * By default the lines (time-outs and retries, write failures, a lost line, refused
- * thread priorities, the texts of message boxes no GUI could show) are written to stderr
+ * thread priorities, a GUI module that could not be loaded) are written to stderr
  * when the environment variable CORVEXLINK_DEBUG is 1, and dropped otherwise. With a
  * handler set, every line goes to the handler alone, whatever CORVEXLINK_DEBUG says.
  *
@@ -911,6 +924,36 @@ CORVEXLINK_API int MotorRepeat(const char *address);
 
 /**
  * Stops the motor at once (also a jog or a running program).
+ *
+ * A stop does not wait behind another thread's call. While another thread runs any
+ * function (a scan, an initialisation, a baud-rate change, a FIFO function waiting for
+ * room, an all-channel reading...), the stop is sent at the next boundary between that
+ * call's transactions, never inside one, and that call then goes on exactly as it would
+ * have: its result, its frames and the library's state are those of an uninterrupted
+ * call, apart from the stop's own frame and answer. The stop's result and error state
+ * are its own: ZelmarGetNumberError(), ZelmarGetErrorMessage(), ZelmarGetValue() and
+ * GetLastestCommand() on the stopping thread report them until that thread calls another
+ * function; the other call's state is untouched. Several stops waiting so go out in the
+ * order they were called, before the other call's next transaction. A stop called while
+ * no other call runs is an ordinary call.
+ *
+ * From the call to the stop's frame on the wire it waits at most for the rest of one
+ * transaction of the running call (its frame, the wait for its answer, and for a silent
+ * station the repeat with two more waits, after at most one wait for a late duplicate
+ * answer), then its own frame of four bytes: 850 ms plus the wire time of 133 bytes. On a
+ * line that takes its bytes that is, by rate:
+ *
+ *   | rate   | at most  | during a scan (a silent probe) |
+ *   |--------|----------|--------------------------------|
+ *   | 300    | 5.28 s   | 0.43 s                         |
+ *   | 1200   | 1.96 s   | 0.26 s                         |
+ *   | 2400   | 1.40 s   | 0.23 s                         |
+ *   | 4800   | 1.13 s   | 0.22 s                         |
+ *   | 9600   | 0.99 s   | 0.21 s                         |
+ *   | 19200  | 0.92 s   | 0.20 s                         |
+ *   | 38400  | 0.89 s   | 0.20 s                         |
+ *   | 57600  | 0.87 s   | 0.20 s                         |
+ *   | 115200 | 0.86 s   | 0.20 s                         |
  *
  * @param address the station (single station).
  * @return 1 on success, -1 on failure.

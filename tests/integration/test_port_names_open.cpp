@@ -7,6 +7,7 @@
 
 #include "link_fixture.h"
 #include "platform/posix/port_names_posix.h"
+#include "system_paths.h"
 
 namespace {
 
@@ -21,11 +22,11 @@ protected:
         std::filesystem::create_directories(dir_ / "corvexlink");
         if (const char *xdg = std::getenv("XDG_CONFIG_HOME")) savedXdg_ = xdg;
         ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-        corvex::platform::posix::setSystemPortsConfForTest((dir_ / "no-system-file").string());
+        corvex::test::setSystemPortsConf((dir_ / "no-system-file").string());
     }
     void TearDown() override {
         LinkTest::TearDown();
-        corvex::platform::posix::setSystemPortsConfForTest("");
+        corvex::test::setSystemPortsConf("");
         if (savedXdg_.empty())
             ::unsetenv("XDG_CONFIG_HOME");
         else

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <elf.h>
 
+#include <cstdint>
 #include <cstring>
 #include <regex>
 #include <set>
@@ -21,9 +22,11 @@ std::set<std::string> declaredExports() {
     return corvex::test::declaredExports(CORVEXLINK_PUBLIC_HEADER);
 }
 
-// Defined global symbols of default visibility in the dynamic symbol table of an ELF
-// shared object: what a caller can look up.
-std::set<std::string> dynamicExports(const char *path) {
+// The defined symbols of one kind of table (SHT_DYNSYM or SHT_SYMTAB) of an ELF shared
+// object; with `exportsOnly`, the global ones of default visibility: what a caller can look
+// up. `found` tells whether the object has such a table at all.
+std::set<std::string> definedSymbols(const char *path, std::uint32_t table, bool exportsOnly,
+                                     bool *found = nullptr) {
     const std::string image = readWholeFile(path);
     std::set<std::string> names;
     if (image.size() < sizeof(Elf64_Ehdr) || std::memcmp(image.data(), ELFMAG, SELFMAG) != 0)
@@ -37,7 +40,8 @@ std::set<std::string> dynamicExports(const char *path) {
     };
     for (std::size_t i = 0; i < header.e_shnum; ++i) {
         const Elf64_Shdr symbols = section(i);
-        if (symbols.sh_type != SHT_DYNSYM) continue;
+        if (symbols.sh_type != table) continue;
+        if (found != nullptr) *found = true;
         const Elf64_Shdr strings = section(symbols.sh_link);
         for (std::size_t offset = 0; offset + sizeof(Elf64_Sym) <= symbols.sh_size;
              offset += sizeof(Elf64_Sym)) {
@@ -45,12 +49,16 @@ std::set<std::string> dynamicExports(const char *path) {
             std::memcpy(&sym, image.data() + symbols.sh_offset + offset, sizeof sym);
             const int binding = ELF64_ST_BIND(sym.st_info);
             if (sym.st_shndx == SHN_UNDEF || sym.st_name == 0) continue;
-            if (binding != STB_GLOBAL && binding != STB_WEAK) continue;
-            if (ELF64_ST_VISIBILITY(sym.st_other) != STV_DEFAULT) continue;
+            if (exportsOnly && binding != STB_GLOBAL && binding != STB_WEAK) continue;
+            if (exportsOnly && ELF64_ST_VISIBILITY(sym.st_other) != STV_DEFAULT) continue;
             names.insert(image.data() + strings.sh_offset + sym.st_name);
         }
     }
     return names;
+}
+
+std::set<std::string> dynamicExports(const char *path) {
+    return definedSymbols(path, SHT_DYNSYM, true);
 }
 
 }  // namespace
@@ -85,6 +93,24 @@ TEST(SharedLibraryExports, NothingElseIsExported) {
     for (const std::string &name : exported)
         EXPECT_TRUE(allowed.count(name)) << "unexpected export " << name;
     EXPECT_EQ(exported.size(), allowed.size());
+}
+
+// The seams the tests use to reach the library's state are compiled into the tests alone:
+// nothing of them is in the shared library, exported or not.
+TEST(SharedLibraryExports, NoTestSeamIsInTheLibrary) {
+    bool hasSymbolTable = false;
+    const std::set<std::string> all =
+        definedSymbols(CORVEXLINK_SHARED_LIBRARY, SHT_SYMTAB, false, &hasSymbolTable);
+    ASSERT_TRUE(hasSymbolTable) << "the built library has no symbol table to check";
+    ASSERT_GT(all.size(), 200u);
+    const std::set<std::string> dynamic =
+        definedSymbols(CORVEXLINK_SHARED_LIBRARY, SHT_DYNSYM, false);
+    for (const std::set<std::string> *names : {&all, &dynamic}) {
+        for (const std::string &name : *names) {
+            for (const char *seam : {"ForTest", "LineAccess", "SystemPathsAccess"})
+                EXPECT_EQ(name.find(seam), std::string::npos) << name;
+        }
+    }
 }
 
 // The header is the reference: every export carries its own comment right before its

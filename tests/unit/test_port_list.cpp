@@ -10,6 +10,7 @@
 #include "CorvexLink.h"
 #include "platform/posix/port_list_posix.h"
 #include "platform/posix/port_names_posix.h"
+#include "system_paths.h"
 #include "temp_tree.h"
 
 using corvex::platform::SerialPortInfo;
@@ -180,8 +181,8 @@ protected:
         if (const char *xdg = std::getenv("XDG_CONFIG_HOME")) savedXdg_ = xdg;
         ::setenv("XDG_CONFIG_HOME", t.path("config").c_str(), 1);
         ::unsetenv("CORVEXLINK_COM1");
-        corvex::platform::posix::setSystemPortsConfForTest(t.path("etc/ports.conf"));
-        corvex::platform::posix::setRootsForTest(t.path("sys"), t.path("dev"));
+        corvex::test::setSystemPortsConf(t.path("etc/ports.conf"));
+        corvex::test::setRoots(t.path("sys"), t.path("dev"));
         t.file("config/corvexlink/ports.conf",
                "COM4 = " + t.path("dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0") +
                    "\n");
@@ -189,8 +190,8 @@ protected:
             t.file(std::string("dev/") + node, "");
     }
     void TearDown() override {
-        corvex::platform::posix::setRootsForTest("", "");
-        corvex::platform::posix::setSystemPortsConfForTest("");
+        corvex::test::setRoots("", "");
+        corvex::test::setSystemPortsConf("");
         if (savedXdg_.empty())
             ::unsetenv("XDG_CONFIG_HOME");
         else

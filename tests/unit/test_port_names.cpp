@@ -21,6 +21,7 @@
 #include "CorvexLink.h"
 #include "platform/diagnostics.h"
 #include "platform/posix/port_names_posix.h"
+#include "system_paths.h"
 #include "temp_tree.h"
 #include "unprivileged.h"
 
@@ -29,8 +30,8 @@ using corvex::platform::posix::parsePortsConf;
 using corvex::platform::posix::portNumberIn;
 using corvex::platform::posix::portsConfFiles;
 using corvex::platform::posix::resolvePortIn;
-using corvex::platform::posix::setSystemPortsConfForTest;
 using corvex::test::runUnprivileged;
+using corvex::test::setSystemPortsConf;
 using corvex::test::TempTree;
 
 namespace {
@@ -46,7 +47,7 @@ protected:
             ::unsetenv(name);
         }
         ::setenv("HOME", t.path("home").c_str(), 1);
-        setSystemPortsConfForTest(t.path("etc/corvexlink/ports.conf"));
+        setSystemPortsConf(t.path("etc/corvexlink/ports.conf"));
         corvex::platform::setDiagnosticsSink([this](const std::string &line) {
             std::lock_guard<std::mutex> lock(m_);
             lines_.push_back(line);
@@ -54,7 +55,7 @@ protected:
     }
     void TearDown() override {
         corvex::platform::setDiagnosticsSink({});
-        setSystemPortsConfForTest("");
+        setSystemPortsConf("");
         for (const auto &[name, value] : saved_) {
             if (value)
                 ::setenv(name.c_str(), value->c_str(), 1);

@@ -70,8 +70,8 @@ int main(int argc, char **argv) {
     app.require_subcommand(1);
     app.footer(kExamples);
     app.failure_message(usageMessage);
-    auto *port = app.add_option("--port", options.port, "port number n of COM<n> (default 1)")
-                     ->check(CLI::Range(1, 255));
+    app.add_option("--port", options.port, "port number n of COM<n> (default 1)")
+        ->check(CLI::Range(1, 255));
     auto *device =
         app.add_option("--device", options.device, "device of the port, such as /dev/ttyUSB0");
     app.add_option("--baud", options.baud, "line rate (default 9600)")
@@ -83,7 +83,6 @@ int main(int argc, char **argv) {
         ->excludes(device);
     app.add_flag("--verbose", options.verbose,
                  "show the library's diagnostics (and the simulator's transcript)");
-    (void)port;
 
     CommandTable table;
     for (auto family : commandFamilies()) family(app, table);

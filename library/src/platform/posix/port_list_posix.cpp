@@ -5,6 +5,7 @@
 // by the USB device above them in the device tree, whose attributes give the ids and texts;
 // the stable name is the /dev/serial/by-id link that leads to the node.
 #include "port_list_posix.h"
+#include "system_paths_posix.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,17 +20,6 @@ namespace posix {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Roots {
-    std::mutex mutex;
-    std::string sysfs = "/sys";
-    std::string dev = "/dev";
-};
-
-Roots &roots() {
-    static Roots *r = new Roots;  // never destroyed: usable during process exit
-    return *r;
-}
 
 // The file's first line without trailing blanks, or "" when it cannot be read.
 std::string readAttribute(const fs::path &file) {
@@ -164,21 +154,9 @@ std::vector<SerialPortInfo> listSerialPortsIn(const std::string &sysfsRoot,
     return ports;
 }
 
-std::string sysfsRoot() {
-    std::lock_guard<std::mutex> lock(roots().mutex);
-    return roots().sysfs;
-}
+std::string sysfsRoot() { return SystemPathsInUse::get().sysfs; }
 
-std::string devRoot() {
-    std::lock_guard<std::mutex> lock(roots().mutex);
-    return roots().dev;
-}
-
-void setRootsForTest(const std::string &sysfsRoot, const std::string &devRoot) {
-    std::lock_guard<std::mutex> lock(roots().mutex);
-    roots().sysfs = sysfsRoot.empty() ? "/sys" : sysfsRoot;
-    roots().dev = devRoot.empty() ? "/dev" : devRoot;
-}
+std::string devRoot() { return SystemPathsInUse::get().dev; }
 
 }  // namespace posix
 

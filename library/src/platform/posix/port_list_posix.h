@@ -15,10 +15,8 @@ std::vector<SerialPortInfo> listSerialPortsIn(const std::string &sysfsRoot,
                                               const std::string &devRoot);
 
 // The folders that listSerialPorts() reads and that the port-name resolver puts its
-// /dev/ttyS<n-1> fallback in: "/sys" and "/dev" unless a test replaced them.
+// /dev/ttyS<n-1> fallback in (see system_paths_posix.h).
 std::string sysfsRoot();
 std::string devRoot();
-// Replaces both; empty texts restore "/sys" and "/dev".
-void setRootsForTest(const std::string &sysfsRoot, const std::string &devRoot);
 
 }  // namespace corvex::platform::posix

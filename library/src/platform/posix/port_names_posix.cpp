@@ -24,6 +24,7 @@
 #include "../diagnostics.h"
 #include "../network_name.h"
 #include "port_list_posix.h"
+#include "system_paths_posix.h"
 
 extern char **environ;
 
@@ -31,7 +32,6 @@ namespace corvex::platform {
 namespace posix {
 namespace {
 
-constexpr const char *kSystemPortsConf = "/etc/corvexlink/ports.conf";
 constexpr const char *kEnvPrefix = "CORVEXLINK_COM";
 // A ports.conf holds a line per port: 64 KiB is over a thousand of them.
 constexpr std::size_t kMaxPortsConfBytes = 64 * 1024;
@@ -39,11 +39,6 @@ constexpr std::size_t kMaxPortsConfBytes = 64 * 1024;
 std::mutex &stateMutex() {
     static std::mutex *m = new std::mutex;  // never destroyed: usable during process exit
     return *m;
-}
-
-std::string &systemPortsConf() {
-    static std::string *path = new std::string(kSystemPortsConf);
-    return *path;
 }
 
 // Keys (file, line number, text) of malformed lines already reported.
@@ -228,14 +223,8 @@ std::vector<std::string> portsConfFiles() {
     } else if (home != nullptr && home[0] == '/') {
         files.push_back(std::string(home) + "/.config/corvexlink/ports.conf");
     }
-    std::lock_guard<std::mutex> lock(stateMutex());
-    files.push_back(systemPortsConf());
+    files.push_back(SystemPathsInUse::get().systemPortsConf);
     return files;
-}
-
-void setSystemPortsConfForTest(const std::string &path) {
-    std::lock_guard<std::mutex> lock(stateMutex());
-    systemPortsConf() = path.empty() ? kSystemPortsConf : path;
 }
 
 PortMapping resolvePortIn(int port, const std::string &devRoot) {

@@ -28,9 +28,6 @@ std::vector<PortsConfEntry> parsePortsConf(const std::string &text, const std::s
 // ($XDG_CONFIG_HOME or ~/.config, then /corvexlink/ports.conf) and the system's.
 std::vector<std::string> portsConfFiles();
 
-// Replaces the system file (normally /etc/corvexlink/ports.conf); "" restores it.
-void setSystemPortsConfForTest(const std::string &path);
-
 // resolvePort() with /dev replaced by `devRoot` for the /dev/ttyS<n-1> fallback.
 PortMapping resolvePortIn(int port, const std::string &devRoot);
 

@@ -36,8 +36,10 @@ bool uiToolkitLoaded() {
 }
 
 bool loadUiModule(const UiModuleCore &core, UiModuleHooks &hooks) {
-    const auto files =
-        uiModuleCandidates(std::getenv(kUiModuleEnv), coreDirectory(), CORVEXLINK_INSTALL_LIBDIR);
+    // secure_getenv: a privileged (set-user-ID) program never loads a module that its
+    // caller's environment names.
+    const auto files = uiModuleCandidates(::secure_getenv(kUiModuleEnv), coreDirectory(),
+                                          CORVEXLINK_INSTALL_LIBDIR);
     std::string tried;
     for (const std::string &file : files) {
         // The module stays loaded for the life of the process: Qt objects it created may
