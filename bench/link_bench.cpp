@@ -9,7 +9,10 @@
 //  - the CPU the library uses while the port is open and idle;
 //  - the round trip over rfc2217:// and tcp:// (Debian's ser2net serving the same
 //    simulator on loopback) against the local pseudo-terminal, as the median of
-//    interleaved runs, without and with wire time at 9600 baud.
+//    interleaved runs, without and with wire time at 9600 baud;
+//  - how long a stop called from a second thread during a scan takes to reach the station,
+//    at 9600 and 115200 baud with wire time (median and maximum over repeated scans), against
+//    its bound: one silent probe of the scan, then the stop's own frame.
 //
 //   bench_link [--quick] [--help] [--version]
 //
@@ -323,6 +326,43 @@ void networkRows(int runs, bool wireTime, std::vector<Row> &rows) {
         {"tcp:// / local" + how, median(raw), median(pty), median(raw) / median(pty), goal, "s"});
 }
 
+// A scan on one thread (4 stations present, 12 silent probes of 200 ms each) and, at a
+// different moment of each run, MotorStop("0") on another: the time from the stop's call to
+// its frame at the station.
+void stopRows(int rate, int runs, std::vector<Row> &rows) {
+    Line line(options({0, 1, 2, 3}, true, rate));
+    if (PortOpen(1, rate) != 1) fail("PortOpen");
+    std::vector<double> latencies;
+    for (int run = 0; run < runs; ++run) {
+        line.sim.clearTranscript();
+        char list[CORVEXLINK_CONTROLLER_LIST_SIZE];
+        std::thread scan([&list] {
+            if (GetConnectedControllers(list) != 1) fail("GetConnectedControllers");
+        });
+        // Spread over the silent probes: 150 ms into the scan and on, in steps that do not
+        // divide the probe's 200 ms.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150 + (run * 170) % 2000));
+        const auto called = Clock::now();
+        if (MotorStop("0") != 1) fail("MotorStop");
+        scan.join();
+        for (const kx4417::Frame &f : line.sim.frames()) {
+            if (f.bytes == "_0H\r") {
+                latencies.push_back(seconds(f.at - called));
+                break;
+            }
+        }
+    }
+    PortClose();
+    // The bound: one silent probe (its 3 bytes and the 200 ms wait), then the stop's 4 bytes.
+    const double bound = 0.200 + 7 * 10.0 / rate;
+    const double worst = *std::max_element(latencies.begin(), latencies.end());
+    const std::string r = std::to_string(rate);
+    rows.push_back({"stop during a scan, median, " + r + " baud", median(latencies), bound,
+                    median(latencies) / bound, 1.0, "s"});
+    rows.push_back({"stop during a scan, maximum, " + r + " baud", worst, bound, worst / bound, 1.0,
+                    "s"});
+}
+
 void printTable(const std::vector<Row> &rows) {
     std::printf("%-40s %12s %12s %9s %7s  %s\n", "measure", "figure", "baseline", "ratio", "goal",
                 "met");
@@ -381,6 +421,10 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "bench_link: round trips over the network against the local line...\n");
     networkRows(quick ? 5 : 30, false, rows);
     networkRows(quick ? 5 : 30, true, rows);
+    for (int rate : {9600, 115200}) {
+        std::fprintf(stderr, "bench_link: stops during scans at %d baud...\n", rate);
+        stopRows(rate, quick ? 3 : 12, rows);
+    }
     printTable(rows);
     return 0;
 }

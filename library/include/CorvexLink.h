@@ -155,6 +155,7 @@
 #ifndef CORVEXLINK_H
 #define CORVEXLINK_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 /**
@@ -661,7 +662,8 @@ CORVEXLINK_API int ZelmarChangeBaudRate(int baudRate);
 /**
  * @defgroup corvexlink-diagnostics Diagnostics
  * @ingroup corvexlink
- * @brief The library's debug lines: time-outs and retries, write failures, a lost line.
+ * @brief The library's debug lines (time-outs and retries, write failures, a lost line) and
+ * the frame trace.
  * @{
  */
 
@@ -691,6 +693,55 @@ typedef void (*CorvexLinkDebugHandler)(const char *line, void *context);
  * @endcode
  */
 CORVEXLINK_API int CorvexLinkSetDebugHandler(CorvexLinkDebugHandler handler, void *context);
+
+/** A frame written to the line; `bytes` are the frame as sent (a lone CR included). */
+#define CORVEXLINK_TRACE_SENT 0
+/** An answer taken up by a command; `bytes` are the answer as received. */
+#define CORVEXLINK_TRACE_RECEIVED 1
+/** A frame that got no answer is sent again; `bytes` are the frame. */
+#define CORVEXLINK_TRACE_REPEAT 2
+/** A frame got no answer in the end; `bytes` are the frame. */
+#define CORVEXLINK_TRACE_TIMEOUT 3
+
+/** One event of the frame trace (see CorvexLinkSetTraceHandler()). */
+typedef struct CorvexLinkTraceEvent {
+    int kind;                   /**< CORVEXLINK_TRACE_SENT, _RECEIVED, _REPEAT or _TIMEOUT */
+    const unsigned char *bytes; /**< the bytes of the event; valid only during the call */
+    size_t length;              /**< the number of bytes */
+    uint64_t timestampNs;       /**< when it happened, in ns of a monotonic clock */
+    int64_t sinceSentNs;        /**< RECEIVED and TIMEOUT: ns since the frame was sent; else -1 */
+} CorvexLinkTraceEvent;
+
+/** Receives one event of the frame trace and the `context` given to
+ * CorvexLinkSetTraceHandler(). */
+typedef void (*CorvexLinkTraceHandler)(const CorvexLinkTraceEvent *event, void *context);
+
+/**
+ * Shows every frame on the line to `handler`: each frame sent, each answer taken up, and
+ * the repeats and time-outs, with the raw bytes and a monotonic timestamp (for answers and
+ * time-outs also the time since the frame was sent).
+ *
+ * The events of a call are handed over, in the order they happened, on the thread that
+ * made the call, once the call has released the line: never while the line is held, so a
+ * slow handler delays only its own thread and loses no answer, and a handler may call
+ * CorvexLink functions (their own events follow once they return). A stop served between
+ * another thread's transactions (see MotorStop()) hands over its events on the stopping
+ * thread. With no handler set the trace costs nothing measurable.
+ *
+ * @param handler the function to call with each event, or NULL to stop the trace.
+ * @param context passed unchanged to every call of `handler`; may be NULL.
+ * @return 1 (setting a handler cannot fail).
+ * @par Errors
+ * None; the error state is not changed.
+ * @par Example
+ * @code
+ * static void show(const CorvexLinkTraceEvent *e, void *context) {
+ *     fprintf((FILE *)context, "%d %.*s\n", e->kind, (int)e->length, (const char *)e->bytes);
+ * }
+ * CorvexLinkSetTraceHandler(show, stderr);
+ * @endcode
+ */
+CORVEXLINK_API int CorvexLinkSetTraceHandler(CorvexLinkTraceHandler handler, void *context);
 
 /** @} */
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Export of the diagnostics family: a caller's handler for the library's debug lines.
+// Exports of the diagnostics family: a caller's handlers for the library's debug lines and
+// for the frame trace.
 #include "export.h"
+#include "link/trace.h"
 #include "platform/diagnostics.h"
 
 // Takes no export lock: a handler can be set or removed while another thread waits for an
@@ -15,3 +17,10 @@ extern "C" int CorvexLinkSetDebugHandler(CorvexLinkDebugHandler handler, void *c
     return 1;
 }
 CORVEXLINK_ALIAS(CorvexLinkSetDebugHandler)
+
+// Takes no export lock either: the trace keeps its handler under a lock of its own.
+extern "C" int CorvexLinkSetTraceHandler(CorvexLinkTraceHandler handler, void *context) {
+    corvex::link::trace::setHandler(handler, context);
+    return 1;
+}
+CORVEXLINK_ALIAS(CorvexLinkSetTraceHandler)

@@ -7,7 +7,12 @@ namespace {
 // The caller state of the calling thread's latest stop served out of turn.
 thread_local link::CallerState t_ownStop;
 thread_local bool t_ownStopCurrent = false;
+thread_local int t_callDepth = 0;
 }  // namespace
+
+CallDepth::CallDepth() noexcept { ++t_callDepth; }
+CallDepth::~CallDepth() { --t_callDepth; }
+bool CallDepth::outermost() noexcept { return t_callDepth == 0; }
 
 void reportInternalError(link::ErrorState &errors, const char *what) noexcept {
     errors.set(CORVEXLINK_ERR_UNKNOWN_CODE, "CorvexLink internal error: %s",

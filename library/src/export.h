@@ -10,6 +10,7 @@
 
 #include "CorvexLink.h"
 #include "link/line.h"
+#include "link/trace.h"
 #include "link/transaction.h"
 
 // Exports each function also under its name with a leading underscore (PortOpen as
@@ -36,6 +37,27 @@ const link::CallerState *ownStopState() noexcept;
 link::CallerState &startOwnStopState() noexcept;
 void forgetOwnStopState() noexcept;
 
+// Counts the calling thread's export calls in progress (exports call exports), so that the
+// frame trace is handed over once the outermost call has released the line.
+class CallDepth {
+public:
+    CallDepth() noexcept;
+    ~CallDepth();
+    CallDepth(const CallDepth &) = delete;
+    CallDepth &operator=(const CallDepth &) = delete;
+    static bool outermost() noexcept;
+};
+
+// Hands the thread's trace events to the handler when no call of the thread is in progress.
+inline void deliverTrace() noexcept {
+    if (!CallDepth::outermost()) return;
+    try {
+        link::trace::deliver();
+    } catch (...) {
+        // A handler's exception stays out of the C caller's way; its events are done.
+    }
+}
+
 // Runs `body(call)` so that no exception crosses the C boundary (one that escapes sets the
 // error state and gives -1) and a -1 always leaves its reason: a failure that a later
 // successful step cleared is reported again.
@@ -58,15 +80,19 @@ int runGuarded(link::Call &call, Body &body) noexcept {
 // (recursive, as exports call exports), with the line's caller state.
 template <typename Body>
 int exportCall(Body &&body) noexcept {
+    int result = -1;
     try {
         link::Line &line = link::theLine();
         const std::lock_guard<std::recursive_mutex> lock(line.exportLock);
+        const CallDepth depth;
         forgetOwnStopState();
         link::Call call{line, line.shared};
-        return runGuarded(call, body);
+        result = runGuarded(call, body);
     } catch (...) {
-        return -1;  // the lock or the line could not be had: nothing was sent
+        // The lock or the line could not be had: nothing was sent.
     }
+    deliverTrace();
+    return result;
 }
 
 // The course of a stop. With no other export running it is exportCall's. While another
@@ -76,21 +102,25 @@ int exportCall(Body &&body) noexcept {
 // back; the running export's result and state stay those of an uninterrupted run.
 template <typename Body>
 int stopCall(Body &&body) noexcept {
+    int result = -1;
     try {
         link::Line &line = link::theLine();
         std::unique_lock<std::recursive_mutex> lock(line.exportLock, std::try_to_lock);
+        const CallDepth depth;
         if (lock.owns_lock()) {
             forgetOwnStopState();
             link::Call call{line, line.shared};
-            return runGuarded(call, body);
+            result = runGuarded(call, body);
+        } else {
+            link::CallerState &own = startOwnStopState();
+            const link::LineGate::Turn turn(line.gate);
+            link::Call call{line, own};
+            result = runGuarded(call, body);
         }
-        link::CallerState &own = startOwnStopState();
-        const link::LineGate::Turn turn(line.gate);
-        link::Call call{line, own};
-        return runGuarded(call, body);
     } catch (...) {
-        return -1;
     }
+    deliverTrace();
+    return result;
 }
 
 // An export that reports no failure of its own: under the export lock, `fallback` if an

@@ -7,6 +7,7 @@
 #include "../platform/diagnostics.h"
 #include "../platform/thread_priority.h"
 #include "line_rates.h"
+#include "trace.h"
 
 namespace corvex::link {
 
@@ -122,9 +123,13 @@ int CommPort::writeBlock(const void *bytes, std::size_t count) {
 }
 
 int CommPort::write(const void *bytes, std::size_t count) {
-    if (writeBlock(bytes, count) == 1) return 1;
-    diag("CorvexLinkDLL: WriteComm --> second round\n");
-    return writeBlock(bytes, count);
+    int written = writeBlock(bytes, count);
+    if (written != 1) {
+        diag("CorvexLinkDLL: WriteComm --> second round\n");
+        written = writeBlock(bytes, count);
+    }
+    if (written == 1) trace::record(CORVEXLINK_TRACE_SENT, bytes, count);
+    return written;
 }
 
 void CommPort::setLineRate(std::uint32_t rate) {

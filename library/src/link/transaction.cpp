@@ -9,6 +9,7 @@
 
 #include "CorvexLink.h"
 #include "../platform/diagnostics.h"
+#include "trace.h"
 
 namespace corvex::link {
 
@@ -92,6 +93,7 @@ std::string withoutBrokenStart(std::string raw, std::size_t held) {
 bool waitAfterSilence(Line &line, const char *command, const char *frame, bool repeat) {
     AnswerSink &sink = line.port.answer();
     if (repeat) {
+        trace::record(CORVEXLINK_TRACE_REPEAT, frame, std::strlen(frame));
         line.port.write("\r", 1);
         line.port.write(frame, std::strlen(frame));
     }
@@ -162,7 +164,9 @@ Reply transact(Call &call, const char *command, ValueUse use) {
 
     AnswerSink &sink = line.port.answer();
     discardStaleInput(line);
-    line.port.write(frame, std::strlen(frame));  // a failed write shows as a missing answer
+    const std::size_t frameLength = std::strlen(frame);
+    line.port.write(frame, frameLength);  // a failed write shows as a missing answer
+    const trace::Clock::time_point sentAt = trace::Clock::now();
     std::snprintf(caller.latestCommand, sizeof caller.latestCommand, "%s", frame);
 
     bool answered = waitForAnswer(sink);
@@ -173,6 +177,7 @@ Reply transact(Call &call, const char *command, ValueUse use) {
         answered = waitAfterSilence(line, command, frame, repeat);
     }
     if (!answered) {
+        trace::record(CORVEXLINK_TRACE_TIMEOUT, frame, frameLength, sentAt);
         if (repeat) {
             errors.set(CORVEXLINK_ERR_NO_ANSWER, "ItcCommand: COM port timed out (command = %s)",
                        command);
@@ -192,6 +197,7 @@ Reply transact(Call &call, const char *command, ValueUse use) {
     reply.raw = sink.text();
     if (heldBeforeRepeat > 0)
         reply.raw = withoutBrokenStart(std::move(reply.raw), heldBeforeRepeat);
+    trace::record(CORVEXLINK_TRACE_RECEIVED, reply.raw.data(), reply.raw.size(), sentAt);
     reply.answer = interpretAnswer(reply.raw);
     if (reply.answer.kind == AnswerKind::Error) {
         const int code = reply.answer.code;
@@ -223,9 +229,17 @@ int WriteSP(Call &call, const char *text) {
         return 0;
     }
     discardStaleInput(line);
-    line.port.write(frame, std::strlen(frame));
+    const std::size_t frameLength = std::strlen(frame);
+    line.port.write(frame, frameLength);
+    const trace::Clock::time_point sentAt = trace::Clock::now();
     const bool answered = waitForAnswer(line.port.answer());
-    if (!answered) call.errors().set(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
+    if (answered) {
+        const std::string raw = line.port.answer().text();
+        trace::record(CORVEXLINK_TRACE_RECEIVED, raw.data(), raw.size(), sentAt);
+    } else {
+        trace::record(CORVEXLINK_TRACE_TIMEOUT, frame, frameLength, sentAt);
+        call.errors().set(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
+    }
     return answered ? 1 : 0;
 }
 
