@@ -22,13 +22,17 @@ protected:
 
     // The reason the platform gives for COM2 leading to `device`, after PortOpen has failed
     // with its error number and text.
+    // The failed open also leaves one diagnostics line with that reason.
     std::string reasonFor(const std::string &device) {
         ::setenv("CORVEXLINK_COM2", device.c_str(), 1);
+        clearDiagnostics();
         EXPECT_EQ(PortOpen(2, 9600), -1);
         EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_OPEN_FAILED);
         EXPECT_STREQ(ZelmarGetErrorMessage(), "Unable to open COM port");
         std::string failure;
         EXPECT_EQ(openSerialDevice(2, &failure), nullptr);
+        EXPECT_EQ(countDiagnostics("CorvexLink: OpenCommPort --> COM2: " + failure + "\n"), 1)
+            << failure;
         return failure;
     }
 };

@@ -11,7 +11,7 @@
 #include "CorvexLink.h"
 #include "platform/diagnostics.h"
 #include "remote_sim.h"
-#include "test_reset.h"
+#include "line_access.h"
 
 namespace {
 

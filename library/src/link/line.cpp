@@ -3,6 +3,10 @@
 
 #include "gui_module.h"
 
+#include <string>
+
+#include "../platform/diagnostics.h"
+
 namespace corvex::link {
 
 std::atomic<Line *> Line::instance_{nullptr};  // constant-initialised: readable at any time
@@ -28,9 +32,16 @@ Line &Line::instance() {
 
 bool Line::openDevice(int portNumber) {
     if (port.isOpen() || port.closing()) return false;
+    std::string failure;
     std::unique_ptr<platform::SerialDevice> device =
-        seams_.openDevice ? seams_.openDevice(portNumber) : platform::openSerialDevice(portNumber);
-    if (!device) return false;
+        seams_.openDevice ? seams_.openDevice(portNumber)
+                          : platform::openSerialDevice(portNumber, &failure);
+    if (!device) {
+        // The error state keeps its fixed text; this line names the device and the reason.
+        if (!failure.empty())
+            platform::diag("CorvexLink: OpenCommPort --> COM%d: %s\n", portNumber, failure.c_str());
+        return false;
+    }
     return port.open(std::move(device), static_cast<std::uint32_t>(selection.lineBaudRate));
 }
 
