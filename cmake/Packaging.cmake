@@ -63,8 +63,14 @@ set(CPACK_COMPONENT_CORVEXLINK-TOOLS_DESCRIPTION
 set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_NAME python3-corvexlink)
 set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_ARCHITECTURE all)
-set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_DEPENDS "python3")
+set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_DEPENDS "python3:any")
 set(CPACK_COMPONENT_CORVEXLINK-PYTHON_DEPENDS libcorvexlink2)
+# corvexlink.testing runs the simulator.
+set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_RECOMMENDS corvexlink-tools)
+# Byte-compiled when installed and cleaned when removed, as dh_python3's packages are.
+set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/python/debian/postinst ${PROJECT_SOURCE_DIR}/python/debian/prerm)
+set(CPACK_DEBIAN_CORVEXLINK-PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_CORVEXLINK-PYTHON_DESCRIPTION
   "Python interface to the CorvexLink library\n The corvexlink package drives KX4417 stepper controllers from Python through\n the CorvexLink shared library (ctypes, no compiler needed).")
 

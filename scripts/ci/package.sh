@@ -93,7 +93,16 @@ expect libcorvexlink-dev 'include/CorvexLink\.h$' 'include/CorvexLinkVersion\.h$
 refuse libcorvexlink-dev 'man3/[^/]*\.3$|man3/(device|port|usb)\.3\.gz$'
 refuse libcorvexlink-dev '\.a$|libCorvexLink\.so\.2'
 expect corvexlink-tools 'bin/kx4417-sim$' 'bin/corvexctl$' 'man1/kx4417-sim\.1\.gz$' 'man1/corvexctl\.1\.gz$'
-expect python3-corvexlink 'dist-packages/corvexlink/__init__\.py$' 'dist-packages/corvexlink/py\.typed$'
+expect python3-corvexlink 'dist-packages/corvexlink/__init__\.py$' 'dist-packages/corvexlink/py\.typed$' \
+  'dist-packages/corvexlink-[0-9.]+\.dist-info/METADATA$' 'dist-packages/corvexlink-[0-9.]+\.dist-info/entry_points\.txt$' \
+  'doc/python3-corvexlink/html/index\.html$'
+refuse python3-corvexlink '__pycache__|\.pyc$|libCorvexLink|/RECORD$|jquery'
+pyinfo=$(dpkg-deb --info "$build"/python3-corvexlink_*.deb)
+for field in 'Depends: .*python3:any' 'Depends: .*libcorvexlink2' 'Recommends: corvexlink-tools' 'Architecture: all'; do
+  grep -Eq "^ $field" <<<"$pyinfo" || { echo "package.sh: python3-corvexlink lacks '$field'"; exit 1; }
+done
+grep -Eq ' postinst( |$)' <<<"$pyinfo" && grep -Eq ' prerm( |$)' <<<"$pyinfo" \
+  || { echo "package.sh: python3-corvexlink lacks its postinst or prerm"; exit 1; }
 if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
   expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \
     'icons/.*corvexlink-demo\.svg$' 'share/doc/CorvexLink/reference/index\.html$' \
@@ -123,10 +132,27 @@ core = ctypes.CDLL("libCorvexLink.so.2")
 assert core.ZelmarGetBaudRate() == 9600, "unexpected selected rate"
 print("libCorvexLink.so.2 loads from the system library path")'
 /usr/bin/python3 -c '
+import importlib.metadata, sys, corvexlink
+assert importlib.metadata.version("corvexlink") == corvexlink.__version__ == sys.argv[1], "version"
+print("python3-corvexlink", corvexlink.__version__, "imports, finds its library and has its metadata")' "$version"
+site=/usr/lib/python3/dist-packages
+ls "$site"/corvexlink/__pycache__/*.pyc >/dev/null || { echo "package.sh: python3-corvexlink was not byte-compiled"; exit 1; }
+# The simulator fixture comes from the package's pytest plugin, with no conftest.py.
+mkdir "$work/plugin"
+cat >"$work/plugin/test_plugin.py" <<'EOF'
 import corvexlink
-print("python3-corvexlink", corvexlink.__version__, "imports and finds its library")'
-$SUDO dpkg -r "${installed[@]}" >/dev/null
+
+
+def test_scan(simulator):
+    with corvexlink.open(port=simulator.port) as link:
+        assert link.scan() == [0, 1, 2, 3]
+EOF
+(cd "$work/plugin" && env -u KX4417_SIM -u PYTHONPATH /usr/bin/python3 -m pytest -q -p no:cacheprovider test_plugin.py)
+$SUDO dpkg --purge "${installed[@]}" >/dev/null
 installed=()
+for left in "$site"/corvexlink "$site"/corvexlink-*.dist-info /usr/share/doc/python3-corvexlink; do
+  if [ -e "$left" ]; then echo "package.sh: $left is left after the purge"; find "$left"; exit 1; fi
+done
 
 echo "== udev rule"
 $SUDO packaging/udev/check-rules.sh

@@ -176,7 +176,7 @@ def test_simulator_restores_the_environment_and_cleans_up():
     assert not os.path.exists(link_path)
 
 
-def test_an_installed_package_has_the_projects_version_and_finds_its_library(tmp_path):
+def test_an_installed_package_has_its_version_metadata_plugin_and_library(tmp_path):
     for component in ("corvexlink-python", "libcorvexlink2"):
         run = subprocess.run(
             ["cmake", "--install", os.environ["CORVEXLINK_BUILD_DIR"], "--component", component, "--prefix", str(tmp_path)],
@@ -185,9 +185,11 @@ def test_an_installed_package_has_the_projects_version_and_finds_its_library(tmp
         assert run.returncode == 0, run.stderr
     (package,) = glob.glob(str(tmp_path / "lib/python3*/dist-packages/corvexlink"))
     script = (
-        "import os, corvexlink, corvexlink._install as i\n"
-        "print(corvexlink.__version__)\n"
-        "print(os.path.isfile(os.path.join(os.path.dirname(i.__file__), i.LIBRARY_RELATIVE_PATH)))\n"
+        "import importlib.metadata as m, os, corvexlink, corvexlink._install as i\n"
+        "print(corvexlink.__version__, m.version('corvexlink'))\n"
+        "print(corvexlink.library_path() == os.path.normpath(os.path.join(os.path.dirname(i.__file__),\n"
+        "    i.LIBRARY_RELATIVE_PATH)), os.path.isfile(corvexlink.library_path()))\n"
+        "print(*[p.value for p in m.entry_points(group='pytest11') if p.name == 'corvexlink.testing'])\n"
     )
     env = {k: v for k, v in os.environ.items() if k != "CORVEXLINK_LIBRARY"}
     env["PYTHONPATH"] = os.path.dirname(package)
@@ -195,4 +197,4 @@ def test_an_installed_package_has_the_projects_version_and_finds_its_library(tmp
     assert run.returncode == 0, run.stderr
     with open(os.path.join(os.environ["CORVEXLINK_SOURCE_DIR"], "CMakeLists.txt"), encoding="utf-8") as f:
         project = re.search(r"^project\(CorvexLink VERSION ([0-9.]+)", f.read(), re.M).group(1)
-    assert run.stdout.split() == [project, "True"]
+    assert run.stdout.split() == [project, project, "True", "True", "corvexlink.testing"]

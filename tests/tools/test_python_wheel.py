@@ -3,6 +3,7 @@
 pip into a fresh virtual environment, used there without anything from the system's
 Python packages, and the package's test suite run against that installation."""
 
+import email.parser
 import glob
 import json
 import os
@@ -100,6 +101,13 @@ def test_the_wheel_carries_the_library_and_the_projects_version(wheel):
         assert "Root-Is-Purelib: false" in wheel_info and f"Tag: py3-none-{platform}" in wheel_info
         entry_points = archive.read(f"{dist_info}/entry_points.txt").decode()
         assert "[pytest11]\ncorvexlink.testing = corvexlink.testing" in entry_points
+        metadata = email.parser.Parser().parsestr(archive.read(f"{dist_info}/METADATA").decode())
+    # A CMake installation (and so the Debian package) carries the same metadata.
+    installed = os.path.join(os.environ["CORVEXLINK_BUILD_DIR"], "python", "dist-info", dist_info)
+    with open(os.path.join(installed, "METADATA"), encoding="utf-8") as f:
+        assert sorted(email.parser.Parser().parse(f).items()) == sorted(metadata.items())
+    with open(os.path.join(installed, "entry_points.txt"), encoding="utf-8") as f:
+        assert f.read() == entry_points
 
 
 def test_a_fresh_venv_imports_it_with_nothing_from_the_system(venv, tmp_path):
