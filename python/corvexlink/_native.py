@@ -5,8 +5,9 @@ from __future__ import annotations
 
 import ctypes
 import os
+import re
 import threading
-from typing import List, Optional
+from typing import List, Optional, Tuple
 
 from .errors import CorvexLinkError, error_for
 
@@ -90,6 +91,15 @@ _RESTYPES = {"ZelmarGetErrorMessage": ctypes.c_char_p}
 # error state together when several Python threads share the library.
 call_lock = threading.RLock()
 
+# A stop does not wait for call_lock while another thread's call is inside the library: the
+# library sends it between that call's transactions and keeps its result and error state
+# for the stopping thread. _gate counts both sides, so the thread that holds call_lock reads
+# its error state only when no such stop is under way (see stop_first).
+_gate = threading.Condition(threading.Lock())
+_exports = 0  # calls of the call_lock holder inside the library (more than 1: nested)
+_stops = 0  # stops sent beside them
+_STOP_FRAME = re.compile(rb"_[0-9A-F]H\r")
+
 _library: Optional[ctypes.CDLL] = None
 _library_path: Optional[str] = None
 
@@ -153,17 +163,90 @@ def library_path() -> str:
 
 def call(name: str, *arguments: object) -> int:
     """Calls `name` and raises the matching CorvexLinkError when it returns -1."""
-    lib = library()
     with call_lock:
-        result = getattr(lib, name)(*arguments)
+        result, beside = invoke(name, *arguments)
         if result == -1:
-            raise last_error(name)
+            raise last_error(name, beside)
         return result
 
 
-def last_error(name: str) -> CorvexLinkError:
-    """The exception for the library's current error state after `name` failed."""
+def invoke(name: str, *arguments: object) -> Tuple[int, bool]:
+    """Calls `name` (the caller holds call_lock); returns its result and whether a stop of
+    another thread was sent beside it (see last_error)."""
     lib = library()
+    nested = _enter()
+    try:
+        result = getattr(lib, name)(*arguments)
+    finally:
+        beside = _leave(nested)
+    return result, beside
+
+
+def _enter() -> bool:
+    """Marks a call of the call_lock holder as inside the library; True when nested."""
+    global _exports
+    with _gate:
+        nested = _exports > 0
+        while _stops and not nested:  # a stop still on its way finishes first
+            _gate.wait()
+        _exports += 1
+        return nested
+
+
+def _leave(nested: bool) -> bool:
+    """Ends _enter, waiting for the stops sent beside the call; True when there were any."""
+    global _exports
+    with _gate:
+        _exports -= 1
+        beside = _stops > 0
+        while _stops and not nested:
+            _gate.wait()
+        return beside
+
+
+def stop_first(name: str, *arguments: object) -> int:
+    """Calls the stop `name` without waiting for another thread's call to end: while one is
+    inside the library, the stop is sent between its transactions. Otherwise as call()."""
+    global _stops
+    lib = library()
+    if call_lock.acquire(blocking=False):
+        try:
+            return call(name, *arguments)
+        finally:
+            call_lock.release()
+    with _gate:
+        beside = _exports > 0
+        if beside:
+            _stops += 1
+    if not beside:  # the holder is between two calls: a moment's wait
+        return call(name, *arguments)
+    try:
+        result = getattr(lib, name)(*arguments)
+        if result == -1:
+            raise last_error(name)  # the stop's own error state, on this thread
+        return result
+    finally:
+        with _gate:
+            _stops -= 1
+            _gate.notify_all()
+
+
+def last_error(name: str, beside_a_stop: bool = False) -> CorvexLinkError:
+    """The exception for the library's current error state after `name` failed.
+
+    With `beside_a_stop`, a stop of another thread was sent beside the call. Had it reached
+    the library just after the call ended, it ran as a call of its own and its state
+    replaced the call's: the last frame then is the stop's, and the call's own reason is
+    lost, which the exception says rather than report the stop's as the call's."""
+    lib = library()
+    if beside_a_stop and name != "MotorStop":
+        latest = ctypes.create_string_buffer(256)
+        lib.GetLastestCommand(latest)
+        if _STOP_FRAME.fullmatch(latest.value):
+            return CorvexLinkError(
+                f"{name} failed; a stop from another thread ended just after it and its error state "
+                "replaced the reason"
+            )
     message = (lib.ZelmarGetErrorMessage() or b"").decode("latin-1")
     return error_for(lib.ZelmarGetNumberError(), message, name)
 

@@ -250,6 +250,9 @@ class Link:
         if self._stopper is None:
             self._stopper = ThreadPoolExecutor(1, thread_name_prefix=f"corvexlink-COM{self.port}-stop")
         sent = asyncio.get_running_loop().run_in_executor(self._stopper, stop)
+        # Should the awaiting task be cancelled, the stop still goes out, and its failure
+        # (no longer anyone's to raise) is not reported as a never-retrieved exception.
+        sent.add_done_callback(lambda done: done.cancelled() or done.exception())
         await asyncio.shield(sent)
 
     async def open(self) -> "Link":

@@ -121,8 +121,10 @@ class Motor:
         self._call("MotorJog", _jog_direction(direction))
 
     def stop(self) -> None:
-        """Stops the motor at once."""
-        self._call("MotorStop")
+        """Stops the motor at once. Called while another thread's call holds the line (a
+        scan, say), the stop does not wait for its end: it is sent at the next boundary
+        between that call's transactions."""
+        self.link._stop(self._text)
 
     def repeat(self) -> None:
         """Repeats the last relative move."""
@@ -448,6 +450,17 @@ class Link:
             self._require_open()
             return call(name, *arguments)
 
+    def _stop(self, address: bytes) -> None:
+        """Stops a motor of this Link's line, without waiting for another thread's call."""
+        if _native.call_lock.acquire(blocking=False):
+            try:
+                self._require_open()
+            finally:
+                _native.call_lock.release()
+        elif not self.is_open:
+            raise PortNotOpenError(f"COM{self.port} is not open through this Link", NO_PORT)
+        _native.stop_first("MotorStop", address)
+
     def _read(self, name: str, *arguments: object) -> int:
         """Calls a library function that ends in a number to fill, and returns that number."""
         value = ctypes.c_int32(0)
@@ -526,13 +539,12 @@ class Link:
         number the answer held (the library keeps the last such number)."""
         if not 1 <= len(text) <= 62 or not all(" " <= c <= "~" for c in text):
             raise ArgumentError(f"a command text has 1 to 62 printable ASCII characters, not {text!r}")
-        lib = _native.library()
         with _native.call_lock:
             self._require_open()
-            result = lib.WriteCommandtoKX4417(encode(text))
+            result, beside = _native.invoke("WriteCommandtoKX4417", encode(text))
             if result != 1:  # -1 a failure, 2 a full FIFO (error 3)
-                raise _native.last_error("WriteCommandtoKX4417")
-            return lib.ZelmarGetValue()
+                raise _native.last_error("WriteCommandtoKX4417", beside)
+            return _native.library().ZelmarGetValue()
 
     @property
     def last_command(self) -> str:

@@ -153,3 +153,21 @@ def test_open_close_and_a_closed_link(simulator):
     motors = asyncio.run(session())
     assert [m.address for m in motors] == [0, 1, 2, 3]
     assert corvexlink.aio.Link.fixed_speed(600) == 599
+
+
+def test_a_stop_goes_out_during_a_scan_on_the_worker(simulator):
+    async def session():
+        loop = asyncio.get_running_loop()
+        async with corvexlink.aio.open(port=simulator.port) as link:
+            motor = link.motor(2)
+            await motor.jog("ccw")
+            scanning = asyncio.ensure_future(link.scan())
+            await loop.run_in_executor(None, simulator.frames, "_4\r")  # at the silent addresses
+            await motor.stop()
+            scan_still_running = not scanning.done()
+            return scan_still_running, await scanning, await motor.running
+
+    still, found, running = asyncio.run(session())
+    assert still and found == [0, 1, 2, 3] and running is False
+    frames = simulator.frames(until="_F\r")
+    assert frames.index("_4\r") < frames.index("_2H\r") < frames.index("_F\r")

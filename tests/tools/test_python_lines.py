@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: MIT
 """The corvexlink package's calls on several stations, lines and settings, against kx4417-sim."""
 
+import threading
+
 import pytest
 
 import corvexlink
@@ -130,3 +132,38 @@ def test_a_missing_simulator_program_is_reported():
         Simulator("0", executable="/nonexistent/kx4417-sim").start()
     with pytest.raises(corvexlink.CorvexLinkError, match="ended before its line was ready"):
         Simulator("0-16").start()  # the simulator refuses the list
+
+
+def test_a_stop_from_another_thread_goes_out_during_a_scan(simulator):
+    with corvexlink.open(port=simulator.port) as link:
+        link.motor(1).jog("cw")
+        found = {}
+        scanning = threading.Thread(target=lambda: found.setdefault("scan", link.scan()))
+        scanning.start()
+        simulator.frames(until="_4\r")  # the scan is at its silent addresses
+        link.motor(1).stop()
+        scan_still_running = scanning.is_alive()
+        # A stop to a silent station reports its own failure, not the scan's state.
+        with pytest.raises(corvexlink.TimeoutError) as silent:
+            link.motor(9).stop()
+        scanning.join(timeout=60)
+        assert scan_still_running and found["scan"] == [0, 1, 2, 3]
+        assert silent.value.number == 26 and "_9H" in silent.value.message
+        assert Status.RUNING not in link.motor(1).status
+    frames = simulator.frames(until="_F\r")
+    assert frames.index("_1H\r") < frames.index("_9H\r") < frames.index("_F\r")
+
+
+def test_a_call_whose_error_state_a_stop_replaced_says_so(link):
+    """The state a stop of another thread leaves when it ran just after a failed call is not
+    reported as that call's reason."""
+    from corvexlink import _native
+
+    with pytest.raises(corvexlink.TimeoutError):
+        link.motor(9).stop()  # the state now is this stop's
+    replaced = _native.last_error("MotorGetPosition", beside_a_stop=True)
+    assert type(replaced) is corvexlink.CorvexLinkError and "a stop from another thread" in replaced.message
+    assert isinstance(_native.last_error("MotorGetPosition"), corvexlink.TimeoutError)
+    with pytest.raises(corvexlink.TimeoutError):
+        link.motor(9).position
+    assert isinstance(_native.last_error("MotorGetPosition", beside_a_stop=True), corvexlink.TimeoutError)
