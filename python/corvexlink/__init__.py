@@ -14,7 +14,8 @@ A thin layer over the CorvexLink shared library through ctypes::
         print(motor.position, motor.status)     # 12.5 READY|DIR
 
 :mod:`corvexlink.aio` is the same for asyncio, :mod:`corvexlink.units` says how values in
-a unit become steps, and :mod:`corvexlink.testing` runs the simulator for tests.
+a unit become steps, :mod:`corvexlink.testing` runs the simulator for tests, and
+:func:`enable_logging` shows the library's debug lines and every frame through logging.
 :func:`ports` lists the serial devices of the machine with the COM numbers that open them.
 Every failure raises :class:`CorvexLinkError` (with ``.number`` and ``.message``) or a
 subclass.
@@ -37,8 +38,10 @@ from .errors import (
 )
 from ._native import library_path
 from .link import Board, Link, Motor, open
+from .logs import disable_logging, enable_logging
 from .ports import SerialPort, port_device, ports
 from .status import Status
+from .trace import TraceEvent, add_trace_handler, remove_trace_handler
 
 try:
     from ._install import VERSION as __version__  # written by the installation
@@ -60,8 +63,13 @@ __all__ = [
     "StationError",
     "Status",
     "TimeoutError",
+    "TraceEvent",
+    "add_trace_handler",
+    "disable_logging",
+    "enable_logging",
     "library_path",
     "open",
     "port_device",
     "ports",
+    "remove_trace_handler",
 ]

@@ -22,10 +22,26 @@ _out = ctypes.POINTER(ctypes.c_int32)
 DEBUG_HANDLER = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
 
 
+class TraceEventStruct(ctypes.Structure):
+    """CorvexLinkTraceEvent: one event of the library's frame trace."""
+
+    _fields_ = [
+        ("kind", ctypes.c_int),
+        ("bytes", ctypes.POINTER(ctypes.c_ubyte)),
+        ("length", ctypes.c_size_t),
+        ("timestampNs", ctypes.c_uint64),
+        ("sinceSentNs", ctypes.c_int64),
+    ]
+
+
+# void (*)(const CorvexLinkTraceEvent *event, void *context): the frame trace.
+TRACE_HANDLER = ctypes.CFUNCTYPE(None, ctypes.POINTER(TraceEventStruct), ctypes.c_void_p)
+
 # name: (argument types); every function returns int unless listed in _RESTYPES.
 _PROTOTYPES = {
     # The handlers go as plain pointers, so that None removes them.
     "CorvexLinkSetDebugHandler": (ctypes.c_void_p, ctypes.c_void_p),
+    "CorvexLinkSetTraceHandler": (ctypes.c_void_p, ctypes.c_void_p),
     "PortOpen": (_c_int, _c_int),
     "PortClose": (),
     "ZelmarGetPort": (),
