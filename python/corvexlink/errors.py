@@ -55,7 +55,22 @@ class ArgumentError(CorvexLinkError, ValueError):
 
 class PortError(CorvexLinkError):
     """The port could not be opened (error 36), or another Link of this process is open
-    (no number: the library drives one line per process)."""
+    (no number: the library drives one line per process).
+
+    For a port that did not open, ``device`` is the device path the port led to and
+    ``reason`` what the system said ("no such device", "permission denied (add the user to
+    the dialout group, or give the adapter a udev rule)", "in use by another program",
+    "not a serial device"...); ``message`` keeps the library's own text, and ``str()``
+    shows all three."""
+
+    def __init__(
+        self, message: str, number: Optional[int] = None, device: Optional[str] = None, reason: Optional[str] = None
+    ) -> None:
+        super().__init__(message, number)
+        self.device: Optional[str] = device
+        self.reason: Optional[str] = reason
+        if reason:
+            self.args = (f"{self.args[0]}: {device}: {reason}" if device else f"{self.args[0]}: {reason}",)
 
 
 class PortNotOpenError(CorvexLinkError):

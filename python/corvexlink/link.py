@@ -12,6 +12,8 @@ from typing import Iterable, List, Optional, Sequence, Tuple, Union
 from . import _native
 from ._native import call, encode
 from .errors import NO_PORT, ArgumentError, PortError, PortNotOpenError, TimeoutError
+from .logs import captured_lines
+from .ports import port_device
 from .status import Status
 from .units import Number, Scale
 
@@ -405,19 +407,34 @@ class Link:
 
     def _open_port(self) -> None:
         if self.device is None:
-            call("PortOpen", self.port, self.baud)
+            self._port_open()
             return
         # The library reads the variable when it opens; the process keeps its own value.
         variable = f"CORVEXLINK_COM{self.port}"
         saved = os.environ.get(variable)
         os.environ[variable] = self.device
         try:
-            call("PortOpen", self.port, self.baud)
+            self._port_open()
         finally:
             if saved is None:
                 del os.environ[variable]
             else:
                 os.environ[variable] = saved
+
+    def _port_open(self) -> None:
+        """PortOpen; a failure raises PortError with the device and the system's reason,
+        which the library names in a debug line of its own."""
+        with captured_lines() as lines:
+            try:
+                call("PortOpen", self.port, self.baud)
+            except PortError as error:
+                device = self.device or port_device(self.port)
+                said = f"CorvexLink: OpenCommPort --> COM{self.port}: "
+                reasons = [line[len(said):] for line in lines if line.startswith(said)]
+                reason = reasons[-1] if reasons else None
+                if reason and reason.startswith(device + ": "):
+                    reason = reason[len(device) + 2 :]
+                raise PortError(error.message, error.number, device, reason) from None
 
     def close(self) -> None:
         """Closes the port; closing a closed link does nothing."""

@@ -2,6 +2,7 @@
 """The corvexlink Python package against kx4417-sim: results, exceptions and the line."""
 
 import glob
+import json
 import os
 import re
 import subprocess
@@ -80,10 +81,54 @@ def test_silence_and_a_closed_port_raise_their_own_exceptions(simulator):
         assert caught.value.number == 25
 
 
-def test_a_missing_device_raises_port_error():
+_OPEN = (
+    "import corvexlink, json, sys\n"
+    "try:\n"
+    "    corvexlink.open(port=4, device=sys.argv[1])\n"
+    "except corvexlink.PortError as e:\n"
+    "    print(json.dumps([e.number, e.message, e.device, e.reason, str(e)]))\n"
+)
+
+
+def _open_elsewhere(device: str, **kwargs) -> list:
+    """How another process's open of `device` fails: number, message, device, reason, text."""
+    run = subprocess.run([sys.executable, "-c", _OPEN, device], capture_output=True, text=True, timeout=60, **kwargs)
+    assert run.returncode == 0 and run.stdout, run.stderr
+    return json.loads(run.stdout)
+
+
+def test_a_port_that_does_not_open_names_its_device_and_the_reason(simulator):
     with pytest.raises(corvexlink.PortError) as caught:
         corvexlink.open(port=7, device="/nonexistent/tty")
-    assert caught.value.number == 36
+    error = caught.value
+    assert error.number == 36 and error.message == "Unable to open COM port"
+    assert error.device == "/nonexistent/tty" and error.reason == "no such device"
+    assert str(error) == "Unable to open COM port (error 36): /nonexistent/tty: no such device"
+    # The device a port leads to without a device given, from the environment.
+    os.environ["CORVEXLINK_COM8"] = "/dev/null"
+    try:
+        with pytest.raises(corvexlink.PortError) as caught:
+            corvexlink.open(port=8)
+    finally:
+        del os.environ["CORVEXLINK_COM8"]
+    assert (caught.value.device, caught.value.reason) == ("/dev/null", "not a serial device")
+
+    # In use by another program: this process has the simulator's line open.
+    with corvexlink.open(port=simulator.port):
+        number, message, device, reason, _ = _open_elsewhere(simulator.link)
+    assert (number, message, reason) == (36, "Unable to open COM port", "in use by another program")
+    assert device == simulator.link
+
+
+@pytest.mark.skipif(os.geteuid() != 0, reason="needs root to run a process as another user")
+def test_a_device_without_permission_says_what_to_do(simulator, tmp_path):
+    device = os.path.realpath(simulator.link)
+    os.chmod(device, 0o600)
+    env = {k: v for k, v in os.environ.items() if k != "HOME"}
+    _, _, named, reason, text = _open_elsewhere(device, user=65534, group=65534, env=env, cwd=tmp_path)
+    assert named == device
+    assert reason == "permission denied (add the user to the dialout group, or give the adapter a udev rule)"
+    assert text.endswith(f"{device}: {reason}")
 
 
 def test_bad_arguments_raise_before_anything_is_sent(link, simulator):
