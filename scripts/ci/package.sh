@@ -103,6 +103,11 @@ for field in 'Depends: .*python3:any' 'Depends: .*libcorvexlink2' 'Recommends: c
 done
 grep -Eq ' postinst( |$)' <<<"$pyinfo" && grep -Eq ' prerm( |$)' <<<"$pyinfo" \
   || { echo "package.sh: python3-corvexlink lacks its postinst or prerm"; exit 1; }
+# Sphinx's scripts in the reference are Debian's (libjs-sphinxdoc), not copies.
+grep -Eq '^ Depends: .*libjs-sphinxdoc' <<<"$pyinfo" || { echo "package.sh: python3-corvexlink lacks libjs-sphinxdoc"; exit 1; }
+pylist=$(dpkg-deb -c "$build"/python3-corvexlink_*.deb)
+grep -q 'html/_static/searchtools\.js -> \.\./\.\./\.\./\.\./javascript/sphinxdoc/1\.0/searchtools\.js$' <<<"$pylist" \
+  || { echo "package.sh: the Python reference carries its own searchtools.js"; exit 1; }
 if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
   expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \
     'icons/.*corvexlink-demo\.svg$' 'share/doc/CorvexLink/reference/index\.html$' \
