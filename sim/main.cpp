@@ -10,18 +10,24 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <sstream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "src/control.h"
 
 namespace {
 
 volatile sig_atomic_t gStop = 0;
+std::atomic<bool> gInputEnded{false};  // with --control: standard input is closed
 
 void onSignal(int) { gStop = 1; }
 
@@ -136,6 +142,11 @@ int main(int argc, char **argv) {
                  "delay every byte by 10 bit times at the line rate");
     app.add_flag("--transcript", transcript,
                  "print every received frame with a timestamp and its fault");
+    bool control = false;
+    app.add_flag("--control", control,
+                 "read commands from standard input, one a line, and answer each with 'ok' or "
+                 "'error: ...': 'limit ADDRESS CCW CW' (0 or 1 each), 'inputs ADDRESS VALUE', "
+                 "'adc MASTER CHANNEL VALUE'; the end of the input ends the simulator");
 
     const std::string faultGroup = "Faults";
     app.add_option("--seed", faults.seed, "seed of the fault generator")
@@ -252,9 +263,25 @@ int main(int argc, char **argv) {
     if (!options.linkPath.empty()) std::cout << " (link " << options.linkPath << ")";
     std::cout << std::endl;
 
+    // Commands from standard input, answered on standard output between transcript lines.
+    std::mutex output;
+    if (control) {
+        std::thread([&sim, &output] {
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                const std::string reply = kx4417::applyControl(sim, line);
+                const std::lock_guard<std::mutex> lock(output);
+                std::printf("%s\n", reply.c_str());
+                std::fflush(stdout);
+            }
+            gInputEnded = true;  // the program that drives it has gone
+        }).detach();
+    }
+
     // The transcript is taken as it grows, so a long run keeps no history in memory.
-    while (!gStop) {
+    while (!gStop && !gInputEnded) {
         sim.waitForFrames(1, std::chrono::milliseconds(100));
+        const std::lock_guard<std::mutex> lock(output);
         for (const auto &frame : sim.takeFrames()) {
             if (!transcript) continue;
             double t = std::chrono::duration<double>(frame.at - started).count();

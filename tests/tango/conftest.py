@@ -20,7 +20,6 @@ from corvexlink.testing import Simulator
 
 SERVER = os.environ.get("CORVEXLINK_TANGO", "corvexlink-tango")
 EXAMPLE_DB = os.environ.get("CORVEXLINK_TANGO_DB", "corvexlink-tango.db")
-SWITCH_SIM = os.environ.get("TANGO_SWITCH_SIM", "tango_switch_sim")
 KX4417_SIM = os.environ.get("KX4417_SIM", "kx4417-sim")
 
 # The frames the server's polling sends on its own: State reads the status register (=) and

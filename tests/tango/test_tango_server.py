@@ -14,7 +14,7 @@ import pytest
 import tango
 
 import corvexlink
-from conftest import KX4417_SIM, SERVER, SWITCH_SIM, Events, example_db, wait_for
+from conftest import KX4417_SIM, SERVER, Events, example_db, wait_for
 
 
 def run(*args: str) -> subprocess.CompletedProcess:
@@ -245,15 +245,16 @@ def test_one_line_per_server(sim, start_server):
 
 def test_limit_switch_gives_alarm(tmp_path, start_server):
     link = str(tmp_path / "com1")
-    switches = subprocess.Popen([SWITCH_SIM, link, "0", "1", "2", "3"], stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE, text=True, bufsize=1)
+    switches = subprocess.Popen([KX4417_SIM, "--stations", "0-3", "--link", link, "--control"],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                bufsize=1)
 
     def switch(address: int, ccw: int, cw: int) -> None:
         switches.stdin.write(f"limit {address} {ccw} {cw}\n")
         assert switches.stdout.readline() == "ok\n"
 
     try:
-        assert switches.stdout.readline() == "ready\n"
+        assert switches.stdout.readline().startswith("kx4417-sim: stations 0,1,2,3 on ")
         server = start_server(dict(os.environ, CORVEXLINK_COM1=link))
         motor = server.proxy("corvex/motor/1")
         assert motor.state() == tango.DevState.ON
@@ -272,5 +273,6 @@ def test_limit_switch_gives_alarm(tmp_path, start_server):
         switch(1, 0, 0)
         assert wait_for(lambda: motor.state() == tango.DevState.ON)
     finally:
-        switches.stdin.close()
+        switches.stdin.close()  # the simulator ends with its input
+        switches.wait(timeout=10)
         switches.wait(timeout=10)

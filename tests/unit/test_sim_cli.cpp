@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -92,6 +93,67 @@ TEST(SimProgram, TranscriptNamesTheInjectedFault) {
         << text.str();
     EXPECT_NE(text.str().find(" _2P\\r  ! drop\n"), std::string::npos) << text.str();
     EXPECT_NE(::access(link.c_str(), F_OK), 0);  // the link went with the program
+    ::unlink(out.c_str());
+    ::rmdir(dir);
+}
+
+// With --control the program takes commands on its standard input, answers each, and ends
+// when that input closes, so a test (or any program driving it) never leaves it behind.
+TEST(SimProgram, ControlCommandsSetWhatTheStationsSeeAndTheInputsEndIsTheEnd) {
+    char dir[] = "/tmp/kx4417-control-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/com1";
+    const std::string out = std::string(dir) + "/out.txt";
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(input[0], 0);
+        ::dup2(fd, 1);
+        ::close(input[1]);
+        ::execl(KX4417_SIM_PROGRAM, "kx4417-sim", "--stations", "0,1", "--link", link.c_str(),
+                "--control", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    ::close(input[0]);
+    const auto end = Clock::now() + 5s;
+    while (::access(link.c_str(), F_OK) != 0 && Clock::now() < end)
+        std::this_thread::sleep_for(10ms);
+    const std::string commands = "limit 1 1 0\ninputs 1 1234\nadc 0 3 777\nbogus\nlimit 1 2 0\n"
+                                 "inputs 16 1\nlimit 1\n";
+    ASSERT_EQ(::write(input[1], commands.data(), commands.size()),
+              static_cast<ssize_t>(commands.size()));
+    std::this_thread::sleep_for(200ms);
+    {
+        Host host(link);
+        ASSERT_TRUE(host.ok());
+        EXPECT_EQ(host.ask("_1B", 300ms), "\r\n1234\r\n>");
+        const std::string status = host.ask("_1=", 300ms);
+        ASSERT_GT(status.size(), 4u);
+        const long bits = std::strtol(status.c_str() + 2, nullptr, 10);
+        EXPECT_EQ(bits & 0x30, 0x10) << status;  // the counter-clockwise switch alone
+    }
+    ::close(input[1]);  // the driving program goes away
+    int status = 0;
+    const auto waited = Clock::now();
+    pid_t ended = 0;
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && Clock::now() - waited < 5s)
+        std::this_thread::sleep_for(20ms);
+    if (ended == 0) ::kill(child, SIGKILL);
+    ASSERT_EQ(ended, child) << "the program did not end with its input";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    std::ifstream file(out);
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_NE(text.str().find("ok\nok\nok\nerror: unknown command 'bogus' (limit, inputs, adc)\n"
+                              "error: address 0..15, switches 0 or 1\n"
+                              "error: address 0..15, value 0..65535\n"
+                              "error: usage: limit ADDRESS CCW CW\n"),
+              std::string::npos)
+        << text.str();
     ::unlink(out.c_str());
     ::rmdir(dir);
 }
