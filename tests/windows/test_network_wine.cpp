@@ -38,7 +38,9 @@ protected:
         return buffer;
     }
 
-    wintest::RemoteSim sim_{"net"};
+    // Named after this process, like the link tests' simulators: ctest runs each test in a
+    // process of its own and several at once, and a shared name would restart another test's.
+    wintest::RemoteSim sim_{"net" + std::to_string(::GetCurrentProcessId())};
     int rfc2217Port_ = 0;
     int tcpPort_ = 0;
 };
