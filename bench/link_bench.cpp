@@ -359,8 +359,8 @@ void stopRows(int rate, int runs, std::vector<Row> &rows) {
     const std::string r = std::to_string(rate);
     rows.push_back({"stop during a scan, median, " + r + " baud", median(latencies), bound,
                     median(latencies) / bound, 1.0, "s"});
-    rows.push_back({"stop during a scan, maximum, " + r + " baud", worst, bound, worst / bound, 1.0,
-                    "s"});
+    rows.push_back(
+        {"stop during a scan, maximum, " + r + " baud", worst, bound, worst / bound, 1.0, "s"});
 }
 
 void printTable(const std::vector<Row> &rows) {

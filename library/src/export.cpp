@@ -19,9 +19,7 @@ void reportInternalError(link::ErrorState &errors, const char *what) noexcept {
                what != nullptr ? what : "");
 }
 
-const link::CallerState *ownStopState() noexcept {
-    return t_ownStopCurrent ? &t_ownStop : nullptr;
-}
+const link::CallerState *ownStopState() noexcept { return t_ownStopCurrent ? &t_ownStop : nullptr; }
 
 link::CallerState &startOwnStopState() noexcept {
     t_ownStop = link::CallerState{};

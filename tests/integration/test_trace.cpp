@@ -86,8 +86,8 @@ TEST_F(TraceTest, ARepeatAndATimeOutAreEvents) {
     setStationTable("NNNNNNNNNNNNNNNN");
     seen_.clear();
     EXPECT_EQ(CheckControllerAddress("9"), -1);
-    EXPECT_EQ(kindsAndBytes(), (Events{{CORVEXLINK_TRACE_SENT, "_9\r"},
-                                       {CORVEXLINK_TRACE_TIMEOUT, "_9\r"}}));
+    EXPECT_EQ(kindsAndBytes(),
+              (Events{{CORVEXLINK_TRACE_SENT, "_9\r"}, {CORVEXLINK_TRACE_TIMEOUT, "_9\r"}}));
 }
 
 // The handler runs once the call has released the line: it may call the library itself,
@@ -125,8 +125,7 @@ TEST_F(TraceTest, AHandlerMayCallInAndASlowOneHoldsUpNobodyElse) {
 
 TEST_F(TraceTest, AHandlerThatThrowsChangesNoResult) {
     CorvexLinkSetTraceHandler(
-        [](const CorvexLinkTraceEvent *, void *) { throw std::runtime_error("handler"); },
-        nullptr);
+        [](const CorvexLinkTraceEvent *, void *) { throw std::runtime_error("handler"); }, nullptr);
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), 1);
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_CLEARED);
     EXPECT_EQ(WriteCommandtoKX4417("_1P"), 1);

@@ -102,7 +102,7 @@ void deliver() {
             h = handler();
         }
         if (h.function == nullptr) return;  // removed meanwhile: the rest is dropped
-        const Event e = p.events[i];  // a copy: the handler's calls may grow the vector
+        const Event e = p.events[i];        // a copy: the handler's calls may grow the vector
         const CorvexLinkTraceEvent event{e.kind,
                                          reinterpret_cast<const unsigned char *>(e.bytes.data()),
                                          e.bytes.size(), e.timestampNs, e.sinceSentNs};

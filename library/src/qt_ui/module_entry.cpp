@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The GUI module's entry point: the event pump and the port dialog, used whenever the calling thread runs the process's QApplication. Built as a shared
-// object of its own that the core loads at run time; it does not link the core.
+// The GUI module's entry point: the event pump and the port dialog, used whenever the calling
+// thread runs the process's QApplication. Built as a shared object of its own that the core loads
+// at run time; it does not link the core.
 #include <memory>
 
 #include <QApplication>
