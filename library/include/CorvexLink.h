@@ -643,7 +643,10 @@ CORVEXLINK_API int GetLastestCommand(char *buffer);
  * @par Errors
  * CORVEXLINK_ERR_NO_PORT (25) "Commands cannot be sent before a COM port is open" when no
  * port was ever opened; CORVEXLINK_ERR_BAUD_RATE_CHANGE (30) "Can Not Change the Baud Rate to the
- * Address : a" with the hexadecimal digit of the first station that did not answer.
+ * Address : a" with the hexadecimal digit of the first station that did not answer; the same
+ * number with "Can Not Change the Baud Rate on tcp://HOST:PORT: a raw TCP line keeps the rate its
+ * server is set to (rfc2217:// can change it)" on a raw TCP line, refused before anything is
+ * sent, so the stations stay at the rate the host reaches them by.
  * @par Example
  * @code
  * GetConnectedControllers(found);

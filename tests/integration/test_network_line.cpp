@@ -210,6 +210,38 @@ TEST_P(Rfc2217LineTest, RateChangeTo57600AndBack) {
 
 INSTANTIATE_TEST_SUITE_P(Rfc2217, Rfc2217LineTest, ::testing::Values(Form::Rfc2217), formName);
 
+// A raw TCP line cannot move the server's device to another rate: the change is refused
+// before any station is told to switch, so the stations stay where the host reaches them.
+class TcpLineTest : public NetworkLineTest {};
+
+TEST_P(TcpLineTest, RateChangeIsRefusedBeforeTheStationsAreTold) {
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    ASSERT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+    sim().clearTranscript();
+    EXPECT_EQ(ZelmarChangeBaudRate(57600), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_BAUD_RATE_CHANGE);
+    EXPECT_EQ(std::string(ZelmarGetErrorMessage()),
+              "Can Not Change the Baud Rate on " + url() +
+                  ": a raw TCP line keeps the rate its server is set to (rfc2217:// can change "
+                  "it)");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(frames().empty());
+    EXPECT_EQ(ZelmarGetBaudRate(), 9600);
+    for (int a = 0; a < 4; ++a) EXPECT_EQ(sim().stationBaudRate(a), 9600);
+    EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+
+    // The rate the line runs at moves nothing: it goes ahead as on any line (the board
+    // set-up sends it after the stations' reset).
+    sim().clearTranscript();
+    EXPECT_EQ(ZelmarChangeBaudRate(9600), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(frames(),
+              (std::vector<std::string>{"^0\r", "\r", "\r", "_0\r", "_1\r", "_2\r", "_3\r"}));
+    EXPECT_EQ(MotorStationsInit(), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(PortClose(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tcp, TcpLineTest, ::testing::Values(Form::Tcp), formName);
+
 // Opens that fail: each says why, and none takes longer than its bound.
 class NetworkOpenFailure : public LinkTest {
 protected:

@@ -136,6 +136,10 @@ void CommPort::setLineRate(std::uint32_t rate) {
     if (worker_ && worker_->device->setBaudRate(rate)) lineRate_ = rate;
 }
 
+const platform::SerialDevice *CommPort::device() const {
+    return worker_ ? worker_->device.get() : nullptr;
+}
+
 void CommPort::receive(std::shared_ptr<Worker> worker) {
     platform::SerialDevice &device = *worker->device;
     char chunk[kReadChunk];

@@ -48,6 +48,8 @@ public:
 
     // Changes the rate of the open device; the rate stays when the device refuses.
     void setLineRate(std::uint32_t rate);
+    // The open device, or nullptr while closed.
+    const platform::SerialDevice *device() const;
     std::uint32_t lineRate() const { return lineRate_; }
 
     // The answers of the current (or last) open.

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Exports of the transaction family: raw commands, the error state and the baud-rate change.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "../export.h"
 #include "../platform/clock.h"
@@ -37,6 +39,21 @@ int changeBaudRate(Call &call, int baudRate) {
         return -1;
     }
     call.errors().clear();
+    // A line whose far end keeps its own rate (a raw TCP stream) is refused before the
+    // stations are told: they would switch and be left where the host cannot reach them. A
+    // "change" to the rate the line runs at moves nothing and goes ahead.
+    const corvex::platform::SerialDevice *device = line.port.device();
+    const bool sameRate =
+        baudRate == line.selection.lineBaudRate &&
+        std::any_of(std::begin(kLineRates), std::end(kLineRates),
+                    [&](const LineRate &r) { return r.rate == baudRate && r.stationCode >= 0; });
+    if (device != nullptr && !device->canChangeLineRate() && !sameRate) {
+        call.errors().set(CORVEXLINK_ERR_BAUD_RATE_CHANGE,
+                          "Can Not Change the Baud Rate on %s: a raw TCP line keeps the rate its "
+                          "server is set to (rfc2217:// can change it)",
+                          device->path().c_str());
+        return -1;
+    }
     {
         // The stations switch as soon as they have the frame, without an answer, and the host
         // follows at once: one step, so that no stop goes out between at a rate the stations
