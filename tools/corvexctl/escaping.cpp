@@ -90,4 +90,24 @@ std::string terminalText(std::string_view text, bool keepNewlines) {
     return out;
 }
 
+std::string lineBytesText(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += byte;
+        } else {
+            appendHex(out, c);
+        }
+    }
+    return out;
+}
+
 }  // namespace corvexctl

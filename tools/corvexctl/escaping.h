@@ -24,4 +24,8 @@ std::string wellFormedUtf8(std::string_view text);
 // letters included, kept. With `keepNewlines`, line feeds stay line feeds.
 std::string terminalText(std::string_view text, bool keepNewlines = false);
 
+// Raw bytes of the line as ASCII text that reads back unambiguously: printable ASCII as it
+// is, a backslash doubled, CR and LF as \r and \n, any other byte as \xNN.
+std::string lineBytesText(std::string_view bytes);
+
 }  // namespace corvexctl

@@ -5,6 +5,7 @@
 #include "arguments.h"
 #include "commands.h"
 #include "escaping.h"
+#include "frame_trace.h"
 #include "session.h"
 #include "simulator_process.h"
 
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 namespace corvexctl {
 
@@ -38,6 +40,7 @@ const char *const kExamples = R"(Examples:
   corvexctl --device /dev/ttyUSB0 init     find the stations and set their defaults
   corvexctl move 0 2000 --wait             move station 0 by 2000 steps, show where it stopped
   corvexctl --json status 0                the status register as JSON
+  corvexctl --trace check 0                the frames and answers on the line, timed, on stderr
   corvexctl profile 0 ramp.csv --run       play a profile (first rate,slope,steps per line)
   corvexctl watch 0 1 2 3                  live positions and status until Ctrl-C
   corvexctl ports                          the serial devices and the COM numbers that open them
@@ -83,6 +86,9 @@ int main(int argc, char **argv) {
         ->excludes(device);
     app.add_flag("--verbose", options.verbose,
                  "show the library's diagnostics (and the simulator's transcript)");
+    app.add_flag("--trace", options.trace,
+                 "show every frame sent and answer taken up, repeats and time-outs, on stderr "
+                 "(JSON lines with --json)");
 
     CommandTable table;
     for (auto family : commandFamilies()) family(app, table);
@@ -111,12 +117,14 @@ int main(int argc, char **argv) {
     if (options.verbose) CorvexLinkSetDebugHandler(printDebugLine, nullptr);
     installStopHandler();
     const Output output(options.json);
+    std::optional<FrameTrace> trace;  // ends after the port and the simulator
     try {
         std::unique_ptr<SimulatorProcess> simulator;
         if (!options.simulate.empty()) {
             simulator = std::make_unique<SimulatorProcess>(options.simulate, options.verbose);
             options.device = simulator->link();
         }
+        if (options.trace) trace.emplace(options.json);  // timed from here
         Session session(options, output);
         chosen->run(session);
         session.close();  // before the simulator goes away

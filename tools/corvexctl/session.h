@@ -19,6 +19,7 @@ struct GlobalOptions {
     bool json = false;
     std::string simulate;  // station list for a private simulator
     bool verbose = false;
+    bool trace = false;  // the frame trace on stderr
 };
 
 // A failure that ends the command with exit code 1. `number` is the library's error
