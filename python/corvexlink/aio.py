@@ -348,7 +348,9 @@ class _Opening:
 
 
 def open(port: int = 1, baud: int = 9600, device: Optional[str] = None) -> _Opening:  # noqa: A001
-    """Opens a link for asyncio.
+    """Opens a link for asyncio (see :meth:`corvexlink.Link.open`): COM<port> at `baud`,
+    through `device` when given, a device path or a network line (``rfc2217://HOST:PORT``,
+    ``tcp://HOST:PORT``).
 
     Use it in an ``async with`` block, or await it and close the link yourself::
 

@@ -387,6 +387,14 @@ class Link:
             # ~/.config/corvexlink/ports.conf
             COM1 = /dev/serial/by-id/usb-Acme_Wire_Line_Cable_A1B2C3-if00-port0
 
+        Wherever a device path goes, a network name opens a line over TCP instead:
+        ``rfc2217://HOST:PORT`` (a serial server speaking RFC 2217, such as Debian's
+        ser2net: the rate and :meth:`change_baud` reach the far line) or ``tcp://HOST:PORT``
+        (a raw byte stream: the server fixes the rate, and :meth:`change_baud` is refused).
+        HOST is a name, an IPv4 address or an IPv6 address in brackets::
+
+            corvexlink.open(device="rfc2217://lab-pi.local:4001")
+
         Raises PortError (36) when the device cannot be opened, and PortError without a
         number when another Link of this process is open: close that one first. Opening
         an open Link opens its port again.
@@ -577,7 +585,8 @@ class Link:
 
 
 def open(port: int = 1, baud: int = 9600, device: Optional[str] = None) -> Link:  # noqa: A001 - the package's verb
-    """Opens a link (see :meth:`Link.open`).
+    """Opens a link (see :meth:`Link.open`): COM<port> at `baud`, through `device` when given,
+    a device path or a network line (``rfc2217://HOST:PORT``, ``tcp://HOST:PORT``).
 
     Use it in a with block, so the port is closed again::
 

@@ -102,8 +102,9 @@ def ports() -> List[SerialPort]:
 
 
 def port_device(port: int) -> str:
-    """The device path that COM<port> opens (from CORVEXLINK_COM<port>, ports.conf or the
-    /dev/ttyS<port-1> fallback). Raises ArgumentError for a port below 1."""
+    """The device path (or network name, such as ``rfc2217://HOST:PORT``) that COM<port>
+    opens, from CORVEXLINK_COM<port>, ports.conf or the /dev/ttyS<port-1> fallback. Raises
+    ArgumentError for a port below 1."""
     lib = _native.library()
     _declare(lib)
     buffer = ctypes.create_string_buffer(4096)
