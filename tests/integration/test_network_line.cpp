@@ -413,7 +413,9 @@ TEST_F(StalledServerTest, WriteEndsAtItsBoundAndLeavesTheStreamWhole) {
         EXPECT_EQ(r.error, corvex::platform::kWriteTimedOut);
         EXPECT_GT(r.bytes, 0u);
         EXPECT_LT(r.bytes, data.size());
-        EXPECT_LT(ms, 3000);  // a bound of 300 ms, with room for a slow (sanitizer) build
+        // A bound of 300 ms; what it guards against is a write that never ends. The room is
+        // for a sanitizer build, where escaping and counting 4 MB alone takes seconds.
+        EXPECT_LT(ms, 8000);
 
         // What a close sends (DTR off, a purge) waits for room only briefly: a close on a
         // stalled connection does not hang on it.
