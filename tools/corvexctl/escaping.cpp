@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// UTF-8 checking and the escapes of text that corvexctl prints but did not write itself.
+// The escapes of text that corvexctl prints but did not write itself.
 #include "escaping.h"
 
 #include <cstdio>
@@ -8,8 +8,6 @@ namespace corvexctl {
 
 namespace {
 
-bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 void appendHex(std::string &out, unsigned char c) {
     char hex[5];
     std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
@@ -17,33 +15,6 @@ void appendHex(std::string &out, unsigned char c) {
 }
 
 }  // namespace
-
-std::size_t utf8CharacterLength(std::string_view text, std::size_t at) {
-    if (at >= text.size()) return 0;
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlong forms
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;   // no overlong forms
-        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() - at < length) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (!continuation(byte(i))) return 0;
-    return length;
-}
 
 std::string wellFormedUtf8(std::string_view text) {
     std::string out;

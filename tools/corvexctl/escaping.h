@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "utf8.h"
+
 namespace corvexctl {
 
-// The length of the well-formed UTF-8 character that starts at `at` (1 for ASCII), or 0
-// when the byte there does not start one (a stray continuation byte, an overlong form, a
-// surrogate, a cut sequence).
-std::size_t utf8CharacterLength(std::string_view text, std::size_t at);
+// The length of the well-formed UTF-8 character that starts at `at` (utf8.h).
+using corvexlink::text::utf8CharacterLength;
 
 // `text` with every byte that is not part of well-formed UTF-8 written as \xNN (two
 // upper-case hex digits); well-formed text comes back unchanged.

@@ -3,9 +3,10 @@
 // for room whenever the FIFO is full, with a progress bar on a terminal.
 #include "arguments.h"
 #include "commands.h"
-#include "profile_csv.h"
 
 #include <CorvexLink.h>
+
+#include "profile_csv.h"
 
 #include <unistd.h>
 
@@ -18,6 +19,10 @@
 namespace corvexctl {
 
 namespace {
+
+using corvexlink::profilecsv::ProfileError;
+using corvexlink::profilecsv::readProfile;
+using corvexlink::profilecsv::Segment;
 
 // FIFO bytes one segment takes: first rate 3, slope 2, relative move 4.
 constexpr int kSegmentBytes = 9;
