@@ -10,6 +10,7 @@
 #include "message_box.h"
 #include "program.h"
 #include "radio_group.h"
+#include "settings.h"
 #include "window_size.h"
 
 namespace demo {
@@ -66,6 +67,7 @@ void TForm4::DOCBRateClick() {
         libraryErrorBox(QStringLiteral(" ERROR in Changing the Baud Rate "));
         return;
     }
+    rememberPortAndRate();
     if (TForm1 *main = program().windows.Form1)
         main->Bar1->setText(QStringLiteral(" Serial Port Opened at: %1").arg(ZelmarGetBaudRate()));
 }

@@ -12,6 +12,7 @@
 #include "CorvexLink.h"
 #include "field_updown.h"
 #include "message_box.h"
+#include "settings.h"
 #include "widget_builders.h"
 
 namespace demo {
@@ -111,6 +112,7 @@ TCurrentWin::TCurrentWin(QWidget *parent) : QDialog(parent) {
 void TCurrentWin::SetCurr1Click() {
     auto &requested = program().RequestedCurrent;
     for (int i = 0; i < kAddresses; ++i) requested[i] = leadingNumber(Curr[i]->text());
+    saveSettings();
     const auto &found = program().AddrFound;
     BusyCursor busy;
     for (int i = 0; i < kAddresses; ++i) {

@@ -17,6 +17,7 @@
 #include "demo_version.h"
 #include "main_window.h"
 #include "program.h"
+#include "settings.h"
 
 namespace {
 
@@ -164,6 +165,7 @@ int main(int argc, char *argv[]) {
     try {
         demo::createStartupWindows();
         demo::program().windows.Form1->show();
+        demo::reportSettingsProblem();
         result = QApplication::exec();
     } catch (const std::exception &error) {
         QMessageBox::critical(nullptr, QStringLiteral("CorvexLink"),

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "main_window.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -35,11 +37,12 @@
 #include "motor_window.h"
 #include "pictures.h"
 #include "program.h"
+#include "settings.h"
+#include "status_panels.h"
+#include "status_window.h"
+#include "widget_builders.h"
 #include "window_placement.h"
 #include "window_size.h"
-#include "status_window.h"
-#include "status_panels.h"
-#include "widget_builders.h"
 
 namespace demo {
 namespace {
@@ -120,6 +123,10 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
     for (QPushButton *button : MBMotor) button->setEnabled(false);
 
     placeOnScreen();
+    // Where the window stood when the program last ended, if its frame is whole on a screen
+    // there; the frame is not known before the window shows, so the last one's is assumed.
+    const std::optional<QPoint> &place = program().remembered.mainWindowPlace;
+    if (place && wholeOnAScreen(QRect(*place, size() + frameAllowance(font())))) move(*place);
 }
 
 void TForm1::placeOnScreen() {
@@ -348,7 +355,14 @@ void TForm1::buildMenu() {
                             "SetADCChannels1");
     SetIODigitals1 =
         named(SettingParameters1->addAction(QStringLiteral("Set  &IO Digitals")), "SetIODigitals1");
+    SettingParameters1->addSeparator();
+    RestoreDefaults1 =
+        named(SettingParameters1->addAction(QStringLiteral("&Restore Default Settings")),
+              "RestoreDefaults1");
+    RestoreDefaults1->setToolTip(QStringLiteral(
+        "Forgets the remembered port, move values, fields, currents and window places"));
     connect(SettingWidingCurrent1, &QAction::triggered, this, &TForm1::MCurrentClick);
+    connect(RestoreDefaults1, &QAction::triggered, this, &TForm1::RestoreDefaults1Click);
     connect(AddressSetting1, &QAction::triggered, this, &TForm1::MaddrClick);
     connect(SetADCChannels1, &QAction::triggered, this, &TForm1::ADCBClick);
     connect(SetIODigitals1, &QAction::triggered, this, &TForm1::IOClick);
@@ -372,15 +386,35 @@ void TForm1::setBar(const QColor &background, const QString &text) {
 }
 
 void TForm1::MOpenPClick() {
+    // The dialog's own loop takes the choice up as soon as it shows.
+    if (!portChoiceRestored_ && program().remembered.port > 0)
+        QTimer::singleShot(0, this, &TForm1::choosePortInDialog);
+    portChoiceRestored_ = true;
     if (PortConfigure() == -1) {
         libraryErrorBox(QStringLiteral(" ERROR in Open Port"));
         return;
     }
+    rememberPortAndRate();
     RefreshConnectedControllers();
     setBar(QColor(0, 128, 0),
            QStringLiteral(" Serial Port Opened at: %1").arg(ZelmarGetBaudRate()));
     for (QWidget *control : portToolButtons_) control->setEnabled(true);
     for (QWidget *control : portPanelButtons_) control->setEnabled(true);
+}
+
+void TForm1::choosePortInDialog() {
+    auto *dialog = static_cast<QWidget *>(Form2);
+    if (!dialog) return;
+    const RememberedSettings &remembered = program().remembered;
+    // The dialog's items, chosen as the operator chooses them: each choice takes effect in
+    // the library's selection at once.
+    const auto rate = std::find(kDialogRates.begin(), kDialogRates.end(), remembered.baudRate) -
+                      kDialogRates.begin();
+    if (auto *item =
+            dialog->findChild<QAbstractButton *>(QStringLiteral("RadioGroup1Item%1").arg(rate)))
+        item->click();
+    if (auto *port = dialog->findChild<QComboBox *>(QStringLiteral("Port1")))
+        port->setCurrentIndex(remembered.port - 1);
 }
 
 void TForm1::RefreshConnectedControllers() {
@@ -413,8 +447,19 @@ void TForm1::RefreshConnectedControllers() {
 
 void TForm1::stopMotorTimers() {
     // Every motor window, earlier windows of a motor included: a tick that ran on into the
-    // close, or after it, would only raise an error box for a port that is gone.
-    for (TMtr *window : motorWindows()) window->Timer1->stop();
+    // close, or after it, would only raise an error box for a port that is gone. The live
+    // reading ends too.
+    for (TMtr *window : motorWindows()) {
+        window->Timer1->stop();
+        window->stopLive();
+    }
+}
+
+void TForm1::rememberOnLeaving() {
+    for (TMtr *window : motorWindows())
+        if (window->isVisible()) window->rememberFields();
+    program().remembered.mainWindowPlace = pos();
+    saveSettings();
 }
 
 void TForm1::showPortClosed(bool allControls) {
@@ -435,6 +480,7 @@ void TForm1::MCloseSPClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
+    rememberOnLeaving();
     stopMotorTimers();
     if (PortClose() == 1) showPortClosed(false);
     event->accept();
@@ -443,6 +489,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
 }
 
 void TForm1::Exit1Click() {
+    rememberOnLeaving();
     stopMotorTimers();
     if (PortClose() == 1) showPortClosed(false);
     QCoreApplication::quit();
@@ -475,9 +522,10 @@ void TForm1::About1Click() { createWindow(program().windows.MBAbout)->exec(); }
 
 void TForm1::MBMotorClick(int motor) {
     TMtr *window = createWindow(program().windows.Mtr[motor - 1], motor);
-    // The first motor window opens where it places itself (the screen's centre); each
-    // further one a step down and to the right of the last one still open, its whole frame
-    // on the screen.
+    // A motor window opens where the motor's last window stood, when its frame is whole on
+    // a screen there and no other open motor window has that corner. Otherwise the first
+    // motor window opens where it places itself (the screen's centre), and each further one
+    // a step down and to the right of the last one still open, its whole frame on the screen.
     QWidget *last = nullptr;
     std::vector<QPoint> taken;
     for (const QPointer<QWidget> &opened : motorWindowsOpened_) {
@@ -485,12 +533,16 @@ void TForm1::MBMotorClick(int motor) {
         last = opened;
         taken.push_back(opened->pos());
     }
-    if (last) {
-        // The new window has not been shown, so its frame is not known yet: it gets the one
-        // the window system gave the last window of its kind.
-        const QSize frame = window->size() + (last->frameSize() - last->size());
+    // The new window has not been shown, so its frame is not known yet: it gets the one the
+    // window system gave the last window of its kind, or the one a frame usually takes.
+    const QSize frame = last ? window->size() + (last->frameSize() - last->size())
+                             : window->size() + frameAllowance(window->font());
+    const std::optional<QPoint> &place = program().remembered.motorWindows[motor - 1].place;
+    if (place && std::find(taken.begin(), taken.end(), *place) == taken.end() &&
+        wholeOnAScreen(QRect(*place, frame)))
+        window->move(*place);
+    else if (last)
         window->move(cascadedPosition(last->pos(), taken, frame, availableArea(last)));
-    }
     std::erase_if(motorWindowsOpened_,
                   [](const QPointer<QWidget> &opened) { return !opened || !opened->isVisible(); });
     motorWindowsOpened_.push_back(window);
@@ -508,6 +560,13 @@ void TForm1::CWALLClick() { moveAll(*this, +1); }
 void TForm1::CCWALLClick() { moveAll(*this, -1); }
 
 void TForm1::JOGALLClick(int direction) { jogAll(*this, direction); }
+
+void TForm1::RestoreDefaults1Click() {
+    restoreDefaultSettings();
+    // The open motor windows show the start-up values at once; nothing is sent.
+    for (TMtr *window : motorWindows())
+        if (window->isVisible()) window->showRememberedValues();
+}
 
 void TForm1::DLLCommandsInformation1Click() {
     const QString path = referencePath();

@@ -87,6 +87,7 @@ public:
     QAction *AddressSetting1;
     QAction *SetADCChannels1;
     QAction *SetIODigitals1;
+    QAction *RestoreDefaults1;  // forgets every remembered setting
     QMenu *Help1;
     QAction *DLLCommandsInformation1;
     QAction *About1;
@@ -115,6 +116,9 @@ private slots:
     void Exit1Click();
     void About1Click();
     void DLLCommandsInformation1Click();
+    void RestoreDefaults1Click();
+    // Chooses the port and rate remembered from the last run in the library's port dialog.
+    void choosePortInDialog();
 
 private:
     void buildToolPanels(QWidget *central);
@@ -126,6 +130,9 @@ private:
     void stopMotorTimers();
     // What a successful close shows; `allControls` also disables the panel buttons.
     void showPortClosed(bool allControls);
+    // Before the program ends: keeps the fields of the open motor windows and where the
+    // windows stand, and writes the settings.
+    void rememberOnLeaving();
 
     // Controls that need an open port: the tool buttons, then the buttons of the groups.
     std::vector<QWidget *> portToolButtons_;
@@ -133,6 +140,9 @@ private:
     // The motor windows in the order they were opened; a new one cascades from the last of
     // them that is still open.
     std::vector<QPointer<QWidget>> motorWindowsOpened_;
+    // The remembered port and rate go into the port dialog only at its first opening in a
+    // run; afterwards the library's own selection is the last one used.
+    bool portChoiceRestored_ = false;
 };
 
 }  // namespace demo

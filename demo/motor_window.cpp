@@ -26,25 +26,22 @@
 #include "motor_commands.h"
 #include "profile_editor.h"
 #include "radio_group.h"
-#include "window_size.h"
+#include "settings.h"
+#include "status_lamp.h"
 #include "status_panels.h"
 #include "widget_builders.h"
+#include "window_size.h"
 
 namespace demo {
 namespace {
 
-// Bits of the mode value besides the step-mode code.
-constexpr std::int32_t kEncoderBit = 0x10;
-constexpr std::int32_t kFifoBit = 0x40;
-constexpr std::int32_t kHomeBit = 0x80;
-// Step-mode codes of the items of StepperMode1, in item order.
-constexpr std::array<std::int32_t, 4> kStepModes{36, 34, 33, 8};
-constexpr int kHalfStepItem = 2;
 constexpr int kEnableHomeItem = 0;
 constexpr int kDisableHomeItem = 1;
 
 constexpr int kFreeFifoPanel = 4;
 constexpr int kButtonHeight = 26;
+// The live reading's interval: about twice a second.
+constexpr int kLiveMs = 500;
 
 const char *const kPauseOn = "&PAUSE -ON-";
 const char *const kPauseOff = "&PAUSE -OFF-";
@@ -145,10 +142,7 @@ TMtr::TMtr(int motor, QWidget *parent)
     layout->addWidget(buildJogPanel(), 1, 1);
     layout->addWidget(buildFifoPanel(), 2, 0, 1, 2);
     layout->addWidget(buildEncoderPanel(), 3, 0, 1, 2);
-    MDClose1 = pushButton(this, "MDClose1", QStringLiteral("&Close "), kButtonHeight);
-    MDClose1->setMinimumWidth(100);
-    layout->addWidget(MDClose1, 4, 1, Qt::AlignRight);
-    connect(MDClose1, &QPushButton::clicked, this, &TMtr::MDClose1Click);
+    layout->addWidget(buildBottomRow(), 4, 0, 1, 2);
 
     showRememberedValues();
 
@@ -363,16 +357,65 @@ QWidget *TMtr::buildEncoderPanel() {
     return MDEnc1;
 }
 
+QWidget *TMtr::buildBottomRow() {
+    auto *row = new QWidget(this);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(14);
+
+    Live = named(new QCheckBox(QStringLiteral("Live"), row), "Live",
+                 QStringLiteral("Reads the status and the position twice a second while this "
+                                "window is open"));
+    MovingLamp = named(new StatusLamp(QStringLiteral("Moving"), runningLampColour(), row),
+                       "MovingLamp", QStringLiteral("Lit while the motor runs"));
+    LimitCcwLamp = named(new StatusLamp(QStringLiteral("CCW limit"), limitLampColour(), row),
+                         "LimitCcwLamp", QStringLiteral("Lit while the CCW limit switch is on"));
+    LimitCwLamp = named(new StatusLamp(QStringLiteral("CW limit"), limitLampColour(), row),
+                        "LimitCwLamp", QStringLiteral("Lit while the CW limit switch is on"));
+    LiveTimer = new QTimer(this);
+    LiveTimer->setObjectName(QStringLiteral("LiveTimer"));
+    LiveTimer->setInterval(kLiveMs);
+
+    MDClose1 = pushButton(row, "MDClose1", QStringLiteral("&Close "), kButtonHeight);
+    MDClose1->setMinimumWidth(100);
+    layout->addWidget(Live);
+    layout->addWidget(MovingLamp);
+    layout->addWidget(LimitCcwLamp);
+    layout->addWidget(LimitCwLamp);
+    layout->addStretch(1);
+    layout->addWidget(MDClose1);
+
+    // Only the operator's own click is remembered; the program switches the reading off when
+    // the port closes or a read fails, and that is not a choice to keep.
+    connect(Live, &QCheckBox::clicked, this, &TMtr::LiveClick);
+    connect(LiveTimer, &QTimer::timeout, this, &TMtr::LiveTimerTimer);
+    connect(MDClose1, &QPushButton::clicked, this, &TMtr::MDClose1Click);
+    return row;
+}
+
 void TMtr::showRememberedValues() {
     const MoveValues &move = state().move;
     STNumber1->setText(QString::number(move.steps));
     MDSLUpDown1->setPosition(move.slewRate);
     MDADUpDown1->setPosition(move.accel);
     MDIRUpDown1->setPosition(move.firstRate);
-    MDUpDownJ1->setPosition(100);
-    MDAbst1->setText(QStringLiteral("0"));
+    const MotorWindowFields &fields = program().remembered.motorWindows[motor_ - 1];
+    MDUpDownJ1->setPosition(fields.jogSpeed);
+    MDAbst1->setText(QString::number(fields.absolutePosition));
+    StepperMode1->setItemIndex(fields.stepModeItem);
+    SeekHome1->setItemIndex(fields.homeSeek ? kEnableHomeItem : kDisableHomeItem);
+    setLive(fields.live);
     MDPause1->setText(QLatin1String(kPauseOn));
     MDTrigger1->setText(QStringLiteral("&Trigger -ON-"));
+}
+
+void TMtr::rememberFields() {
+    MotorWindowFields &fields = program().remembered.motorWindows[motor_ - 1];
+    fields.jogSpeed = MDUpDownJ1->position();
+    fields.absolutePosition = MDAbsUpDown1->position();
+    if (StepperMode1->itemIndex() >= 0) fields.stepModeItem = StepperMode1->itemIndex();
+    fields.homeSeek = SeekHome1->itemIndex() == kEnableHomeItem;
+    fields.place = pos();
 }
 
 MotorState &TMtr::state() const { return program().motors[motor_ - 1]; }
@@ -406,6 +449,42 @@ void TMtr::moveRelative(int sign) {
     move.accel = leadingNumber(STSlope1->text());
     move.firstRate = leadingNumber(STInitSpeed1->text());
     sendRelativeMove(address_, move, errorCaption_, AfterFirstRateFailure::GoOn);
+}
+
+void TMtr::setLive(bool on) {
+    Live->setChecked(on);
+    if (on && isVisible()) {
+        LiveTimer->start();
+        return;
+    }
+    if (on) return;  // a window not yet open starts reading when it shows
+    LiveTimer->stop();
+    for (StatusLamp *lamp : {MovingLamp, LimitCcwLamp, LimitCwLamp})
+        lamp->setState(LampState::Unknown);
+}
+
+void TMtr::stopLive() { setLive(false); }
+
+void TMtr::LiveClick(bool checked) {
+    program().remembered.motorWindows[motor_ - 1].live = checked;
+    saveSettings();
+    setLive(checked);
+}
+
+void TMtr::LiveTimerTimer() {
+    const char *a = address_.constData();
+    std::int32_t status = 0;
+    std::int32_t position = 0;
+    if (MotorGetStatusRegister(a, &status) == -1 || MotorGetPosition(a, &position) == -1) {
+        // The reading ends before its one error box shows, so no tick runs under the box.
+        setLive(false);
+        libraryErrorBox(errorCaption_);
+        return;
+    }
+    MDPosi1->setText(QString::number(position));
+    MovingLamp->setLit(status & CORVEXLINK_STATUS_RUNING);
+    LimitCcwLamp->setLit(status & CORVEXLINK_STATUS_LS_CCW);
+    LimitCwLamp->setLit(status & CORVEXLINK_STATUS_LS_CW);
 }
 
 void TMtr::CW1Click() { moveRelative(+1); }
@@ -550,7 +629,15 @@ void TMtr::reject() { close(); }
 
 void TMtr::closeEvent(QCloseEvent *event) {
     Timer1->stop();
+    LiveTimer->stop();
+    rememberFields();
+    saveSettings();
     event->accept();
+}
+
+void TMtr::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (Live->isChecked() && !LiveTimer->isActive()) LiveTimer->start();
 }
 
 void TMtr::Timer1Timer() {

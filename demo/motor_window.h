@@ -24,6 +24,7 @@ class QToolButton;
 namespace demo {
 
 class RadioGroup;
+class StatusLamp;
 class StatusPanels;
 class UpDown;
 
@@ -40,6 +41,18 @@ public:
     // window's stop-all): polling ends, the FIFO and encoder boxes are cleared (each
     // clearing sends the mode without its bit) and EXE Profile is no longer offered.
     void motorStopped();
+
+    // Fills the fields with what the motor remembers: the move values of its last CW or CCW
+    // press, and the jog speed, absolute target, step mode, home seek and "Live" switch the
+    // last closed window of the motor left. Sends nothing.
+    void showRememberedValues();
+    // Keeps what the fields show (and where the window stands) for the motor's next window
+    // and the next run.
+    void rememberFields();
+
+    // Ends the live reading (the port closes): the switch goes off, the lamps go pale.
+    // The operator's choice stays remembered.
+    void stopLive();
 
     // Movement setup.
     QGroupBox *GroupBox1;
@@ -103,13 +116,24 @@ public:
     // The polling timer; the main window stops it when the port closes.
     QTimer *Timer1;
 
+    // The live reading: while "Live" is on and the window is open, the status register and
+    // the position are read twice a second; the position shows in MDPosi1, the running bit
+    // and the two limit switches on the lamps.
+    QCheckBox *Live;
+    StatusLamp *MovingLamp;
+    StatusLamp *LimitCcwLamp;
+    StatusLamp *LimitCwLamp;
+    QTimer *LiveTimer;
+
 public slots:
     // Escape closes the window like its frame does.
     void reject() override;
 
 protected:
-    // Closing stops the polling and hides the window.
+    // Closing stops the polling and the live reading, keeps the fields and hides the window.
     void closeEvent(QCloseEvent *event) override;
+    // A window opened with "Live" on starts reading.
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void CW1Click();
@@ -135,6 +159,8 @@ private slots:
     void BitBtn1Click();
     void MDClose1Click();
     void Timer1Timer();
+    void LiveClick(bool checked);
+    void LiveTimerTimer();
 
 private:
     QWidget *buildMovementSetup();
@@ -143,7 +169,9 @@ private:
     QWidget *buildJogPanel();
     QWidget *buildFifoPanel();
     QWidget *buildEncoderPanel();
-    void showRememberedValues();
+    QWidget *buildBottomRow();
+    // Switches the live reading on (it reads while the window is open) or off.
+    void setLive(bool on);
 
     MotorState &state() const;
     const MotorSetup &setup() const { return kMotorSetup[motor_ - 1]; }

@@ -12,6 +12,7 @@
 #include "digital_io_window.h"
 #include "motor_window.h"
 #include "profile_editor.h"
+#include "settings.h"
 #include "status_window.h"
 
 namespace demo {
@@ -45,6 +46,8 @@ std::vector<TMtr *> motorWindows() {
 }
 
 void createStartupWindows() {
+    // The windows fill their fields from the program's state, so the settings come first.
+    restoreSettings();
     Windows &w = program().windows;
     createWindow(w.Form1);
     createWindow(w.Form3);

@@ -7,9 +7,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 
@@ -52,6 +54,14 @@ inline constexpr std::array<MotorSetup, kMotors> kMotorSetup{{
     {10000, 4, 700, 50, 551, 8, 128, false},
 }};
 
+// The step-mode codes of the motor window's "Stepper Motor Mode" items, in item order, and
+// the bits the mode value adds to them.
+inline constexpr std::array<std::int32_t, 4> kStepModes{36, 34, 33, 8};
+inline constexpr int kHalfStepItem = 2;
+inline constexpr std::int32_t kEncoderBit = 0x10;
+inline constexpr std::int32_t kFifoBit = 0x40;
+inline constexpr std::int32_t kHomeBit = 0x80;
+
 // The values of a motor's last CW or CCW press (steps negated after CCW).
 struct MoveValues {
     std::int32_t steps = 0;
@@ -83,6 +93,27 @@ struct MotorState {
         state.move = {setup.steps, setup.accel, setup.slewRate, setup.firstRate};
         return state;
     }
+};
+
+// What a motor window shows besides the remembered move values, as the operator left it
+// in the last window of the motor that was closed; a new window opens with it.
+struct MotorWindowFields {
+    std::int32_t jogSpeed = 100;
+    std::int32_t absolutePosition = 0;
+    int stepModeItem = kHalfStepItem;
+    bool homeSeek = false;        // "Disable Home"
+    bool live = false;            // the "Live" switch, as the operator last set it
+    std::optional<QPoint> place;  // where its frame stood
+};
+
+// What the program remembers between runs besides the motors' move values, mode values and
+// the requested currents (settings.h reads and writes them all).
+struct RememberedSettings {
+    int port = 0;      // the port last opened (1..4), 0 when none is remembered
+    int baudRate = 0;  // the rate it ran at, 0 when none is remembered
+    std::array<MotorWindowFields, kMotors> motorWindows;  // motorWindows[m-1] is motor m
+    std::optional<QPoint> mainWindowPlace;
+    QString profileFolder;  // where profiles were last saved or loaded
 };
 
 // The most recent instance of each window kind. Opening a window replaces its reference;
@@ -125,6 +156,7 @@ struct Program {
     std::int32_t AdcChannel = 13;
     // The slope of the profile editor's last release; a new editor starts from it.
     std::int32_t ProfileLastSlope = 0;
+    RememberedSettings remembered;
     Windows windows;
 };
 
@@ -145,7 +177,8 @@ Window *createWindow(Window *&reference, Args &&...args) {
     return reference;
 }
 
-// Start-up: creates every window of the program, hidden, in the program's order.
+// Start-up: reads the settings and creates every window of the program, hidden, in the
+// program's order.
 void createStartupWindows();
 
 // Every motor window the program has created, oldest first: the current one of each motor

@@ -11,6 +11,7 @@
 #include "main_window.h"
 #include "message_box.h"
 #include "program.h"
+#include "status_lamp.h"
 
 namespace demo {
 namespace {
@@ -19,6 +20,7 @@ constexpr int kFlagCount = CORVEXLINK_STATUS_BIT_COUNT;
 constexpr int kShownMotorRows = 4;  // the table shows four motors at a time
 constexpr int kRowHeight = 24;
 constexpr int kColumnWidth = 62;
+constexpr int kLampSize = 12;
 
 // Motors 5 to 8 have rows only when all four of their addresses were found.
 bool secondBoardFound() {
@@ -116,8 +118,16 @@ bool TForm6::showStatus(int motor) {
         libraryErrorBox(QStringLiteral("MOTOR %1").arg(motor));
         return false;
     }
-    for (int c = 1; c <= kFlagCount; ++c)
-        setCell(c, motor, (status >> (c - 1)) & 1 ? QStringLiteral(" Y ") : QStringLiteral(" N "));
+    for (int c = 1; c <= kFlagCount; ++c) {
+        const bool set = (status >> (c - 1)) & 1;
+        setCell(c, motor, set ? QStringLiteral(" Y ") : QStringLiteral(" N "));
+        // The running bit and the limit switches also show as lamps beside their letter.
+        const QColor lamp = statusLampColour(c - 1);
+        if (lamp.isValid())
+            Sts1->item(motor - 1, c - 1)
+                ->setIcon(
+                    QIcon(lampPicture(set ? LampState::On : LampState::Off, lamp, kLampSize)));
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The status window: the ten flags of the status register of every usable motor, as a
-// table of " Y " and " N " cells, read when asked.
+// table of " Y " and " N " cells, read when asked; the running bit and the two limit
+// switches also show as lamps.
 #pragma once
 
 #include <QDialog>

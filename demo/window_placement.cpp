@@ -56,4 +56,11 @@ QRect availableArea(const QWidget *window) {
     return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
+bool wholeOnAScreen(const QRect &frame) {
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [&frame](const QScreen *screen) {
+        return screen->availableGeometry().contains(frame);
+    });
+}
+
 }  // namespace demo

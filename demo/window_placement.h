@@ -35,4 +35,8 @@ QPoint centredOver(const QRect &anchor, QSize size, const QRect &available);
 // The available area of the screen `window` is on (the primary screen when it has none).
 QRect availableArea(const QWidget *window);
 
+// Whether `frame` lies whole inside the available area of one of the screens (a remembered
+// place is used only then: the screens may have changed since).
+bool wholeOnAScreen(const QRect &frame);
+
 }  // namespace demo

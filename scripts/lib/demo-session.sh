@@ -70,8 +70,10 @@ start_demo() {
   pids+=($!)
   for _ in $(seq 50); do [ -e "$tmp/com1" ] && break; sleep 0.1; done
 
-  # The program's cache (the profile editor's grid picture) stays in the session's folder.
-  (cd "$tmp" && XDG_CACHE_HOME="$tmp/cache" CORVEXLINK_COM1="$tmp/com1" exec "$root/$build/demo/DemoCorvexLink" >"$tmp/demo.log" 2>&1) &
+  # The program's cache (the profile editor's grid picture) and its settings stay in the
+  # session's folder: every session starts from the default settings.
+  (cd "$tmp" && XDG_CACHE_HOME="$tmp/cache" XDG_CONFIG_HOME="$tmp/config" CORVEXLINK_COM1="$tmp/com1" \
+    exec "$root/$build/demo/DemoCorvexLink" >"$tmp/demo.log" 2>&1) &
   pids+=($!)
   main=$(wait_window "CorvexLink  SERIES") || fail "the main window did not show"
 }

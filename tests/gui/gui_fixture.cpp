@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "gui_fixture.h"
 
+#include "settings.h"
+
 #include <cstdlib>
 
 #include <QPushButton>
@@ -35,11 +37,21 @@ void clickItem(demo::RadioGroup *group, int index) {
     QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(8, item->height() / 2));
 }
 
-void GuiTest::SetUp() {
+void GuiTest::resetPortSelection() {
     // The library keeps its port and rate selection for the life of the process; a failed
-    // open of a missing device brings it back to port 1 at 9600 for every test.
+    // open of a missing device brings it back to port 1 at 9600.
     ::setenv("CORVEXLINK_COM1", "/nonexistent/corvexlink-com1", 1);
     PortOpen(1, 9600);
+    if (sim_) ::setenv("CORVEXLINK_COM1", sim_->slavePath().c_str(), 1);
+}
+
+void GuiTest::SetUp() {
+    // Each test has its own configuration folder: the program's settings start empty and
+    // go nowhere else.
+    configFolder_ = std::make_unique<QTemporaryDir>();
+    ASSERT_TRUE(configFolder_->isValid());
+    ::setenv("XDG_CONFIG_HOME", configFolder_->path().toLocal8Bit().constData(), 1);
+    resetPortSelection();
 
     kx4417::SimOptions options;
     options.stations = stations_;
@@ -60,6 +72,23 @@ void GuiTest::TearDown() {
     demo::setMessageBoxes(nullptr);
     sim_->stop();
     ::unsetenv("CORVEXLINK_COM1");
+    ::unsetenv("XDG_CONFIG_HOME");
+    configFolder_.reset();
+}
+
+void GuiTest::restartProgram(const std::function<void()> &whileEnded) {
+    form1()->close();
+    demo::resetProgram();
+    if (whileEnded) whileEnded();
+    resetPortSelection();
+    demo::createStartupWindows();
+    form1()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form1()));
+    demo::reportSettingsProblem();
+}
+
+QString GuiTest::settingsFile() const {
+    return configFolder_->path() + QStringLiteral("/corvexlink/DemoCorvexLink.conf");
 }
 
 void GuiTest::openPortFromMainWindow() { openPortFromMainWindow(-1); }

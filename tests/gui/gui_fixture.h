@@ -17,6 +17,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -108,13 +109,24 @@ protected:
     void withModal(const std::function<void()> &open, const std::function<void(QWidget *)> &inside);
     // The enabled state of MBMotor1..MBMotor8 as a text of '1' and '0'.
     std::string motorButtons();
+    // Ends the program as the operator does (closing the main window, which closes the port
+    // and writes the settings), runs `whileEnded`, and starts the program again with a
+    // freshly loaded library's port selection: every window is built anew from the settings
+    // file, as at a real start.
+    void restartProgram(const std::function<void()> &whileEnded = {});
+    // The settings file of this test (each test has a configuration folder of its own).
+    QString settingsFile() const;
 
     RecordedBoxes boxes;
 
 private:
+    // Brings the library's port selection back to what a fresh load has: port 1 at 9600.
+    void resetPortSelection();
+
     std::vector<int> stations_;
     int stationRate_;
     std::unique_ptr<kx4417::Simulator> sim_;
+    std::unique_ptr<QTemporaryDir> configFolder_;
 };
 
 template <int... Addresses>
