@@ -40,6 +40,7 @@
 #include "settings.h"
 #include "status_panels.h"
 #include "status_window.h"
+#include "stop_keys.h"
 #include "widget_builders.h"
 #include "window_placement.h"
 #include "window_size.h"
@@ -279,7 +280,8 @@ void TForm1::buildGroups(QWidget *central) {
         pushButton(BoardGroup, "MBTriggerAll", QStringLiteral("&TRIGGER ALL-ON-"), kButtonHeight);
     MBPauseAll =
         pushButton(BoardGroup, "MBPauseAll", QStringLiteral("&PAUSE  -ALL- "), kButtonHeight);
-    STOPALL = pushButton(BoardGroup, "STOPALL", QStringLiteral("&STOP -ALL-"), kButtonHeight);
+    STOPALL = pushButton(BoardGroup, "STOPALL", QStringLiteral("&STOP -ALL-"), kButtonHeight,
+                         QStringLiteral("Stops every motor found\n") + stopAllKeyHint());
     StatusReg = pushButton(BoardGroup, "StatusReg", QStringLiteral("View &Status Registers"),
                            kButtonHeight);
     CCWALL = pushButton(BoardGroup, "CCWALL", QStringLiteral("C&CW -ALL-"), kButtonHeight);

@@ -78,6 +78,8 @@ public:
         if (waitingBoxes().empty() || waitingBoxes().back() == this) QMessageBox::done(result);
     }
 
+    QWidget *raisedFrom() const { return raisedFrom_; }
+
 private:
     // Taken before the box exists, while the raising window is still the active one.
     QPointer<QWidget> raisedFrom_ = QApplication::activeWindow();
@@ -136,6 +138,11 @@ bool librarySucceeded(int result, const QString &errorTitle) {
     if (result != -1) return true;
     libraryErrorBox(errorTitle);
     return false;
+}
+
+QWidget *windowThatRaised(QWidget *window) {
+    if (auto *box = dynamic_cast<WaitingBox *>(window)) return box->raisedFrom();
+    return window;
 }
 
 BusyCursor::BusyCursor() {

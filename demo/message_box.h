@@ -20,6 +20,8 @@
 #include <QString>
 #include <Qt>
 
+class QWidget;
+
 namespace demo {
 
 enum class BoxIcon { None, Error };
@@ -57,6 +59,10 @@ void plainBox(const QString &title, const QString &text);
 // Shows the library's error box titled `errorTitle` when `result` reports a failure (-1);
 // true when the call succeeded.
 bool librarySucceeded(int result, const QString &errorTitle);
+
+// The window a message box was raised from, when `window` is a box shown here (nullptr when
+// that window is gone); any other window itself.
+QWidget *windowThatRaised(QWidget *window);
 
 // The busy pointer over every window for the life of the guard: for the waits on the line
 // that last more than a moment, so that the program does not look hung. A box shown while

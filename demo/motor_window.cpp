@@ -29,6 +29,7 @@
 #include "settings.h"
 #include "status_lamp.h"
 #include "status_panels.h"
+#include "stop_keys.h"
 #include "widget_builders.h"
 #include "window_size.h"
 
@@ -198,7 +199,7 @@ QWidget *TMtr::buildMotionPanel() {
     CW1 = pushButton(panel, "CW1", QStringLiteral("&CW"), kButtonHeight,
                      QStringLiteral("Moves stepper clockwise"));
     Stop1 = pushButton(panel, "Stop1", QStringLiteral("&STOP"), kButtonHeight,
-                       QStringLiteral("Stops any Stepper Movement"));
+                       QStringLiteral("Stops any Stepper Movement\n") + stopMotorKeyHint());
     for (QPushButton *big : {CCW1, CW1, Stop1}) {
         big->setMinimumHeight(36);
         QFont font = big->font();
@@ -450,6 +451,8 @@ void TMtr::moveRelative(int sign) {
     move.firstRate = leadingNumber(STInitSpeed1->text());
     sendRelativeMove(address_, move, errorCaption_, AfterFirstRateFailure::GoOn);
 }
+
+void TMtr::stopMotor() { Stop1Click(); }
 
 void TMtr::setLive(bool on) {
     Live->setChecked(on);

@@ -42,6 +42,10 @@ public:
     // clearing sends the mode without its bit) and EXE Profile is no longer offered.
     void motorStopped();
 
+    // Stops the motor as the STOP button does (the key that stops the motor of the window
+    // the operator works in).
+    void stopMotor();
+
     // Fills the fields with what the motor remembers: the move values of its last CW or CCW
     // press, and the jog speed, absolute target, step mode, home seek and "Live" switch the
     // last closed window of the motor left. Sends nothing.

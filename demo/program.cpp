@@ -14,6 +14,7 @@
 #include "profile_editor.h"
 #include "settings.h"
 #include "status_window.h"
+#include "stop_keys.h"
 
 namespace demo {
 namespace {
@@ -48,6 +49,7 @@ std::vector<TMtr *> motorWindows() {
 void createStartupWindows() {
     // The windows fill their fields from the program's state, so the settings come first.
     restoreSettings();
+    installStopKeys();
     Windows &w = program().windows;
     createWindow(w.Form1);
     createWindow(w.Form3);

@@ -177,8 +177,8 @@ Window *createWindow(Window *&reference, Args &&...args) {
     return reference;
 }
 
-// Start-up: reads the settings and creates every window of the program, hidden, in the
-// program's order.
+// Start-up: reads the settings, makes the STOP keys work, and creates every window of the
+// program, hidden, in the program's order.
 void createStartupWindows();
 
 // Every motor window the program has created, oldest first: the current one of each motor
