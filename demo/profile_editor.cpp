@@ -4,10 +4,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
+#include <vector>
 
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -26,6 +32,8 @@
 #include "field_updown.h"
 #include "message_box.h"
 #include "pictures.h"
+#include "profile_csv.h"
+#include "settings.h"
 #include "status_panels.h"
 #include "widget_builders.h"
 #include "window_size.h"
@@ -49,6 +57,12 @@ const QString kCaption = QStringLiteral(" Motor Profile");
 // "Step Rate" above.
 constexpr int kAreaLeft = 74;
 constexpr int kAreaTop = 24;
+
+namespace csv = corvexlink::profilecsv;
+
+// A profile file is a few kilobytes (a line of at most 24 characters per segment); a larger
+// file, or one that is no regular file (a pipe, a device), is not a profile.
+constexpr qint64 kLargestProfileFile = 64 * 1024;
 
 QLineEdit *numberField(QWidget *parent, const char *name, int maxLength) {
     auto *field = named(new QLineEdit(QStringLiteral("0"), parent), name);
@@ -142,6 +156,8 @@ TProfile::TProfile(QWidget *parent) : QDialog(parent) {
     connect(BitBtn1, &QPushButton::clicked, this, &TProfile::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TProfile::BitBtn2Click);
     connect(Return1, &QPushButton::clicked, this, &TProfile::Return1Click);
+    connect(SaveProf1, &QPushButton::clicked, this, &TProfile::SaveProf1Click);
+    connect(LoadProf1, &QPushButton::clicked, this, &TProfile::LoadProf1Click);
 
     Return1->setDefault(true);
     Return1->setFocus();  // the fields only show results; the cursor does not start in one
@@ -231,6 +247,18 @@ QWidget *TProfile::buildSidePanel() {
         "When all the \nSegemnts  \nare finished,  Please \nPress \"Calc. Profile\" \n"
         "button and  the Vector \nto be writen to the \nFIFO, will be \ndispalyed."));
     layout->addWidget(Memo1, 1);
+
+    SaveProf1 = named(new QPushButton(QStringLiteral("&Save Profile..."), panel), "SaveProf1",
+                      QStringLiteral("Saves the segments as a CSV file, as corvexctl profile "
+                                     "plays them"));
+    SaveProf1->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    LoadProf1 = named(new QPushButton(QStringLiteral("L&oad Profile..."), panel), "LoadProf1",
+                      QStringLiteral("Loads the segments of a CSV file in place of these"));
+    LoadProf1->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    auto *files = new QHBoxLayout;
+    files->addWidget(SaveProf1);
+    files->addWidget(LoadProf1);
+    layout->addLayout(files);
 
     BitBtn1 = named(new QPushButton(QStringLiteral("C&lear Process"), panel), "BitBtn1");
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogResetButton));
@@ -338,6 +366,132 @@ void TProfile::Return1Click() {
     if (motorNumber_ >= 1 && motorNumber_ <= kMotors)
         program().motors[motorNumber_ - 1].segments = segments_;
     accept();
+}
+
+}  // namespace demo
+
+namespace demo {
+
+QString TProfile::chooseProfileFile(bool save) {
+    QString &folder = program().remembered.profileFolder;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QFileDialog dialog(this, save ? QStringLiteral("Save Profile") : QStringLiteral("Load Profile"),
+                       folder, QStringLiteral("Profiles (*.csv);;All files (*)"));
+    dialog.setObjectName(QStringLiteral("ProfileFileDialog"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString path = dialog.selectedFiles().constFirst();
+    folder = QFileInfo(path).absolutePath();
+    saveSettings();
+    return path;
+}
+
+void TProfile::SaveProf1Click() {
+    const QString path = chooseProfileFile(true);
+    if (!path.isEmpty()) saveProfile(path);
+}
+
+void TProfile::LoadProf1Click() {
+    const QString path = chooseProfileFile(false);
+    if (!path.isEmpty()) loadProfile(path);
+}
+
+bool TProfile::saveProfile(const QString &path) {
+    const QString name = QFileInfo(path).fileName();
+    std::vector<csv::Segment> profile;
+    for (int i = 0; i < segments_.count; ++i)
+        profile.push_back({segments_.firstRate[i], segments_.slope[i], segments_.steps[i]});
+    std::ostringstream text;
+    try {
+        csv::writeProfile(text, profile, name.toStdString());
+    } catch (const csv::ProfileError &error) {
+        errorBox(kCaption, QStringLiteral("The profile was not saved: %1.")
+                               .arg(QString::fromStdString(error.reason())));
+        return false;
+    }
+    // Written whole or not at all: an earlier file of the name stays until the new one is
+    // complete.
+    QSaveFile file(path);
+    const std::string bytes = text.str();
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
+        errorBox(kCaption, QStringLiteral("The profile could not be written to %1: %2")
+                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    StatusBar1->setText(0,
+                        QStringLiteral("Saved to %1 (%2 segments)").arg(name).arg(profile.size()));
+    return true;
+}
+
+bool TProfile::loadProfile(const QString &path) {
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const auto refuse = [&](const QString &what) {
+        errorBox(kCaption, QStringLiteral("The profile in %1 was not loaded: %2. The profile on "
+                                          "screen is kept.")
+                               .arg(QDir::toNativeSeparators(path), what));
+        return false;
+    };
+    if (!info.isFile()) return refuse(QStringLiteral("it is not a file"));
+    if (info.size() > kLargestProfileFile)
+        return refuse(QStringLiteral("the file is larger than a profile of %1 segments can be")
+                          .arg(kMaxSegments));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return refuse(file.errorString());
+    std::istringstream text(file.read(kLargestProfileFile + 1).toStdString());
+    std::vector<csv::Segment> profile;
+    try {
+        profile = csv::readProfile(text, name.toStdString());
+    } catch (const csv::ProfileError &error) {
+        const QString reason = QString::fromStdString(error.reason());
+        return refuse(error.line() > 0 ? QStringLiteral("line %1: %2").arg(error.line()).arg(reason)
+                                       : reason);
+    }
+    if (profile.size() > static_cast<std::size_t>(kMaxSegments))
+        return refuse(QStringLiteral("it holds %1 segments, and a motor's profile takes at most %2")
+                          .arg(profile.size())
+                          .arg(kMaxSegments));
+
+    segments_ = SegmentTable{};
+    for (const csv::Segment &segment : profile) {
+        const int i = segments_.count++;
+        segments_.firstRate[i] = segment.firstRate;
+        segments_.slope[i] = segment.slope;
+        segments_.steps[i] = segment.steps;
+    }
+    // The next segment drawn is added to the loaded ones, starting where it is pressed.
+    firstSegment_ = false;
+    drawing_ = false;
+    drawSegments();
+    BitBtn2Click();
+    StatusBar1->setText(0, QStringLiteral("Loaded %1 (%2 segments)").arg(name).arg(profile.size()));
+    return true;
+}
+
+void TProfile::drawSegments() {
+    Image->drawPicture(gridPicture());
+    // The file keeps no place along the steps, so the segments are drawn end to end.
+    int x = 0;
+    for (int i = 0; i < segments_.count; ++i) {
+        const int steps = segments_.steps[i];
+        const int start = segments_.firstRate[i];
+        // A file may hold speeds far beyond the area; they are drawn at its edge.
+        const long long change = static_cast<long long>(std::abs(steps)) * segments_.slope[i];
+        const int finalSpeed =
+            std::clamp(GetFixedSpeed(static_cast<int>(std::clamp<long long>(
+                           change + start, profile::kLowestSpeed, 2 * profile::kTopSpeed))),
+                       0, 2 * profile::kTopSpeed);
+        const int end = x + steps / 8;
+        Image->drawSegmentLine(QPoint(x, profile::heightOf(start)),
+                               QPoint(end, profile::heightOf(finalSpeed)));
+        x = end;
+    }
 }
 
 }  // namespace demo

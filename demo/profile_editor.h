@@ -89,8 +89,16 @@ public:
     // hands the profile to that motor, and says so on its caption.
     void setMotorNumber(const QString &motorNumberText);
     int motorNumber() const { return motorNumber_; }
-    // The segments drawn so far.
+    // The segments drawn (or loaded) so far.
     const SegmentTable &segments() const { return segments_; }
+
+    // Saves the segments to `path` as a profile CSV file (the form corvexctl profile
+    // plays); false, after an error box, when the profile or the file cannot take them.
+    bool saveProfile(const QString &path);
+    // Loads the profile CSV file at `path` in place of the segments, and draws it; a file
+    // that cannot be read or holds a line that is no segment is refused with an error box
+    // naming the line and what is wrong, and the profile on screen is kept.
+    bool loadProfile(const QString &path);
 
     ProfileImage *Image;
     QLabel *StaticText10;                 // "Step Rate"
@@ -101,6 +109,8 @@ public:
     QLabel *StaticText21;
     QPushButton *BitBtn1;
     QPushButton *BitBtn2;
+    QPushButton *SaveProf1;  // "&Save Profile..."
+    QPushButton *LoadProf1;  // "L&oad Profile..."
     QLabel *StaticText22;
     QLineEdit *SpeedProf1;
     QLabel *StaticText23;
@@ -118,10 +128,16 @@ private slots:
     void BitBtn1Click();
     void BitBtn2Click();
     void Return1Click();
+    void SaveProf1Click();
+    void LoadProf1Click();
 
 private:
     QWidget *buildDrawingPanel();
     QWidget *buildSidePanel();
+    // Asks for a profile file to save to or to load; empty when the operator cancels.
+    QString chooseProfileFile(bool save);
+    // Draws the segments one after the other from the left edge over a fresh grid.
+    void drawSegments();
 
     int motorNumber_ = 0;
     SegmentTable segments_;
