@@ -196,6 +196,34 @@ void roundTripRow(int pairs, std::vector<Row> &rows) {
                     median(lib) / median(raw), 1.10, "s"});
 }
 
+// Round trips with a trace handler set against round trips without one, in turns on one
+// open port: what the trace costs a caller who uses it. Without a handler the trace is one
+// test of a pointer, which the "round trip / raw write+read" row above already contains.
+void traceRow(int pairs, std::vector<Row> &rows) {
+    Line line(options({0}, false, 9600));
+    if (PortOpen(1, 9600) != 1) fail("PortOpen");
+    transact("_0P");
+    long events = 0;
+    const CorvexLinkTraceHandler count = [](const CorvexLinkTraceEvent *, void *context) {
+        ++*static_cast<long *>(context);
+    };
+    std::vector<double> with, without;
+    for (int i = 0; i < pairs; ++i) {
+        CorvexLinkSetTraceHandler(count, &events);
+        auto t0 = Clock::now();
+        transact("_0P");
+        with.push_back(seconds(Clock::now() - t0));
+        CorvexLinkSetTraceHandler(nullptr, nullptr);
+        t0 = Clock::now();
+        transact("_0P");
+        without.push_back(seconds(Clock::now() - t0));
+    }
+    PortClose();
+    if (events < 2L * pairs) fail("trace handler");
+    rows.push_back({"round trip, traced / not traced", median(with), median(without),
+                    median(with) / median(without), 1.05, "s"});
+}
+
 // A scan of 16 present stations against 16 single round trips, taken in turns.
 void scanRow(int pairs, std::vector<Row> &rows) {
     std::vector<int> all;
@@ -414,6 +442,8 @@ int main(int argc, char **argv) {
     wireRows(115200, run, rows);
     std::fprintf(stderr, "bench_link: round trips against raw write+read (%d pairs)...\n", pairs);
     roundTripRow(pairs, rows);
+    std::fprintf(stderr, "bench_link: round trips with and without a trace handler...\n");
+    traceRow(quick ? 50 : 400, rows);
     std::fprintf(stderr, "bench_link: scans against single round trips...\n");
     scanRow(quick ? 10 : 30, rows);
     std::fprintf(stderr, "bench_link: idle port...\n");
