@@ -6,9 +6,17 @@ and answer bytes that are not printable."""
 import json
 import re
 
+import pytest
+
 from test_corvexctl import ScriptedStation, assert_terminal_safe, run_bytes
 
 TEXT_LINE = re.compile(r"^ *(-?\d+\.\d{6}) (sent|received|repeat|timeout) +'(.*)'(?: after (\d+\.\d) ms)?$")
+
+
+@pytest.fixture(autouse=True)
+def no_debug_lines(monkeypatch):
+    """Only the trace on stderr, whatever the caller's environment asks of the library."""
+    monkeypatch.delenv("CORVEXLINK_DEBUG", raising=False)
 
 
 def unescape(text: str) -> str:
