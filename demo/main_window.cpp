@@ -372,9 +372,12 @@ void TForm1::buildMenu() {
     Help1 = named(bar->addMenu(QStringLiteral("&Help")), "Help1");
     DLLCommandsInformation1 = named(Help1->addAction(QStringLiteral("&DLL Commands Information")),
                                     "DLLCommandsInformation1");
+    OperatorsGuide1 =
+        named(Help1->addAction(QStringLiteral("&Operator's Guide")), "OperatorsGuide1");
     About1 = named(Help1->addAction(QStringLiteral("&About")), "About1");
     connect(DLLCommandsInformation1, &QAction::triggered, this,
             &TForm1::DLLCommandsInformation1Click);
+    connect(OperatorsGuide1, &QAction::triggered, this, &TForm1::OperatorsGuide1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
 }
 
@@ -581,6 +584,12 @@ void TForm1::DLLCommandsInformation1Click() {
     THelpViewer *&viewer = program().windows.Help;
     if (!viewer) createWindow(viewer);
     viewer->showReference(path);
+}
+
+void TForm1::OperatorsGuide1Click() {
+    THelpViewer *&viewer = program().windows.Help;
+    if (!viewer) createWindow(viewer);
+    viewer->showGuide();
 }
 
 }  // namespace demo

@@ -90,6 +90,7 @@ public:
     QAction *RestoreDefaults1;  // forgets every remembered setting
     QMenu *Help1;
     QAction *DLLCommandsInformation1;
+    QAction *OperatorsGuide1;  // the operator's guide, in the help window
     QAction *About1;
 
 protected:
@@ -116,6 +117,7 @@ private slots:
     void Exit1Click();
     void About1Click();
     void DLLCommandsInformation1Click();
+    void OperatorsGuide1Click();
     void RestoreDefaults1Click();
     // Chooses the port and rate remembered from the last run in the library's port dialog.
     void choosePortInDialog();

@@ -4,13 +4,15 @@
 # X display, the simulator with stations 0 to 3 and DemoCorvexLink, opens the port, then
 #  - opens the window of motor 1 and its profile editor, draws a profile of five segments
 #    with the mouse, lists it with Calc. Profile and writes docs/images/profile-editor.png;
-#  - returns to the main window, starts all motors clockwise, opens the status window,
-#    reads the status registers while the motors run and writes docs/images/status-window.png.
+#  - returns to the main window, starts all motors clockwise, switches motor 4's CW limit
+#    switch on (which stops it), opens the status window, reads the status registers while
+#    the other motors run and writes docs/images/status-window.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 name=screenshot-devices.sh
 profile_out="${1:-docs/images/profile-editor.png}"
 status_out="${2:-docs/images/status-window.png}"
+SIM_CONTROL=1
 # shellcheck source=lib/demo-session.sh
 source scripts/lib/demo-session.sh
 
@@ -70,7 +72,8 @@ sleep 0.3
 xdotool windowfocus --sync "$main"
 # shellcheck disable=SC2086
 click_at "$main" $cw_all
-sleep 0.5  # the start of four moves
+sleep 0.2  # the start of four moves
+sim_control "limit 3 0 1"  # motor 4 runs into its CW limit switch and stops
 # shellcheck disable=SC2086
 click_at "$main" $status_button
 status=$(wait_window " MOTOR FLAGS STATUS") || fail "the status window did not show"

@@ -66,8 +66,17 @@ start_demo() {
   export DISPLAY=":$display"
   for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
-  "$build/sim/kx4417-sim" --stations 0-3 ${SIM_TRANSCRIPT:+--transcript} --link "$tmp/com1" >"$tmp/sim.log" 2>&1 &
-  pids+=($!)
+  # With SIM_CONTROL=1 the simulator takes its --control commands from sim_control.
+  if [ "${SIM_CONTROL:-0}" = 1 ]; then
+    mkfifo "$tmp/control"
+    "$build/sim/kx4417-sim" --stations 0-3 --control ${SIM_TRANSCRIPT:+--transcript} --link "$tmp/com1" \
+      <"$tmp/control" >"$tmp/sim.log" 2>&1 &
+    pids+=($!)
+    exec {control_fd}>"$tmp/control"
+  else
+    "$build/sim/kx4417-sim" --stations 0-3 ${SIM_TRANSCRIPT:+--transcript} --link "$tmp/com1" >"$tmp/sim.log" 2>&1 &
+    pids+=($!)
+  fi
   for _ in $(seq 50); do [ -e "$tmp/com1" ] && break; sleep 0.1; done
 
   # The program's cache (the profile editor's grid picture) and its settings stay in the
@@ -101,4 +110,10 @@ open_motor_window() {
   motor=$(wait_window "\"$1\"  Desktop Motor Controller") || fail "the motor window did not show"
   xdotool windowfocus --sync "$motor"
   sleep 0.5
+}
+
+# Sends one --control command to the simulator (SIM_CONTROL=1), such as "limit 0 1 0".
+sim_control() {
+  echo "$1" >&"$control_fd"
+  sleep 0.2
 }
