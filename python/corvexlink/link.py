@@ -255,7 +255,24 @@ class Motor:
         """Queues segments of (first rate, slope, steps) in the FIFO, waiting for room
         whenever it is full; returns the free room left. Every segment is checked before
         the first is sent. The segments are in the station's numbers (steps/s, the speed
-        change per step, steps), also for a motor with a scale."""
+        change per step, steps), also for a motor with a scale.
+
+        A profile kept in a file, as DemoCorvexLink's profile editor saves it and
+        ``corvexctl profile`` plays it, is a CSV text with one segment a line in the same
+        order, ``first rate,slope,steps``, as whole numbers (first rate 16 to 10239, slope
+        -256 to 255, steps -8388607 to 8388607). Blank lines and lines starting with ``#``
+        are skipped, a UTF-8 byte-order mark is ignored, and a first line of words (the
+        editor writes ``Speed ,Acce., Step N.``) is a header:
+
+        .. code-block:: text
+
+            Speed ,Acce., Step N.
+            200,2,300
+            800,0,400
+            800,-2,300
+
+        Those programs refuse the whole file, naming the line, when any other line is not
+        three such numbers."""
         checked = _check_segments(segments)
         room = 0
         for index, segment in enumerate(checked):
