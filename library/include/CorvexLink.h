@@ -58,6 +58,25 @@
  *   - Every function is also exported under its name with a leading underscore
  *     (PortOpen as `_PortOpen`).
  *
+ * The header is C99 (the oldest C standard it supports: it uses `stdint.h` and `static
+ * inline`) and compiles as C++11 or later, without warnings also under
+ * `-Wzero-as-null-pointer-constant`.
+ *
+ * @section corvexlink_history Names kept from the system's history
+ *
+ * Some names read oddly and stay as they are, because programs written for earlier
+ * versions of the library call them, and scripts and screens match on them:
+ *   - the `Zelmar` prefix of the getters of the library state (ZelmarGetErrorMessage(),
+ *     ZelmarGetPort(), ZelmarChangeBaudRate(), ...), the maker's name the library has
+ *     always carried;
+ *   - GetLastestCommand(), misspelt since its first version;
+ *   - `Form2`, the exported variable of the port dialog, named after the form it was;
+ *   - CORVEXLINK_STATUS_RUNING and the status-bit name "RUNING", spelt as in the stations'
+ *     manual.
+ *
+ * Names added since carry the `CorvexLink` prefix (CorvexLinkSetDebugHandler(),
+ * CorvexLinkPortInfo) or describe what they do (PortList(), PortDevice()).
+ *
  * @section corvexlink_addresses Address texts
  *
  * The first argument of a command names its target: one decimal address (`"3"`), a
@@ -100,12 +119,12 @@
  *   - 2 CORVEXLINK_ERR_SYNTAX: "Syntax Error: Command Not Found (...": the station does not
  *     know the command.
  *   - 3 CORVEXLINK_ERR_FIFO_FULL: "FIFO FULL (...": no room in the station's FIFO.
- *   - 4 CORVEXLINK_ERR_SPI_NOT_CONFIGURED: "SPI need to be Configured before Read or Write
- *     (...": SPI used before ConfigureSPI().
- *   - 5 CORVEXLINK_ERR_SPI_NOT_MASTER: "SPI MUST be Configured as MASTER, check USER11
- *     State (...": SPI used as a slave.
- *   - 6 CORVEXLINK_ERR_MOTOR_RUNNING: "Motor is Running Can NOT Execute the Command Sent
- *     (...": the motor is busy.
+ *   - 4 CORVEXLINK_ERR_SPI_NOT_CONFIGURED:
+ *     "SPI need to be Configured before Read or Write (...": SPI used before ConfigureSPI().
+ *   - 5 CORVEXLINK_ERR_SPI_NOT_MASTER:
+ *     "SPI MUST be Configured as MASTER, check USER11 State (...": SPI used as a slave.
+ *   - 6 CORVEXLINK_ERR_MOTOR_RUNNING:
+ *     "Motor is Running Can NOT Execute the Command Sent (...": the motor is busy.
  *   - 7 CORVEXLINK_ERR_LIMIT_SWITCH: "Limit Switch has been reached (...": a limit switch
  *     stopped the move.
  *   - 8 CORVEXLINK_ERR_RUNNING_DIRECTION: "Motor is Running can not set Direction (...":
@@ -117,20 +136,21 @@
  *   - 25 CORVEXLINK_ERR_NO_PORT: "Commands cannot be sent before a COM port is open": no
  *     port open.
  *   - 26 CORVEXLINK_ERR_NO_ANSWER: "ItcCommand: COM port timed out (command = ...)": no
- *     answer, the station is absent, silent or at another rate; "WriteSP: COM port timed
- *     out" when a probe got no answer.
+ *     answer, the station is absent, silent or at another rate;
+ *     "WriteSP: COM port timed out" when a probe got no answer.
  *   - 27 CORVEXLINK_ERR_COMMAND_REJECTED: "Command rejected: ...": a NULL or over-long raw
  *     command.
- *   - 30 CORVEXLINK_ERR_BAUD_RATE_CHANGE: "Can Not Change the Baud Rate to the Address :
- *     a": ZelmarChangeBaudRate().
+ *   - 30 CORVEXLINK_ERR_BAUD_RATE_CHANGE:
+ *     "Can Not Change the Baud Rate to the Address : a": ZelmarChangeBaudRate().
  *   - 35 CORVEXLINK_ERR_PORT_NOT_OPEN: "COM port is NOT open": PortClose().
  *   - 36 CORVEXLINK_ERR_OPEN_FAILED: "Unable to open COM port": PortOpen(),
  *     PortConfigure().
  *   - 50 CORVEXLINK_ERR_INIT_FAILED: "Can Not ... Address: a": MotorStationsInit().
- *   - 51 CORVEXLINK_ERR_USER_IO_REFUSED: "... USERIO to the Controller Address: a is not
- *     allowed": user I/O lists.
- *   - 60 CORVEXLINK_ERR_FIFO_WAIT_EXPIRED: "The Delay of 900 Ms has been expired, and Can
- *     NOT Write the Command TO FIFO": the FIFO exports.
+ *   - 51 CORVEXLINK_ERR_USER_IO_REFUSED:
+ *     "... USERIO to the Controller Address: a is not allowed": user I/O lists.
+ *   - 60 CORVEXLINK_ERR_FIFO_WAIT_EXPIRED:
+ *     "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO": the FIFO
+ *     exports.
  *
  * @par Example
  * @code
@@ -274,9 +294,11 @@
  *     if (status & (1 << bit)) printf(" %s", CorvexLinkStatusBitName(bit));
  * @endcode */
 static inline const char *CorvexLinkStatusBitName(int bit) {
-    static const char *const names[CORVEXLINK_STATUS_BIT_COUNT] = {
+    /* The entry after the last name is a null pointer (no 0 or NULL, which C++ compilers
+     * flag under -Wzero-as-null-pointer-constant). */
+    static const char *const names[CORVEXLINK_STATUS_BIT_COUNT + 1] = {
         "TRGD", "PSED", "ABORTD", "RUNING", "LS-CCW", "LS-CW", "HOME", "READY", "DIR", "STALL"};
-    return bit >= 0 && bit < CORVEXLINK_STATUS_BIT_COUNT ? names[bit] : 0;
+    return names[bit >= 0 && bit < CORVEXLINK_STATUS_BIT_COUNT ? bit : CORVEXLINK_STATUS_BIT_COUNT];
 }
 
 /** The sign bit of the stations' 24-bit sign-and-magnitude counts (2 to the power 23). */
@@ -642,11 +664,12 @@ CORVEXLINK_API int GetLastestCommand(char *buffer);
  * @return 1 when every found station answers at the new rate, -1 otherwise.
  * @par Errors
  * CORVEXLINK_ERR_NO_PORT (25) "Commands cannot be sent before a COM port is open" when no
- * port was ever opened; CORVEXLINK_ERR_BAUD_RATE_CHANGE (30) "Can Not Change the Baud Rate to the
- * Address : a" with the hexadecimal digit of the first station that did not answer; the same
- * number with "Can Not Change the Baud Rate on tcp://HOST:PORT: a raw TCP line keeps the rate its
- * server is set to (rfc2217:// can change it)" on a raw TCP line, refused before anything is
- * sent, so the stations stay at the rate the host reaches them by.
+ * port was ever opened; CORVEXLINK_ERR_BAUD_RATE_CHANGE (30)
+ * "Can Not Change the Baud Rate to the Address : a" with the hexadecimal digit of the first
+ * station that did not answer; on a raw TCP line the same number with
+ * "Can Not Change the Baud Rate on tcp://HOST:PORT: a raw TCP line keeps the rate ..." (the
+ * rate its server is set to; rfc2217:// can change it), refused before anything is sent, so
+ * the stations stay at the rate the host reaches them by.
  * @par Example
  * @code
  * GetConnectedControllers(found);
@@ -759,9 +782,9 @@ CORVEXLINK_API int CorvexLinkSetTraceHandler(CorvexLinkTraceHandler handler, voi
  * and power.
  *
  * Every function takes an address text first (see @ref corvexlink_addresses); those
- * marked "single station" refuse a list or ALL with "Broadcasting not allowed in this
- * command". Each returns 1 on success and -1 on failure, with the station's answer codes
- * and the transport errors of @ref corvexlink_errors.
+ * marked "single station" refuse a list or ALL with
+ * "Broadcasting not allowed in this command". Each returns 1 on success and -1 on failure,
+ * with the station's answer codes and the transport errors of @ref corvexlink_errors.
  * @{
  */
 
@@ -1248,9 +1271,9 @@ CORVEXLINK_API int CheckControllerAddress(const char *address);
  *         done before stay done).
  * @par Errors
  * CORVEXLINK_ERR_INIT_FAILED (50) with the failed step's message followed by the decimal address,
- * for example "Can Not Reset Motor Address: 3" or "Can Not Set Default Motor Speed, Ctrlr. Address:
- * 2"; a failed return to the current rate keeps CORVEXLINK_ERR_BAUD_RATE_CHANGE (30) of
- * ZelmarChangeBaudRate().
+ * for example "Can Not Reset Motor Address: 3" or
+ * "Can Not Set Default Motor Speed, Ctrlr. Address: 2"; a failed return to the current rate
+ * keeps CORVEXLINK_ERR_BAUD_RATE_CHANGE (30) of ZelmarChangeBaudRate().
  * @par Example
  * @code
  * GetConnectedControllers(found);
@@ -1345,13 +1368,12 @@ CORVEXLINK_API int MotorPauseOFF(const char *motors);
  *
  * User I/O lists (ConfigureDigitalUserIO(), WriteDigitalUserIO(), FIFOWriteUserIO()):
  * addresses 0 to 15, at most 51 characters, lists and ALL accepted. They may not name a
- * board's master controller (0, 4, 8, 12): CORVEXLINK_ERR_USER_IO_REFUSED (51) "...
- * Address: 4 is not allowed",
- * nothing sent (the text for 0 reads "Address :0" when configuring). Naming a user-I/O
- * controller (1, 5, 9, 13) adds 0x1600 to the configuration or 0x1000 to the output
- * value; the output value is then also kept as that board's user output word (restored
- * by MotorSetCurrent()), even if sending fails. A piece that is not a number gives -1
- * without a message.
+ * board's master controller (0, 4, 8, 12): CORVEXLINK_ERR_USER_IO_REFUSED (51)
+ * "... Address: 4 is not allowed", nothing sent (the text for 0 reads "Address :0" when
+ * configuring). Naming a user-I/O controller (1, 5, 9, 13) adds 0x1600 to the
+ * configuration or 0x1000 to the output value; the output value is then also kept as that
+ * board's user output word (restored by MotorSetCurrent()), even if sending fails. A piece
+ * that is not a number gives -1 without a message.
  * @{
  */
 
@@ -1429,10 +1451,10 @@ CORVEXLINK_API int ReadDigitalUserIO(const char *address, int32_t *inputs);
  * @param config    the direction bits.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * CORVEXLINK_ERR_USER_IO_REFUSED (51) "Configure USERIO to the Controller Address: 4 is
- * not allowed" for a master
- * controller (the first in ascending order); a piece that is not a number: -1 without a
- * message; address errors; transport errors.
+ * CORVEXLINK_ERR_USER_IO_REFUSED (51)
+ * "Configure USERIO to the Controller Address: 4 is not allowed" for a master controller (the
+ * first in ascending order); a piece that is not a number: -1 without a message; address
+ * errors; transport errors.
  * @par Example
  * @code
  * ConfigureDigitalUserIO("1,2,3", 0xFF);
@@ -1448,9 +1470,9 @@ CORVEXLINK_API int ConfigureDigitalUserIO(const char *addresses, int config);
  * @param value     the output bits.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * CORVEXLINK_ERR_USER_IO_REFUSED (51) "Write USERIO to the Controller Address: 4 is not
- * allowed" for a master controller
- * (the first in ascending order); a piece that is not a number: -1 without a message;
+ * CORVEXLINK_ERR_USER_IO_REFUSED (51)
+ * "Write USERIO to the Controller Address: 4 is not allowed" for a master controller (the
+ * first in ascending order); a piece that is not a number: -1 without a message;
  * address errors; transport errors.
  * @par Example
  * @code
@@ -1518,8 +1540,9 @@ CORVEXLINK_API int ReadAllChannelsADC(const char *master, int resolution, int32_
  * command is sent once more; it is queued only if the station takes that resend.
  *
  * @par Errors of the FIFO exports
- * CORVEXLINK_ERR_FIFO_WAIT_EXPIRED (60) "The Delay of 900 Ms has been expired, and Can NOT
- * Write the Command TO FIFO" when the room never comes (after about a second);
+ * CORVEXLINK_ERR_FIFO_WAIT_EXPIRED (60)
+ * "The Delay of 900 Ms has been expired, and Can NOT Write the Command TO FIFO" when the room
+ * never comes (after about a second);
  * CORVEXLINK_ERR_FIFO_FULL (3) "FIFO FULL ..." when the resend is
  * refused again; a NULL `freeBytes` gives "Wrong Address in list"; address errors;
  * transport errors. On a failed transaction the motion forms write ZelmarGetValue() into
@@ -1749,8 +1772,8 @@ CORVEXLINK_API int FIFOMotorFirstRate(const char *address, int rate, int32_t *fr
  * @param freeBytes receives the FIFO room left.
  * @return 1 on success, -1 on failure.
  * @par Errors
- * A slope outside -256..255 cannot be sent as meant and is refused with "Wrong
- * Acceleration Value must be between 0 to 255, for TRAPEZOIDAL MODE", nothing sent; the
+ * A slope outside -256..255 cannot be sent as meant and is refused with
+ * "Wrong Acceleration Value must be between 0 to 255, for TRAPEZOIDAL MODE", nothing sent; the
  * errors of the FIFO exports (see the family).
  * @par Example
  * @code
