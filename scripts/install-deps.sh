@@ -13,7 +13,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev help2man bash-completion python3 python3-pytest
   python3-venv python3-build python3-setuptools python3-wheel python3-sphinx
-  doxygen
+  doxygen lintian
   libtango-dev python3-tango
   clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format
   ser2net

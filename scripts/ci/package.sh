@@ -4,12 +4,17 @@
 #   1. an install tree whose core library links no Qt;
 #   2. a program outside the tree (tests/consumer) built with find_package(CorvexLink)
 #      against that tree, run against the simulator;
-#   3. the Debian packages: built with CPack, their contents checked, lintian's findings
-#      listed; the library, development and tools packages installed with dpkg, a program
-#      built with pkg-config against them and run against the installed simulator, the
-#      library loaded from Python; then the packages are removed again;
-#   4. the udev rule for serial adapters (packaging/udev/check-rules.sh).
-# Needs root (or sudo) for steps 3 and 4.
+#   3. the Debian packages: built with CPack; their contents, control data (a synopsis of
+#      their own, Multi-Arch, shlibs and symbols, Homepage, Maintainer, the copyright file)
+#      and lintian at --pedantic, which must list nothing that is not overridden;
+#   4. a headless install of the library and Python packages draws in no Qt (apt's plan);
+#   5. the packages installed with dpkg: a program built with pkg-config and the installed
+#      C examples run against the installed simulator, the Python example too, the Python
+#      package has its metadata, is byte-compiled and its pytest plugin gives the simulator
+#      fixture, man 3 PortOpen shows that function's page, the udev rule and the examples are in place; purged
+#      again, they leave no file behind;
+#   6. the udev rule for serial adapters (packaging/udev/check-rules.sh).
+# Needs root (or sudo) for steps 5 and 6.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -19,9 +24,10 @@ sim=""
 installed=()
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
-  if [ ${#installed[@]} -gt 0 ]; then $SUDO dpkg -r "${installed[@]}" >/dev/null || true; fi
+  if [ ${#installed[@]} -gt 0 ]; then $SUDO dpkg --purge "${installed[@]}" >/dev/null || true; fi
   rm -rf "$work"
 }
+fail() { echo "package.sh: $*" >&2; exit 1; }
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 trap cleanup EXIT
@@ -79,57 +85,121 @@ refuse() {  # refuse <package> <path pattern>
   list=$(dpkg-deb -c "$deb" | awk '{print $6}')
   if grep -Eq "$2" <<<"$list"; then echo "package.sh: $deb holds $2"; exit 1; fi
 }
-expect libcorvexlink2 'lib/.*/libCorvexLink\.so\.2$' 'lib/.*/libCorvexLink\.so\.2\.' 'corvexlink/corvexlink-qt-ui\.so$' 'doc/libcorvexlink2/copyright' \
+expect libcorvexlink2 'lib/.*/libCorvexLink\.so\.2$' 'lib/.*/libCorvexLink\.so\.2\.' 'doc/libcorvexlink2/copyright' \
   'doc/libcorvexlink2/changelog\.gz$'
-refuse libcorvexlink2 'include/|\.a$|libCorvexLink\.so$'
+refuse libcorvexlink2 'include/|\.a$|libCorvexLink\.so$|qt'
 # The loader's cache is refreshed by the triggers file, not by maintainer scripts.
 control=$(dpkg-deb --info "$build"/libcorvexlink2_*.deb | grep -E '^ +[0-9]+ bytes,')
-grep -Eq ' triggers( |$)' <<<"$control" || { echo "package.sh: libcorvexlink2 has no triggers file"; exit 1; }
-if grep -Eq ' (postinst|postrm)( |$)' <<<"$control"; then echo "package.sh: libcorvexlink2 has maintainer scripts"; exit 1; fi
+grep -Eq ' triggers( |$)' <<<"$control" || fail "libcorvexlink2 has no triggers file"
+if grep -Eq ' (postinst|postrm)( |$)' <<<"$control"; then fail "libcorvexlink2 has maintainer scripts"; fi
 expect libcorvexlink-dev 'include/CorvexLink\.h$' 'include/CorvexLinkVersion\.h$' 'pkgconfig/corvexlink\.pc$' \
   'cmake/CorvexLink/CorvexLinkConfig\.cmake$' 'cmake/CorvexLink/CorvexLinkConfigVersion\.cmake$' \
   'cmake/CorvexLink/CorvexLinkTargets\.cmake$' 'libCorvexLink\.so$' \
-  'man3/corvexlink\.3\.gz$' 'man3/corvexlink-port\.3\.gz$' 'man3/corvexlink-fifo\.3\.gz$' 'man3/PortOpen\.3\.gz$'
+  'man3/corvexlink\.3\.gz$' 'man3/corvexlink-port\.3\.gz$' 'man3/corvexlink-fifo\.3\.gz$' 'man3/PortOpen\.3\.gz$' \
+  'doc/libcorvexlink-dev/examples/scan\.c$' 'doc/libcorvexlink-dev/examples/Makefile$'
 refuse libcorvexlink-dev 'man3/[^/]*\.3$|man3/(device|port|usb)\.3\.gz$'
-refuse libcorvexlink-dev '\.a$|libCorvexLink\.so\.2'
-expect corvexlink-tools 'bin/kx4417-sim$' 'bin/corvexctl$' 'man1/kx4417-sim\.1\.gz$' 'man1/corvexctl\.1\.gz$'
+refuse libcorvexlink-dev '\.a$|libCorvexLink\.so\.2|\.html$'
+expect corvexlink-tools 'bin/kx4417-sim$' 'bin/corvexctl$' 'man1/kx4417-sim\.1\.gz$' 'man1/corvexctl\.1\.gz$' \
+  '^\./usr/lib/udev/rules\.d/60-corvexlink-serial\.rules$' 'doc/corvexlink-tools/examples/ports\.conf$'
 expect python3-corvexlink 'dist-packages/corvexlink/__init__\.py$' 'dist-packages/corvexlink/py\.typed$' \
   'dist-packages/corvexlink-[0-9.]+\.dist-info/METADATA$' 'dist-packages/corvexlink-[0-9.]+\.dist-info/entry_points\.txt$' \
-  'doc/python3-corvexlink/html/index\.html$'
+  'doc/python3-corvexlink/html/index\.html$' 'doc/python3-corvexlink/examples/scan_and_move\.py$'
 refuse python3-corvexlink '__pycache__|\.pyc$|libCorvexLink|/RECORD$|jquery'
 pyinfo=$(dpkg-deb --info "$build"/python3-corvexlink_*.deb)
 for field in 'Depends: .*python3:any' 'Depends: .*libcorvexlink2' 'Recommends: corvexlink-tools' 'Architecture: all'; do
-  grep -Eq "^ $field" <<<"$pyinfo" || { echo "package.sh: python3-corvexlink lacks '$field'"; exit 1; }
+  grep -Eq "^ $field" <<<"$pyinfo" || fail "python3-corvexlink lacks '$field'"
 done
 grep -Eq ' postinst( |$)' <<<"$pyinfo" && grep -Eq ' prerm( |$)' <<<"$pyinfo" \
-  || { echo "package.sh: python3-corvexlink lacks its postinst or prerm"; exit 1; }
+  || fail "python3-corvexlink lacks its postinst or prerm"
 # Sphinx's scripts in the reference are Debian's (libjs-sphinxdoc), not copies.
-grep -Eq '^ Depends: .*libjs-sphinxdoc' <<<"$pyinfo" || { echo "package.sh: python3-corvexlink lacks libjs-sphinxdoc"; exit 1; }
+grep -Eq '^ Depends: .*libjs-sphinxdoc' <<<"$pyinfo" || fail "python3-corvexlink lacks libjs-sphinxdoc"
 pylist=$(dpkg-deb -c "$build"/python3-corvexlink_*.deb)
 grep -q 'html/_static/searchtools\.js -> \.\./\.\./\.\./\.\./javascript/sphinxdoc/1\.0/searchtools\.js$' <<<"$pylist" \
-  || { echo "package.sh: the Python reference carries its own searchtools.js"; exit 1; }
+  || fail "the Python reference carries its own searchtools.js"
+expect libcorvexlink-doc 'doc/libcorvexlink-doc/reference/index\.html$' \
+  'doc/libcorvexlink-doc/reference/group__corvexlink-port\.html$' 'doc-base/libcorvexlink-doc\.'
 if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
+  expect libcorvexlink2-qt 'lib/.*/corvexlink/corvexlink-qt-ui\.so$'
   expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \
-    'icons/.*corvexlink-demo\.svg$' 'share/doc/CorvexLink/reference/index\.html$' \
-    'share/doc/CorvexLink/reference/group__corvexlink-port\.html$' 'man1/DemoCorvexLink\.1\.gz$'
-  refuse corvexlink-demo '/bin/.*\.html$'
+    'icons/.*corvexlink-demo\.svg$' 'man1/DemoCorvexLink\.1\.gz$'
+  refuse corvexlink-demo '\.html$'
 fi
 
-echo "== lintian"
-lintian --tag-display-limit 0 "${debs[@]}" || true
+echo "== control data"
+field() { dpkg-deb --field "$1" "$2"; }  # field <deb> <name>
+synopses=""
+for deb in "${debs[@]}"; do
+  name=$(field "$deb" Package)
+  synopsis=$(field "$deb" Description)
+  synopsis=${synopsis%%$'\n'*}
+  printf '  %-20s %s\n' "$name" "$synopsis"
+  synopses+="$synopsis"$'\n'
+  for f in Maintainer Homepage; do [ -n "$(field "$deb" "$f")" ] || fail "$name has no $f"; done
+  # The long description: every line indented by one space, no line that is only blanks.
+  long=$(dpkg-deb --info "$deb" | sed -n '/^ Description:/,/^ [A-Z][A-Za-z-]*:/p' | sed '1d;$d')
+  [ -n "$long" ] || fail "$name has no long description"
+  if grep -Evq '^  [^ ]' <<<"$long"; then fail "$name: a line of the long description is badly indented"; fi
+  dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$name/copyright" >"$work/copyright" \
+    || fail "$name has no copyright file"
+  grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' "$work/copyright" \
+    || fail "$name: the copyright file is not machine-readable"
+  grep -q '^Files: \*$' "$work/copyright" || fail "$name: the copyright file covers no files"
+done
+[ -z "$(sort <<<"$synopses" | uniq -d)" ] || fail "packages share a synopsis"
+grep -q corvexctl <<<"$(field "$build"/corvexlink-tools_*.deb Description)" || fail "corvexlink-tools does not mention corvexctl"
+for p in libcorvexlink2 libcorvexlink2-qt libcorvexlink-dev; do
+  ls "$build/${p}"_*.deb >/dev/null 2>&1 || continue
+  [ "$(field "$build/${p}"_*.deb Multi-Arch)" = same ] || fail "$p is not Multi-Arch: same"
+done
+if grep -qi qt <<<"$(field "$build"/libcorvexlink2_*.deb Recommends)"; then fail "libcorvexlink2 recommends Qt"; fi
+dpkg-deb --ctrl-tarfile "$build"/libcorvexlink2_*.deb | tar -xO ./shlibs >"$work/shlibs"
+major=${version%%.*}
+minor=${version#*.}; minor=${minor%%.*}
+[ "$(cat "$work/shlibs")" = "libCorvexLink $major libcorvexlink2 (>= $major.$minor)" ] \
+  || fail "shlibs is '$(cat "$work/shlibs")'"
+# The symbols file names exactly the library's exports.
+dpkg-deb --ctrl-tarfile "$build"/libcorvexlink2_*.deb | tar -xO ./symbols >"$work/symbols"
+diff <(sed -n 's/^ \([^@ ]*\)@Base .*/\1/p' "$work/symbols" | LC_ALL=C sort) \
+     <(nm -D --defined-only "$build"/library/libCorvexLink.so.2 | awk '{print $3}' | LC_ALL=C sort) \
+  || fail "packaging/libcorvexlink2/symbols and the library's exports differ (< file, > library)"
+echo "control data: one synopsis per package, Multi-Arch, shlibs, symbols, copyright"
 
-echo "== dpkg -i of the library, development and tools packages"
-for p in libcorvexlink2 libcorvexlink-dev corvexlink-tools python3-corvexlink; do
+echo "== lintian --pedantic"
+lintian --pedantic --display-info --tag-display-limit 0 "${debs[@]}" 2>/dev/null | tee "$work/lintian"
+if grep -Eq '^[EWIPX]: ' "$work/lintian"; then fail "lintian lists the findings above"; fi
+echo "lintian: nothing listed"
+
+echo "== headless install"
+# apt's plan for the library and Python packages on a machine that has nothing installed
+# (an empty package status), Recommends included as apt installs them by default.
+[ -n "$(ls /var/lib/apt/lists/*Packages 2>/dev/null)" ] || $SUDO apt-get update -qq
+: >"$work/empty-status"
+plan=$(apt-get install --simulate -o Dir::State::status="$work/empty-status" -o APT::Install-Recommends=true \
+  "$root/$build"/libcorvexlink2_*.deb "$root/$build"/python3-corvexlink_*.deb 2>&1) \
+  || { echo "$plan"; fail "apt cannot plan the headless install"; }
+grep -c '^Inst ' <<<"$plan" | sed 's/^/packages in the plan: /'
+if grep -E '^Inst ' <<<"$plan" | grep -Ei 'qt|libx11|libgl'; then fail "a headless install draws in the packages above"; fi
+
+echo "== dpkg -i of the library, development, tools and Python packages"
+packages=(libcorvexlink2 libcorvexlink-dev corvexlink-tools python3-corvexlink)
+for p in "${packages[@]}"; do
   if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    echo "package.sh: $p is already installed on this machine; not touching it"; exit 1
+    fail "$p is already installed on this machine; not touching it"
   fi
 done
+# What the machine holds of CorvexLink before: purging must come back to it.
+on_disk() { find /usr /etc /var/lib/dpkg/info -xdev -ipath '*corvex*' 2>/dev/null | LC_ALL=C sort; }
+on_disk >"$work/before"
 installed=(python3-corvexlink corvexlink-tools libcorvexlink-dev libcorvexlink2)
 $SUDO dpkg -i "$build"/libcorvexlink2_*.deb "$build"/libcorvexlink-dev_*.deb "$build"/corvexlink-tools_*.deb \
   "$build"/python3-corvexlink_*.deb
 cc -o "$work/pkgconfig-consumer" tests/consumer/consumer.c $(pkg-config --cflags --libs corvexlink)
+cp -r /usr/share/doc/libcorvexlink-dev/examples "$work/examples"
+make -s -C "$work/examples"
 start_sim /usr/bin/kx4417-sim
 CORVEXLINK_COM1="$work/com1" "$work/pkgconfig-consumer"
+CORVEXLINK_COM1="$work/com1" "$work/examples/corvexlink-scan"
+CORVEXLINK_COM1="$work/com1" /usr/bin/python3 /usr/share/doc/python3-corvexlink/examples/scan_and_move.py
 stop_sim
 /usr/bin/python3 -c '
 import ctypes
@@ -141,7 +211,7 @@ import importlib.metadata, sys, corvexlink
 assert importlib.metadata.version("corvexlink") == corvexlink.__version__ == sys.argv[1], "version"
 print("python3-corvexlink", corvexlink.__version__, "imports, finds its library and has its metadata")' "$version"
 site=/usr/lib/python3/dist-packages
-ls "$site"/corvexlink/__pycache__/*.pyc >/dev/null || { echo "package.sh: python3-corvexlink was not byte-compiled"; exit 1; }
+ls "$site"/corvexlink/__pycache__/*.pyc >/dev/null || fail "python3-corvexlink was not byte-compiled"
 # The simulator fixture comes from the package's pytest plugin, with no conftest.py.
 mkdir "$work/plugin"
 cat >"$work/plugin/test_plugin.py" <<'EOF'
@@ -153,11 +223,23 @@ def test_scan(simulator):
         assert link.scan() == [0, 1, 2, 3]
 EOF
 (cd "$work/plugin" && env -u KX4417_SIM -u PYTHONPATH /usr/bin/python3 -m pytest -q -p no:cacheprovider test_plugin.py)
+# man 3 PortOpen is the function's own page, not its family's.
+page=$(man -w 3 PortOpen)
+[ "$(readlink -f "$page")" = "$page" ] || fail "man 3 PortOpen is a link to $(readlink -f "$page")"
+MANWIDTH=80 man 3 PortOpen 2>/dev/null >"$work/PortOpen.txt"
+grep -Eq '^ +PortOpen - ' "$work/PortOpen.txt" || fail "man 3 PortOpen has no NAME line of its own"
+grep -q '#include <CorvexLink.h>' "$work/PortOpen.txt" || fail "man 3 PortOpen shows no include line"
+grep -q 'corvexlink-port(3)' "$work/PortOpen.txt" || fail "man 3 PortOpen does not refer to its family"
+if grep -q 'PortClose (void)' "$work/PortOpen.txt"; then fail "man 3 PortOpen shows other functions"; fi
+echo "man 3 PortOpen: its own page"
+for f in /usr/lib/udev/rules.d/60-corvexlink-serial.rules /usr/share/doc/corvexlink-tools/examples/ports.conf; do
+  [ -f "$f" ] || fail "$f is not installed"
+done
 $SUDO dpkg --purge "${installed[@]}" >/dev/null
 installed=()
-for left in "$site"/corvexlink "$site"/corvexlink-*.dist-info /usr/share/doc/python3-corvexlink; do
-  if [ -e "$left" ]; then echo "package.sh: $left is left after the purge"; find "$left"; exit 1; fi
-done
+on_disk >"$work/after"
+diff "$work/before" "$work/after" || fail "purging the packages left the files above"
+echo "purge: nothing left behind"
 
 echo "== udev rule"
 $SUDO packaging/udev/check-rules.sh
