@@ -118,6 +118,10 @@ grep -q 'html/_static/searchtools\.js -> \.\./\.\./\.\./\.\./javascript/sphinxdo
   || fail "the Python reference carries its own searchtools.js"
 expect libcorvexlink-doc 'doc/libcorvexlink-doc/reference/index\.html$' \
   'doc/libcorvexlink-doc/reference/group__corvexlink-port\.html$' 'doc-base/libcorvexlink-doc\.'
+if ls "$build"/corvexlink-tango_*.deb >/dev/null 2>&1; then
+  expect corvexlink-tango 'bin/corvexlink-tango$' 'man1/corvexlink-tango\.1\.gz$' \
+    'doc/corvexlink-tango/examples/corvexlink-tango\.db$'
+fi
 if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
   expect libcorvexlink2-qt 'lib/.*/corvexlink/corvexlink-qt-ui\.so$'
   expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \
