@@ -252,8 +252,9 @@ private:
 
 namespace {
 
-// Why a device did not open, in a person's words.
-std::string openFailure(int error) {
+// Why a device did not open, in a person's words. A pointer to the whole text, so that the
+// compiler keeps each message as one string (copied piecewise, its parts read as typos).
+const char *openFailure(int error) {
     switch (error) {
     case ENOENT:
     case ENODEV:
