@@ -51,13 +51,15 @@ THelpViewer::THelpViewer(QWidget *parent) : QDialog(parent) {
     resize(800, 680);
 
     connect(GuideButton, &QPushButton::clicked, this, &THelpViewer::showGuide);
-    connect(ReferenceButton, &QPushButton::clicked, this, [this] {
-        if (const QString path = referencePath(); !path.isEmpty()) showReference(path);
-    });
+    connect(ReferenceButton, &QPushButton::clicked, this, &THelpViewer::ReferenceButtonClick);
 }
 
 void THelpViewer::showReference(const QString &path) {
     showPage(QUrl::fromLocalFile(path), QStringLiteral("CorvexLink - DLL Commands Information"));
+}
+
+void THelpViewer::ReferenceButtonClick() {
+    if (const QString path = referencePath(); !path.isEmpty()) showReference(path);
 }
 
 void THelpViewer::showGuide() {

@@ -33,6 +33,9 @@ public:
     QPushButton *ReferenceButton;  // "&Library Reference"; disabled when none is found
     QTextBrowser *Browser;
 
+private slots:
+    void ReferenceButtonClick();
+
 private:
     void showPage(const QUrl &page, const QString &title);
 };
