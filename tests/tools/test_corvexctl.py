@@ -100,7 +100,8 @@ def test_exit_codes_and_json_errors(ctl):
     run = ctl("--json", "check", "5")  # no station 5: no answer
     assert run.code == 1
     assert run.json() == [{"ok": False, "command": "check",
-                           "error": {"number": 26, "message": "WriteSP: COM port timed out"}}]
+                           "error": {"number": 26, "message": "station 5 did not answer",
+                                     "library_message": "WriteSP: COM port timed out"}}]
     assert "error 26" in run.err
 
     run = ctl("--json", "raw", "_0Q")  # a letter the station does not know
@@ -167,7 +168,7 @@ def test_bad_arguments_are_refused_with_nothing_on_the_line(ctl, simulator, tmp_
     for args in cases:
         run = ctl(*args)
         assert run.code == 2, (args, run.out, run.err)
-        assert run.err.strip(), args
+        assert run.err.startswith("corvexctl: "), (args, run.err)
         assert run.out == "", args
     # A probe that does reach the line marks the end: it must be the only frame.
     assert ctl("check", "0").code == 0
@@ -280,7 +281,7 @@ def test_json_and_text_survive_arguments_and_file_names_that_are_not_utf8(tmp_pa
     run = run_bytes(b"--json", b"status", b"\xff")
     assert run.returncode == 2, run.stderr
     assert [json.loads(line) for line in run.stdout.splitlines()] == [
-        {"ok": False, "usage_error": "ADDR: '\\xFF' is not a station address 0-15"}]
+        {"ok": False, "command": "status", "usage_error": "ADDR: '\\xFF' is not a station address 0-15"}]
 
     # Well-formed characters pass as they are; each byte of a malformed sequence (overlong,
     # surrogate, beyond U+10FFFF, cut short, stray continuation) is escaped on its own.

@@ -85,7 +85,7 @@ def test_a_repeat_and_a_time_out_are_shown(ctl):
     assert [(kind, data) for _, kind, data, _ in events] == [
         ("sent", "_5P\r"), ("repeat", "_5P\r"), ("sent", "\r"), ("sent", "_5P\r"), ("timeout", "_5P\r")]
     assert events[-1][3] >= 590  # three answer waits since the frame was first sent
-    assert run.err.splitlines()[-1] == "corvexctl: raw: ItcCommand: COM port timed out (command = _5P) (error 26)"
+    assert run.err.splitlines()[-1] == "corvexctl: raw: station 5 did not answer (error 26)"
 
     run = ctl("--json", "--trace", "raw", "_5P")
     assert run.code == 1

@@ -25,4 +25,13 @@ CLI::Validator masterAddress();
 // A station list such as 0-3 for --simulate.
 CLI::Validator stationRanges();
 
+// A whole number in decimal, min..max: "abc" is named as not a number, "99999999" as out of
+// range. The text is rewritten in plain decimal, so that a leading zero never reads as octal
+// and "0x10" is not taken as hexadecimal.
+CLI::Validator wholeNumber(long long min, long long max);
+// A whole number in decimal out of `allowed` (rates, bit counts, modes).
+CLI::Validator wholeNumberOf(const std::vector<long long> &allowed);
+// A decimal number min..max, such as seconds (no hexadecimal, infinity or NaN).
+CLI::Validator decimalNumber(double min, double max);
+
 }  // namespace corvexctl

@@ -59,7 +59,7 @@ void addWriteCommand(CLI::App &group, CommandTable &table, const std::string &na
                     allowList ? "station address or list" : "station address 0-15")
         ->required()
         ->check(allowList ? addressList(false) : singleAddress());
-    cmd->add_option("VALUE", args->value, valueHelp)->required()->check(CLI::Range(0, 65535));
+    cmd->add_option("VALUE", args->value, valueHelp)->required()->transform(wholeNumber(0, 65535));
     table.push_back({cmd, name, [args, name, call](Session &s) {
                          s.open();
                          check(call(args->list.c_str(), args->value), name.c_str());
@@ -114,11 +114,11 @@ void addBoardCommands(CLI::App &app, CommandTable &table) {
     adcCmd
         ->add_option("CHANNEL", adc->channel,
                      "channel 0-10 (11-13: references); all channels when left out")
-        ->check(CLI::Range(0, 13));
+        ->transform(wholeNumber(0, 13));
     adcCmd
         ->add_option("--bits", adc->bits,
                      "resolution: 10 or 12 (8 for one channel too); default 12")
-        ->check(CLI::IsMember({8, 10, 12}));
+        ->transform(wholeNumberOf({8, 10, 12}));
     table.push_back(
         {adcCmd, "adc", [adc](Session &s) {
              if (!adc->channel && adc->bits == 8)

@@ -8,6 +8,7 @@
 #include "frame_trace.h"
 #include "session.h"
 #include "simulator_process.h"
+#include "usage.h"
 
 #include <CLI/CLI.hpp>
 #include <CorvexLink.h>
@@ -51,18 +52,6 @@ Ports: COM<n> is the device named by CORVEXLINK_COM<n>, else by a "COM<n> = path
 ~/.config/corvexlink/ports.conf or /etc/corvexlink/ports.conf, else /dev/ttyS<n-1>;
 `corvexctl ports` lists the serial devices with their COM numbers.)";
 
-// CLI11's usage message, with the arguments it quotes made safe for the terminal.
-std::string usageMessage(const CLI::App *app, const CLI::Error &error) {
-    return corvexctl::terminalText(CLI::FailureMessage::simple(app, error), true);
-}
-
-// --verbose: the library's debug lines on stderr, with the answer bytes they quote escaped.
-void printDebugLine(const char *line, void *) {
-    std::string text = line;
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    std::fprintf(stderr, "%s\n", corvexctl::terminalText(text).c_str());
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -72,18 +61,17 @@ int main(int argc, char **argv) {
     app.set_version_flag("--version", std::string("corvexctl ") + CORVEXCTL_VERSION);
     app.require_subcommand(1);
     app.footer(kExamples);
-    app.failure_message(usageMessage);
     app.add_option("--port", options.port, "port number n of COM<n> (default 1)")
-        ->check(CLI::Range(1, 255));
-    auto *device =
-        app.add_option("--device", options.device, "device of the port, such as /dev/ttyUSB0");
+        ->transform(wholeNumber(1, 255));
+    auto *device = app.add_option("--device", options.device,
+                                  "a device such as /dev/ttyUSB0, or rfc2217://HOST:PORT or "
+                                  "tcp://HOST:PORT");
     app.add_option("--baud", options.baud, "line rate (default 9600)")
-        ->check(CLI::IsMember({300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
+        ->transform(wholeNumberOf({300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
     app.add_flag("--json", options.json, "print one JSON object per result, errors included");
     app.add_option("--simulate", options.simulate,
                    "start kx4417-sim with these stations (such as 0-3) for this command")
-        ->check(stationRanges())
-        ->excludes(device);
+        ->check(stationRanges());
     app.add_flag("--verbose", options.verbose,
                  "show the library's diagnostics (and the simulator's transcript)");
     app.add_flag("--trace", options.trace,
@@ -99,9 +87,9 @@ int main(int argc, char **argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
-        const int code = app.exit(e);
-        if (code == 0) return kExitOk;  // --help, --version
-        usageOutput.usageError(e.what());
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        usageOutput.usageError(usageErrorText(app, table, e, argc, argv),
+                               commandNamed(app, table, argc, argv));
         return kExitUsage;
     }
 
@@ -110,13 +98,17 @@ int main(int argc, char **argv) {
         if (command.parser->parsed())
             chosen = &command;  // the deepest parsed one (io write after io)
     if (!chosen) {
-        std::cerr << "corvexctl: give a subcommand; --help lists them" << std::endl;
+        usageOutput.usageError("no subcommand given; --help lists them");
+        return kExitUsage;
+    }
+    if (device->count() > 0 && !options.simulate.empty()) {
+        usageOutput.usageError("--device and --simulate cannot be given together", chosen->name);
         return kExitUsage;
     }
 
-    if (options.verbose) CorvexLinkSetDebugHandler(printDebugLine, nullptr);
+    routeDiagnostics(options.verbose);
     installStopHandler();
-    const Output output(options.json);
+    const Output output(options.json, options.verbose);
     std::optional<FrameTrace> trace;  // ends after the port and the simulator
     try {
         std::unique_ptr<SimulatorProcess> simulator;
@@ -130,8 +122,7 @@ int main(int argc, char **argv) {
         session.close();  // before the simulator goes away
         return kExitOk;
     } catch (const CLI::ValidationError &e) {
-        std::cerr << terminalText("corvexctl: " + chosen->name + ": " + e.what()) << std::endl;
-        output.usageError(e.what());
+        output.usageError(e.what(), chosen->name);
         return kExitUsage;
     } catch (const Failure &e) {
         output.failure(chosen->name, e);

@@ -61,10 +61,10 @@ void addMove(CLI::App &app, CommandTable &table, const std::string &name, const 
     cmd->add_option(valueName, args->value,
                     valueName == "STEPS" ? "signed number of steps" : "absolute position")
         ->required()
-        ->check(CLI::Range(-8388607, 8388607));
+        ->transform(wholeNumber(-8388607, 8388607));
     cmd->add_flag("--wait", args->wait, "wait until the motor has stopped, then show its position");
     cmd->add_option("--timeout", args->timeout, "seconds to wait at most (default 60)")
-        ->check(CLI::Range(0.1, 86400.0));
+        ->check(decimalNumber(0.1, 86400.0));
     table.push_back({cmd, name, [args, name, call](Session &s) {
                          s.open();
                          check(call(args->address.c_str(), args->value),
@@ -110,7 +110,7 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
         ->required()
         ->check(CLI::IsMember({"cw", "ccw"}));
     jogCmd->add_option("--speed", jog->speed, "jog speed in steps/s (0: the slew rate)")
-        ->check(CLI::Range(0, 10239));
+        ->transform(wholeNumber(0, 10239));
     table.push_back(
         {jogCmd, "jog", [jog](Session &s) {
              s.open();
@@ -154,10 +154,11 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
         ->required()
         ->check(singleAddress());
     speedCmd->add_option("--slew", speed->slew, "slew rate, 16-8500 steps/s")
-        ->check(CLI::Range(16, 8500));
+        ->transform(wholeNumber(16, 8500));
     speedCmd->add_option("--first", speed->first, "first (start) rate, 16-8500 steps/s")
-        ->check(CLI::Range(16, 8500));
-    speedCmd->add_option("--accel", speed->accel, "acceleration, 0-255")->check(CLI::Range(0, 255));
+        ->transform(wholeNumber(16, 8500));
+    speedCmd->add_option("--accel", speed->accel, "acceleration, 0-255")
+        ->transform(wholeNumber(0, 255));
     table.push_back({speedCmd, "speed", [speed](Session &s) {
                          if (!speed->slew && !speed->first && !speed->accel)
                              throw CLI::ValidationError(
@@ -192,7 +193,7 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
         ->check(singleAddress());
     currentCmd->add_option("MA", current->milliamps, "current, 50-2000 mA")
         ->required()
-        ->check(CLI::Range(50, 2000));
+        ->transform(wholeNumber(50, 2000));
     table.push_back({currentCmd, "current", [current](Session &s) {
                          s.open();
                          check(MotorSetCurrent(current->address.c_str(), current->milliamps),

@@ -21,7 +21,7 @@ std::vector<CorvexLinkPortInfo> listPorts() {
     std::vector<CorvexLinkPortInfo> ports;
     for (;;) {
         const int count = PortList(ports.data(), static_cast<int>(ports.size()));
-        if (count < 0) throw Failure("PortList refused its arguments");
+        if (count < 0) throw Failure("the serial devices could not be listed");
         if (static_cast<std::size_t>(count) <= ports.size()) {
             ports.resize(static_cast<std::size_t>(count));
             return ports;

@@ -130,11 +130,11 @@ void addProfileCommand(CLI::App &app, CommandTable &table) {
                   "switch the FIFO profile mode on first, so the profile plays while it is queued");
     cmd->add_option("--mode", args->mode,
                     "step mode sent with the FIFO bit by --run (36, 34, 33, 8; default 33)")
-        ->check(CLI::IsMember({36, 34, 33, 8}));
+        ->transform(wholeNumberOf({36, 34, 33, 8}));
     cmd->add_flag("--wait", args->wait, "after queueing, wait until the motor has stopped");
     cmd->add_option("--timeout", args->timeout,
                     "seconds to wait for FIFO room or the stop (default 60)")
-        ->check(CLI::Range(0.1, 86400.0));
+        ->check(decimalNumber(0.1, 86400.0));
     cmd->footer("Lines: first rate (16-10239), slope (-256..255), steps; a header line and # "
                 "comments are allowed.\n"
                 "Example: corvexctl profile 0 ramp.csv --run --wait");

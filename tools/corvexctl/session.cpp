@@ -3,6 +3,7 @@
 #include "session.h"
 
 #include "escaping.h"
+#include "messages.h"
 
 #include <CorvexLink.h>
 
@@ -12,18 +13,61 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <mutex>
+#include <vector>
 
 namespace corvexctl {
 
-void check(int result, const char *call) {
-    if (result != -1) return;
-    std::string message = ZelmarGetErrorMessage();
+Failure libraryFailure(const char *call, const std::string &station) {
+    const std::string text = ZelmarGetErrorMessage();
     const int number = ZelmarGetNumberError();
     // Argument errors found by the library keep the previous number; the tool refuses such
     // arguments itself, so an empty message only comes from a list the library would not read.
-    if (message.empty()) message = std::string(call) + " refused its arguments";
-    throw Failure(message, number);
+    return Failure(plainMessage(number, text, station), number,
+                   text.empty() ? std::string(call) + " refused its arguments" : text);
+}
+
+void check(int result, const char *call, const std::string &station) {
+    if (result == -1) throw libraryFailure(call, station);
+}
+
+namespace {
+
+std::mutex gDiagnosticsMutex;
+bool gEchoDiagnostics = false;
+std::vector<std::string> gDiagnostics;  // the lines since the last clearDiagnostics()
+
+void onDebugLine(const char *line, void *) {
+    std::string text = line;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    const std::lock_guard<std::mutex> lock(gDiagnosticsMutex);
+    // The answer bytes the lines quote are escaped.
+    if (gEchoDiagnostics) std::fprintf(stderr, "%s\n", terminalText(text).c_str());
+    if (gDiagnostics.size() < 64) gDiagnostics.push_back(std::move(text));
+}
+
+void clearDiagnostics() {
+    const std::lock_guard<std::mutex> lock(gDiagnosticsMutex);
+    gDiagnostics.clear();
+}
+
+// The failure the library named for `port` in a diagnostics line since the last clear.
+std::optional<std::string> openFailureSaid(int port) {
+    const std::lock_guard<std::mutex> lock(gDiagnosticsMutex);
+    std::optional<std::string> found;
+    for (const auto &line : gDiagnostics)
+        if (auto failure = openFailureOf(line, port)) found = std::move(failure);
+    return found;
+}
+
+}  // namespace
+
+void routeDiagnostics(bool verbose) {
+    const char *debug = std::getenv("CORVEXLINK_DEBUG");
+    gEchoDiagnostics = verbose || (debug != nullptr && std::strcmp(debug, "1") == 0);
+    CorvexLinkSetDebugHandler(onDebugLine, nullptr);
 }
 
 namespace {
@@ -66,19 +110,35 @@ void Output::result(const std::string &command, nlohmann::json fields,
 }
 
 void Output::failure(const std::string &command, const Failure &failure) const {
-    std::string line = "corvexctl: " + command + ": " + failure.what();
+    const std::string prefix = "corvexctl: " + command + ": ";
+    std::string line = prefix + failure.what();
     if (failure.number()) line += " (error " + std::to_string(*failure.number()) + ")";
     std::cerr << terminalText(line) << std::endl;
+    if (verbose_ && !failure.libraryMessage().empty() && failure.libraryMessage() != failure.what())
+        std::cerr << terminalText(prefix + "the library says: " + failure.libraryMessage())
+                  << std::endl;
     if (json_) {
         nlohmann::json error = {{"message", failure.what()}};
         error["number"] =
             failure.number() ? nlohmann::json(*failure.number()) : nlohmann::json(nullptr);
+        if (failure.number()) error["library_message"] = failure.libraryMessage();
+        error.update(failure.details());
         printJson({{"ok", false}, {"command", command}, {"error", error}});
     }
 }
 
-void Output::usageError(const std::string &message) const {
-    if (json_) printJson({{"ok", false}, {"usage_error", message}});
+void Output::usageError(const std::string &message, const std::string &command) const {
+    const std::string where = command.empty() ? "" : command + ": ";
+    std::cerr << terminalText("corvexctl: " + where + message) << "\n"
+              << terminalText("corvexctl " + (command.empty() ? "" : command + " ") +
+                              "--help describes the arguments")
+              << std::endl;
+    if (json_) {
+        nlohmann::json object = {{"ok", false}};
+        if (!command.empty()) object["command"] = command;
+        object["usage_error"] = message;
+        printJson(std::move(object));
+    }
 }
 
 Session::~Session() { close(); }
@@ -89,7 +149,21 @@ void Session::open() {
         const std::string name = "CORVEXLINK_COM" + std::to_string(options_.port);
         setenv(name.c_str(), options_.device.c_str(), 1);
     }
-    check(PortOpen(options_.port, options_.baud), "PortOpen");
+    clearDiagnostics();
+    if (PortOpen(options_.port, options_.baud) == -1) {
+        Failure failure = libraryFailure("PortOpen");
+        // The library names the device and the system's reason in a diagnostics line.
+        const auto said = openFailureSaid(options_.port);
+        if (failure.number() != CORVEXLINK_ERR_OPEN_FAILED || !said) throw failure;
+        char device[CORVEXLINK_PORT_PATH_SIZE] = {};
+        if (PortDevice(options_.port, device, sizeof device) != 1) device[0] = '\0';
+        const OpenFailure open = splitOpenFailure(*said, device);
+        nlohmann::json details = {{"port", options_.port}, {"reason", open.reason}};
+        details["device"] =
+            open.device.empty() ? nlohmann::json(nullptr) : nlohmann::json(open.device);
+        throw Failure("cannot open COM" + std::to_string(options_.port) + ": " + *said,
+                      failure.number(), failure.libraryMessage(), std::move(details));
+    }
     open_ = true;
 }
 

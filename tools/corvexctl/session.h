@@ -23,33 +23,52 @@ struct GlobalOptions {
 };
 
 // A failure that ends the command with exit code 1. `number` is the library's error
-// number when the failure came from the library, empty for the tool's own failures.
+// number when the failure came from the library, empty for the tool's own failures; the
+// message is then in the technician's words, and `libraryMessage` the library's own text.
+// `details` are further fields of the JSON error (the device and reason of a failed open).
 class Failure : public std::runtime_error {
 public:
-    Failure(std::string message, std::optional<int> number = std::nullopt)
-        : std::runtime_error(std::move(message)), number_(number) {}
+    Failure(std::string message, std::optional<int> number = std::nullopt,
+            std::string libraryMessage = {}, nlohmann::json details = nlohmann::json::object())
+        : std::runtime_error(std::move(message)), number_(number),
+          libraryMessage_(std::move(libraryMessage)), details_(std::move(details)) {}
     std::optional<int> number() const { return number_; }
+    const std::string &libraryMessage() const { return libraryMessage_; }
+    const nlohmann::json &details() const { return details_; }
 
 private:
     std::optional<int> number_;
+    std::string libraryMessage_;
+    nlohmann::json details_;
 };
 
-// Throws a Failure with the library's error state when a call returned -1.
-void check(int result, const char *call);
+// The library's error state after `call` failed, as a Failure. `station` is the address the
+// command was given, for a time-out whose message does not name the station.
+Failure libraryFailure(const char *call, const std::string &station = {});
+// Throws libraryFailure(call, station) when a call returned -1.
+void check(int result, const char *call, const std::string &station = {});
+
+// The library's debug lines: on stderr with --verbose (or CORVEXLINK_DEBUG=1, as the library
+// does by itself), and kept so that a port that does not open can name the system's reason.
+void routeDiagnostics(bool verbose);
 
 // Prints results in the chosen form.
 class Output {
 public:
-    explicit Output(bool json) : json_(json) {}
+    explicit Output(bool json, bool verbose = false) : json_(json), verbose_(verbose) {}
     bool json() const { return json_; }
     // One result: `fields` as a JSON object (with "ok" and "command" added), or `text`.
     void result(const std::string &command, nlohmann::json fields, const std::string &text) const;
-    // The failure of a command: JSON on stdout when asked for, the message on stderr always.
+    // The failure of a command: JSON on stdout when asked for, the message on stderr always
+    // (with --verbose followed by the library's own text).
     void failure(const std::string &command, const Failure &failure) const;
-    void usageError(const std::string &message) const;
+    // A usage error (exit code 2): "corvexctl: [command: ]message" on stderr, and the JSON
+    // object with the command, when known, under --json.
+    void usageError(const std::string &message, const std::string &command = {}) const;
 
 private:
     bool json_;
+    bool verbose_;
 };
 
 // The open line of one command: opens the port on first use, closes it at the end.

@@ -5,8 +5,13 @@
 
 #include <CorvexLink.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace corvexctl {
 
@@ -23,6 +28,32 @@ std::vector<int> scanStations() {
 
 namespace {
 
+// The stations a scan of a real line found, for the shell's completion:
+// $XDG_CACHE_HOME/corvexctl/stations (~/.cache/corvexctl/stations), one line of addresses.
+// A simulated line is not remembered; a cache that cannot be written is left as it is.
+void rememberStations(const Session &session, const std::vector<int> &found) {
+    if (!session.options().simulate.empty()) return;
+    std::string folder;
+    if (const char *cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && cache[0] == '/')
+        folder = cache;
+    else if (const char *home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        folder = std::string(home) + "/.cache";
+    else
+        return;
+    ::mkdir(folder.c_str(), 0700);
+    folder += "/corvexctl";
+    ::mkdir(folder.c_str(), 0700);
+    const std::string file = folder + "/stations";
+    const std::string partial = file + "." + std::to_string(::getpid());
+    FILE *out = std::fopen(partial.c_str(), "w");
+    if (out == nullptr) return;
+    for (std::size_t i = 0; i < found.size(); ++i)
+        std::fprintf(out, "%s%d", i ? " " : "", found[i]);
+    std::fputc('\n', out);
+    if (std::fclose(out) != 0 || std::rename(partial.c_str(), file.c_str()) != 0)
+        std::remove(partial.c_str());
+}
+
 std::string joined(const std::vector<int> &values) {
     std::string text;
     for (int v : values) text += (text.empty() ? "" : " ") + std::to_string(v);
@@ -36,6 +67,7 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
     table.push_back({scan, "scan", [](Session &s) {
                          s.open();
                          const auto found = scanStations();
+                         rememberStations(s, found);
                          s.out().result("scan", {{"stations", found}},
                                         found.empty() ? "no station answered"
                                                       : "stations: " + joined(found));
@@ -47,13 +79,13 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
     checkCmd->add_option("ADDR", *address, "station address 0-15")
         ->required()
         ->check(singleAddress());
-    table.push_back({checkCmd, "check", [address](Session &s) {
-                         s.open();
-                         check(CheckControllerAddress(address->c_str()), "CheckControllerAddress");
-                         s.out().result("check",
-                                        {{"address", std::stoi(*address)}, {"present", true}},
-                                        "station " + *address + " answers");
-                     }});
+    table.push_back(
+        {checkCmd, "check", [address](Session &s) {
+             s.open();
+             check(CheckControllerAddress(address->c_str()), "CheckControllerAddress", *address);
+             s.out().result("check", {{"address", std::stoi(*address)}, {"present", true}},
+                            "station " + *address + " answers");
+         }});
 
     auto *init =
         addCommand(app, "init",
@@ -61,6 +93,7 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
     table.push_back({init, "init", [](Session &s) {
                          s.open();
                          const auto found = scanStations();
+                         rememberStations(s, found);
                          check(MotorStationsInit(), "MotorStationsInit");
                          s.out().result("init", {{"stations", found}},
                                         found.empty() ? "no station to initialise"
@@ -71,7 +104,7 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
     auto *baud = addCommand(app, "baud", "Move every station and the line to a new baud rate");
     baud->add_option("RATE", *rate, "9600, 19200, 38400, 57600 or 115200")
         ->required()
-        ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}));
+        ->transform(wholeNumberOf({9600, 19200, 38400, 57600, 115200}));
     baud->footer("The stations keep the new rate: give later commands --baud RATE.");
     table.push_back({baud, "baud", [rate](Session &s) {
                          s.open();
@@ -100,8 +133,7 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
     table.push_back({raw, "raw", [text](Session &s) {
                          s.open();
                          const int result = WriteCommandtoKX4417(text->c_str());
-                         if (result == 2)
-                             throw Failure(ZelmarGetErrorMessage(), ZelmarGetNumberError());
+                         if (result == 2) throw libraryFailure("WriteCommandtoKX4417");
                          check(result, "WriteCommandtoKX4417");
                          // The library keeps the number of the last answer that held one.
                          const int value = ZelmarGetValue();

@@ -8,7 +8,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -32,6 +34,20 @@ nlohmann::json readStation(const std::string &address) {
     return row;
 }
 
+// The time of a refresh in UTC, ISO 8601 with milliseconds ("2026-12-09T01:30:00.250Z").
+std::string utcTimestamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis.count()));
+    return text;
+}
+
 std::string rowText(const nlohmann::json &row) {
     char line[96];
     std::snprintf(line, sizeof line, "%4d  %10d  %10d  0x%03X ", row["address"].get<int>(),
@@ -52,19 +68,20 @@ void addWatchCommand(CLI::App &app, CommandTable &table) {
         ->required()
         ->check(singleAddress());
     cmd->add_option("--interval", args->interval, "milliseconds between refreshes (default 500)")
-        ->check(CLI::Range(50, 60000));
+        ->transform(wholeNumber(50, 60000));
     cmd->add_option("--count", args->count,
                     "stop after this many refreshes (default: until Ctrl-C)")
-        ->check(CLI::Range(1, 1000000));
+        ->transform(wholeNumber(1, 1000000));
     table.push_back({cmd, "watch", [args](Session &s) {
                          s.open();
                          const bool screen = !s.out().json() && isatty(STDOUT_FILENO);
                          for (int refresh = 1; !stopRequested(); ++refresh) {
+                             const std::string time = utcTimestamp();
                              nlohmann::json rows = nlohmann::json::array();
                              for (const auto &address : args->addresses)
                                  rows.push_back(readStation(address));
                              if (s.out().json()) {
-                                 s.out().result("watch", {{"stations", rows}}, "");
+                                 s.out().result("watch", {{"time", time}, {"stations", rows}}, "");
                              } else {
                                  // On a terminal the table is redrawn in place; otherwise appended.
                                  if (screen) std::cout << "\x1b[H\x1b[2J";
