@@ -208,10 +208,16 @@ TEST_F(StopFirstTest, PendingStopsGoOutInTheOrderCalled) {
     sim().clearTranscript();
     auto scan = std::async(std::launch::async, [&] { return GetConnectedControllers(list); });
     std::this_thread::sleep_for(900ms);  // inside a silent probe's wait
+    // Each stop is called once the one before it has asked for its turn: the order in which
+    // they are called, whatever the scheduler does with the threads.
     std::vector<std::future<int>> stops;
     for (const char *address : {"0", "1", "2", "3"}) {
+        const std::uint64_t asked = corvex::test::line().gate.turnsAskedFor();
         stops.push_back(std::async(std::launch::async, [address] { return MotorStop(address); }));
-        std::this_thread::sleep_for(5ms);  // the order in which they are called
+        const auto giveUp = Clock::now() + 5s;
+        while (corvex::test::line().gate.turnsAskedFor() == asked && Clock::now() < giveUp)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_GT(corvex::test::line().gate.turnsAskedFor(), asked) << "stop " << address;
     }
     for (auto &s : stops) EXPECT_EQ(s.get(), 1);
     EXPECT_EQ(scan.get(), 1);

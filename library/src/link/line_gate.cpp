@@ -47,4 +47,9 @@ void LineGate::release(bool endOfTurn) {
     changed_.notify_all();
 }
 
+std::uint64_t LineGate::turnsAskedFor() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return nextTicket_;
+}
+
 }  // namespace corvex::link

@@ -44,10 +44,14 @@ public:
     // Whether the calling thread holds the line (a step or a turn).
     bool heldByThisThread() const;
 
+    // How many turns have been asked for since the gate was made: the order of the stops,
+    // which a caller can otherwise only guess from the time its threads started.
+    std::uint64_t turnsAskedFor() const;
+
 private:
     void release(bool endOfTurn);
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool busy_ = false;                // a step or a turn holds the line
     std::uint64_t nextTicket_ = 0;     // the ticket the next turn gets
