@@ -24,13 +24,14 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 from typing import Dict, Iterator, List, Optional
 
 from .errors import CorvexLinkError
 
-__all__ = ["Simulator", "simulator", "find_simulator"]
+__all__ = ["Simulator", "simulator", "find_simulator", "ChildWatch"]
 
 _FRAME_LINE = re.compile(r"^\s*\d+\.\d+ (.*)$")
 
@@ -52,6 +53,56 @@ def _unescape(text: str) -> str:
     )
 
 
+_WATCHER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "_watch.py")
+
+
+class ChildWatch:
+    """Stops a child process when this Python process ends without stopping it.
+
+    A test that crashes (or is killed) never runs its clean-up, so the programs it started
+    would keep running. A small watcher process holds a pipe from this process: when the
+    pipe closes without a word, the watcher sends the child SIGTERM, then SIGKILL after
+    `grace` seconds. Call release() once the child has ended (and been waited for)::
+
+        process = subprocess.Popen([...])
+        watch = ChildWatch(process.pid)
+        ...
+        process.terminate(); process.wait()
+        watch.release()
+
+    ``Simulator`` watches its program this way.
+    """
+
+    def __init__(self, pid: int, grace: float = 10.0) -> None:
+        self.pid = pid
+        self._watcher: Optional[subprocess.Popen] = None
+        if not sys.executable:  # an embedded interpreter: no program to run the watcher
+            return
+        self._watcher = subprocess.Popen(
+            [sys.executable, "-I", "-S", _WATCHER, str(pid), str(grace)],
+            stdin=subprocess.PIPE,
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+            start_new_session=True,  # a Ctrl-C meant for the tests does not end it
+        )
+
+    def release(self) -> None:
+        """The child has ended: the watcher leaves it alone and ends."""
+        watcher, self._watcher = self._watcher, None
+        if watcher is None:
+            return
+        try:
+            watcher.stdin.write(b"x")
+            watcher.stdin.close()
+        except OSError:
+            pass
+        try:
+            watcher.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            watcher.kill()
+            watcher.wait()
+
+
 class Simulator:
     """kx4417-sim on a private pty for the lifetime of a with block (or start() to stop())."""
 
@@ -69,6 +120,7 @@ class Simulator:
         self.link: Optional[str] = None
         self._folder: Optional[str] = None
         self._process: Optional[subprocess.Popen] = None
+        self._watch: Optional[ChildWatch] = None
         self._transcript: Optional[str] = None
         self._saved_env: Optional[str] = None
 
@@ -102,6 +154,12 @@ class Simulator:
         except OSError as error:
             self._cleanup()
             raise CorvexLinkError(f"cannot start {self.executable}: {error.strerror}") from error
+        # The simulator must not outlive a test program that crashes.
+        try:
+            self._watch = ChildWatch(self._process.pid)
+        except OSError as error:
+            self.stop()
+            raise CorvexLinkError(f"cannot watch {self.executable}: {error.strerror}") from error
         # A loaded machine may take seconds to schedule the new process.
         deadline = time.monotonic() + self.startup_timeout
         while not os.path.islink(self.link):
@@ -136,6 +194,10 @@ class Simulator:
         self._cleanup()
 
     def _cleanup(self) -> None:
+        # Only once the program has ended and been waited for: its pid may be reused.
+        if self._watch is not None:
+            self._watch.release()
+            self._watch = None
         if self._folder is not None:
             shutil.rmtree(self._folder, ignore_errors=True)
             self._folder = None

@@ -16,7 +16,8 @@ from typing import Dict, List, Optional
 import pytest
 import tango
 
-from corvexlink.testing import Simulator
+from corvexlink._watch import alive as running  # noqa: F401 (for the tests)
+from corvexlink.testing import ChildWatch, Simulator
 
 SERVER = os.environ.get("CORVEXLINK_TANGO", "corvexlink-tango")
 EXAMPLE_DB = os.environ.get("CORVEXLINK_TANGO_DB", "corvexlink-tango.db")
@@ -55,6 +56,7 @@ class Server:
         self.env = env
         self.lines: List[str] = []
         self.process: Optional[subprocess.Popen] = None
+        self.watch: Optional[ChildWatch] = None
         self.port = 0
         db = os.path.join(self.folder, "corvexlink-tango.db")
         if db_text is None:
@@ -76,6 +78,8 @@ class Server:
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                         text=True, env=self.env, cwd=self.folder,
                                         start_new_session=True)
+        # A test program that crashes must not leave the server running.
+        self.watch = ChildWatch(self.process.pid)
 
         def collect(stream) -> None:
             for line in stream:
@@ -91,6 +95,7 @@ class Server:
         if self.process.poll() is None:
             self.process.kill()
         self.process.wait()
+        self.watch.release()
         return False
 
     def proxy(self, name: str, fresh: bool = True) -> tango.DeviceProxy:
@@ -115,6 +120,9 @@ class Server:
             self.process.kill()
             self.process.wait()
             raise AssertionError("the server did not end within 20 s of SIGTERM")
+        finally:
+            if self.process.returncode is not None:
+                self.watch.release()
         time.sleep(0.05)  # the reader thread takes the last lines
         self.process = None
         return code
@@ -137,8 +145,14 @@ class Events:
         self.device = device
         self.lock = threading.Lock()
         self.seen: List[tuple] = []
-        self.ids = [device.subscribe_event(n, tango.EventType.CHANGE_EVENT, self._push)
-                    for n in names]
+        self.ids: List[int] = []
+        try:
+            for n in names:
+                self.ids.append(device.subscribe_event(n, tango.EventType.CHANGE_EVENT, self._push))
+        except BaseException:
+            # A subscription left behind would call back into this program until it exits.
+            self.close()
+            raise
 
     def _push(self, event) -> None:
         name = event.attr_name.split("/")[-1].split("#")[0].lower()
@@ -154,9 +168,15 @@ class Events:
 
     def close(self) -> None:
         # Subscriptions left open keep the client's event threads alive at exit.
-        for i in self.ids:
-            self.device.unsubscribe_event(i)
-        self.ids = []
+        ids, self.ids = self.ids, []
+        failure = None
+        for i in ids:
+            try:
+                self.device.unsubscribe_event(i)
+            except tango.DevFailed as error:  # the others are still ended
+                failure = failure or error
+        if failure is not None:
+            raise failure
 
 
 def unpolled(frames: List[str]) -> List[str]:

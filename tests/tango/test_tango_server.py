@@ -14,7 +14,7 @@ import pytest
 import tango
 
 import corvexlink
-from conftest import KX4417_SIM, SERVER, Events, example_db, wait_for
+from conftest import KX4417_SIM, SERVER, Events, example_db, running, wait_for
 
 
 def run(*args: str) -> subprocess.CompletedProcess:
@@ -276,3 +276,29 @@ def test_limit_switch_gives_alarm(tmp_path, start_server):
         switches.stdin.close()  # the simulator ends with its input
         switches.wait(timeout=10)
         switches.wait(timeout=10)
+
+
+def test_a_test_program_that_crashes_leaves_no_server_or_simulator_running(tmp_path):
+    # The test program starts both as the fixtures do, then dies at once (no clean-up runs).
+    script = textwrap.dedent(f"""
+        import os, signal, sys
+        sys.path.insert(0, {os.path.dirname(__file__)!r})
+        from conftest import Server
+        from corvexlink.testing import Simulator
+        sim = Simulator("0").start()
+        server = Server({str(tmp_path)!r}, sim.env)
+        print(server.process.pid, sim._process.pid, flush=True)
+        os.kill(os.getpid(), signal.SIGKILL)
+        """)
+    crashed = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                             timeout=120)
+    assert crashed.returncode == -signal.SIGKILL, crashed.stderr
+    pids = [int(p) for p in crashed.stdout.split()]
+    assert len(pids) == 2, crashed.stdout
+    try:
+        assert wait_for(lambda: not any(running(p) for p in pids), timeout=30), \
+            [p for p in pids if running(p)]
+    finally:
+        for pid in pids:
+            if running(pid):
+                os.kill(pid, signal.SIGKILL)
