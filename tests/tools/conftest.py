@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 """Shared fixtures of the corvexctl and Python package tests: the simulator (the package's
-own pytest fixture) and a runner for the corvexctl program."""
+own pytest fixture), a Link open on it, and a runner for the corvexctl program."""
 
 import json
 import os
@@ -23,6 +23,15 @@ def pytest_configure(config):
 
         if not os.path.realpath(corvexlink.__file__).startswith(os.path.realpath(installed) + os.sep):
             raise pytest.UsageError(f"corvexlink comes from {corvexlink.__file__}, not from {installed}")
+
+
+@pytest.fixture
+def link(simulator):
+    """The Python package's Link, open on the test's simulator, closed afterwards."""
+    import corvexlink  # here, so that pytest_configure sees the copy it checks first
+
+    with corvexlink.open(port=simulator.port) as opened:
+        yield opened
 
 
 class Run:

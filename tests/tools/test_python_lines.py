@@ -10,12 +10,6 @@ from corvexlink import Status
 from corvexlink.testing import Simulator
 
 
-@pytest.fixture
-def link(simulator):
-    with corvexlink.open(port=simulator.port) as opened:
-        yield opened
-
-
 def test_trigger_and_pause_lines_are_held_within_one_process(link):
     link.trigger([0, 1])
     link.pause([2])

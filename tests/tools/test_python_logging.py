@@ -13,12 +13,6 @@ import corvexlink
 
 
 @pytest.fixture
-def link(simulator):
-    with corvexlink.open(port=simulator.port) as opened:
-        yield opened
-
-
-@pytest.fixture
 def logged():
     corvexlink.enable_logging(frames=False)
     try:

@@ -15,12 +15,6 @@ from corvexlink import Status
 from corvexlink.testing import Simulator
 
 
-@pytest.fixture
-def link(simulator):
-    with corvexlink.open(port=simulator.port) as opened:
-        yield opened
-
-
 def test_scan_init_and_a_move_read_back(link, simulator):
     assert link.scan() == [0, 1, 2, 3]
     assert link.init() == [0, 1, 2, 3]

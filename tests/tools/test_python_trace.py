@@ -32,12 +32,6 @@ class Recorder:
 
 
 @pytest.fixture
-def link(simulator):
-    with corvexlink.open(port=simulator.port) as opened:
-        yield opened
-
-
-@pytest.fixture
 def recorder():
     recording = Recorder()
     corvexlink.add_trace_handler(recording)

@@ -13,12 +13,6 @@ import corvexlink
 from corvexlink.units import Scale
 
 
-@pytest.fixture
-def link(simulator):
-    with corvexlink.open(port=simulator.port) as opened:
-        yield opened
-
-
 def test_moves_and_reads_round_trip_in_millimetres(link, simulator):
     mm = link.motor(0, steps_per_unit=40.0, unit="mm")
     assert mm.unit == "mm" and repr(mm) == "Motor(0, steps_per_unit=40.0, unit='mm')"
