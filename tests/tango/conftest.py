@@ -23,8 +23,8 @@ SERVER = os.environ.get("CORVEXLINK_TANGO", "corvexlink-tango")
 EXAMPLE_DB = os.environ.get("CORVEXLINK_TANGO_DB", "corvexlink-tango.db")
 KX4417_SIM = os.environ.get("KX4417_SIM", "kx4417-sim")
 
-# The frames the server's polling sends on its own: State reads the status register (=) and
-# Position the position counter (P) of every motor.
+# The frames the server's polling sends on its own: the poll of State reads the status
+# register (=) and then the position counter (P) of every motor.
 POLL_FRAME = re.compile(r"_[0-9A-F][P=]\r")
 
 

@@ -9,6 +9,7 @@ import socket
 import subprocess
 import sys
 import textwrap
+import time
 
 import pytest
 import tango
@@ -109,13 +110,71 @@ def test_two_clients_on_one_line(sim, start_server):
             states = events.values("State")
             return tango.DevState.ON in states[states.index(tango.DevState.MOVING):]
 
-        # State and Position are polled apart: the end of the move may show in Position first.
+        # The last Position event comes before State's ON, which may still be on its way.
         assert wait_for(on_after_moving, timeout=5)
         positions = events.values("Position")
         assert positions == sorted(positions) and len(set(positions)) > 3
     finally:
         events.close()
     assert "_0H\r" in sim.frames(until="_0H\r")
+
+
+MOVER = textwrap.dedent("""
+    import sys, time, tango
+    motor = tango.DeviceProxy(sys.argv[1])
+    motor.set_source(tango.DevSource.DEV)
+    motor.Velocity = 400
+    for target in map(int, sys.argv[2:]):
+        motor.Position = target
+        while motor.state() != tango.DevState.ON or motor.Position != target:
+            time.sleep(0.02)
+        time.sleep(0.6)  # for the other client to see the end
+""")
+
+
+def move_ends(seen) -> list:
+    """(State, Position) at each end of a move in a list of change events: the first State
+    after MOVING that is not MOVING, with the last Position received before it."""
+    ends, position, moving = [], None, False
+    for name, value in seen:
+        if name == "position":
+            position = value
+        elif value == tango.DevState.MOVING:
+            moving = True
+        elif moving:
+            ends.append((value, position))
+            moving = False
+    return ends
+
+
+def test_a_client_that_sees_a_move_end_reads_where_it_ended(sim, start_server):
+    server = start_server(sim.env)
+    watcher = server.proxy("corvex/motor/0", fresh=False)  # the polled values, as by default
+    targets = [300, 600, 900]
+    events = Events(watcher, "State", "Position")
+    try:
+        # One client moves the motor from target to target; the other waits for State to
+        # leave MOVING and then reads Position, both from the polling buffer.
+        mover = subprocess.Popen(
+            [sys.executable, "-c", MOVER, f"tango://127.0.0.1:{server.port}/corvex/motor/0#dbase=no",
+             *map(str, targets)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        ends, moving = [], False
+        while mover.poll() is None:
+            state = watcher.state()
+            if state == tango.DevState.MOVING:
+                moving = True
+            elif moving:
+                ends.append((state, watcher.Position))
+                moving = False
+            time.sleep(0.001)
+        assert mover.wait() == 0, mover.stderr.read()
+        assert ends == [(tango.DevState.ON, t) for t in targets]
+        # The change events come in the same order: the end position before State's ON.
+        with events.lock:
+            seen = [(name, value) for name, value, error in events.seen if not error]
+        assert move_ends(seen) == [(tango.DevState.ON, t) for t in targets]
+    finally:
+        events.close()
 
 
 class SimProcess:

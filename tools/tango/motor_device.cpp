@@ -129,6 +129,43 @@ std::int32_t Motor::statusRegister() {
     return status;
 }
 
+std::int32_t Motor::positionCount() {
+    std::int32_t position = 0;
+    read("MotorGetPosition", [&](const char *a) { return MotorGetPosition(a, &position); });
+    return position;
+}
+
+void Motor::recordPosition() {
+    std::string name = "Position";  // libtango takes the name by reference
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(since).count();
+    const timeval now{static_cast<time_t>(micros / 1000000),
+                      static_cast<suseconds_t>(micros % 1000000)};
+    Tango::AttrHistoryStack<Tango::DevDouble> record;
+    std::optional<Tango::DevFailed> error;
+    try {
+        recordedPosition_ = positionCount();
+        record.push(Tango::TimedAttrData<Tango::DevDouble>(&recordedPosition_, now));
+    } catch (const Failure &failure) {
+        error = tangoError(failure, get_name() + " read Position");
+        record.push(Tango::TimedAttrData<Tango::DevDouble>(error->errors, now));
+    }
+    try {
+        // The buffer first: a client told of the new value reads it from there.
+        Tango::Util::instance()->fill_attr_polling_buffer(this, name, record);
+    } catch (const Tango::DevFailed &) {
+        // Position's polling was stopped by a client: its reads go to the station.
+    }
+    try {
+        if (error)
+            push_change_event(name, &*error);
+        else
+            push_change_event(name, &recordedPosition_);
+    } catch (const Tango::DevFailed &) {
+        // Nobody to tell (the event system is not running): the buffer holds the value.
+    }
+}
+
 std::string Motor::faultText(const Failure &failure) const {
     switch (failure.kind()) {
     case FailureKind::Lost:
@@ -164,6 +201,11 @@ Tango::DevState Motor::dev_state() {
         lastState_ = state;
         lastStatus_ = status;
     }
+    // Read after the status register: when that says the move has ended, this is where it
+    // ended. Recorded before State is, so a client that sees the end in State (or in its
+    // change event) finds the final position in Position's polling buffer (and has had its
+    // change event).
+    recordPosition();
     set_state(state);
     set_status(status);
     return state;
@@ -175,9 +217,7 @@ Tango::ConstDevString Motor::dev_status() {
 }
 
 void Motor::readPosition(Tango::Attribute &attribute) {
-    std::int32_t position = 0;
-    read("MotorGetPosition", [&](const char *a) { return MotorGetPosition(a, &position); });
-    position_ = position;
+    position_ = positionCount();
     attribute.set_value(&position_);
 }
 
@@ -352,7 +392,9 @@ void MotorClass::attribute_factory(std::vector<Tango::Attr *> &attributes) {
         new A("Position", Tango::DEV_DOUBLE, &Motor::readPosition, &Motor::writePosition,
               {"Position counter; writing starts an absolute move", "steps", "-8388607", "8388607",
                "1", "%.0f"});
-    position->set_polling_period(kPollingPeriod);
+    // Position is not polled on its own: the poll of State reads it right after the status
+    // register and records it (Motor::recordPosition), with change events of its own.
+    position->set_change_event(true, true);
     attributes.push_back(position);
     attributes.push_back(new A("Encoder", Tango::DEV_LONG, &Motor::readEncoder, nullptr,
                                {"Encoder counter", "counts"}));
@@ -392,6 +434,16 @@ void MotorClass::device_factory(const Tango::DevVarStringArray *names) {
     for (CORBA::ULong i = 0; i < names->length(); ++i) {
         std::string name = (*names)[i].in();
         Motor *motor = new Motor(this, name);
+        // Position's polling buffer is filled by the poll of State ("externally triggered",
+        // period 0), unless the database's polled_attr gives Position a period of its own.
+        std::vector<std::string> &polled = motor->get_polled_attr();
+        bool listed = false;
+        for (std::size_t at = 0; at < polled.size(); at += 2)
+            listed = listed || sameName(polled[at], "Position");
+        if (!listed) {
+            polled.push_back("position");
+            polled.push_back("0");
+        }
         device_list.push_back(motor);
         exportServed(motor);
     }

@@ -21,7 +21,9 @@ public:
     void init_device() override;
     void delete_device() override;
     // MOVING while the station runs, ALARM while a limit switch is active, FAULT when the
-    // line is lost or not open or the station does not answer, ON otherwise.
+    // line is lost or not open or the station does not answer, ON otherwise. Reads the
+    // position right after the status register and records it as Position (see
+    // recordPosition), so the two never disagree about the end of a move.
     Tango::DevState dev_state() override;
     Tango::ConstDevString dev_status() override;
 
@@ -57,6 +59,10 @@ private:
     // An action on the station (a write or a command): always asked.
     void act(const char *what, const std::function<int(const char *)> &call);
     std::int32_t statusRegister();
+    std::int32_t positionCount();
+    // Reads the position and puts it (or the failure) in Position's polling buffer and its
+    // change events.
+    void recordPosition();
     void readKnown(Tango::Attribute &attribute, std::optional<int> value, Tango::DevDouble &slot);
     std::string faultText(const Failure &failure) const;
 
@@ -75,6 +81,7 @@ private:
 
     // The values handed to Tango stay valid after a read returns.
     Tango::DevDouble position_ = 0;
+    Tango::DevDouble recordedPosition_ = 0;
     Tango::DevDouble velocity_ = 0;
     Tango::DevDouble baseRate_ = 0;
     Tango::DevDouble acceleration_ = 0;

@@ -11,6 +11,14 @@ void throwTango(const Failure &failure, const std::string &origin) {
     Tango::Except::throw_exception(failure.reason(), description, origin);
 }
 
+Tango::DevFailed tangoError(const Failure &failure, const std::string &origin) {
+    try {
+        throwTango(failure, origin);
+    } catch (const Tango::DevFailed &error) {
+        return error;
+    }
+}
+
 void applyText(Tango::Attr &attr, const AttributeText &text) {
     Tango::UserDefaultAttrProp properties;
     properties.set_description(text.description);

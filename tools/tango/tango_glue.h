@@ -16,13 +16,16 @@
 
 namespace corvextango {
 
-// The polling period of State (both classes) and Position (motors) defined in the code: it
-// is not written to the database, and a polled_attr property there takes precedence.
+// The polling period of State (both classes) defined in the code: it is not written to the
+// database, and a polled_attr property there takes precedence. A motor's Position is read
+// and recorded by the same poll.
 inline constexpr long kPollingPeriod = 200;  // ms
 
 // Throws `failure` as a DevFailed: its reason (CorvexLink_Error_<number>, ...), its message
 // as the description, and `origin` (device and operation).
 [[noreturn]] void throwTango(const Failure &failure, const std::string &origin);
+// The same DevFailed, returned instead of thrown (for a polling buffer or an error event).
+Tango::DevFailed tangoError(const Failure &failure, const std::string &origin);
 
 // Runs `body`, turning a Failure into a DevFailed whose origin names the device, what was
 // done (`how`: "read", "write", "command") and the attribute or command `name`.
