@@ -4,6 +4,7 @@ what it reads back, against kx4417-sim."""
 
 import os
 import pty
+import resource
 import subprocess
 
 import pytest
@@ -134,6 +135,40 @@ def test_profile_with_a_byte_order_mark_keeps_every_segment(ctl, simulator, tmp_
     frames = simulator.frames(until="_0&N600\r")
     assert [f for f in frames if f.startswith("_0&")] == ["_0&F200\r", "_0&S2\r", "_0&N300\r",
                                                           "_0&F1200\r", "_0&S0\r", "_0&N600\r"]
+
+
+def test_only_a_regular_profile_file_of_bounded_size_is_read(ctl, simulator, tmp_path):
+    # A FIFO waits for a writer without end and /dev/zero never ends (its one line grew until
+    # memory ran out): each file is refused at once with its reason, and nothing is sent. The
+    # memory limit keeps a reader that reads without end from taking the machine's.
+    fifo = tmp_path / "p.fifo"
+    os.mkfifo(fifo)
+    (tmp_path / "zero.csv").symlink_to("/dev/zero")
+    (tmp_path / "gone.csv").symlink_to(tmp_path / "nothing")
+    large = tmp_path / "large.csv"
+    large.write_text("200,2,300\n" * 104858)
+    refusals = {"/dev/zero": "not a regular file (a character device)",
+                tmp_path / "zero.csv": "not a regular file (a character device)",
+                tmp_path: "not a regular file (a folder)",
+                tmp_path / "gone.csv": "a symbolic link to nothing",
+                tmp_path / "none.csv": "cannot be read (No such file or directory)",
+                large: "larger than 1048576 bytes (1048580 bytes)",
+                fifo: "not a regular file (a FIFO)"}
+
+    def limit_memory():
+        resource.setrlimit(resource.RLIMIT_AS, (512 << 20, 512 << 20))
+
+    for path, reason in refusals.items():
+        run = subprocess.run([CORVEXCTL, "--device", simulator.link, "profile", "0", str(path)],
+                             capture_output=True, text=True, timeout=30, preexec_fn=limit_memory)
+        assert run.returncode == 2 and f"FILE: {path}: {reason}\n" in run.stderr, (path, run.stderr)
+    assert ctl("check", "0").code == 0
+    assert simulator.frames(until="_0\r") == ["_0\r"]
+    # A file of exactly the bound is read, however long its lines.
+    large.write_text("200,2,300\n#" + "x" * (1048576 - 12) + "\n")
+    assert large.stat().st_size == 1048576
+    run = ctl("--json", "profile", "0", str(large))
+    assert run.code == 0 and run.json()[0]["segments"] == 1, run.err
 
 
 def test_profile_shows_a_progress_bar_on_a_terminal(simulator, tmp_path):

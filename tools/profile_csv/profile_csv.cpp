@@ -7,7 +7,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <system_error>
 
 namespace corvexlink::profilecsv {
 
@@ -68,6 +72,38 @@ std::string range(long low, long high) {
 
 constexpr const char kByteOrderMark[] = "\xEF\xBB\xBF";
 
+// What kind of file a type names, for the refusal of a file that is not a plain one.
+const char *fileKind(std::filesystem::file_type type) {
+    using std::filesystem::file_type;
+    switch (type) {
+    case file_type::directory: return "a folder";
+    case file_type::fifo: return "a FIFO";
+    case file_type::character: return "a character device";
+    case file_type::block: return "a block device";
+    case file_type::socket: return "a socket";
+    default: return "not a file";
+    }
+}
+
+std::string largerThanTheBound() {
+    return "larger than " + std::to_string(kLargestFile) + " bytes";
+}
+
+// The whole text of a stream: never more than kLargestFile bytes and one more are read, so an
+// endless stream is refused after that much, as is a read that fails.
+std::string boundedText(std::istream &in, const std::string &name) {
+    std::string text(kLargestFile + 1, '\0');
+    errno = 0;
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad())
+        throw ProfileError(name, 0,
+                           std::string("cannot be read (") +
+                               (errno ? std::strerror(errno) : "a read failed") + ")");
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kLargestFile) throw ProfileError(name, 0, largerThanTheBound());
+    return text;
+}
+
 }  // namespace
 
 ProfileError::ProfileError(const std::string &name, int line, const std::string &reason)
@@ -89,11 +125,12 @@ std::optional<std::string> segmentProblem(const Segment &segment) {
 }
 
 std::vector<Segment> readProfile(std::istream &in, const std::string &name) {
+    std::istringstream lines(boundedText(in, name));
     std::vector<Segment> segments;
     std::string line;
     int lineNumber = 0;
     bool firstContent = true;
-    while (std::getline(in, line)) {
+    while (std::getline(lines, line)) {
         ++lineNumber;
         // Editors that save "UTF-8 with BOM" put the mark before the first line.
         if (lineNumber == 1 && line.compare(0, 3, kByteOrderMark) == 0) line.erase(0, 3);
@@ -123,6 +160,30 @@ std::vector<Segment> readProfile(std::istream &in, const std::string &name) {
     }
     if (segments.empty()) throw ProfileError(name, 0, "no segment in the file");
     return segments;
+}
+
+std::vector<Segment> readProfileFile(const std::string &path, const std::string &name) {
+    namespace fs = std::filesystem;
+    const auto refuse = [&](const std::string &reason) { throw ProfileError(name, 0, reason); };
+    const auto unreadable = [&](const std::string &why) { refuse("cannot be read (" + why + ")"); };
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (status.type() == fs::file_type::not_found) {
+        std::error_code ignored;
+        if (fs::is_symlink(fs::symlink_status(path, ignored))) refuse("a symbolic link to nothing");
+        unreadable(std::make_error_code(std::errc::no_such_file_or_directory).message());
+    }
+    if (error) unreadable(error.message());
+    if (status.type() != fs::file_type::regular)
+        refuse(std::string("not a regular file (") + fileKind(status.type()) + ")");
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error) unreadable(error.message());
+    if (size > kLargestFile) refuse(largerThanTheBound() + " (" + std::to_string(size) + " bytes)");
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) unreadable(errno ? std::strerror(errno) : "it cannot be opened");
+    // Read within the bound: a file that grew since the check is refused too.
+    return readProfile(in, name);
 }
 
 void writeProfile(std::ostream &out, const std::vector<Segment> &segments,

@@ -19,6 +19,10 @@ inline constexpr long kFirstRateMin = 16, kFirstRateMax = 10239;
 inline constexpr long kSlopeMin = -256, kSlopeMax = 255;
 inline constexpr long kStepsMin = -8388607, kStepsMax = 8388607;
 
+// The largest profile file read, in bytes: some fifty thousand segments, far beyond any
+// profile a station plays, and small enough to read at once.
+inline constexpr std::uintmax_t kLargestFile = 1024 * 1024;
+
 // The header line the writer puts first; the same words head the profile editor's list.
 inline constexpr const char *kHeader = "Speed ,Acce., Step N.";
 
@@ -51,7 +55,17 @@ std::optional<std::string> segmentProblem(const Segment &segment);
 // is a word (the profile editor's "Speed ,Acce., Step N." for example). Every other line
 // must hold three whole numbers in range, or the whole file is refused with the number of
 // the line. A file without any segment is refused too. `name` names the file in errors.
+// Never more than kLargestFile bytes and one more are read: a longer stream is refused
+// ("larger than 1048576 bytes"), and so is one whose read fails ("cannot be read (...)").
 std::vector<Segment> readProfile(std::istream &in, const std::string &name);
+
+// Reads the profile in the file at `path` as readProfile() does. Only a regular file (a link
+// to one is fine) of at most kLargestFile bytes is opened; anything else is refused with the
+// reason: "not a regular file (a FIFO)" (also a folder, a character or block device, a
+// socket), "a symbolic link to nothing", "cannot be read (<system message>)", "larger than
+// 1048576 bytes (<size> bytes)". A FIFO would wait for a writer without end, and a device
+// such as /dev/zero never ends; a file that grows after the check meets readProfile's bound.
+std::vector<Segment> readProfileFile(const std::string &path, const std::string &name);
 
 // Writes `segments` under the header, one line each, in the form readProfile() reads.
 // Refuses (before writing anything) an empty profile and a segment that a station's FIFO
