@@ -32,6 +32,7 @@ public:
     const std::string &path() const override { return inner_->path(); }
     bool configure(const platform::LineSettings &s) override { return inner_->configure(s); }
     bool setBaudRate(std::uint32_t rate) override { return inner_->setBaudRate(rate); }
+    bool lost() const override { return inner_->lost(); }
     void purge() override { inner_->purge(); }
     void setDtr(bool on) override { inner_->setDtr(on); }
     std::size_t bytesWaiting() override { return inner_->bytesWaiting(); }

@@ -174,6 +174,9 @@ TEST_P(NetworkLineTest, ExclusiveUseIsTheServers) {
          ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(countDiagnostics("CorvexLink: CommWatchThread --> line lost on " + url() + "\n"), 1);
+    ASSERT_NE(corvex::test::line().port.device(), nullptr);
+    EXPECT_TRUE(corvex::test::line().port.device()->lost());
+    EXPECT_FALSE(newcomer->lost());
     EXPECT_EQ(WriteCommandtoKX4417("_0"), -1);
     EXPECT_EQ(PortClose(), 1);
 }

@@ -58,6 +58,10 @@ public:
     const std::string &path() const override { return path_; }
     bool configure(const platform::LineSettings &) override { return true; }
     bool setBaudRate(std::uint32_t) override { return true; }
+    bool lost() const override {
+        std::lock_guard<std::mutex> lock(line_.mutex);
+        return line_.lost;
+    }
     void purge() override {
         std::lock_guard<std::mutex> lock(line_.mutex);
         line_.input.clear();

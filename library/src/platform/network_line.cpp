@@ -148,6 +148,8 @@ public:
 
     bool canChangeLineRate() const override { return rfc2217_; }
 
+    bool lost() const override { return lostSeen_.load(); }
+
     bool configure(const LineSettings &s) override {
         // A raw stream carries no settings: the server's configuration fixes them.
         if (!rfc2217_) return true;
@@ -472,6 +474,7 @@ private:
         if (lost_) return false;
         lost_ = true;
         lostError_ = error;
+        lostSeen_.store(true);
         return true;
     }
 
@@ -503,6 +506,7 @@ private:
     std::uint64_t messageCount_ = 0;
     bool lost_ = false;
     int lostError_ = 0;
+    std::atomic<bool> lostSeen_{false};  // lost_, for lost() without the lock
     // The thread that waits in waitReadable (the receive worker), which needs no wake-up
     // for what it reads itself.
     std::atomic<std::thread::id> waiter_{};

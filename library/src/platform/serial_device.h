@@ -53,6 +53,10 @@ public:
     // Whether setBaudRate() can change the rate of the line itself. A raw TCP stream cannot:
     // the server's own configuration fixes the rate of the line at its end.
     virtual bool canChangeLineRate() const { return true; }
+    // Whether the line is known to be gone: the device went away or hung up, the network
+    // connection was closed, reset or dropped. It stays so until the device is closed; a
+    // new open is needed. Cheap and safe from any thread.
+    virtual bool lost() const = 0;
     // Drops pending output and input in both directions.
     virtual void purge() = 0;
     // Raises or drops DTR. Devices without modem lines (pseudo-terminals) ignore it.

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -107,6 +108,8 @@ public:
         return true;
     }
 
+    bool lost() const override { return lost_.load(); }
+
     void purge() override { ::tcflush(fd_, TCIOFLUSH); }
 
     void setDtr(bool on) override { setModemLine(TIOCM_DTR, on); }
@@ -137,6 +140,7 @@ public:
             } else {
                 r.error = n < 0 ? errno : EIO;
                 r.status = IoStatus::Failed;
+                if (isGone(r.error)) lost_.store(true);
                 return r;
             }
         }
@@ -170,6 +174,7 @@ public:
             const int n = ::poll(pfds, 2, -1);
             if (n < 0) {
                 if (errno == EINTR) continue;
+                lost_.store(true);
                 return WaitResult::LineLost;
             }
             if (pfds[1].revents & POLLIN) {
@@ -180,6 +185,7 @@ public:
             // treating that as readable would spin, so it counts as a lost line.
             if (pfds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
                 if (bytesWaiting() > 0) return WaitResult::Readable;
+                lost_.store(true);
                 return WaitResult::LineLost;
             }
         }
@@ -203,6 +209,9 @@ private:
             deadline - std::chrono::steady_clock::now());
         return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 60000));
     }
+
+    // Whether a write's error says the device itself is gone (unplugged, hung up).
+    static bool isGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
     static IoResult timedOut(IoResult r) {
         r.status = IoStatus::Failed;
@@ -245,6 +254,7 @@ private:
     int wakeFd_;
     std::string path_;
     std::uint32_t rate_ = 9600;  // the line rate last set, for the drain's wait
+    std::atomic<bool> lost_{false};
     posix::LowLatency lowLatency_;
 };
 

@@ -9,6 +9,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -100,6 +101,8 @@ public:
 
     void setDtr(bool on) override { ::EscapeCommFunction(handle_, on ? SETDTR : CLRDTR); }
 
+    bool lost() const override { return lost_.load(); }
+
     std::size_t bytesWaiting() override {
         std::lock_guard<std::mutex> lock(heldMutex_);
         return (held_ ? 1u : 0u) + queued();
@@ -169,6 +172,17 @@ public:
     }
 
     WaitResult waitReadable() override {
+        const WaitResult w = waitForInput();
+        if (w == WaitResult::LineLost) lost_.store(true);
+        return w;
+    }
+
+    void waitForWake() override { ::WaitForSingleObject(wakeEvent_, INFINITE); }
+
+    void wake() override { ::SetEvent(wakeEvent_); }
+
+private:
+    WaitResult waitForInput() {
         for (;;) {
             // While the one-byte read is pending, every arriving byte goes to it first, so
             // the queue is looked at only when none is pending (the order stays intact).
@@ -201,11 +215,6 @@ public:
         }
     }
 
-    void waitForWake() override { ::WaitForSingleObject(wakeEvent_, INFINITE); }
-
-    void wake() override { ::SetEvent(wakeEvent_); }
-
-private:
     // Bytes in the driver's input queue; clears a pending error state on the way.
     std::size_t queued() {
         DWORD errors = 0;
@@ -252,6 +261,7 @@ private:
     HANDLE wakeEvent_;  // auto-reset: one wake() ends one wait, even one not yet begun
     std::string path_;
     bool timerRaised_ = false;
+    std::atomic<bool> lost_{false};  // the worker's wait found the line gone
 
     // Worker-only: the pending one-byte read.
     OVERLAPPED readOv_{};
