@@ -16,7 +16,7 @@ packages=(
   doxygen lintian
   libtango-dev python3-tango
   clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format
-  ser2net
+  ser2net libnss-wrapper
 )
 
 # scripts/install-deps.sh windows: the cross compiler and Wine for the Windows build instead.

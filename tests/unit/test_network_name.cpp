@@ -35,6 +35,8 @@ TEST(NetworkName, GoodNames) {
         {"tcp://[::1]:1", false, "::1", 1},
         {"rfc2217://[fe80::1:2]:02000", true, "fe80::1:2", 2000},
         {"tcp://[::ffff:192.0.2.1]:7", false, "::ffff:192.0.2.1", 7},
+        {"rfc2217://[fe80::1%eth0]:4000", true, "fe80::1%eth0", 4000},
+        {"tcp://[fe80::1%3]:4000", false, "fe80::1%3", 4000},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -70,6 +72,9 @@ TEST(NetworkName, EachMalformedNameSaysWhatIsWrong) {
         {"tcp://[::1]4000", "\"4000\" after the IPv6 address instead of :PORT"},
         {"tcp://[]:4000", "\"\" in brackets is not an IPv6 address"},
         {"tcp://[host]:4000", "\"host\" in brackets is not an IPv6 address"},
+        {"tcp://[%eth0]:4000", "\"%eth0\" in brackets is not an IPv6 address"},
+        {"tcp://[fe80::1%]:4000", "\"\" after '%' is not an interface name or number"},
+        {"tcp://[fe80::1%e/0]:4000", "\"e/0\" after '%' is not an interface name or number"},
         {"tcp://user@h:4000",
          "host \"user@h\" holds characters other than letters, digits, '-', '_' and '.'"},
         {"tcp://h h:4000",

@@ -58,10 +58,21 @@ std::optional<NetworkName> parseNetworkName(const std::string &name, std::string
             return std::nullopt;
         }
         n.host = rest.substr(1, close - 1);
-        if (n.host.empty() || n.host.find(':') == std::string::npos ||
-            !std::all_of(n.host.begin(), n.host.end(), isIpv6Char)) {
+        // A link-local address names the interface it is reached through after '%' (its
+        // zone: a name such as eth0, or the interface's number), as the system writes it.
+        const std::size_t percent = n.host.find('%');
+        const std::string address = n.host.substr(0, percent);
+        if (address.empty() || address.find(':') == std::string::npos ||
+            !std::all_of(address.begin(), address.end(), isIpv6Char)) {
             problem = "\"" + n.host + "\" in brackets is not an IPv6 address";
             return std::nullopt;
+        }
+        if (percent != std::string::npos) {
+            const std::string zone = n.host.substr(percent + 1);
+            if (zone.empty() || !std::all_of(zone.begin(), zone.end(), isHostNameChar)) {
+                problem = "\"" + zone + "\" after '%' is not an interface name or number";
+                return std::nullopt;
+            }
         }
         const std::string after = rest.substr(close + 1);
         if (after.empty() || after[0] != ':') {

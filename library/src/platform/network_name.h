@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Port names that lead over the network instead of to a local device:
 // "rfc2217://HOST:PORT" (Telnet with the COM-port option) and "tcp://HOST:PORT" (a raw byte
-// stream). HOST is a host name, an IPv4 address or an IPv6 address in brackets.
+// stream). HOST is a host name, an IPv4 address or an IPv6 address in brackets, with the
+// zone of a link-local one after '%' ("[fe80::1%eth0]").
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@ namespace corvex::platform {
 
 struct NetworkName {
     bool rfc2217 = false;  // else raw TCP
-    std::string host;      // without the brackets of an IPv6 address
+    std::string host;      // without the brackets of an IPv6 address, with its zone
     std::uint16_t port = 0;
 };
 

@@ -39,6 +39,17 @@ public:
     virtual void wake() = 0;
 };
 
+// The deadline for one of the addresses a name resolved to, with `left` addresses still to be
+// tried (this one included) before the whole connection's `deadline`: an equal share of the
+// time left. An address that drops the connection request so leaves time for the next, and
+// one that fails at once (refused, unreachable) hands its share on.
+inline std::chrono::steady_clock::time_point
+addressDeadline(std::chrono::steady_clock::time_point deadline, std::size_t left) {
+    const auto now = std::chrono::steady_clock::now();
+    if (left <= 1 || deadline <= now) return deadline;
+    return now + (deadline - now) / static_cast<long>(left);
+}
+
 // Connects to `host`:`port` within `bound` (name resolution included), with TCP_NODELAY
 // and keepalive set. On failure returns nullptr and sets `failure` to the reason in a
 // person's words ("connection refused", "no answer within 3 s", "name not resolved (…)").

@@ -225,13 +225,15 @@ std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16
         return nullptr;
     }
 
+    std::size_t left = 0;
+    for (const addrinfo *a = lookup->list; a != nullptr; a = a->ai_next) ++left;
     int error = ETIMEDOUT;
-    for (const addrinfo *a = lookup->list; a != nullptr; a = a->ai_next) {
+    for (const addrinfo *a = lookup->list; a != nullptr; a = a->ai_next, --left) {
         if (remainingMs(deadline) == 0) {
             error = ETIMEDOUT;
             break;
         }
-        const int fd = connectOne(*a, deadline, error);
+        const int fd = connectOne(*a, addressDeadline(deadline, left), error);
         if (fd < 0) continue;
         const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (wakeFd < 0) {

@@ -216,13 +216,15 @@ std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16
         return nullptr;
     }
 
+    std::size_t left = 0;
+    for (const addrinfo *a = lookup->list; a != nullptr; a = a->ai_next) ++left;
     int error = WSAETIMEDOUT;
-    for (const addrinfo *a = lookup->list; a != nullptr; a = a->ai_next) {
+    for (const addrinfo *a = lookup->list; a != nullptr; a = a->ai_next, --left) {
         if (remainingMs(deadline) == 0) {
             error = WSAETIMEDOUT;
             break;
         }
-        SOCKET s = connectOne(*a, deadline, error);
+        SOCKET s = connectOne(*a, addressDeadline(deadline, left), error);
         if (s == INVALID_SOCKET) continue;
         WSAEVENT socketEvent = ::WSACreateEvent();
         HANDLE wakeEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
