@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "link_fixture.h"
@@ -21,10 +22,12 @@
 #include "platform/rfc2217_codec.h"
 #include "platform/serial_device.h"
 #include "ser2net_server.h"
+#include "telnet_peer.h"
 
 using namespace std::chrono_literals;
 using corvex::platform::openSerialDevice;
 using corvex::test::Ser2net;
+using corvex::test::TelnetPeer;
 
 namespace {
 
@@ -182,6 +185,19 @@ TEST_P(NetworkLineTest, ExclusiveUseIsTheServers) {
     EXPECT_EQ(PortClose(), 1);
 }
 
+TEST_P(NetworkLineTest, CloseLeavesTheDeviceFreeForTheNextOpen) {
+    // The server lets its device go only after the connection has ended: a close that did
+    // not wait for that would have the next open, through either of its ports, refused.
+    const std::string other =
+        GetParam() == Form::Rfc2217 ? server_->tcpUrl() : server_->rfc2217Url();
+    ::setenv("CORVEXLINK_COM2", other.c_str(), 1);
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+    EXPECT_EQ(PortClose(), 1);
+    std::string failure;
+    EXPECT_NE(openSerialDevice(2, &failure), nullptr) << failure;
+}
+
 INSTANTIATE_TEST_SUITE_P(BothForms, NetworkLineTest, ::testing::Values(Form::Rfc2217, Form::Tcp),
                          formName);
 
@@ -297,7 +313,7 @@ public:
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_addr.s_addr = htonl(address);
         socklen_t length = sizeof a;
         ::bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a);
         ::listen(listener_, 0);
@@ -472,11 +488,14 @@ TEST_F(StalledServerTest, WriteEndsAtItsBoundAndLeavesTheStreamWhole) {
     // which cuts a doubled 0xFF in two.
     for (const bool shifted : {false, true}) {
         SCOPED_TRACE(shifted ? "cut inside a doubled 0xFF" : "cut between two");
+        // The device outlives the server, so that its close finds the connection ended
+        // instead of waiting for a server that never ends it.
+        std::unique_ptr<corvex::platform::SerialDevice> device;
         StalledServer server;
         ::setenv("CORVEXLINK_COM1",
                  ("rfc2217://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
         std::string failure;
-        auto device = openSerialDevice(1, &failure);
+        device = openSerialDevice(1, &failure);
         ASSERT_NE(device, nullptr) << failure;
         std::string data(4 << 20, '\xff');
         if (shifted) data[0] = 'A';
@@ -514,6 +533,118 @@ TEST_F(StalledServerTest, WriteEndsAtItsBoundAndLeavesTheStreamWhole) {
         EXPECT_EQ(seen.messages, (std::vector<corvex::platform::rfc2217::ComPortMessage>{
                                      {5, "\x09"}, {12, "\x03"}}));
     }
+}
+
+// Servers that misbehave, played by a scripted peer on loopback.
+class ScriptedPeerTest : public LinkTest {
+protected:
+    ScriptedPeerTest() : LinkTest({0}, false) {}
+
+    // Runs `call` on a thread of its own and waits for it at most `bound`; a call still
+    // running then is freed by `release` before it is waited for. Whether it ended in time.
+    template <class Call, class Release>
+    static bool endsWithin(std::chrono::milliseconds bound, Call call, Release release) {
+        auto done = std::async(std::launch::async, call);
+        const bool inTime = done.wait_for(bound) == std::future_status::ready;
+        if (!inTime) release();
+        done.get();
+        return inTime;
+    }
+
+    std::string lineLost(const std::string &url) {
+        return "CorvexLink: CommWatchThread --> line lost on " + url + "\n";
+    }
+    // Waits up to `bound` for diagnostics line `line`; how often it came.
+    int awaitDiagnostics(const std::string &line, std::chrono::milliseconds bound) {
+        const auto end = std::chrono::steady_clock::now() + bound;
+        while (countDiagnostics(line) == 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(10ms);
+        return countDiagnostics(line);
+    }
+};
+
+TEST_F(ScriptedPeerTest, ServerThatSendsWithoutEndHoldsUpNeitherAStopNorTheClose) {
+    // Telnet no-operations decode to no data at all; raw data keeps the receive loop busy.
+    for (const bool rfc2217 : {true, false}) {
+        SCOPED_TRACE(rfc2217 ? "IAC NOP without end" : "raw data without end");
+        TelnetPeer peer(rfc2217);
+        ::setenv("CORVEXLINK_COM1", peer.url().c_str(), 1);
+        ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+        peer.flood(rfc2217 ? std::string("\xff\xf1") : std::string("x"));
+        std::this_thread::sleep_for(100ms);
+        clearDiagnostics();
+
+        // The stop goes out; between the no-operations its answer comes back. (Raw data fills
+        // the answer buffer, so there the stop times out.)
+        int stopped = 0;
+        EXPECT_TRUE(endsWithin(
+            3s, [&] { stopped = MotorStop("0"); }, [&] { peer.stopFlood(); }));
+        EXPECT_NE(peer.data().find("_0H\r"), std::string::npos);
+        if (rfc2217) {
+            EXPECT_EQ(stopped, 1) << ZelmarGetErrorMessage();
+        }
+
+        // The worker looks at its stop flag between reads: the close does not wait for the
+        // stream to end, nor leave the worker behind.
+        int closed = 0;
+        EXPECT_TRUE(endsWithin(
+            3s, [&] { closed = PortClose(); }, [&] { peer.stopFlood(); }));
+        EXPECT_EQ(closed, 1);
+        EXPECT_EQ(countDiagnostics("CorvexLink: CloseCommPort --> worker did not end\n"), 0);
+    }
+}
+
+TEST_F(ScriptedPeerTest, ServerThatAsksWithoutReadingTheAnswersIsDropped) {
+    // Each IAC DO for an unknown option is owed a WONT; a server that does not read them
+    // would have them pile up without end (16 MB here, on the old code).
+    TelnetPeer peer(true, 16384);
+    ::setenv("CORVEXLINK_COM1", peer.url().c_str(), 1);
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    clearDiagnostics();
+    peer.stopReading();
+    peer.flood("\xff\xfd\x63", 16 << 20);
+    EXPECT_EQ(awaitDiagnostics("CorvexLink: " + peer.url() +
+                                   ": connection dropped: the server asked for more than 64 KiB "
+                                   "of negotiation answers without reading them\n",
+                               5s),
+              1);
+    // A lost line like any other: said once, known to the device, commands fail, the close
+    // ends at once.
+    EXPECT_EQ(awaitDiagnostics(lineLost(peer.url()), 1s), 1);
+    ASSERT_NE(corvex::test::line().port.device(), nullptr);
+    EXPECT_TRUE(corvex::test::line().port.device()->lost());
+    EXPECT_EQ(MotorStop("0"), -1);
+    EXPECT_LT(elapsedMs([] { EXPECT_EQ(PortClose(), 1); }), 1000);
+}
+
+TEST_F(ScriptedPeerTest, RateChangeCountsOnlyWhenTheServerAcknowledgesIt) {
+    TelnetPeer peer;
+    std::string failure;
+    auto device = corvex::platform::openNetworkLine(peer.url(), failure);
+    ASSERT_NE(device, nullptr) << failure;
+    ASSERT_TRUE(device->configure({}));
+
+    // No acknowledgement: refused at the bound, and said why.
+    peer.setRates(TelnetPeer::Rates::Hold);
+    bool changed = true;
+    const long long ms = elapsedMs([&] { changed = device->setBaudRate(57600); });
+    EXPECT_FALSE(changed);
+    EXPECT_GE(ms, 1900);
+    EXPECT_LT(ms, 4000);
+    EXPECT_EQ(countDiagnostics("CorvexLink: " + peer.url() +
+                               ": no acknowledgement of the rate 57600 within 2 s\n"),
+              1);
+
+    // The acknowledgement comes late, after the bound: it is not the answer to the next
+    // request, which the server ignores.
+    peer.releaseHeldRates();
+    peer.setRates(TelnetPeer::Rates::Ignore);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(device->setBaudRate(57600));
+
+    // An acknowledged change succeeds at once.
+    peer.setRates(TelnetPeer::Rates::Acknowledge);
+    EXPECT_LT(elapsedMs([&] { EXPECT_TRUE(device->setBaudRate(19200)); }), 1000);
 }
 
 }  // namespace

@@ -153,7 +153,9 @@ void CommPort::receive(std::shared_ptr<Worker> worker) {
             while (worker->running.load()) device.waitForWake();
             break;
         }
-        for (;;) {
+        // The stop flag is looked at before every read: a line that never falls silent (a
+        // flood of data) must not keep the worker from a close.
+        while (worker->running.load()) {
             const std::size_t waiting = device.bytesWaiting();
             const std::size_t n = waiting < sizeof chunk ? waiting : sizeof chunk;
             if (n == 0) break;

@@ -28,6 +28,24 @@ namespace telnet = rfc2217;
 
 // Decoded bytes held for the link at most; beyond it the socket is left to hold them.
 constexpr std::size_t kMaxBuffered = 64 * 1024;
+// What one look at the socket reads at most, and for how long: Telnet commands decode to
+// nothing, so a server that sends them without end would otherwise keep the reader (and the
+// lock that writes, stops and the close also take) forever.
+constexpr std::size_t kMaxReadPerPass = 64 * 1024;
+constexpr auto kMaxPassTime = std::chrono::milliseconds(5);
+// Negotiation answers owed to the server at most. A server that keeps asking (IAC DO for an
+// option, again and again) without reading the answers would make them grow without bound;
+// beyond this the connection is dropped as lost.
+constexpr std::size_t kMaxOwed = 64 * 1024;
+// How long a close waits for the server to end its side of the connection and let its
+// device go.
+constexpr auto kCloseBound = std::chrono::milliseconds(1000);
+// A server lets its device go a little after it has closed the connection (ser2net 4.3:
+// 10 to 60 ms later on loopback): the close gives it this much more.
+constexpr auto kReleaseTime = std::chrono::milliseconds(100);
+// The error of a connection dropped because the server did not read the answers it asked
+// for (kMaxOwed); the system's error codes are positive.
+constexpr int kAnswersUnread = -2;
 // The server's COM-port messages remembered for waiting callers.
 constexpr std::size_t kMaxMessages = 32;
 // The part of a rate change that the estimate of the far side's output cannot see: the way
@@ -49,13 +67,16 @@ int remainingMs(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// The reason of a lost connection in a person's words.
+// What became of a lost connection, in a person's words, after "connection ".
 std::string lossReason(int error) {
     switch (error) {
     case 0: return "closed by the server";
     case ECONNRESET: return "reset by the server";
-    case ETIMEDOUT: return "the server stopped answering";
-    default: return std::strerror(error);
+    case ETIMEDOUT: return "timed out: the server stopped answering";
+    case kAnswersUnread:
+        return "dropped: the server asked for more than " + std::to_string(kMaxOwed / 1024) +
+               " KiB of negotiation answers without reading them";
+    default: return std::string("lost: ") + std::strerror(error);
     }
 }
 
@@ -80,6 +101,11 @@ public:
     NetworkLine(std::unique_ptr<StreamSocket> socket, std::string name, bool rfc2217)
         : socket_(std::move(socket)), name_(std::move(name)), rfc2217_(rfc2217) {}
 
+    // A line that was open ends its connection in order; an open that failed leaves at once.
+    ~NetworkLine() override {
+        if (reportLosses_.load()) finish();
+    }
+
     // RFC 2217: offers the COM-port option and waits for the server to take it.
     bool negotiate(Clock::time_point deadline, std::string &failure) {
         std::string opening;
@@ -87,7 +113,7 @@ public:
             std::lock_guard<std::mutex> lock(inMutex_);
             opening = decoder_.opening();
         }
-        queueControl(opening);
+        sendControl(opening, std::chrono::milliseconds(remainingMs(deadline)));
         for (;;) {
             {
                 std::lock_guard<std::mutex> lock(inMutex_);
@@ -349,6 +375,12 @@ private:
             control_.clear();
         }
         if (owed_.empty()) return true;
+        if (owed_.size() > kMaxOwed) {
+            owed_.clear();
+            dropUnread();
+            isLost(r);
+            return false;
+        }
         std::size_t sent = 0;
         const IoResult s = sendSome(owed_, deadline, sent);
         owed_.erase(0, sent);
@@ -372,18 +404,53 @@ private:
         return sendOwed(Clock::now() + bound, r);
     }
 
-    // Queues Telnet sequences and sends them at once unless a send is under way (which then
-    // sends them when it ends, or the next send does).
+    // Queues negotiation answers and sends what the connection takes at once, unless a send
+    // is under way (which then sends them when it ends, or the next send does). Nothing here
+    // waits for room: the reader must not wait on a server that does not read.
     void queueControl(const std::string &wire) {
         if (wire.empty()) return;
+        bool tooMuch = false;
         {
             std::lock_guard<std::mutex> lock(controlMutex_);
             control_ += wire;
+            tooMuch = control_.size() > kMaxOwed;
+            if (tooMuch) control_.clear();
+        }
+        if (tooMuch) {
+            dropUnread();
+            return;
         }
         std::unique_lock<std::mutex> lock(sendMutex_, std::try_to_lock);
         if (!lock.owns_lock()) return;
         IoResult r;
-        sendOwed(Clock::now() + kNetworkAnswerBound, r);
+        sendOwed(Clock::now(), r);
+    }
+
+    // Drops the connection of a server that asks for more answers than it reads.
+    void dropUnread() { markLost(kAnswersUnread); }
+
+    // The server lets its device go once the connection has ended, and a close that did not
+    // wait for that would leave the device taken for the next open (the same device through
+    // another of the server's ports is refused meanwhile). So the client says it has finished
+    // sending, reads what still comes (dropping it) until the server closes its side, and
+    // gives the server kReleaseTime to close its device; all within kCloseBound.
+    void finish() {
+        {
+            std::lock_guard<std::mutex> lock(inMutex_);
+            if (lost_) return;
+        }
+        if (!socket_->shutdownSend()) return;
+        const auto deadline = Clock::now() + kCloseBound;
+        char chunk[4096];
+        while (remainingMs(deadline) > 0) {
+            socket_->wait(false, remainingMs(deadline), false);
+            bool closed = false;
+            const IoResult r = socket_->receive(chunk, sizeof chunk, closed);
+            if (r.status == IoStatus::Ok && !closed) continue;
+            sleepMs(static_cast<unsigned>(
+                std::min(remainingMs(deadline), static_cast<int>(kReleaseTime.count()))));
+            return;
+        }
     }
 
     // Reads what the socket holds and decodes it. A thread other than the receive worker
@@ -397,7 +464,11 @@ private:
             std::lock_guard<std::mutex> lock(inMutex_);
             if (lost_) return;
             char chunk[4096];
-            while (buffered_.size() < kMaxBuffered) {
+            // Bounded by the bytes read, not those kept, and by time.
+            const auto passEnd = Clock::now() + kMaxPassTime;
+            std::size_t read = 0;
+            while (buffered_.size() < kMaxBuffered && read < kMaxReadPerPass &&
+                   Clock::now() < passEnd) {
                 bool closed = false;
                 const IoResult r = socket_->receive(chunk, sizeof chunk, closed);
                 if (r.status != IoStatus::Ok || closed) {
@@ -406,6 +477,7 @@ private:
                     break;
                 }
                 if (r.bytes == 0) break;
+                read += r.bytes;
                 if (!rfc2217_) {
                     buffered_.insert(buffered_.end(), chunk, chunk + r.bytes);
                     news = true;
@@ -427,7 +499,11 @@ private:
         if (news && std::this_thread::get_id() != waiter_.load()) socket_->wake();
     }
 
+    // The number of the last COM-port message received: what the socket holds already is
+    // taken up first, so that an answer that came late to an earlier request is never taken
+    // for the answer to the next one.
     std::uint64_t messageCount() {
+        pump();
         std::lock_guard<std::mutex> lock(inMutex_);
         return messageCount_;
     }
@@ -455,7 +531,7 @@ private:
         std::lock_guard<std::mutex> lock(inMutex_);
         if (!lost_) return false;
         r.status = IoStatus::Failed;
-        r.error = lostError_ != 0 ? lostError_ : EPIPE;
+        r.error = lostError_ > 0 ? lostError_ : EPIPE;
         return true;
     }
 

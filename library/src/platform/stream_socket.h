@@ -37,6 +37,9 @@ public:
     virtual void waitForWake() = 0;
     // Ends the receive worker's pending or next wakeable wait. Safe from any thread.
     virtual void wake() = 0;
+    // Tells the server that nothing more will be sent (the connection's write side is shut);
+    // what the server sends can still be received. False when the system refuses.
+    virtual bool shutdownSend() = 0;
 };
 
 // The deadline for one of the addresses a name resolved to, with `left` addresses still to be

@@ -117,6 +117,8 @@ public:
         [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
     }
 
+    bool shutdownSend() override { return ::shutdown(fd_, SHUT_WR) == 0; }
+
 private:
     void drainWake() {
         std::uint64_t value = 0;

@@ -111,6 +111,8 @@ public:
 
     void wake() override { ::SetEvent(wakeEvent_); }
 
+    bool shutdownSend() override { return ::shutdown(socket_, SD_SEND) == 0; }
+
 private:
     SOCKET socket_;
     WSAEVENT socketEvent_;
