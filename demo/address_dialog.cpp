@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "CorvexLink.h"
+#include "line_wait.h"
 #include "message_box.h"
 #include "pictures.h"
 #include "program.h"
@@ -143,13 +144,13 @@ void TForm3::verifyBoard(int board) {
     BusyCursor busy;
     for (int j = 0; j < kControllersPerBoard; ++j) {
         const int address = kControllersPerBoard * (board - 1) + j;
-        if (CheckControllerAddress(QByteArray::number(address).constData()) == -1) {
+        const QByteArray text = QByteArray::number(address);
+        if (waitOnLine([&text] { return CheckControllerAddress(text.constData()); }).result == -1) {
             Results[j]->setText(QStringLiteral("NOT FOUND"));
         } else {
             Results[j]->setText(QStringLiteral("FOUND"));
             program().AddrFound[address] = address;
         }
-        Results[j]->repaint();
     }
     messageBoxes().beep(1000, 50);
     plainBox(QStringLiteral(" Verifaying the Address from the Corvex-B board"),

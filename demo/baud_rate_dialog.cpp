@@ -7,6 +7,7 @@
 
 #include "CorvexLink.h"
 #include "main_window.h"
+#include "line_wait.h"
 #include "message_box.h"
 #include "program.h"
 #include "radio_group.h"
@@ -58,13 +59,10 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent) {
 void TForm4::DOCBRateClick() {
     const int position = CBRate->itemIndex();
     if (position < 0) return;
-    int changed = 0;
-    {
-        BusyCursor busy;
-        changed = ZelmarChangeBaudRate(kRates[position]);
-    }
-    if (changed == -1) {
-        libraryErrorBox(QStringLiteral(" ERROR in Changing the Baud Rate "));
+    const int rate = kRates[position];
+    const LineResult changed = waitOnLine([rate] { return ZelmarChangeBaudRate(rate); });
+    if (changed.result == -1) {
+        errorBox(QStringLiteral(" ERROR in Changing the Baud Rate "), changed.error);
         return;
     }
     rememberPortAndRate();

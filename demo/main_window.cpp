@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -33,6 +32,7 @@
 #include "current_window.h"
 #include "digital_io_window.h"
 #include "help_window.h"
+#include "line_wait.h"
 #include "message_box.h"
 #include "motor_window.h"
 #include "pictures.h"
@@ -423,17 +423,13 @@ void TForm1::choosePortInDialog() {
 }
 
 void TForm1::RefreshConnectedControllers() {
-    // The scan holds the window thread for seconds. Whatever a dialog that has just closed
-    // (the port dialog) left on the screen over this window is painted over first, so that
-    // the program does not look stuck in that dialog.
+    // Whatever a dialog that has just closed (the port dialog) left on the screen over this
+    // window is painted over before the scan starts.
     repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Every silent address costs the library's probe time: seconds in all, during which
+    // the windows stay painted and the STOP keys and buttons act.
     char answer[64] = {};
-    {
-        // Every silent address costs the library's probe time.
-        BusyCursor busy;
-        GetConnectedControllers(answer);
-    }
+    waitOnLine([&answer] { return GetConnectedControllers(answer); });
     const QString text = QString::fromLatin1(answer);
     MBMotorConn->setText(text);
 
@@ -501,12 +497,9 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::INITBClick() {
-    int initialised = 0;
-    {
-        BusyCursor busy;
-        initialised = MotorStationsInit();
-    }
-    if (initialised == -1) libraryErrorBox(QStringLiteral(" ERROR in Init All the Stations"));
+    const LineResult initialised = waitOnLine(MotorStationsInit);
+    if (initialised.result == -1)
+        errorBox(QStringLiteral(" ERROR in Init All the Stations"), initialised.error);
 }
 
 void TForm1::MCtrConClick() { RefreshConnectedControllers(); }

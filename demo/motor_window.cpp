@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -22,6 +23,7 @@
 
 #include "CorvexLink.h"
 #include "field_updown.h"
+#include "line_wait.h"
 #include "message_box.h"
 #include "motor_commands.h"
 #include "profile_editor.h"
@@ -438,9 +440,15 @@ void TMtr::showFreeFifo() {
 
 void TMtr::motorStopped() {
     Timer1->stop();
-    MDEFIFO1->setChecked(false);
-    MDEnE1->setChecked(false);
-    MDEXEP1->setEnabled(false);
+    ++state().stops;
+    // Clearing a box sends the mode without its bit, which waits behind a long wait on the
+    // line: the stops of the other motors go out first, and the boxes clear once it ends.
+    whenLineFree([window = QPointer<TMtr>(this)] {
+        if (!window) return;
+        window->MDEFIFO1->setChecked(false);
+        window->MDEnE1->setChecked(false);
+        window->MDEXEP1->setEnabled(false);
+    });
 }
 
 void TMtr::moveRelative(int sign) {
@@ -475,6 +483,7 @@ void TMtr::LiveClick(bool checked) {
 }
 
 void TMtr::LiveTimerTimer() {
+    if (lineBusy()) return;  // a read now would hold the window thread until the wait ends
     const char *a = address_.constData();
     std::int32_t status = 0;
     std::int32_t position = 0;
@@ -532,12 +541,27 @@ void TMtr::MDEXEP1Click() {
     // A copy: the table stays as it was when the press came, whatever an editor does meanwhile.
     const SegmentTable table = state().segments;
     const int count = std::clamp<std::int32_t>(table.count, 0, kMaxSegments);
+    // A queued command waits up to a second for room in the FIFO: each one is sent off the
+    // window thread, and a STOP of the motor ends the queueing before its next command.
+    BusyCursor busy;
+    const std::uint32_t stops = state().stops;
     for (int i = 0; i < count; ++i) {
         StatusBar1->setText(0, QStringLiteral(" Segments :(%1)").arg(i));
         for (std::size_t c = 0; c < std::size(kSegmentCalls); ++c) {
+            if (state().stops != stops) return;
             const SegmentCall &call = kSegmentCalls[c];
             const std::int32_t value = (table.*call.values)[i];
-            if (!succeeded(call.send(address_.constData(), value, &state().freeFifo))) return;
+            std::int32_t freeFifo = state().freeFifo;
+            const LineResult sent = waitOnLine([this, &call, value, &freeFifo] {
+                return call.send(address_.constData(), value, &freeFifo);
+            });
+            state().freeFifo = freeFifo;
+            if (sent.result == -1) {
+                // A command that waited for room in a FIFO the stop holds fails as a
+                // consequence of the stop, which the operator knows of.
+                if (state().stops == stops) errorBox(errorCaption_, sent.error);
+                return;
+            }
             StatusBar1->setText(static_cast<int>(c) + 1,
                                 QString::fromLatin1(call.panelFormat).arg(value));
         }
@@ -644,6 +668,7 @@ void TMtr::showEvent(QShowEvent *event) {
 }
 
 void TMtr::Timer1Timer() {
+    if (lineBusy()) return;
     const char *a = address_.constData();
     MotorState &motor = state();
     const std::int32_t threshold = setup().fifoThreshold;

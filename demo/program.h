@@ -86,6 +86,8 @@ struct MotorState {
     std::int32_t freeFifo = 127;  // the station's free FIFO room as last reported
     MoveValues move;
     SegmentTable segments;
+    // The motor's stops that succeeded, counted: a queueing of its profile ends at the next.
+    std::uint32_t stops = 0;
 
     static MotorState initial(const MotorSetup &setup) {
         MotorState state;

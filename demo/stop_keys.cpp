@@ -57,6 +57,15 @@ private:
 
 }  // namespace
 
+bool isStopControl(const QObject *object) {
+    const auto *button = qobject_cast<const QPushButton *>(object);
+    if (!button) return false;
+    const TForm1 *main = program().windows.Form1;
+    if (main && button == main->STOPALL) return true;
+    const auto *motor = qobject_cast<const TMtr *>(button->window());
+    return motor && button == motor->Stop1;
+}
+
 QString keyName(Qt::Key key) { return QKeySequence(key).toString(QKeySequence::NativeText); }
 
 QString stopAllKeyHint() {

@@ -8,6 +8,8 @@
 #include <QString>
 #include <Qt>
 
+class QObject;
+
 namespace demo {
 
 // Stops all motors, as "&STOP -ALL-" does (only while that button is enabled).
@@ -20,6 +22,10 @@ QString keyName(Qt::Key key);
 // The tool tips that name the keys, for STOP -ALL- and for a motor window's STOP.
 QString stopAllKeyHint();
 QString stopMotorKeyHint();
+
+// Whether `object` is a STOP button: the main window's "&STOP -ALL-" or a motor window's
+// "&STOP".
+bool isStopControl(const QObject *object);
 
 // Makes the keys work in every window of the application; once, later calls do nothing.
 void installStopKeys();

@@ -81,7 +81,16 @@ protected:
     void withBoxOf(const std::function<void()> &click, const QString &title,
                    const std::function<void(QMessageBox *)> &whileOpen) {
         bool seen = false;
-        QTimer::singleShot(0, [&] {
+        // The handler may wait on the line before its box shows (the window thread goes on
+        // meanwhile): the box is looked for until it is there.
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            const std::vector<QMessageBox *> open = openBoxes();
+            if (std::none_of(open.begin(), open.end(),
+                             [&title](QMessageBox *box) { return box->windowTitle() == title; }))
+                return;
+            poll.stop();
             seen = true;
             QMessageBox *box = openBox(title);
             if (box) whileOpen(box);
@@ -90,7 +99,9 @@ protected:
                 box->QDialog::done(0);
             }
         });
+        poll.start();
         click();
+        poll.stop();
         EXPECT_TRUE(seen) << "the handler returned before any box was open";
     }
 };

@@ -302,6 +302,35 @@ TEST_F(MotorWindowTest, ExeProfileSendsEachSegmentThroughTheFifoAndStopsAtTheFir
     EXPECT_EQ(sent(), Frames{});
 }
 
+TEST_F(MotorWindowTest, StopDuringTheQueueingOfAProfileEndsTheQueueingWithoutABox) {
+    openPortFromMainWindow();
+    TMtr *w = openMotor(1);
+    click(w->MDEFIFO1);  // the station plays the FIFO as it fills
+    demo::SegmentTable &table = demo::program().motors[0].segments;
+    table.count = 60;  // 540 bytes: the queueing waits for room while the motor plays
+    for (int i = 0; i < table.count; ++i) {
+        table.firstRate[i] = 400;
+        table.slope[i] = 0;
+        table.steps[i] = 150;
+    }
+    sim().clearTranscript();
+    QTimer::singleShot(800, [w] { QTest::mouseClick(w->Stop1, Qt::LeftButton); });
+    click(w->MDEXEP1);
+
+    const Frames frames = sent("]");  // without the polls for room
+    const auto stop = std::find(frames.begin(), frames.end(), "_0H");
+    ASSERT_NE(stop, frames.end());
+    EXPECT_LT(std::count(frames.begin(), frames.end(), "_0&N150"), 40);
+    // After the stop at most the end of the command under way, then the mode without the
+    // FIFO bit once the queueing has ended.
+    const Frames after(stop + 1, frames.end());
+    EXPECT_LE(after.size(), 2u);
+    EXPECT_EQ(after.back(), "_0M33");
+    EXPECT_FALSE(w->MDEFIFO1->isChecked());
+    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
 TEST_F(MotorWindowTest, ResetFifoAndResetEncoderAndOnlyMotorOnesResetStopsThePolling) {
     openPortFromMainWindow();
     TMtr *one = openMotor(1);
