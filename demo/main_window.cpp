@@ -390,6 +390,12 @@ void TForm1::setBar(const QColor &background, const QString &text) {
     Bar1->setText(text);
 }
 
+void TForm1::showLineLost() {
+    setBar(QColor(255, 0, 0), QStringLiteral(" Serial Line Lost: no answer on COM%1 at %2")
+                                  .arg(ZelmarGetPort())
+                                  .arg(ZelmarGetBaudRate()));
+}
+
 void TForm1::MOpenPClick() {
     // The dialog's own loop takes the choice up as soon as it shows.
     if (!portChoiceRestored_ && program().remembered.port > 0)

@@ -32,6 +32,9 @@ public:
     // addresses in AddrFound and enables the button of every motor found.
     void RefreshConnectedControllers();
 
+    // The connection bar tells that the line gave no answer to a periodic read.
+    void showLineLost();
+
     // The status panel of motor m (1..8).
     QLabel *motorPanel(int motor) const;
 

@@ -37,6 +37,7 @@ public:
     explicit WaitingBox(const ShownBox &box)
         : QMessageBox(box.icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
                       box.title, box.text, QMessageBox::Ok) {
+        if (box.raisedFrom) raisedFrom_ = box.raisedFrom;
         // A modal window holds every other window; a box of no modality would be held with
         // them and could never be closed.
         setWindowModality(QApplication::activeModalWidget() ? Qt::ApplicationModal : Qt::NonModal);
@@ -128,8 +129,8 @@ void setMessageBoxes(MessageBoxes *replacement) { replacementBoxes = replacement
 
 void errorBox(const QString &title, const QString &text) { showBox({title, text, BoxIcon::Error}); }
 
-void libraryErrorBox(const QString &title) {
-    errorBox(title, QString::fromLocal8Bit(ZelmarGetErrorMessage()));
+void libraryErrorBox(const QString &title, QWidget *raisedFrom) {
+    showBox({title, QString::fromLocal8Bit(ZelmarGetErrorMessage()), BoxIcon::Error, raisedFrom});
 }
 
 void plainBox(const QString &title, const QString &text) { showBox({title, text, BoxIcon::None}); }

@@ -30,6 +30,9 @@ struct ShownBox {
     QString title;
     QString text;
     BoxIcon icon = BoxIcon::Error;
+    // The window the box belongs to; null for the window that is active when it is raised
+    // (the one whose button or key started the handler).
+    QWidget *raisedFrom = nullptr;
 };
 
 class MessageBoxes {
@@ -51,8 +54,9 @@ void setMessageBoxes(MessageBoxes *replacement);
 
 // An error box with the error icon.
 void errorBox(const QString &title, const QString &text);
-// An error box whose text is the library's message of its last failure.
-void libraryErrorBox(const QString &title);
+// An error box whose text is the library's message of its last failure; `raisedFrom` as in
+// ShownBox (a timer's box belongs to the window of the timer).
+void libraryErrorBox(const QString &title, QWidget *raisedFrom = nullptr);
 // A box with no icon.
 void plainBox(const QString &title, const QString &text);
 

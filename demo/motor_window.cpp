@@ -24,6 +24,7 @@
 #include "CorvexLink.h"
 #include "field_updown.h"
 #include "line_wait.h"
+#include "main_window.h"
 #include "message_box.h"
 #include "motor_commands.h"
 #include "profile_editor.h"
@@ -425,9 +426,18 @@ MotorState &TMtr::state() const { return program().motors[motor_ - 1]; }
 
 bool TMtr::pollRead(int result) {
     if (result != -1) return true;
-    Timer1->stop();
-    libraryErrorBox(errorCaption_);
+    periodicReadFailed();
     return false;
+}
+
+void TMtr::periodicReadFailed() {
+    const bool noAnswer = ZelmarGetNumberError() == CORVEXLINK_ERR_NO_ANSWER;
+    // Both readings end before the window's one box shows, so that no later tick of the
+    // window raises another while it is open.
+    Timer1->stop();
+    setLive(false);
+    if (TForm1 *main = program().windows.Form1; main && noAnswer) main->showLineLost();
+    libraryErrorBox(errorCaption_, this);
 }
 
 bool TMtr::sendMode() {
@@ -488,9 +498,7 @@ void TMtr::LiveTimerTimer() {
     std::int32_t status = 0;
     std::int32_t position = 0;
     if (MotorGetStatusRegister(a, &status) == -1 || MotorGetPosition(a, &position) == -1) {
-        // The reading ends before its one error box shows, so no tick runs under the box.
-        setLive(false);
-        libraryErrorBox(errorCaption_);
+        periodicReadFailed();
         return;
     }
     MDPosi1->setText(QString::number(position));
@@ -674,15 +682,18 @@ void TMtr::Timer1Timer() {
     const std::int32_t threshold = setup().fifoThreshold;
 
     if (motor.freeFifo < threshold) MDEXEP1->setEnabled(false);
+    // The tick ends at its first failed read.
     if (!MDEXEP1->isEnabled()) {
-        pollRead(FIFOGetRemainingBytes(a, &motor.freeFifo));
+        if (!pollRead(FIFOGetRemainingBytes(a, &motor.freeFifo))) return;
         if (motor.freeFifo > threshold) MDEXEP1->setEnabled(true);
     }
     if (MDEnE1->isChecked()) {
         std::int32_t count = 0;
-        if (pollRead(EncoderGetPosition(a, &count))) MDEncoder1->setText(QString::number(count));
+        if (!pollRead(EncoderGetPosition(a, &count))) return;
+        MDEncoder1->setText(QString::number(count));
         std::int32_t position = 0;
-        if (pollRead(MotorGetPosition(a, &position))) MDPosi1->setText(QString::number(position));
+        if (!pollRead(MotorGetPosition(a, &position))) return;
+        MDPosi1->setText(QString::number(position));
     }
     showFreeFifo();
 }

@@ -181,8 +181,11 @@ private:
     const MotorSetup &setup() const { return kMotorSetup[motor_ - 1]; }
     // Shows the window's error box when `result` reports a failure; true on success.
     bool succeeded(int result) const { return librarySucceeded(result, errorCaption_); }
-    // A read of the polling tick: a failure stops the polling before its error box shows.
+    // A read of the polling tick: true on success, else periodicReadFailed().
     bool pollRead(int result);
+    // A read of the polling tick or of Live failed: the window stops both, tells the main
+    // window when the line gave no answer, and shows its one error box.
+    void periodicReadFailed();
     // CW (+1) and CCW (-1): remembers the fields and sends the move.
     void moveRelative(int sign);
     // Sends the mode value with MotorConfigureMode; true on success.

@@ -112,6 +112,40 @@ TEST_F(Live, AFailedReadStopsTheReadingWithTheWindowsOneErrorBox) {
     EXPECT_FALSE(w->Live->isChecked());
 }
 
+TEST_F(Live, APulledCableGivesOneBoxPerWindowAndTheMainWindowShowsTheLineLost) {
+    openPortFromMainWindow();
+    TMtr *one = openMotor(1);
+    click(one->Live);
+    click(one->MDEnE1);  // polls encoder and position as well
+    TMtr *two = openMotor(2);
+    click(two->Live);
+    QTest::qWait(600);
+    ASSERT_TRUE(boxes.shown.empty());
+
+    // Each box is read for a second, while the other windows go on.
+    boxes.onShow = [](const demo::ShownBox &) { QTest::qWait(1000); };
+    sim().hangUp();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return boxes.shown.size() >= 2; }, 5000));
+    QTest::qWait(1500);
+    boxes.onShow = nullptr;
+    QStringList titles;
+    for (const demo::ShownBox &box : boxes.shown) {
+        titles << box.title;
+        // Each box opens over the window whose reading failed.
+        EXPECT_EQ(box.raisedFrom, box.title.endsWith(QLatin1Char('1')) ? one : two);
+    }
+    titles.sort();
+    EXPECT_EQ(titles.join(QStringLiteral(", ")).toStdString(),
+              "Error Message Motor 1, Error Message Motor 2");
+    for (TMtr *w : {one, two}) {
+        EXPECT_FALSE(w->Live->isChecked());
+        EXPECT_FALSE(w->Timer1->isActive());
+    }
+    auto *bar = mainControl<QLabel>("Bar1");
+    EXPECT_EQ(bar->text().toStdString(), " Serial Line Lost: no answer on COM1 at 9600");
+    EXPECT_EQ(bar->palette().color(QPalette::Window), QColor(255, 0, 0));
+}
+
 TEST_F(Live, TheStatusWindowShowsTheRunningBitAndTheLimitSwitchesAsLamps) {
     openPortFromMainWindow();
     sim().setLimitSwitch(1, false, true);

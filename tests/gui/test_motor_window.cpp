@@ -203,15 +203,15 @@ TEST_F(MotorWindowTest, UpdatePositionFoldsTheTopCountWhileTheTickShowsItAsTheLi
     EXPECT_EQ(w->MDEncoder1->text(), QStringLiteral("0"));
     EXPECT_EQ(sent(), (Frames{"_0A0", "_0{"}));
 
-    // A failed read stops the polling before its box; the position is still read. (The
-    // first tick found room in the FIFO and offered EXE Profile, so no FIFO query now.)
+    // A failed read stops the polling before its box, and the tick ends there. (The first
+    // tick found room in the FIFO and offered EXE Profile, so no FIFO query now.)
     ASSERT_TRUE(w->MDEXEP1->isEnabled());
     w->Timer1->start();
     sim().answerErrorCode(0, 9);
     sim().clearTranscript();
     tick(w);
     EXPECT_FALSE(w->Timer1->isActive());
-    EXPECT_EQ(sent(""), (Frames{"_0{", "_0P"}));
+    EXPECT_EQ(sent(""), (Frames{"_0{"}));
     EXPECT_EQ(w->MDEncoder1->text(), QStringLiteral("0"));
     EXPECT_EQ(boxTitles(), (std::vector<QString>{kCaption1}));
 }
