@@ -124,10 +124,10 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent) {
     for (QPushButton *button : MBMotor) button->setEnabled(false);
 
     placeOnScreen();
-    // Where the window stood when the program last ended, if its frame is whole on a screen
-    // there; the frame is not known before the window shows, so the last one's is assumed.
-    const std::optional<QPoint> &place = program().remembered.mainWindowPlace;
-    if (place && wholeOnAScreen(QRect(*place, size() + frameAllowance(font())))) move(*place);
+    // Where the window stood when the program last ended, if its frame, as the window system
+    // drew it then, is whole on a screen there.
+    const std::optional<WindowPlace> &place = program().remembered.mainWindowPlace;
+    if (place && placeFits(*place, size(), frameAllowance(font()))) move(place->corner);
 }
 
 void TForm1::placeOnScreen() {
@@ -411,6 +411,7 @@ void TForm1::MOpenPClick() {
            QStringLiteral(" Serial Port Opened at: %1").arg(ZelmarGetBaudRate()));
     for (QWidget *control : portToolButtons_) control->setEnabled(true);
     for (QWidget *control : portPanelButtons_) control->setEnabled(true);
+    for (TMtr *window : motorWindows()) window->resumePolling();
 }
 
 void TForm1::choosePortInDialog() {
@@ -465,7 +466,7 @@ void TForm1::stopMotorTimers() {
 void TForm1::rememberOnLeaving() {
     for (TMtr *window : motorWindows())
         if (window->isVisible()) window->rememberFields();
-    program().remembered.mainWindowPlace = pos();
+    program().remembered.mainWindowPlace = placeOf(this);
     saveSettings();
 }
 
@@ -538,15 +539,16 @@ void TForm1::MBMotorClick(int motor) {
         taken.push_back(opened->pos());
     }
     // The new window has not been shown, so its frame is not known yet: it gets the one the
-    // window system gave the last window of its kind, or the one a frame usually takes.
-    const QSize frame = last ? window->size() + (last->frameSize() - last->size())
-                             : window->size() + frameAllowance(window->font());
-    const std::optional<QPoint> &place = program().remembered.motorWindows[motor - 1].place;
-    if (place && std::find(taken.begin(), taken.end(), *place) == taken.end() &&
-        wholeOnAScreen(QRect(*place, frame)))
-        window->move(*place);
+    // window system gave the last window of its kind, or the one a frame usually takes. A
+    // remembered place is checked with the frame the window had there.
+    const QSize frame = last ? last->frameSize() - last->size() : frameAllowance(window->font());
+    const std::optional<WindowPlace> &place = program().remembered.motorWindows[motor - 1].place;
+    if (place && std::find(taken.begin(), taken.end(), place->corner) == taken.end() &&
+        placeFits(*place, window->size(), frame))
+        window->move(place->corner);
     else if (last)
-        window->move(cascadedPosition(last->pos(), taken, frame, availableArea(last)));
+        window->move(
+            cascadedPosition(last->pos(), taken, window->size() + frame, availableArea(last)));
     std::erase_if(motorWindowsOpened_,
                   [](const QPointer<QWidget> &opened) { return !opened || !opened->isVisible(); });
     motorWindowsOpened_.push_back(window);

@@ -34,6 +34,7 @@
 #include "status_panels.h"
 #include "stop_keys.h"
 #include "widget_builders.h"
+#include "window_placement.h"
 #include "window_size.h"
 
 namespace demo {
@@ -414,12 +415,19 @@ void TMtr::showRememberedValues() {
 }
 
 void TMtr::rememberFields() {
+    // The move fields as typed, sent or not; a step count that still shows the last CCW
+    // press keeps the minus sign that press gave it.
+    MoveValues typed = fieldMoveValues(+1);
+    MoveValues &move = state().move;
+    if (move.steps < 0 && typed.steps == -static_cast<long long>(move.steps))
+        typed.steps = move.steps;
+    move = typed;
     MotorWindowFields &fields = program().remembered.motorWindows[motor_ - 1];
     fields.jogSpeed = MDUpDownJ1->position();
     fields.absolutePosition = MDAbsUpDown1->position();
     if (StepperMode1->itemIndex() >= 0) fields.stepModeItem = StepperMode1->itemIndex();
     fields.homeSeek = SeekHome1->itemIndex() == kEnableHomeItem;
-    fields.place = pos();
+    fields.place = placeOf(this);
 }
 
 MotorState &TMtr::state() const { return program().motors[motor_ - 1]; }
@@ -461,16 +469,22 @@ void TMtr::motorStopped() {
     });
 }
 
+MoveValues TMtr::fieldMoveValues(int sign) const {
+    return {saturated(sign * static_cast<long long>(leadingNumber(STNumber1->text()))),
+            leadingNumber(STSlope1->text()), leadingNumber(STSpeed1->text()),
+            leadingNumber(STInitSpeed1->text())};
+}
+
 void TMtr::moveRelative(int sign) {
-    MoveValues &move = state().move;
-    move.steps = saturated(sign * static_cast<long long>(leadingNumber(STNumber1->text())));
-    move.slewRate = leadingNumber(STSpeed1->text());
-    move.accel = leadingNumber(STSlope1->text());
-    move.firstRate = leadingNumber(STInitSpeed1->text());
-    sendRelativeMove(address_, move, errorCaption_, AfterFirstRateFailure::GoOn);
+    state().move = fieldMoveValues(sign);
+    sendRelativeMove(address_, state().move, errorCaption_, AfterFirstRateFailure::GoOn);
 }
 
 void TMtr::stopMotor() { Stop1Click(); }
+
+void TMtr::resumePolling() {
+    if (isVisible() && (MDEFIFO1->isChecked() || MDEnE1->isChecked())) Timer1->start();
+}
 
 void TMtr::setLive(bool on) {
     Live->setChecked(on);

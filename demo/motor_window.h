@@ -50,9 +50,13 @@ public:
     // press, and the jog speed, absolute target, step mode, home seek and "Live" switch the
     // last closed window of the motor left. Sends nothing.
     void showRememberedValues();
-    // Keeps what the fields show (and where the window stands) for the motor's next window
-    // and the next run.
+    // Keeps what the fields show (the move fields as typed, whether sent or not) and where
+    // the window stands, for the motor's next window and the next run.
     void rememberFields();
+
+    // The port opened again: the polling starts again if the FIFO or encoder box is ticked,
+    // as ticking it started it (closing the port stopped it).
+    void resumePolling();
 
     // Ends the live reading (the port closes): the switch goes off, the lamps go pale.
     // The operator's choice stays remembered.
@@ -186,6 +190,8 @@ private:
     // A read of the polling tick or of Live failed: the window stops both, tells the main
     // window when the line gave no answer, and shows its one error box.
     void periodicReadFailed();
+    // The move the fields show, the steps times `sign` (+1, or -1 for CCW).
+    MoveValues fieldMoveValues(int sign) const;
     // CW (+1) and CCW (-1): remembers the fields and sends the move.
     void moveRelative(int sign);
     // Sends the mode value with MotorConfigureMode; true on success.

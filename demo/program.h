@@ -15,6 +15,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "window_placement.h"
+
 namespace demo {
 
 class TForm1;
@@ -103,9 +105,9 @@ struct MotorWindowFields {
     std::int32_t jogSpeed = 100;
     std::int32_t absolutePosition = 0;
     int stepModeItem = kHalfStepItem;
-    bool homeSeek = false;        // "Disable Home"
-    bool live = false;            // the "Live" switch, as the operator last set it
-    std::optional<QPoint> place;  // where its frame stood
+    bool homeSeek = false;             // "Disable Home"
+    bool live = false;                 // the "Live" switch, as the operator last set it
+    std::optional<WindowPlace> place;  // where it stood
 };
 
 // What the program remembers between runs besides the motors' move values, mode values and
@@ -114,7 +116,7 @@ struct RememberedSettings {
     int port = 0;      // the port last opened (1..4), 0 when none is remembered
     int baudRate = 0;  // the rate it ran at, 0 when none is remembered
     std::array<MotorWindowFields, kMotors> motorWindows;  // motorWindows[m-1] is motor m
-    std::optional<QPoint> mainWindowPlace;
+    std::optional<WindowPlace> mainWindowPlace;
     QString profileFolder;  // where profiles were last saved or loaded
 };
 

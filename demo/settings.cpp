@@ -84,21 +84,31 @@ public:
 
     QString text(const QString &key) { return raw(key).value_or(QString()); }
 
-    // A window's place: both of "<group>x" and "<group>y", or neither.
-    std::optional<QPoint> place(const QString &group) {
-        const bool x = settings_.contains(group + QStringLiteral("x"));
-        const bool y = settings_.contains(group + QStringLiteral("y"));
-        if (!x && !y) return std::nullopt;
-        if (x != y) {
-            refuse(group + QLatin1String(x ? "y" : "x"), QString(), QStringLiteral("a number"));
-            return std::nullopt;
-        }
+    // A window's place: both of "<group>x" and "<group>y", or neither; with both of
+    // "<group>frameExtraWidth" and "<group>frameExtraHeight", or neither (an earlier version
+    // kept none).
+    std::optional<WindowPlace> place(const QString &group) {
+        if (!pair(group + QStringLiteral("x"), group + QStringLiteral("y"))) return std::nullopt;
         const int limit = 1 << 20;
-        return QPoint(integer(group + QStringLiteral("x"), 0, -limit, limit),
-                      integer(group + QStringLiteral("y"), 0, -limit, limit));
+        WindowPlace place{QPoint(integer(group + QStringLiteral("x"), 0, -limit, limit),
+                                 integer(group + QStringLiteral("y"), 0, -limit, limit)),
+                          std::nullopt};
+        const QString width = group + QStringLiteral("frameExtraWidth");
+        const QString height = group + QStringLiteral("frameExtraHeight");
+        if (pair(width, height))
+            place.frame = QSize(integer(width, 0, 0, 1 << 12), integer(height, 0, 0, 1 << 12));
+        return place;
     }
 
 private:
+    // Whether both keys are there; one without the other is refused.
+    bool pair(const QString &first, const QString &second) {
+        const bool one = settings_.contains(first);
+        const bool other = settings_.contains(second);
+        if (one != other) refuse(one ? second : first, QString(), QStringLiteral("a number"));
+        return one && other;
+    }
+
     // The value as a text; a value that is a list (it had commas) is refused. (A file read
     // in the run that wrote it gives back the values as they were written, numbers and
     // flags; from another run every value is a text.)
@@ -171,10 +181,13 @@ void writeAll(QSettings &file, const Program &from) {
         file.setValue(QStringLiteral("port/number"), remembered.port);
         file.setValue(QStringLiteral("port/rate"), remembered.baudRate);
     }
-    const auto writePlace = [&file](const QString &group, const std::optional<QPoint> &place) {
+    const auto writePlace = [&file](const QString &group, const std::optional<WindowPlace> &place) {
         if (!place) return;
-        file.setValue(group + QStringLiteral("x"), place->x());
-        file.setValue(group + QStringLiteral("y"), place->y());
+        file.setValue(group + QStringLiteral("x"), place->corner.x());
+        file.setValue(group + QStringLiteral("y"), place->corner.y());
+        if (!place->frame) return;
+        file.setValue(group + QStringLiteral("frameExtraWidth"), place->frame->width());
+        file.setValue(group + QStringLiteral("frameExtraHeight"), place->frame->height());
     };
     for (int m = 1; m <= kMotors; ++m) {
         const QString group = motorGroup(m);

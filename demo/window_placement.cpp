@@ -63,4 +63,12 @@ bool wholeOnAScreen(const QRect &frame) {
     });
 }
 
+WindowPlace placeOf(const QWidget *window) {
+    return {window->pos(), window->frameSize() - window->size()};
+}
+
+bool placeFits(const WindowPlace &place, QSize size, QSize assumedFrame) {
+    return wholeOnAScreen(QRect(place.corner, size + place.frame.value_or(assumedFrame)));
+}
+
 }  // namespace demo

@@ -5,6 +5,7 @@
 // The rules work on rectangles only; the windows apply them.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <QPoint>
@@ -14,6 +15,13 @@
 class QWidget;
 
 namespace demo {
+
+// Where a window stood: the top-left corner of its frame, and what the window system's frame
+// added to the window's size there (not known for a place kept by an earlier version).
+struct WindowPlace {
+    QPoint corner;
+    std::optional<QSize> frame;
+};
 
 // The step from one motor window to the next, down and to the right.
 inline constexpr int kCascadeStep = 28;
@@ -38,5 +46,12 @@ QRect availableArea(const QWidget *window);
 // Whether `frame` lies whole inside the available area of one of the screens (a remembered
 // place is used only then: the screens may have changed since).
 bool wholeOnAScreen(const QRect &frame);
+
+// Where `window` stands now, with the frame the window system gave it.
+WindowPlace placeOf(const QWidget *window);
+
+// Whether a window of `size` at `place` is whole on a screen, with the frame it had when the
+// place was kept, or with `assumedFrame` when that is not known.
+bool placeFits(const WindowPlace &place, QSize size, QSize assumedFrame);
 
 }  // namespace demo

@@ -353,7 +353,7 @@ TEST_F(MotorWindowTest, ResetFifoAndResetEncoderAndOnlyMotorOnesResetStopsThePol
     two->Timer1->stop();
 }
 
-TEST_F(MotorWindowEightTest, ClosingThePortStopsThePollingOfEveryMotorWindowSoNoBoxFollows) {
+TEST_F(MotorWindowEightTest, ClosingThePortStopsThePollingOfEveryMotorWindowAndOpeningResumesIt) {
     openPortFromMainWindow();
     TMtr *earlier = openMotor(1);
     std::vector<TMtr *> polling{earlier, openMotor(1)};
@@ -371,6 +371,9 @@ TEST_F(MotorWindowEightTest, ClosingThePortStopsThePollingOfEveryMotorWindowSoNo
     for (const QString &title : boxTitles()) titles << title;
     EXPECT_EQ(titles.join(QStringLiteral(", ")).toStdString(), "");
     EXPECT_EQ(mainControl<QLabel>("Bar1")->text(), QStringLiteral(" Serial Port Closed"));
+    // The boxes still show the polling on: the next open resumes it.
+    openPortFromMainWindow();
+    for (TMtr *w : polling) EXPECT_TRUE(w->Timer1->isActive()) << w->objectName().toStdString();
 
     // Closing a window stops its own polling and only hides it.
     earlier->Timer1->start(60000);

@@ -109,6 +109,34 @@ TEST_F(Settings, WhatTheOperatorLeftIsBackAfterARestartAndNothingIsSentUntilThey
     again->Timer1->stop();
 }
 
+TEST_F(Settings, TypedFieldsAndPlacesCloseToTheScreensEdgeComeBack) {
+    openPortFromMainWindow();
+    TMtr *one = openMotor(1);
+    one->STSpeed1->setText(QStringLiteral("333"));  // typed, never sent
+    one->STInitSpeed1->setText(QStringLiteral("44"));
+    // Frames that end a few pixels above the bottom of the screen: whole on it, but not
+    // with room for a frame larger than the window system's.
+    const QRect screen = demo::availableArea(one);
+    const auto nearBottom = [&screen](const QWidget *window, int x, int above) {
+        return QPoint(x, screen.bottom() + 1 - window->frameGeometry().height() - above);
+    };
+    one->move(nearBottom(one, 260, 4 + demo::kCascadeStep));
+    TMtr *two = openMotor(2);  // the cascade's place, a step down from motor 1
+    ASSERT_EQ(two->pos(), one->pos() + QPoint(demo::kCascadeStep, demo::kCascadeStep));
+    form1()->move(nearBottom(form1(), 120, 4));
+    const QPoint places[] = {form1()->pos(), one->pos(), two->pos()};
+    for (const QPoint &place : places) ASSERT_TRUE(screen.contains(place)) << place.y();
+
+    restartProgram();
+    EXPECT_EQ(form1()->pos(), places[0]);
+    openPortFromMainWindow();
+    EXPECT_EQ(openMotor(2)->pos(), places[2]);
+    TMtr *again = openMotor(1);
+    EXPECT_EQ(again->pos(), places[1]);
+    EXPECT_EQ(again->STSpeed1->text(), QStringLiteral("333"));
+    EXPECT_EQ(again->STInitSpeed1->text(), QStringLiteral("44"));
+}
+
 TEST_F(Settings, ADamagedFileIsReportedOnceSetAsideAndIgnoredAsAWhole) {
     restartProgram([this] { writeFile(settingsFile(), "[motor1]\nsteps=12\nslewRate=fast\n"); });
     ASSERT_EQ(boxes.shown.size(), 1u);
