@@ -149,8 +149,23 @@ void TForm1::placeOnScreen() {
     scroll->setObjectName(QStringLiteral("MainScroll"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
-    scroll->setWidget(takeCentralWidget());
-    setCentralWidget(scroll);
+    QWidget *content = takeCentralWidget();
+    // The connection bar, with the port's state, stands below the content that scrolls, so
+    // it is always in view.
+    content->layout()->removeWidget(Bar1);
+    scroll->setWidget(content);
+    auto *window = new QWidget(this);
+    auto *column = new QVBoxLayout(window);
+    const QMargins margins = content->layout()->contentsMargins();
+    column->setContentsMargins(0, 0, 0, margins.bottom());
+    column->setSpacing(4);
+    column->addWidget(scroll, 1);
+    auto *barRow = new QHBoxLayout;
+    barRow->setContentsMargins(margins.left(), 0, margins.right(), 0);
+    barRow->addWidget(Bar1);
+    barRow->addStretch(1);
+    column->addLayout(barRow);
+    setCentralWidget(window);
     setMaximumSize(natural + QSize(scrollBar, scrollBar));
     resize(fit.size);
     move(centredOver(available, fit.size + frame, available));
