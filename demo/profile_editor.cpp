@@ -373,9 +373,12 @@ void TProfile::Return1Click() {
 namespace demo {
 
 QString TProfile::chooseProfileFile(bool save) {
+    // The last folder used, else the documents folder, else the home folder: the first of
+    // them that is there (a folder that is not there would be offered as the file's name).
     QString &folder = program().remembered.profileFolder;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     QFileDialog dialog(this, save ? QStringLiteral("Save Profile") : QStringLiteral("Load Profile"),
                        folder, QStringLiteral("Profiles (*.csv);;All files (*)"));
     dialog.setObjectName(QStringLiteral("ProfileFileDialog"));

@@ -33,11 +33,13 @@ protected:
         demo::program().GridBitmapPath = folder.filePath(QStringLiteral("Grid2.bmp"));
     }
 
-    // Answers the next file dialog with `path`; `shownFolder` gets the folder it opened in.
-    static void whenFileDialogShows(const QString &path, QString *shownFolder = nullptr) {
+    // Answers the next file dialog with `path`; `shownFolder` gets the folder it opened in,
+    // `shownName` the file name it proposed.
+    static void whenFileDialogShows(const QString &path, QString *shownFolder = nullptr,
+                                    QString *shownName = nullptr) {
         auto *poll = new QTimer;
         poll->setInterval(10);
-        QObject::connect(poll, &QTimer::timeout, [poll, path, shownFolder] {
+        QObject::connect(poll, &QTimer::timeout, [poll, path, shownFolder, shownName] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             if (!dialog || !dialog->isVisible()) return;
             poll->stop();
@@ -47,6 +49,7 @@ protected:
             // field that has the focus as it is).
             auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(name, nullptr);
+            if (shownName) *shownName = name->text();
             name->setText(path);
             static_cast<QDialog *>(dialog)->accept();  // as its Save or Open button does
         });
@@ -86,6 +89,12 @@ std::vector<int> table(const demo::SegmentTable &segments) {
 
 TEST_F(ProfileFiles, ASavedProfileIsLoadedAfterARestartAndPlaysAsCorvexctlPlaysIt) {
     const QString path = folder.filePath(QStringLiteral("ramp.csv"));
+    // A home without a Documents folder: the first dialog proposes the home itself.
+    struct HomeBack {
+        const QByteArray home = qgetenv("HOME");
+        ~HomeBack() { qputenv("HOME", home); }
+    } homeBack;
+    qputenv("HOME", folder.path().toLocal8Bit());
     openPortFromMainWindow();
     TMtr *w = openMotor(1);
     std::vector<int> drawn;
@@ -96,8 +105,11 @@ TEST_F(ProfileFiles, ASavedProfileIsLoadedAfterARestartAndPlaysAsCorvexctlPlaysI
         segment(editor, {100, 150}, {250, 150});
         segment(editor, {250, 150}, {320, 262});
         drawn = table(editor->segments());
-        whenFileDialogShows(path);
+        QString proposed, name;
+        whenFileDialogShows(path, &proposed, &name);
         click(editor->SaveProf1);
+        EXPECT_EQ(proposed, QDir(folder.path()).absolutePath());
+        EXPECT_EQ(name.toStdString(), "") << "a folder that is not there was offered as the name";
     });
     ASSERT_EQ(drawn.size(), 9u);
     QFile saved(path);
