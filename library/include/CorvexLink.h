@@ -140,11 +140,18 @@
  *     "WriteSP: COM port timed out" when a probe got no answer.
  *   - 27 CORVEXLINK_ERR_COMMAND_REJECTED: "Command rejected: ...": a NULL or over-long raw
  *     command.
+ *   - 28 CORVEXLINK_ERR_LINE_LOST: "ItcCommand: the line is lost (...), open the port again
+ *     (command = ...)": the device went away; every command fails at once until the port
+ *     is opened again.
+ *   - 29 CORVEXLINK_ERR_NO_VALUE: "No value in the answer (command = ..., answer = ...)": a
+ *     reading got an answer without a number (a bare prompt); the out-parameter is left as
+ *     a failed reading leaves it.
  *   - 30 CORVEXLINK_ERR_BAUD_RATE_CHANGE:
  *     "Can Not Change the Baud Rate to the Address : a": ZelmarChangeBaudRate().
  *   - 35 CORVEXLINK_ERR_PORT_NOT_OPEN: "COM port is NOT open": PortClose().
  *   - 36 CORVEXLINK_ERR_OPEN_FAILED: "Unable to open COM port": PortOpen(),
- *     PortConfigure().
+ *     PortConfigure(); CorvexLinkLineOpen() adds the device and the reason.
+ *   - 37 CORVEXLINK_ERR_LINE_CLOSED: "The line is closed": a line form given a closed line.
  *   - 50 CORVEXLINK_ERR_INIT_FAILED: "Can Not ... Address: a": MotorStationsInit().
  *   - 51 CORVEXLINK_ERR_USER_IO_REFUSED:
  *     "... USERIO to the Controller Address: a is not allowed": user I/O lists.
@@ -202,6 +209,11 @@
 /** @ingroup corvexlink-transaction
  * Smallest buffer for ZelmarGetErrorMessageVb(). */
 #define CORVEXLINK_ERROR_MESSAGE_SIZE 512
+/** @ingroup corvexlink-devices
+ * Size of the path fields of CorvexLinkPortInfo and CorvexLinkResult, terminating NUL
+ * included; the smallest buffer that takes every device name of PortDevice() and
+ * CorvexLinkLineGetDevice(). */
+#define CORVEXLINK_PORT_PATH_SIZE 512
 /** @ingroup corvexlink-transaction
  * Smallest buffer for GetLastestCommand(). */
 #define CORVEXLINK_COMMAND_BUFFER_SIZE 256
@@ -258,12 +270,20 @@
 #define CORVEXLINK_ERR_NO_ANSWER 26
 /** A command text longer than 62 characters, or none, was refused; nothing was sent. */
 #define CORVEXLINK_ERR_COMMAND_REJECTED 27
+/** The line's device went away (an adapter unplugged, a network connection lost): nothing
+ * was sent; the line works again once opened again. */
+#define CORVEXLINK_ERR_LINE_LOST 28
+/** A reading (position, encoder, status register, SPI, user inputs, ADC channel, FIFO
+ * counters) was answered without a number: no value is reported. */
+#define CORVEXLINK_ERR_NO_VALUE 29
 /** A station did not answer at the new rate after ZelmarChangeBaudRate(). */
 #define CORVEXLINK_ERR_BAUD_RATE_CHANGE 30
 /** PortClose() found no open port: "COM port is NOT open". */
 #define CORVEXLINK_ERR_PORT_NOT_OPEN 35
 /** PortOpen() or PortConfigure() could not open the port: "Unable to open COM port". */
 #define CORVEXLINK_ERR_OPEN_FAILED 36
+/** A line form was given a line that is closed, or NULL: "The line is closed". */
+#define CORVEXLINK_ERR_LINE_CLOSED 37
 /** A step of MotorStationsInit() failed; the message names the step and the address. */
 #define CORVEXLINK_ERR_INIT_FAILED 50
 /** A user I/O list named a board's master controller (0, 4, 8 or 12); nothing was sent. */
@@ -314,6 +334,107 @@ static inline const char *CorvexLinkStatusBitName(int bit) {
 static inline int32_t CorvexLinkFromSignMagnitude24(int32_t count) {
     return count > CORVEXLINK_COUNT_SIGN_BIT ? CORVEXLINK_COUNT_SIGN_BIT - count : count;
 }
+
+/** @} */
+
+/**
+ * @addtogroup corvexlink
+ * @{
+ */
+
+/** @name Limits
+ * The values the library accepts, named once: the functions refuse anything outside them
+ * before a frame is sent, and programs that check a value before calling use the same
+ * names.
+ * @{ */
+/** Lowest station address. */
+#define CORVEXLINK_ADDRESS_MIN 0
+/** Highest station address (sixteen stations, four boards of four). */
+#define CORVEXLINK_ADDRESS_MAX 15
+/** Lowest slew rate and first rate, in steps/s (MotorSlewRate(), MotorFirstRate()). */
+#define CORVEXLINK_RATE_MIN 16
+/** Highest slew rate and first rate, in steps/s. */
+#define CORVEXLINK_RATE_MAX 8500
+/** Highest speed of the stations' speed table (GetFixedSpeed(), a queued first rate). */
+#define CORVEXLINK_FIXED_SPEED_MAX 10239
+/** Lowest acceleration setting (MotorAccelDecel()). */
+#define CORVEXLINK_ACCEL_MIN 0
+/** Highest acceleration setting. */
+#define CORVEXLINK_ACCEL_MAX 255
+/** Lowest winding current, in mA (MotorSetCurrent()). */
+#define CORVEXLINK_CURRENT_MIN 50
+/** Highest winding current, in mA. */
+#define CORVEXLINK_CURRENT_MAX 2000
+/** Largest position or encoder count a station holds (24-bit sign and magnitude); the
+ * smallest is its negative. */
+#define CORVEXLINK_COUNT_MAX 8388607
+/** Lowest slope of a queued move (FIFOMotorSlope()). */
+#define CORVEXLINK_FIFO_SLOPE_MIN (-256)
+/** Highest slope of a queued move. */
+#define CORVEXLINK_FIFO_SLOPE_MAX 255
+/** Bytes of a station's FIFO (what FIFOGetRemainingBytes() reports when it is empty). */
+#define CORVEXLINK_FIFO_CAPACITY 128
+/** Lowest ADC resolution in bits; GetADCchannel() takes 8, 10 or 12. */
+#define CORVEXLINK_ADC_RESOLUTION_MIN 8
+/** Highest ADC resolution in bits; ReadAllChannelsADC() takes 10 or 12. */
+#define CORVEXLINK_ADC_RESOLUTION_MAX 12
+/** @} */
+
+/** @} */
+
+/**
+ * @addtogroup corvexlink-lines
+ * @{
+ */
+
+/** A line: one serial line with its own device, stations, errors and trace (see
+ * @ref corvexlink-lines). Opaque; a handle is never reused within a process. */
+typedef struct CorvexLinkLine CorvexLinkLine;
+
+/** @name Why a line did not open (CorvexLinkResult::reason)
+ * @{ */
+/** Nothing failed. */
+#define CORVEXLINK_OPEN_OK 0
+/** The name leads to no device (no such path, or COM<n> names none). */
+#define CORVEXLINK_OPEN_NO_DEVICE 1
+/** The device exists and the user may not open it (see the dialout group). */
+#define CORVEXLINK_OPEN_PERMISSION_DENIED 2
+/** Another program, or another line of this one, holds the device. */
+#define CORVEXLINK_OPEN_IN_USE 3
+/** A network server refused the connection or the COM-port option. */
+#define CORVEXLINK_OPEN_REFUSED 4
+/** A network server did not answer within the open's bound (3 s). */
+#define CORVEXLINK_OPEN_TIMED_OUT 5
+/** The name cannot name a device (empty, NULL, malformed network name, too long), or the
+ * rate is not one of the line rates. */
+#define CORVEXLINK_OPEN_MALFORMED_NAME 6
+/** The device is not a serial line. */
+#define CORVEXLINK_OPEN_NOT_SERIAL 7
+/** Any other reason; the message says which. */
+#define CORVEXLINK_OPEN_OTHER 8
+/** @} */
+
+/** @name A line's state (CorvexLinkLineGetState())
+ * @{ */
+/** The handle names no line (closed, or never opened). */
+#define CORVEXLINK_LINE_INVALID (-1)
+/** The line's port is not open (the default line before PortOpen(), after PortClose()). */
+#define CORVEXLINK_LINE_NOT_OPEN 0
+/** The line's port is open. */
+#define CORVEXLINK_LINE_OPEN 1
+/** The line's device went away; commands fail with CORVEXLINK_ERR_LINE_LOST until
+ * CorvexLinkLineReopen() succeeds. */
+#define CORVEXLINK_LINE_LOST 2
+/** @} */
+
+/** The outcome of opening a line: filled in by CorvexLinkLineOpen() and
+ * CorvexLinkLineReopen(), on success as on failure. */
+typedef struct CorvexLinkResult {
+    int32_t number; /**< 0 on success, else the error number (36 for a failed open) */
+    int32_t reason; /**< CORVEXLINK_OPEN_OK or why the device did not open */
+    char message[CORVEXLINK_ERROR_MESSAGE_SIZE]; /**< "" on success, else what failed and why */
+    char device[CORVEXLINK_PORT_PATH_SIZE];      /**< the device the name led to ("/dev/ttyUSB0") */
+} CorvexLinkResult;
 
 /** @} */
 
@@ -461,8 +582,6 @@ extern CORVEXLINK_API void *Form2;
  * @{
  */
 
-/** Size of the path fields of CorvexLinkPortInfo, terminating NUL included. */
-#define CORVEXLINK_PORT_PATH_SIZE 512
 /** Size of the other text fields of CorvexLinkPortInfo, terminating NUL included. */
 #define CORVEXLINK_PORT_TEXT_SIZE 384
 
@@ -707,6 +826,11 @@ typedef void (*CorvexLinkDebugHandler)(const char *line, void *context);
  * when the environment variable CORVEXLINK_DEBUG is 1, and dropped otherwise. With a
  * handler set, every line goes to the handler alone, whatever CORVEXLINK_DEBUG says.
  *
+ * Debug lines of every line go to the one handler; those of a line other than the default
+ * one end with " [line <device>]". Removing or replacing the handler waits until no other
+ * thread is inside a call of the old one, so the caller may free its context as soon as
+ * this returns.
+ *
  * @param handler the function to call with each line, or NULL to restore the default.
  * @param context passed unchanged to every call of `handler`; may be NULL.
  * @return 1 (setting a handler cannot fail).
@@ -736,6 +860,8 @@ typedef struct CorvexLinkTraceEvent {
     size_t length;              /**< the number of bytes */
     uint64_t timestampNs;       /**< when it happened, in ns of a monotonic clock */
     int64_t sinceSentNs;        /**< RECEIVED and TIMEOUT: ns since the frame was sent; else -1 */
+    const char *line; /**< the line's device name ("COM1", "/dev/ttyUSB0"); valid only during
+                           the call */
 } CorvexLinkTraceEvent;
 
 /** Receives one event of the frame trace and the `context` given to
@@ -754,6 +880,11 @@ typedef void (*CorvexLinkTraceHandler)(const CorvexLinkTraceEvent *event, void *
  * another thread's transactions (see MotorStop()) hands over its events on the stopping
  * thread. With no handler set the trace costs nothing measurable.
  *
+ * The handler sees the default line's frames; each line has a handler of its own
+ * (CorvexLinkLineSetTraceHandler()). Removing or replacing a handler waits until no other
+ * thread is inside a call of the old one, so the caller may free its context as soon as
+ * this returns; a handler may remove itself.
+ *
  * @param handler the function to call with each event, or NULL to stop the trace.
  * @param context passed unchanged to every call of `handler`; may be NULL.
  * @return 1 (setting a handler cannot fail).
@@ -768,6 +899,184 @@ typedef void (*CorvexLinkTraceHandler)(const CorvexLinkTraceEvent *event, void *
  * @endcode
  */
 CORVEXLINK_API int CorvexLinkSetTraceHandler(CorvexLinkTraceHandler handler, void *context);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------
+ * Lines
+ * -------------------------------------------------------------------------------*/
+
+/**
+ * @defgroup corvexlink-lines Lines
+ * @ingroup corvexlink
+ * @brief Several serial lines in one program: each opened by name, each call with its own
+ * result.
+ *
+ * The library keeps any number of lines. Each has its own device, receive worker, station
+ * table and remembered settings, export lock, stop order and frame trace: calls on
+ * different lines run at the same time, a stop on one line never waits for work on another,
+ * and a line that is lost, stalled or closed leaves the others alone.
+ *
+ * The specified functions (PortOpen(), MotorStop(), ...) act on the **default line**, one
+ * of these lines, whose handle CorvexLinkDefaultLine() gives; a program may mix both.
+ * Every command has a **line form** that takes the line first and is named after it:
+ * CorvexLinkLine followed by the function's name, without the maker's prefix `Zelmar`
+ * (MotorGetPosition() and CorvexLinkLineMotorGetPosition(), ZelmarGetErrorMessage() and
+ * CorvexLinkLineGetErrorMessage()); see @ref corvexlink-line-forms.
+ *
+ * **Errors are per thread and per line.** A line form reports into a state of the calling
+ * thread's own for that line: CorvexLinkLineGetNumberError(),
+ * CorvexLinkLineGetErrorMessage(), CorvexLinkLineGetValue() and
+ * CorvexLinkLineGetLastestCommand() read the calling thread's last call on the line, so no
+ * thread ever reads another thread's error, nor one line's error for another. (The
+ * specified functions keep one shared error state on the default line, as they always
+ * have.) The text of CorvexLinkLineGetErrorMessage() stays valid until the calling thread's
+ * next call on that line.
+ *
+ * **Lifetime.** A handle stays valid until CorvexLinkLineClose(). Closing a line while
+ * other threads call it or stop on it makes those calls fail with
+ * CORVEXLINK_ERR_LINE_CLOSED (37) "The line is closed" once their transaction under way has
+ * ended; a handle is never reused, so passing a closed handle (or NULL) is always safe and
+ * fails the same way. Unloading the library or leaving the program closes every line that
+ * is still open once its calls under way end (within about a second each).
+ *
+ * **Debug and trace lines** name their line: a debug line of a line other than the default
+ * one ends with " [line <device>]", and every trace event carries the line's device name.
+ *
+ * @par Example
+ * @code
+ * CorvexLinkLine *a = NULL, *b = NULL;
+ * CorvexLinkResult result;
+ * if (CorvexLinkLineOpen("/dev/ttyUSB0", 9600, &a, &result) != 1 ||
+ *     CorvexLinkLineOpen("rfc2217://bench-2:4001", 19200, &b, &result) != 1) {
+ *     fprintf(stderr, "%s\n", result.message);  // names the device and the reason
+ *     return 1;
+ * }
+ * CorvexLinkLineMotorNumberStepRel(a, "0", 2000);    // both lines at once
+ * CorvexLinkLineMotorNumberStepRel(b, "3", -500);
+ * int32_t position;
+ * if (CorvexLinkLineMotorGetPosition(b, "3", &position) != 1)
+ *     fprintf(stderr, "%s\n", CorvexLinkLineGetErrorMessage(b));
+ * CorvexLinkLineClose(a);
+ * CorvexLinkLineClose(b);
+ * @endcode
+ * @{
+ */
+
+/**
+ * Opens a line on the device `device` at `baudRate`: 8 data bits, no parity, one stop bit,
+ * no flow control, for exclusive use, and starts its receive worker. Waits 300 ms after
+ * opening so the stations settle.
+ *
+ * The device is named directly, with no environment variable to set:
+ *   - "COM3" (any case) or "3": the device that PortOpen(3, ...) opens (see PortDevice());
+ *   - a device path, "/dev/ttyUSB0" or "/dev/serial/by-id/...";
+ *   - a network line, "rfc2217://host:port" or "tcp://host:port" (see the README).
+ *
+ * @param device   the device name; not NULL.
+ * @param baudRate one of the line rates 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or
+ *                 115200.
+ * @param line     receives the new line's handle on success, NULL on failure; not NULL.
+ * @param result   receives the outcome (on failure: the error number, the message, the
+ *                 device the name led to and the reason); may be NULL.
+ * @return 1 when the line is open, -1 on failure.
+ * @par Errors
+ * CORVEXLINK_ERR_OPEN_FAILED (36) "Unable to open COM port: <device>: <reason>", with
+ * CorvexLinkResult::reason CORVEXLINK_OPEN_NO_DEVICE, _PERMISSION_DENIED, _IN_USE (the
+ * device is held by another program or another line), _REFUSED, _TIMED_OUT,
+ * _MALFORMED_NAME (also a NULL `device` or `line`, a rate that is not a line rate),
+ * _NOT_SERIAL or _OTHER.
+ */
+CORVEXLINK_API int CorvexLinkLineOpen(const char *device, int baudRate, CorvexLinkLine **line,
+                                      CorvexLinkResult *result);
+
+/**
+ * Opens the line's device again, at the line's rate, after it was lost (or at any time):
+ * closes it first when it is open. The station table and the remembered settings stay, the
+ * handle stays the same. For the default line this is PortOpen() with the selected port and
+ * rate.
+ *
+ * @param line   the line.
+ * @param result receives the outcome as CorvexLinkLineOpen() fills it; may be NULL.
+ * @return 1 when the line is open again, -1 on failure (the line then counts as not open).
+ * @par Errors
+ * As CorvexLinkLineOpen(); CORVEXLINK_ERR_LINE_CLOSED (37) for a closed line.
+ */
+CORVEXLINK_API int CorvexLinkLineReopen(CorvexLinkLine *line, CorvexLinkResult *result);
+
+/**
+ * Closes a line: calls of other threads under way on it end after their current
+ * transaction (their further steps fail with CORVEXLINK_ERR_LINE_CLOSED), then the device is
+ * released. The handle names no line afterwards. Closing the default line's handle closes
+ * its port as PortClose() does (without its 300 ms wait); its handle stays valid.
+ *
+ * @param line the line.
+ * @return 1 when the line was closed, -1 when the handle names no open line.
+ * @par Errors
+ * CORVEXLINK_ERR_LINE_CLOSED (37), in the calling thread's state for that handle.
+ */
+CORVEXLINK_API int CorvexLinkLineClose(CorvexLinkLine *line);
+
+/**
+ * The handle of the default line, on which the specified functions act.
+ *
+ * @return the default line's handle; never NULL, valid for the life of the process.
+ */
+CORVEXLINK_API CorvexLinkLine *CorvexLinkDefaultLine(void);
+
+/**
+ * The line's state.
+ *
+ * @param line the line.
+ * @return CORVEXLINK_LINE_OPEN, CORVEXLINK_LINE_LOST, CORVEXLINK_LINE_NOT_OPEN, or
+ *         CORVEXLINK_LINE_INVALID when the handle names no line. Does not wait for calls
+ *         under way.
+ */
+CORVEXLINK_API int CorvexLinkLineGetState(CorvexLinkLine *line);
+
+/**
+ * The name of the line's device as it was given to CorvexLinkLineOpen() ("COM<n>" of the
+ * selected port for the default line).
+ *
+ * @param line   the line.
+ * @param device receives the name with its NUL.
+ * @param size   the size of `device`; CORVEXLINK_PORT_PATH_SIZE takes every name.
+ * @return 1, or -1 when the handle names no line, `device` is NULL or `size` too small.
+ */
+CORVEXLINK_API int CorvexLinkLineGetDevice(CorvexLinkLine *line, char *device, int size);
+
+/**
+ * The stations the line's last scan found, as GetConnectedControllers() lists them
+ * ("0,1,2,3,N,N,..."), without probing again: what a program stops all at once without
+ * scanning first. All "N" before the first scan.
+ *
+ * @param line   the line.
+ * @param buffer at least CORVEXLINK_CONTROLLER_LIST_SIZE bytes.
+ * @return 1, or -1 when the handle names no line or `buffer` is NULL.
+ */
+CORVEXLINK_API int CorvexLinkLineKnownControllers(CorvexLinkLine *line, char *buffer);
+
+/**
+ * Shows every frame on `line` to `handler`, as CorvexLinkSetTraceHandler() does for the
+ * default line; each line has its own handler.
+ *
+ * @param line    the line.
+ * @param handler the function to call with each event, or NULL to stop the trace.
+ * @param context passed unchanged to every call of `handler`; may be NULL.
+ * @return 1, or -1 when the handle names no line.
+ */
+CORVEXLINK_API int CorvexLinkLineSetTraceHandler(CorvexLinkLine *line,
+                                                 CorvexLinkTraceHandler handler, void *context);
+
+/**
+ * The library's exports, one line each, for programs that bind the library at run time (the
+ * Python package declares its functions from it): "<since>|<result type>|<name>|<parameter
+ * list>", the parameter list in parentheses as C declares it, `since` the package version
+ * that first carried the export.
+ *
+ * @return a text of the library that stays valid; never NULL.
+ */
+CORVEXLINK_API const char *CorvexLinkGetExports(void);
 
 /** @} */
 
@@ -1815,6 +2124,254 @@ CORVEXLINK_API int FIFOMotorRepeat(const char *address, int32_t *freeBytes);
  * @endcode
  */
 CORVEXLINK_API int FIFOMotorWait(const char *address, int wait, int32_t *freeBytes);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------
+ * Line forms
+ * -------------------------------------------------------------------------------*/
+
+/**
+ * @defgroup corvexlink-line-forms Line forms
+ * @ingroup corvexlink
+ * @brief Every command on a line of the caller's choice (see @ref corvexlink-lines).
+ *
+ * Each takes the line first and otherwise behaves exactly as the function it is named
+ * after: the same arguments, checks, frames, results and error numbers. It reports into
+ * the calling thread's own state for that line, which the line forms of the error getters
+ * read. A line that is closed (or NULL) fails with CORVEXLINK_ERR_LINE_CLOSED (37).
+ * @{
+ */
+
+/** The line form of ZelmarGetBaudRate(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineGetBaudRate(CorvexLinkLine *line);
+
+/** The line form of WriteCommandtoKX4417(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineWriteCommandtoKX4417(CorvexLinkLine *line, const char *command);
+
+/** The line form of ZelmarGetValue(): the same on `line`, reading the calling thread's own last
+
+ * call on `line`. */
+CORVEXLINK_API int CorvexLinkLineGetValue(CorvexLinkLine *line);
+
+/** The line form of ZelmarGetNumberError(): the same on `line`, reading the calling thread's
+
+ * own last call on `line`. */
+CORVEXLINK_API int CorvexLinkLineGetNumberError(CorvexLinkLine *line);
+
+/** The line form of ZelmarGetErrorMessage(): the same on `line`, reading the calling thread's
+
+ * own last call on `line`. */
+CORVEXLINK_API const char *CorvexLinkLineGetErrorMessage(CorvexLinkLine *line);
+
+/** The line form of ZelmarGetErrorMessageVb(): the same on `line`, reading the calling thread's
+
+ * own last call on `line`. */
+CORVEXLINK_API int CorvexLinkLineGetErrorMessageVb(CorvexLinkLine *line, char *buffer);
+
+/** The line form of GetLastestCommand(): the same on `line`, reading the calling thread's own
+
+ * last call on `line`. */
+CORVEXLINK_API int CorvexLinkLineGetLastestCommand(CorvexLinkLine *line, char *buffer);
+
+/** The line form of ZelmarChangeBaudRate(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineChangeBaudRate(CorvexLinkLine *line, int baudRate);
+
+/** The line form of MotorSetCurrent(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorSetCurrent(CorvexLinkLine *line, const char *address,
+                                                 int milliamps);
+
+/** The line form of MotorSpeed(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorSpeed(CorvexLinkLine *line, const char *address, int slewRate,
+                                            int firstRate, int accel);
+
+/** The line form of MotorConfigureMode(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorConfigureMode(CorvexLinkLine *line, const char *address,
+                                                    int mode);
+
+/** The line form of GetMotorDirection(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineGetMotorDirection(CorvexLinkLine *line, const char *address);
+
+/** The line form of MotorDirection(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorDirection(CorvexLinkLine *line, const char *address,
+                                                int flag);
+
+/** The line form of MotorSlewRate(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorSlewRate(CorvexLinkLine *line, const char *address, int rate);
+
+/** The line form of MotorFirstRate(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorFirstRate(CorvexLinkLine *line, const char *address,
+                                                int rate);
+
+/** The line form of MotorAccelDecel(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorAccelDecel(CorvexLinkLine *line, const char *address,
+                                                 int accel);
+
+/** The line form of MotorChangeJogSpeed(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorChangeJogSpeed(CorvexLinkLine *line, const char *address,
+                                                     int speed);
+
+/** The line form of MotorNumberStepRel(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorNumberStepRel(CorvexLinkLine *line, const char *address,
+                                                    int32_t steps);
+
+/** The line form of MotorGoAbsPos(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorGoAbsPos(CorvexLinkLine *line, const char *address,
+                                               int32_t position);
+
+/** The line form of MotorJog(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorJog(CorvexLinkLine *line, const char *address, int direction);
+
+/** The line form of MotorRepeat(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorRepeat(CorvexLinkLine *line, const char *address);
+
+/** The line form of MotorStop(): the same on `line`; a stop served between the transactions of
+
+ * another thread's call on the same line, as MotorStop() is. */
+CORVEXLINK_API int CorvexLinkLineMotorStop(CorvexLinkLine *line, const char *address);
+
+/** The line form of MotorSoftReset(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorSoftReset(CorvexLinkLine *line, const char *address);
+
+/** The line form of MotorGetPosition(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorGetPosition(CorvexLinkLine *line, const char *address,
+                                                  int32_t *position);
+
+/** The line form of MotorSetPosition(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorSetPosition(CorvexLinkLine *line, const char *address,
+                                                  int32_t position);
+
+/** The line form of MotorEncoderFailsStep(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorEncoderFailsStep(CorvexLinkLine *line, const char *address,
+                                                       int32_t steps);
+
+/** The line form of MotorGetStatusRegister(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorGetStatusRegister(CorvexLinkLine *line, const char *address,
+                                                        int32_t *status);
+
+/** The line form of EncoderSetPosition(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineEncoderSetPosition(CorvexLinkLine *line, const char *address,
+                                                    int32_t count);
+
+/** The line form of EncoderGetPosition(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineEncoderGetPosition(CorvexLinkLine *line, const char *address,
+                                                    int32_t *count);
+
+/** The line form of MotorPowerON(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorPowerON(CorvexLinkLine *line, const char *address, int value);
+
+/** The line form of MotorPowerOFF(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorPowerOFF(CorvexLinkLine *line, const char *address);
+
+/** The line form of GetConnectedControllers(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineGetConnectedControllers(CorvexLinkLine *line, char *buffer);
+
+/** The line form of CheckControllerAddress(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineCheckControllerAddress(CorvexLinkLine *line, const char *address);
+
+/** The line form of MotorStationsInit(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorStationsInit(CorvexLinkLine *line);
+
+/** The line form of MotorTriggerON(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorTriggerON(CorvexLinkLine *line, const char *motors);
+
+/** The line form of MotorTriggerOFF(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorTriggerOFF(CorvexLinkLine *line, const char *motors);
+
+/** The line form of MotorPauseON(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorPauseON(CorvexLinkLine *line, const char *motors);
+
+/** The line form of MotorPauseOFF(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorPauseOFF(CorvexLinkLine *line, const char *motors);
+
+/** The line form of ConfigureSPI(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineConfigureSPI(CorvexLinkLine *line, const char *address,
+                                              int config);
+
+/** The line form of ReadSPI(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineReadSPI(CorvexLinkLine *line, const char *address, int32_t *value);
+
+/** The line form of WriteSPI(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineWriteSPI(CorvexLinkLine *line, const char *address, int value);
+
+/** The line form of ReadDigitalUserIO(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineReadDigitalUserIO(CorvexLinkLine *line, const char *address,
+                                                   int32_t *inputs);
+
+/** The line form of ConfigureDigitalUserIO(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineConfigureDigitalUserIO(CorvexLinkLine *line, const char *addresses,
+                                                        int config);
+
+/** The line form of WriteDigitalUserIO(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineWriteDigitalUserIO(CorvexLinkLine *line, const char *addresses,
+                                                    int value);
+
+/** The line form of GetADCchannel(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineGetADCchannel(CorvexLinkLine *line, const char *master,
+                                               int resolution, int channel, int32_t *reading);
+
+/** The line form of ReadAllChannelsADC(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineReadAllChannelsADC(CorvexLinkLine *line, const char *master,
+                                                    int resolution, int32_t *values);
+
+/** The line form of EnterProgMode(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineEnterProgMode(CorvexLinkLine *line, const char *address);
+
+/** The line form of ExecStoredProg(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineExecStoredProg(CorvexLinkLine *line, const char *address);
+
+/** The line form of ProgramLoop(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineProgramLoop(CorvexLinkLine *line, const char *address);
+
+/** The line form of MotorWait(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineMotorWait(CorvexLinkLine *line, const char *address, int wait);
+
+/** The line form of FIFOReset(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOReset(CorvexLinkLine *line, const char *address);
+
+/** The line form of FIFOGetIndexCounter(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOGetIndexCounter(CorvexLinkLine *line, const char *address,
+                                                     int32_t *index);
+
+/** The line form of FIFOGetRemainingBytes(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOGetRemainingBytes(CorvexLinkLine *line, const char *address,
+                                                       int32_t *freeBytes);
+
+/** The line form of FIFOWriteUserIO(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOWriteUserIO(CorvexLinkLine *line, const char *address,
+                                                 int value, int32_t *freeBytes);
+
+/** The line form of FIFOWriteSPI(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOWriteSPI(CorvexLinkLine *line, const char *address, int value,
+                                              int32_t *freeBytes);
+
+/** The line form of FIFOMotorNumberStepRel(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOMotorNumberStepRel(CorvexLinkLine *line, const char *address,
+                                                        int32_t steps, int32_t *freeBytes);
+
+/** The line form of FIFOMotorGoAbsPos(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOMotorGoAbsPos(CorvexLinkLine *line, const char *address,
+                                                   int32_t position, int32_t *freeBytes);
+
+/** The line form of FIFOMotorSlewRate(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOMotorSlewRate(CorvexLinkLine *line, const char *address,
+                                                   int rate, int32_t *freeBytes);
+
+/** The line form of FIFOMotorFirstRate(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOMotorFirstRate(CorvexLinkLine *line, const char *address,
+                                                    int rate, int32_t *freeBytes);
+
+/** The line form of FIFOMotorSlope(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOMotorSlope(CorvexLinkLine *line, const char *address,
+                                                int slope, int32_t *freeBytes);
+
+/** The line form of FIFOMotorRepeat(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOMotorRepeat(CorvexLinkLine *line, const char *address,
+                                                 int32_t *freeBytes);
+
+/** The line form of FIFOMotorWait(): the same on `line`. */
+CORVEXLINK_API int CorvexLinkLineFIFOMotorWait(CorvexLinkLine *line, const char *address, int wait,
+                                               int32_t *freeBytes);
 
 /** @} */
 

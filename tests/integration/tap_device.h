@@ -67,8 +67,10 @@ private:
 class TapScope {
 public:
     TapScope() {
-        test::seams().openDevice = [this](int port) -> std::unique_ptr<platform::SerialDevice> {
-            auto inner = platform::openSerialDevice(port);
+        test::seams().openDevice =
+            [this](const std::string &name,
+                   platform::OpenFailure &failure) -> std::unique_ptr<platform::SerialDevice> {
+            auto inner = platform::openNamedDevice(name, failure);
             if (!inner) return nullptr;
             return std::make_unique<TapDevice>(std::move(inner), tap_);
         };

@@ -116,7 +116,7 @@ TEST_P(NetworkLineTest, ConnectionDroppedInACommandThenServerStartedAgain) {
     // As on an unplugged adapter: one line, and later commands fail alike.
     EXPECT_EQ(countDiagnostics("CorvexLink: CommWatchThread --> line lost on " + url() + "\n"), 1);
     EXPECT_EQ(WriteCommandtoKX4417("_0"), -1);
-    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_ANSWER);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_LINE_LOST);
     EXPECT_EQ(PortClose(), 1);
 
     // While the server is down the open is refused at once; once it is back, it works.

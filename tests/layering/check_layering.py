@@ -8,11 +8,17 @@
   in particular the platform layer never reaches up into the link or command code, and
   the POSIX and Windows halves never include each other.
 - The demo, corvexctl and the examples use the public header only, never library internals.
+- No code below the exports calls an export: with the objects of the library given, none of
+  the link, command or platform objects refers to a name the shared library exports (the
+  steps exports share are operations of the layer below, so no step of one call reaches
+  another line or course than its own).
 
-Usage: check_layering.py <source tree root>. Prints every violation; exit status 1 if any.
+Usage: check_layering.py <source tree root> [<object folder of the library> <shared library>].
+Prints every violation; exit status 1 if any.
 """
 import os
 import re
+import subprocess
 import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.MULTILINE)
@@ -29,12 +35,49 @@ SOURCE_SUFFIXES = ('.c', '.cpp', '.h')
 
 # Which folder of library/src may include which other one ('.' is library/src itself).
 FOLDER_EDGES = {
-    ('.', 'link'), ('.', 'platform'),
+    ('.', 'link'), ('.', 'platform'), ('.', 'exports'),
     ('commands', '.'), ('commands', 'link'), ('commands', 'platform'),
+    ('exports', '.'), ('exports', 'link'), ('exports', 'commands'), ('exports', 'platform'),
     ('qt_ui', 'platform'),
     ('link', '.'), ('link', 'platform'),
     ('platform/posix', 'platform'), ('platform/win32', 'platform'),
 }
+
+# The folders whose objects must not call an export.
+BELOW_EXPORTS = ('commands', 'link', 'platform')
+
+
+def exported_names(shared_library):
+    out = subprocess.run(['nm', '-D', '--defined-only', '--format=posix', shared_library],
+                         check=True, capture_output=True, text=True).stdout
+    # Functions only (text symbols): the exported variable is the GUI module's to reach.
+    return {line.split()[0].split('@')[0] for line in out.splitlines()
+            if len(line.split()) > 1 and line.split()[1] in ('T', 'W', 'i')}
+
+
+def export_calls(object_folder, shared_library):
+    """Every reference from an object below the exports to an exported name."""
+    exports = exported_names(shared_library)
+    problems = []
+    checked = 0
+    for folder in BELOW_EXPORTS:
+        root = os.path.join(object_folder, folder)
+        for directory, _, files in os.walk(root):
+            for name in sorted(files):
+                if not name.endswith(('.o', '.obj')):
+                    continue
+                path = os.path.join(directory, name)
+                checked += 1
+                out = subprocess.run(['nm', '-u', '--format=posix', path], check=True,
+                                     capture_output=True, text=True).stdout
+                for line in out.splitlines():
+                    symbol = line.split()[0] if line.strip() else ''
+                    if symbol in exports:
+                        problems.append(f'{os.path.relpath(path, object_folder)}: calls the export '
+                                        f'{symbol} (call the operation below it instead)')
+    if checked < 20:
+        problems.append(f'{object_folder}: only {checked} objects found below the exports')
+    return problems
 
 
 def sources(folder):
@@ -50,7 +93,7 @@ def includes(path):
             yield match.group(1), match.group(2)
 
 
-def main(root):
+def main(root, object_folder=None, shared_library=None):
     problems = []
     root = os.path.abspath(root)
     library_src = os.path.join(root, 'library', 'src')
@@ -90,6 +133,9 @@ def main(root):
                     problems.append(f'{os.path.relpath(path, root)}: includes library internal '
                                     f'"{name}" instead of the public header')
 
+    if object_folder is not None:
+        problems += export_calls(object_folder, shared_library)
+
     for problem in problems:
         print(problem)
     print(f'layering: {len(problems)} problem(s)')
@@ -97,4 +143,4 @@ def main(root):
 
 
 if __name__ == '__main__':
-    sys.exit(main(sys.argv[1] if len(sys.argv) > 1 else '.'))
+    sys.exit(main(*sys.argv[1:4]) if len(sys.argv) > 1 else main('.'))

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "link/line.h"
+#include "link/line_registry.h"
 #include "link/transaction.h"
 
 namespace corvex::test {
@@ -18,12 +19,12 @@ namespace corvex::test {
 struct LineAccess {
     static link::LineSeams &seams(link::Line &line) { return line.seams_; }
 
-    // Puts a fresh line, at its load-time state, in place of the library's; the seams the
-    // tests have installed stay. The old line closes its port.
+    // Puts a fresh default line, at its load-time state, in place of the library's; the
+    // seams the tests have installed stay. The old line closes its port once the last call
+    // on it has let go of it.
     static void renew() {
-        link::Line &old = link::theLine();
-        auto *fresh = new link::Line(old.seams_);
-        delete link::Line::instance_.exchange(fresh);
+        const std::shared_ptr<link::Line> old = link::defaultLine();
+        link::replaceDefaultLine(std::make_shared<link::Line>(old->seams_));
     }
 };
 

@@ -132,8 +132,13 @@ private:
 class FakeLineScope {
 public:
     explicit FakeLineScope(FakeLine &line) {
-        test::seams().openDevice = [&line](int port) -> std::unique_ptr<platform::SerialDevice> {
-            if (port != 1) return nullptr;
+        test::seams().openDevice =
+            [&line](const std::string &name,
+                    platform::OpenFailure &failure) -> std::unique_ptr<platform::SerialDevice> {
+            if (name != "COM1") {
+                failure.set(platform::OpenFailureKind::NoDevice, name, "no such device");
+                return nullptr;
+            }
             return std::make_unique<FakeSerialDevice>(line);
         };
     }

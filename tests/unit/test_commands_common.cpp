@@ -11,7 +11,7 @@
 
 #include "CorvexLink.h"
 #include "commands/command.h"
-#include "export.h"
+#include "exports/course.h"
 #include "line_access.h"
 
 using namespace corvex::commands;
@@ -147,10 +147,13 @@ TEST(FormatCommand, EveryArgumentForm) {
 
 TEST(Guarded, ExceptionsBecomeAnErrorResult) {
     corvex::test::resetLibrary();
-    EXPECT_EQ(
-        corvex::exportCall([](corvex::link::Call &) -> int { throw std::runtime_error("boom"); }),
-        -1);
+    EXPECT_EQ(corvex::exports::commandCall(
+                  corvex::exports::defaultTarget(),
+                  [](corvex::link::Call &) -> int { throw std::runtime_error("boom"); }),
+              -1);
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_UNKNOWN_CODE);
     EXPECT_NE(std::string(ZelmarGetErrorMessage()).find("boom"), std::string::npos);
-    EXPECT_EQ(corvex::exportCall([](corvex::link::Call &) { return 1; }), 1);
+    EXPECT_EQ(corvex::exports::commandCall(corvex::exports::defaultTarget(),
+                                           [](corvex::link::Call &) { return 1; }),
+              1);
 }

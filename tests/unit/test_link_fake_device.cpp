@@ -117,7 +117,9 @@ TEST_F(FakeLinkTest, AWorkerLeftBehindByACloseNeverReachesTheNextOpen) {
     corvex::test::FakeLine second;
     second.answer = [](const std::string &) { return std::string("\r\n42\r\n>"); };
     std::atomic<int> opens{0};
-    corvex::test::seams().openDevice = [&](int) -> std::unique_ptr<corvex::platform::SerialDevice> {
+    corvex::test::seams().openDevice =
+        [&](const std::string &,
+            corvex::platform::OpenFailure &) -> std::unique_ptr<corvex::platform::SerialDevice> {
         return std::make_unique<corvex::test::FakeSerialDevice>(opens++ == 0 ? line_ : second);
     };
     // The fixture's port is open on the first line; reopen so the seam above is used.

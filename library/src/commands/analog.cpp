@@ -2,7 +2,7 @@
 // Analog inputs behind a board's master controller: one channel, or all eleven at once.
 #include <string>
 
-#include "../export.h"
+#include "../operations.h"
 #include "channel_values.h"
 #include "command.h"
 
@@ -82,14 +82,14 @@ int readAllChannels(Call &call, const char *master, int resolution, std::int32_t
 
 }  // namespace
 
-int GetADCchannel(const char *master, int resolution, int channel, int32_t *reading) {
-    return corvex::exportCall(
-        [&](Call &call) { return readChannel(call, master, resolution, channel, reading); });
-}
-CORVEXLINK_ALIAS(GetADCchannel)
+namespace corvex::ops {
 
-int ReadAllChannelsADC(const char *master, int resolution, int32_t *values) {
-    return corvex::exportCall(
-        [&](Call &call) { return readAllChannels(call, master, resolution, values); });
+int GetADCchannel(Call &call, const char *master, int resolution, int channel, int32_t *reading) {
+    return readChannel(call, master, resolution, channel, reading);
 }
-CORVEXLINK_ALIAS(ReadAllChannelsADC)
+
+int ReadAllChannelsADC(Call &call, const char *master, int resolution, int32_t *values) {
+    return readAllChannels(call, master, resolution, values);
+}
+
+}  // namespace corvex::ops

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // MotorSetCurrent: a motor's winding current, set through its board's SPI bus.
-#include "../export.h"
+#include "../operations.h"
 #include "command.h"
 #include "conversions.h"
 
@@ -26,7 +26,7 @@ int setCurrent(Call &call, const char *address, int milliamps) {
     const int board = boardOf(target->address);
     const int controller = userIoControllerOf(board);
     const std::int32_t spiValue = windingCurrentCode(milliamps) + (target->address % 4) * 512;
-    if (WriteSPI(DecimalText(controller).text, spiValue) == -1) return -1;
+    if (corvex::ops::WriteSPI(call, DecimalText(controller).text, spiValue) == -1) return -1;
 
     // Strobe the outputs low, then restore the board's user output word.
     const Target userIo = stationTarget(controller);
@@ -39,7 +39,10 @@ int setCurrent(Call &call, const char *address, int milliamps) {
 
 }  // namespace
 
-int MotorSetCurrent(const char *address, int milliamps) {
-    return corvex::exportCall([&](Call &call) { return setCurrent(call, address, milliamps); });
+namespace corvex::ops {
+
+int MotorSetCurrent(Call &call, const char *address, int milliamps) {
+    return setCurrent(call, address, milliamps);
 }
-CORVEXLINK_ALIAS(MotorSetCurrent)
+
+}  // namespace corvex::ops

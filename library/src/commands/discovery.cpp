@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../export.h"
+#include "../operations.h"
 #include "command.h"
 
 using namespace corvex::commands;
@@ -23,6 +23,7 @@ constexpr std::int32_t kDefaultSlewRate = 600;
 constexpr std::int32_t kDefaultFirstRate = 100;
 constexpr std::int32_t kDefaultAccel = 50;
 constexpr std::int32_t kHalfStepMode = 33;
+constexpr std::int32_t kStationResetRate = 9600;  // the rate a station listens at after a reset
 
 bool stationFound(Call &call, int address) { return call.stations().table[address] != 'N'; }
 
@@ -42,7 +43,8 @@ int SetUpBoard(Call &call, int board) {
     if (stations.masterSetUp[b] && stations.userIoSetUp[b]) return 1;
 
     const int master = masterOf(board);
-    if (ConfigureSPI(DecimalText(master).text, kMasterSpiConfig) == -1) return -1;
+    if (corvex::ops::ConfigureSPI(call, DecimalText(master).text, kMasterSpiConfig) == -1)
+        return -1;
     if (sendStrict(call, master, 'C', kMasterIoWord) &&
         sendStrict(call, master, 'W', kMasterIoWord)) {
         stations.masterSetUp[b] = true;
@@ -66,17 +68,20 @@ constexpr InitStep kInitSteps[] = {
      [](Call &call, int address, const char *) { return SetUpBoard(call, boardOf(address)); }},
     {"Can Not Set Default Motor Current, Ctrlr. Address: ",
      [](Call &call, int address, const char *text) {
-         return MotorSetCurrent(text,
-                                call.stations().windingCurrent[static_cast<std::size_t>(address)]);
+         return corvex::ops::MotorSetCurrent(
+             call, text, call.stations().windingCurrent[static_cast<std::size_t>(address)]);
      }},
     {"Can Not Set Motor Direction, Ctrlr. Address: ",
-     [](Call &, int, const char *text) { return MotorDirection(text, 1); }},
+     [](Call &call, int, const char *text) { return corvex::ops::MotorDirection(call, text, 1); }},
     {"Can Not Set Default Motor Speed, Ctrlr. Address: ",
-     [](Call &, int, const char *text) {
-         return MotorSpeed(text, kDefaultSlewRate, kDefaultFirstRate, kDefaultAccel);
+     [](Call &call, int, const char *text) {
+         return corvex::ops::MotorSpeed(call, text, kDefaultSlewRate, kDefaultFirstRate,
+                                        kDefaultAccel);
      }},
     {"Can Not Set Default Motor Step Mode, Ctrlr. Address: ",
-     [](Call &, int, const char *text) { return MotorConfigureMode(text, kHalfStepMode); }},
+     [](Call &call, int, const char *text) {
+         return corvex::ops::MotorConfigureMode(call, text, kHalfStepMode);
+     }},
 };
 
 int failSetUp(Call &call, const char *message, int address) {
@@ -92,10 +97,15 @@ int scan(Call &call, char *buffer) {
     }
     char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
     std::size_t length = 0;
-    char *table = call.stations().table;
+    // The table changes only once every address has been probed: a line that is found lost
+    // or closed in the middle ends the scan with its error and leaves the last scan's table.
+    char table[kStationCount + 1] = {};
     for (int address = 0; address < kStationCount; ++address) {
         const Target probe = stationTarget(address);
         const bool answered = corvex::link::WriteSP(call, probe.prefix) == 1;
+        const std::int32_t why = call.errors().number();
+        if (!answered && (why == CORVEXLINK_ERR_LINE_LOST || why == CORVEXLINK_ERR_LINE_CLOSED))
+            return -1;
         table[address] = answered ? "0123456789ABCDEF"[address] : 'N';
         const int written = answered
                                 ? std::snprintf(list + length, sizeof list - length, "%d", address)
@@ -103,6 +113,11 @@ int scan(Call &call, char *buffer) {
         length += static_cast<std::size_t>(written);
         if (address < kHighestAddress) list[length++] = ',';
     }
+    std::memcpy(call.stations().table, table, sizeof table);
+    std::uint32_t found = 0;
+    for (int address = 0; address < kStationCount; ++address)
+        if (table[address] != 'N') found |= 1u << address;
+    call.stations().found.store(found, std::memory_order_release);
     std::memcpy(buffer, list, length + 1);
     return 1;
 }
@@ -117,18 +132,35 @@ int initialiseStations(Call &call) {
     corvex::link::StationMemory &stations = call.stations();
     stations.masterSetUp.fill(false);
     stations.userIoSetUp.fill(false);
-    const int hostRate = ZelmarGetBaudRate();
+    const int hostRate = call.line.selection.baudRate;
+
+    // A reset station listens at 9600 baud. On a line whose rate the host cannot change (a
+    // raw TCP stream) running at another rate, the reset stations could never be reached
+    // again: refuse before anything is reset.
+    const corvex::platform::SerialDevice *device = call.line.port.device();
+    if (device != nullptr && !device->canChangeLineRate() &&
+        call.line.selection.lineBaudRate != kStationResetRate) {
+        call.errors().set(CORVEXLINK_ERR_INIT_FAILED,
+                          "Can Not Initialize the stations on %s: they restart at 9600 baud, and "
+                          "a raw TCP line keeps the rate its server is set to (%d); set the "
+                          "server to 9600 baud or use rfc2217://",
+                          device->path().c_str(),
+                          static_cast<int>(call.line.selection.lineBaudRate));
+        return -1;
+    }
 
     for (int address = 0; address < kStationCount; ++address) {
-        if (stationFound(call, address) && MotorSoftReset(DecimalText(address).text) == -1) {
+        if (stationFound(call, address) &&
+            corvex::ops::MotorSoftReset(call, DecimalText(address).text) == -1) {
             return failSetUp(call, "Can Not Reset Motor Address: ", address);
         }
     }
 
     // The reset stations listen at 9600 baud: take the line there, then move them all to the
     // host's rate.
-    ZelmarChangeBaudRate(9600);
-    if (hostRate != 9600 && ZelmarChangeBaudRate(hostRate) == -1) return -1;
+    corvex::ops::ZelmarChangeBaudRate(call, kStationResetRate);
+    if (hostRate != kStationResetRate && corvex::ops::ZelmarChangeBaudRate(call, hostRate) == -1)
+        return -1;
 
     for (int address = 0; address < kStationCount; ++address) {
         if (!stationFound(call, address)) continue;
@@ -143,17 +175,12 @@ int initialiseStations(Call &call) {
 
 }  // namespace
 
-int GetConnectedControllers(char *buffer) {
-    return corvex::exportCall([&](Call &call) { return scan(call, buffer); });
-}
-CORVEXLINK_ALIAS(GetConnectedControllers)
+namespace corvex::ops {
 
-int CheckControllerAddress(const char *address) {
-    return corvex::exportCall([&](Call &call) { return checkAddress(call, address); });
-}
-CORVEXLINK_ALIAS(CheckControllerAddress)
+int GetConnectedControllers(Call &call, char *buffer) { return scan(call, buffer); }
 
-int MotorStationsInit(void) {
-    return corvex::exportCall([](Call &call) { return initialiseStations(call); });
-}
-CORVEXLINK_ALIAS(MotorStationsInit)
+int CheckControllerAddress(Call &call, const char *address) { return checkAddress(call, address); }
+
+int MotorStationsInit(Call &call) { return initialiseStations(call); }
+
+}  // namespace corvex::ops

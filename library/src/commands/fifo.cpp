@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // FIFO exports: queue commands in a station's FIFO (waiting for room when it is full),
 // reset it, and read its index counter and free room.
-#include "../export.h"
+#include "../operations.h"
 #include "../platform/clock.h"
 #include "command.h"
 #include "conversions.h"
@@ -57,7 +57,7 @@ int FIFOWaitAndResend(Call &call, const char *command, std::int32_t room, const 
     std::int32_t free = 0;
     for (int poll = 0; poll < kMaxRoomPolls && free < room; ++poll) {
         platform::sleepMs(kRoomPollMs);
-        if (FIFOGetRemainingBytes(address, &free) == -1) return -1;
+        if (corvex::ops::FIFOGetRemainingBytes(call, address, &free) == -1) return -1;
     }
     if (free < room) {
         call.errors().set(
@@ -111,73 +111,52 @@ int queueSlope(Call &call, const char *address, int slope, std::int32_t *freeByt
 
 }  // namespace
 
-int FIFOReset(const char *address) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kFifoReset); });
-}
-CORVEXLINK_ALIAS(FIFOReset)
+namespace corvex::ops {
 
-int FIFOGetIndexCounter(const char *address, int32_t *index) {
-    return corvex::exportCall(
-        [&](Call &call) { return runQuery(call, address, kIndexCounter, index); });
-}
-CORVEXLINK_ALIAS(FIFOGetIndexCounter)
+int FIFOReset(Call &call, const char *address) { return runCommand(call, address, kFifoReset); }
 
-int FIFOGetRemainingBytes(const char *address, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return runQuery(call, address, kRemainingBytes, freeBytes); });
+int FIFOGetIndexCounter(Call &call, const char *address, int32_t *index) {
+    return runQuery(call, address, kIndexCounter, index);
 }
-CORVEXLINK_ALIAS(FIFOGetRemainingBytes)
 
-int FIFOWriteUserIO(const char *address, int value, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return queueUserIo(call, address, value, freeBytes); });
+int FIFOGetRemainingBytes(Call &call, const char *address, int32_t *freeBytes) {
+    return runQuery(call, address, kRemainingBytes, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOWriteUserIO)
 
-int FIFOWriteSPI(const char *address, int value, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return runFifo(call, address, kQueueSpi, value, freeBytes); });
+int FIFOWriteUserIO(Call &call, const char *address, int value, int32_t *freeBytes) {
+    return queueUserIo(call, address, value, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOWriteSPI)
 
-int FIFOMotorNumberStepRel(const char *address, int32_t steps, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return runFifo(call, address, kQueueStepRel, steps, freeBytes); });
+int FIFOWriteSPI(Call &call, const char *address, int value, int32_t *freeBytes) {
+    return runFifo(call, address, kQueueSpi, value, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOMotorNumberStepRel)
 
-int FIFOMotorGoAbsPos(const char *address, int32_t position, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return runFifo(call, address, kQueueGoAbs, position, freeBytes); });
+int FIFOMotorNumberStepRel(Call &call, const char *address, int32_t steps, int32_t *freeBytes) {
+    return runFifo(call, address, kQueueStepRel, steps, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOMotorGoAbsPos)
 
-int FIFOMotorSlewRate(const char *address, int rate, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return runFifo(call, address, kQueueSlewRate, rate, freeBytes); });
+int FIFOMotorGoAbsPos(Call &call, const char *address, int32_t position, int32_t *freeBytes) {
+    return runFifo(call, address, kQueueGoAbs, position, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOMotorSlewRate)
 
-int FIFOMotorFirstRate(const char *address, int rate, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return runFifo(call, address, kQueueFirstRate, rate, freeBytes); });
+int FIFOMotorSlewRate(Call &call, const char *address, int rate, int32_t *freeBytes) {
+    return runFifo(call, address, kQueueSlewRate, rate, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOMotorFirstRate)
 
-int FIFOMotorSlope(const char *address, int slope, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return queueSlope(call, address, slope, freeBytes); });
+int FIFOMotorFirstRate(Call &call, const char *address, int rate, int32_t *freeBytes) {
+    return runFifo(call, address, kQueueFirstRate, rate, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOMotorSlope)
 
-int FIFOMotorRepeat(const char *address, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return runFifo(call, address, kQueueRepeat, 0, freeBytes); });
+int FIFOMotorSlope(Call &call, const char *address, int slope, int32_t *freeBytes) {
+    return queueSlope(call, address, slope, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOMotorRepeat)
 
-int FIFOMotorWait(const char *address, int wait, int32_t *freeBytes) {
-    return corvex::exportCall(
-        [&](Call &call) { return runFifo(call, address, kQueueWait, wait, freeBytes); });
+int FIFOMotorRepeat(Call &call, const char *address, int32_t *freeBytes) {
+    return runFifo(call, address, kQueueRepeat, 0, freeBytes);
 }
-CORVEXLINK_ALIAS(FIFOMotorWait)
+
+int FIFOMotorWait(Call &call, const char *address, int wait, int32_t *freeBytes) {
+    return runFifo(call, address, kQueueWait, wait, freeBytes);
+}
+
+}  // namespace corvex::ops

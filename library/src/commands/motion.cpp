@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Motion exports: speeds, rates, acceleration, mode, direction, moves, jog, stop, reset
 // and power.
-#include "../export.h"
+#include "../operations.h"
 #include "command.h"
 
 using namespace corvex::commands;
@@ -58,89 +58,62 @@ int jog(Call &call, const char *address, int direction) {
 
 }  // namespace
 
-int MotorSpeed(const char *address, int slewRate, int firstRate, int accel) {
-    return corvex::exportCall(
-        [&](Call &call) { return setSpeeds(call, address, slewRate, firstRate, accel); });
-}
-CORVEXLINK_ALIAS(MotorSpeed)
+namespace corvex::ops {
 
-int MotorConfigureMode(const char *address, int mode) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kMode, mode); });
+int MotorSpeed(Call &call, const char *address, int slewRate, int firstRate, int accel) {
+    return setSpeeds(call, address, slewRate, firstRate, accel);
 }
-CORVEXLINK_ALIAS(MotorConfigureMode)
 
-int GetMotorDirection(const char *address) {
-    return corvex::exportCall([&](Call &call) { return directionOf(call, address); });
+int MotorConfigureMode(Call &call, const char *address, int mode) {
+    return runCommand(call, address, kMode, mode);
 }
-CORVEXLINK_ALIAS(GetMotorDirection)
 
-int MotorDirection(const char *address, int flag) {
-    return corvex::exportCall([&](Call &call) { return setDirection(call, address, flag); });
-}
-CORVEXLINK_ALIAS(MotorDirection)
+int GetMotorDirection(Call &call, const char *address) { return directionOf(call, address); }
 
-int MotorSlewRate(const char *address, int rate) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kSlewRate, rate); });
+int MotorDirection(Call &call, const char *address, int flag) {
+    return setDirection(call, address, flag);
 }
-CORVEXLINK_ALIAS(MotorSlewRate)
 
-int MotorFirstRate(const char *address, int rate) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kFirstRate, rate); });
+int MotorSlewRate(Call &call, const char *address, int rate) {
+    return runCommand(call, address, kSlewRate, rate);
 }
-CORVEXLINK_ALIAS(MotorFirstRate)
 
-int MotorAccelDecel(const char *address, int accel) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kAccelDecel, accel); });
+int MotorFirstRate(Call &call, const char *address, int rate) {
+    return runCommand(call, address, kFirstRate, rate);
 }
-CORVEXLINK_ALIAS(MotorAccelDecel)
 
-int MotorChangeJogSpeed(const char *address, int speed) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kJogSpeed, speed); });
+int MotorAccelDecel(Call &call, const char *address, int accel) {
+    return runCommand(call, address, kAccelDecel, accel);
 }
-CORVEXLINK_ALIAS(MotorChangeJogSpeed)
 
-int MotorNumberStepRel(const char *address, int32_t steps) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kStepRel, steps); });
+int MotorChangeJogSpeed(Call &call, const char *address, int speed) {
+    return runCommand(call, address, kJogSpeed, speed);
 }
-CORVEXLINK_ALIAS(MotorNumberStepRel)
 
-int MotorGoAbsPos(const char *address, int32_t position) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kGoAbs, position); });
+int MotorNumberStepRel(Call &call, const char *address, int32_t steps) {
+    return runCommand(call, address, kStepRel, steps);
 }
-CORVEXLINK_ALIAS(MotorGoAbsPos)
 
-int MotorJog(const char *address, int direction) {
-    return corvex::exportCall([&](Call &call) { return jog(call, address, direction); });
+int MotorGoAbsPos(Call &call, const char *address, int32_t position) {
+    return runCommand(call, address, kGoAbs, position);
 }
-CORVEXLINK_ALIAS(MotorJog)
 
-int MotorRepeat(const char *address) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kRepeat); });
+int MotorJog(Call &call, const char *address, int direction) {
+    return jog(call, address, direction);
 }
-CORVEXLINK_ALIAS(MotorRepeat)
 
-int MotorStop(const char *address) {
-    return corvex::stopCall([&](Call &call) { return runCommand(call, address, kStop); });
-}
-CORVEXLINK_ALIAS(MotorStop)
+int MotorRepeat(Call &call, const char *address) { return runCommand(call, address, kRepeat); }
 
-int MotorSoftReset(const char *address) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kSoftReset); });
-}
-CORVEXLINK_ALIAS(MotorSoftReset)
+int MotorStop(Call &call, const char *address) { return runCommand(call, address, kStop); }
 
-int MotorPowerON(const char *address, int value) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kPower, value); });
+int MotorSoftReset(Call &call, const char *address) {
+    return runCommand(call, address, kSoftReset);
 }
-CORVEXLINK_ALIAS(MotorPowerON)
 
-int MotorPowerOFF(const char *address) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kPower, 0); });
+int MotorPowerON(Call &call, const char *address, int value) {
+    return runCommand(call, address, kPower, value);
 }
-CORVEXLINK_ALIAS(MotorPowerOFF)
+
+int MotorPowerOFF(Call &call, const char *address) { return runCommand(call, address, kPower, 0); }
+
+}  // namespace corvex::ops

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Position, encoder and status exports.
-#include "../export.h"
+#include "../operations.h"
 #include "command.h"
 
 using namespace corvex::commands;
@@ -16,38 +16,30 @@ constexpr Command kSetEncoder{'}', Arg::Signed};
 
 }  // namespace
 
-int MotorGetPosition(const char *address, int32_t *position) {
-    return corvex::exportCall(
-        [&](Call &call) { return runQuery(call, address, kGetPosition, position); });
-}
-CORVEXLINK_ALIAS(MotorGetPosition)
+namespace corvex::ops {
 
-int MotorSetPosition(const char *address, int32_t position) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kSetPosition, position); });
+int MotorGetPosition(Call &call, const char *address, int32_t *position) {
+    return runQuery(call, address, kGetPosition, position);
 }
-CORVEXLINK_ALIAS(MotorSetPosition)
 
-int MotorEncoderFailsStep(const char *address, int32_t steps) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kEncoderFailsStep, steps); });
+int MotorSetPosition(Call &call, const char *address, int32_t position) {
+    return runCommand(call, address, kSetPosition, position);
 }
-CORVEXLINK_ALIAS(MotorEncoderFailsStep)
 
-int MotorGetStatusRegister(const char *address, int32_t *status) {
-    return corvex::exportCall(
-        [&](Call &call) { return runQuery(call, address, kGetStatus, status); });
+int MotorEncoderFailsStep(Call &call, const char *address, int32_t steps) {
+    return runCommand(call, address, kEncoderFailsStep, steps);
 }
-CORVEXLINK_ALIAS(MotorGetStatusRegister)
 
-int EncoderSetPosition(const char *address, int32_t count) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kSetEncoder, count); });
+int MotorGetStatusRegister(Call &call, const char *address, int32_t *status) {
+    return runQuery(call, address, kGetStatus, status);
 }
-CORVEXLINK_ALIAS(EncoderSetPosition)
 
-int EncoderGetPosition(const char *address, int32_t *count) {
-    return corvex::exportCall(
-        [&](Call &call) { return runQuery(call, address, kGetEncoder, count); });
+int EncoderSetPosition(Call &call, const char *address, int32_t count) {
+    return runCommand(call, address, kSetEncoder, count);
 }
-CORVEXLINK_ALIAS(EncoderGetPosition)
+
+int EncoderGetPosition(Call &call, const char *address, int32_t *count) {
+    return runQuery(call, address, kGetEncoder, count);
+}
+
+}  // namespace corvex::ops

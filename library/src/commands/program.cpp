@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Stored program exports: record, run once, run in a loop, and the wait command.
-#include "../export.h"
+#include "../operations.h"
 #include "command.h"
 
 using namespace corvex::commands;
@@ -14,22 +14,20 @@ constexpr Command kWait{'D', Arg::Unsigned};
 
 }  // namespace
 
-int EnterProgMode(const char *address) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kEnterProgram); });
-}
-CORVEXLINK_ALIAS(EnterProgMode)
+namespace corvex::ops {
 
-int ExecStoredProg(const char *address) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kRunProgram); });
+int EnterProgMode(Call &call, const char *address) {
+    return runCommand(call, address, kEnterProgram);
 }
-CORVEXLINK_ALIAS(ExecStoredProg)
 
-int ProgramLoop(const char *address) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kLoopProgram); });
+int ExecStoredProg(Call &call, const char *address) {
+    return runCommand(call, address, kRunProgram);
 }
-CORVEXLINK_ALIAS(ProgramLoop)
 
-int MotorWait(const char *address, int wait) {
-    return corvex::exportCall([&](Call &call) { return runCommand(call, address, kWait, wait); });
+int ProgramLoop(Call &call, const char *address) { return runCommand(call, address, kLoopProgram); }
+
+int MotorWait(Call &call, const char *address, int wait) {
+    return runCommand(call, address, kWait, wait);
 }
-CORVEXLINK_ALIAS(MotorWait)
+
+}  // namespace corvex::ops

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // SPI bus exports: configuration, write and read on a board's user-I/O controller.
-#include "../export.h"
+#include "../operations.h"
 #include "command.h"
 
 using namespace corvex::commands;
@@ -13,19 +13,18 @@ constexpr Query kReadSpi{Command{'V'}, false};
 
 }  // namespace
 
-int ConfigureSPI(const char *address, int config) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kConfigureSpi, config); });
-}
-CORVEXLINK_ALIAS(ConfigureSPI)
+namespace corvex::ops {
 
-int WriteSPI(const char *address, int value) {
-    return corvex::exportCall(
-        [&](Call &call) { return runCommand(call, address, kWriteSpi, value); });
+int ConfigureSPI(Call &call, const char *address, int config) {
+    return runCommand(call, address, kConfigureSpi, config);
 }
-CORVEXLINK_ALIAS(WriteSPI)
 
-int ReadSPI(const char *address, int32_t *value) {
-    return corvex::exportCall([&](Call &call) { return runQuery(call, address, kReadSpi, value); });
+int WriteSPI(Call &call, const char *address, int value) {
+    return runCommand(call, address, kWriteSpi, value);
 }
-CORVEXLINK_ALIAS(ReadSPI)
+
+int ReadSPI(Call &call, const char *address, int32_t *value) {
+    return runQuery(call, address, kReadSpi, value);
+}
+
+}  // namespace corvex::ops

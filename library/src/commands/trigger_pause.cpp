@@ -3,7 +3,7 @@
 // state of all four boards to the master controllers of the boards concerned.
 #include <cstdio>
 
-#include "../export.h"
+#include "../operations.h"
 #include "command.h"
 
 using namespace corvex::commands;
@@ -56,26 +56,22 @@ int changeLines(Call &call, const char *motors, LineKind kind, bool on) {
 
 }  // namespace
 
-int MotorTriggerON(const char *motors) {
-    return corvex::exportCall(
-        [&](Call &call) { return changeLines(call, motors, LineKind::Trigger, true); });
-}
-CORVEXLINK_ALIAS(MotorTriggerON)
+namespace corvex::ops {
 
-int MotorTriggerOFF(const char *motors) {
-    return corvex::exportCall(
-        [&](Call &call) { return changeLines(call, motors, LineKind::Trigger, false); });
+int MotorTriggerON(Call &call, const char *motors) {
+    return changeLines(call, motors, LineKind::Trigger, true);
 }
-CORVEXLINK_ALIAS(MotorTriggerOFF)
 
-int MotorPauseON(const char *motors) {
-    return corvex::exportCall(
-        [&](Call &call) { return changeLines(call, motors, LineKind::Pause, true); });
+int MotorTriggerOFF(Call &call, const char *motors) {
+    return changeLines(call, motors, LineKind::Trigger, false);
 }
-CORVEXLINK_ALIAS(MotorPauseON)
 
-int MotorPauseOFF(const char *motors) {
-    return corvex::exportCall(
-        [&](Call &call) { return changeLines(call, motors, LineKind::Pause, false); });
+int MotorPauseON(Call &call, const char *motors) {
+    return changeLines(call, motors, LineKind::Pause, true);
 }
-CORVEXLINK_ALIAS(MotorPauseOFF)
+
+int MotorPauseOFF(Call &call, const char *motors) {
+    return changeLines(call, motors, LineKind::Pause, false);
+}
+
+}  // namespace corvex::ops

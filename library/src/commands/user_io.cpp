@@ -2,7 +2,7 @@
 // Digital user I/O on the three non-master controllers of a board.
 #include "user_io.h"
 
-#include "../export.h"
+#include "../operations.h"
 #include "command.h"
 
 using namespace corvex::commands;
@@ -70,20 +70,18 @@ bool applyUserIoRules(link::Call &call, const char *addresses, UserIoAction acti
 
 }  // namespace corvex::commands
 
-int ReadDigitalUserIO(const char *address, int32_t *inputs) {
-    return corvex::exportCall(
-        [&](Call &call) { return runQuery(call, address, kReadInputs, inputs); });
-}
-CORVEXLINK_ALIAS(ReadDigitalUserIO)
+namespace corvex::ops {
 
-int ConfigureDigitalUserIO(const char *addresses, int config) {
-    return corvex::exportCall(
-        [&](Call &call) { return runUserIo(call, addresses, UserIoAction::Configure, config); });
+int ReadDigitalUserIO(Call &call, const char *address, int32_t *inputs) {
+    return runQuery(call, address, kReadInputs, inputs);
 }
-CORVEXLINK_ALIAS(ConfigureDigitalUserIO)
 
-int WriteDigitalUserIO(const char *addresses, int value) {
-    return corvex::exportCall(
-        [&](Call &call) { return runUserIo(call, addresses, UserIoAction::Write, value); });
+int ConfigureDigitalUserIO(Call &call, const char *addresses, int config) {
+    return runUserIo(call, addresses, UserIoAction::Configure, config);
 }
-CORVEXLINK_ALIAS(WriteDigitalUserIO)
+
+int WriteDigitalUserIO(Call &call, const char *addresses, int value) {
+    return runUserIo(call, addresses, UserIoAction::Write, value);
+}
+
+}  // namespace corvex::ops

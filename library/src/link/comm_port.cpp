@@ -20,20 +20,36 @@ namespace {
 constexpr std::uint32_t kWorkerEndBoundMs = 2000;
 }  // namespace
 
+namespace {
+constexpr std::uint64_t statusWord(std::uint64_t serial, CommPort::Status status) {
+    return serial * 4 + static_cast<std::uint64_t>(status);
+}
+}  // namespace
+
 struct CommPort::Worker {
     std::shared_ptr<platform::SerialDevice> device;
     std::shared_ptr<AnswerSink> sink;
+    std::shared_ptr<std::atomic<std::uint64_t>> status;
+    std::uint64_t serial = 0;
+    std::string tag;
     std::atomic<bool> running{true};
     std::atomic<bool> ended{false};
 };
 
-CommPort::CommPort() : sink_(std::make_shared<AnswerSink>()) {}
+CommPort::CommPort()
+    : status_(std::make_shared<std::atomic<std::uint64_t>>(statusWord(0, Status::Closed))),
+      sink_(std::make_shared<AnswerSink>()) {}
+
+CommPort::Status CommPort::status() const {
+    return static_cast<Status>(status_->load(std::memory_order_acquire) % 4);
+}
 
 CommPort::~CommPort() {
     close([] {});
 }
 
-bool CommPort::open(std::unique_ptr<platform::SerialDevice> device, std::uint32_t rate) {
+bool CommPort::open(std::unique_ptr<platform::SerialDevice> device, std::uint32_t rate,
+                    const std::string &tag) {
     if (worker_ || closing_ || !device) return false;
     device->purge();
     platform::LineSettings settings;  // 8N1, no flow control
@@ -43,9 +59,14 @@ bool CommPort::open(std::unique_ptr<platform::SerialDevice> device, std::uint32_
     auto worker = std::make_shared<Worker>();
     worker->device = std::move(device);
     worker->sink = std::make_shared<AnswerSink>();
+    worker->status = status_;
+    worker->serial = serial_ + 1;
+    worker->tag = tag;
+    status_->store(statusWord(worker->serial, Status::Open), std::memory_order_release);
     try {
         thread_ = std::thread(receive, worker);
     } catch (...) {
+        status_->store(statusWord(worker->serial, Status::Closed), std::memory_order_release);
         return false;
     }
     worker_ = std::move(worker);
@@ -95,6 +116,7 @@ int CommPort::close(const std::function<void()> &pump) {
         }
     }
 
+    status_->store(statusWord(worker->serial, Status::Closed), std::memory_order_release);
     platform::sleepMs(20);
     worker->device->setDtr(false);
     worker->device->purge();
@@ -132,8 +154,10 @@ int CommPort::write(const void *bytes, std::size_t count) {
     return written;
 }
 
-void CommPort::setLineRate(std::uint32_t rate) {
-    if (worker_ && worker_->device->setBaudRate(rate)) lineRate_ = rate;
+bool CommPort::setLineRate(std::uint32_t rate) {
+    if (!worker_ || closing_ || !worker_->device->setBaudRate(rate)) return false;
+    lineRate_ = rate;
+    return true;
 }
 
 const platform::SerialDevice *CommPort::device() const {
@@ -142,6 +166,7 @@ const platform::SerialDevice *CommPort::device() const {
 
 void CommPort::receive(std::shared_ptr<Worker> worker) {
     platform::SerialDevice &device = *worker->device;
+    const platform::DiagnosticsTag tag(worker->tag);
     char chunk[kReadChunk];
     while (worker->running.load()) {
         const platform::WaitResult w = device.waitReadable();
@@ -150,6 +175,8 @@ void CommPort::receive(std::shared_ptr<Worker> worker) {
             // The device went away (an adapter unplugged, the far end hung up). Say so
             // once and idle until the close instead of spinning on the dead device.
             diag("CorvexLink: CommWatchThread --> line lost on %s\n", device.path().c_str());
+            std::uint64_t open = statusWord(worker->serial, Status::Open);
+            worker->status->compare_exchange_strong(open, statusWord(worker->serial, Status::Lost));
             while (worker->running.load()) device.waitForWake();
             break;
         }

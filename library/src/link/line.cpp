@@ -9,40 +9,41 @@
 
 namespace corvex::link {
 
-std::atomic<Line *> Line::instance_{nullptr};  // constant-initialised: readable at any time
-
-Line::Line(LineSeams seams) : seams_(std::move(seams)) {}
+Line::Line(LineSeams seams, std::uint64_t lineId, std::string device)
+    : id(lineId), seams_(std::move(seams)), device_(std::move(device)), tag_(device_) {}
 
 Line::~Line() {
     selection.open = false;
     closeDevice();
 }
 
-Line &Line::instance() {
-    if (Line *line = instance_.load(std::memory_order_acquire)) return *line;
-    // Allocated once and never destroyed, so that the close at unload still finds it.
-    auto *created = new Line;
-    Line *expected = nullptr;
-    if (!instance_.compare_exchange_strong(expected, created)) {
-        delete created;  // another thread was first
-        return *expected;
-    }
-    return *created;
+std::string Line::deviceName() const {
+    return device_.empty() ? "COM" + std::to_string(selection.port) : device_;
 }
 
-bool Line::openDevice(int portNumber) {
+bool Line::openDevice(platform::OpenFailure &failure) {
     if (port.isOpen() || port.closing()) return false;
-    std::string failure;
-    std::unique_ptr<platform::SerialDevice> device =
-        seams_.openDevice ? seams_.openDevice(portNumber)
-                          : platform::openSerialDevice(portNumber, &failure);
+    const std::string name = deviceName();
+    std::unique_ptr<platform::SerialDevice> device = seams_.openDevice
+                                                         ? seams_.openDevice(name, failure)
+                                                         : platform::openNamedDevice(name, failure);
     if (!device) {
+        if (failure.device.empty()) failure.device = name;
         // The error state keeps its fixed text; this line names the device and the reason.
-        if (!failure.empty())
-            platform::diag("CorvexLink: OpenCommPort --> COM%d: %s\n", portNumber, failure.c_str());
+        if (failure.reason.empty()) {
+        } else if (device_.empty()) {
+            platform::diag("CorvexLink: OpenCommPort --> %s: %s\n", name.c_str(),
+                           failure.text().c_str());
+        } else {
+            platform::diag("CorvexLink: OpenCommPort --> %s\n", failure.text().c_str());
+        }
         return false;
     }
-    return port.open(std::move(device), static_cast<std::uint32_t>(selection.lineBaudRate));
+    if (!port.open(std::move(device), static_cast<std::uint32_t>(selection.lineBaudRate), tag_)) {
+        failure.set(platform::OpenFailureKind::Other, name, "the device could not be set up");
+        return false;
+    }
+    return true;
 }
 
 int Line::closeDevice() {

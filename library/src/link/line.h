@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// One serial line and everything the library knows about it: the port selection, the open
-// device with its receive worker, the state a caller reads back after an export, the
-// stations found on the line and what is remembered about them, and the locks that order
-// the exports on it. The exports reach the line through theLine() and hold its export lock.
+// One serial line and everything the library knows about it: the device it opens, the port
+// selection, the open device with its receive worker, the state a caller reads back after a
+// call, the stations found on the line and what is remembered about them, its frame trace,
+// and the locks that order the calls on it. The library keeps any number of lines (see
+// line_registry.h); the specified exports act on the default one.
 #pragma once
 
 #include <atomic>
@@ -11,12 +12,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "../platform/serial_device.h"
 #include "comm_port.h"
 #include "error_state.h"
 #include "line_gate.h"
 #include "station_memory.h"
+#include "trace.h"
 
 namespace corvex::test {
 struct LineAccess;  // the test build's seams (tests/support), not part of the library
@@ -27,8 +30,10 @@ namespace corvex::link {
 inline constexpr int kLatestCommandSize = 256;
 
 // What the caller of an export reads back besides the result: the error state, the last
-// value and the latest command sent. The line keeps one for its exports; a stop served
-// while another export runs reports into one of its own (see stopCall in export.h).
+// value and the latest command sent. The default line keeps one that all callers of the
+// specified exports share; a stop served while another export runs reports into one of its
+// own; a call through a line handle reports into one of the calling thread's own for that
+// line (see exports/course.h).
 struct CallerState {
     ErrorState errors;
     std::int32_t lastValue = 0;
@@ -47,8 +52,11 @@ struct PortSelection {
 // What the line asks of its surroundings. Empty functions select the system's: the serial
 // devices of the machine, and the GUI module's port dialog and event pump (or none).
 struct LineSeams {
-    // Opens the device of a port number; null when it does not open.
-    std::function<std::unique_ptr<platform::SerialDevice>(int port)> openDevice;
+    // Opens the device of a name ("COM3", a path, a network name); null when it does not
+    // open, with the failure filled in.
+    std::function<std::unique_ptr<platform::SerialDevice>(const std::string &name,
+                                                          platform::OpenFailure &failure)>
+        openDevice;
     // Dispatches the calling thread's pending window events (during a close).
     std::function<void()> pumpMessages;
     // Shows the port dialog, which writes each choice at once; whether it was shown.
@@ -57,15 +65,19 @@ struct LineSeams {
 
 class Line {
 public:
-    explicit Line(LineSeams seams = {});
+    // `id` names the line among the library's lines (1 is the default line); `device` is the
+    // name it opens, or empty for the default line, which opens COM<selection.port>.
+    explicit Line(LineSeams seams = {}, std::uint64_t id = 1, std::string device = {});
     ~Line();  // closes the port
     Line(const Line &) = delete;
     Line &operator=(const Line &) = delete;
 
+    const std::uint64_t id;
     PortSelection selection;
     CommPort port;
-    CallerState shared;  // what the exports report
+    CallerState shared;  // what the specified exports report
     StationMemory stations;
+    trace::Hub trace;
     // After a repeated frame that was answered: until this time a second answer (to the other
     // copy of the frame) may still arrive; the next command discards it first.
     std::chrono::steady_clock::time_point duplicateUntil{};
@@ -73,27 +85,39 @@ public:
     bool suppressValue = false;
 
     LineGate gate;
-    // Held by every export for its whole course; recursive because exports call exports.
-    std::recursive_mutex exportLock;
+    // Held by every call for its whole course. Recursive because the events that a close
+    // dispatches may call into the library on the same thread; timed so that the close at
+    // unload can give up on a call that does not end.
+    std::recursive_timed_mutex exportLock;
 
-    // Opens the device of `port` through the seams and starts its worker.
-    bool openDevice(int portNumber);
+    // The name the line opens: its device, or "COM<n>" of the selection for the default line.
+    std::string deviceName() const;
+    // The name the debug and trace lines give the line: empty for the default line (whose
+    // lines keep their texts as they are), else its device.
+    const std::string &tag() const { return tag_; }
+
+    // Opens the line's device through the seams and starts its worker; false with the
+    // failure filled in (or left empty when the line was already open).
+    bool openDevice(platform::OpenFailure &failure);
     // Closes the device, pumping the caller's events while the worker ends (see CommPort).
     int closeDevice();
     bool runPortDialog();
 
-    // The library's line: created on first use and kept for the life of the process.
-    static Line &instance();
-    // The line if it exists, without creating it (safe during unload).
-    static Line *existing() { return instance_.load(); }
+    // Set once the line's handle is closed: every call that reaches the line afterwards, or
+    // that was waiting for it, fails at its next transaction without touching the device.
+    void retire() { retired_.store(true, std::memory_order_release); }
+    bool retired() const { return retired_.load(std::memory_order_acquire); }
 
 private:
     friend struct corvex::test::LineAccess;
 
     LineSeams seams_;
-    static std::atomic<Line *> instance_;
+    std::string device_;
+    std::string tag_;
+    std::atomic<bool> retired_{false};
 };
 
-inline Line &theLine() { return Line::instance(); }
+// The default line: created on first use, replaced only by the tests. See line_registry.h.
+Line &theLine();
 
 }  // namespace corvex::link

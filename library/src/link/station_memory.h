@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 namespace corvex::link {
@@ -21,6 +22,9 @@ inline constexpr std::uint8_t kAllLinesOff = 0xFF;
 struct StationMemory {
     // The station table: 'N' or the address as one hexadecimal digit, per address.
     char table[kStationCount + 1] = "NNNNNNNNNNNNNNNN";
+    // The addresses the last scan found, one bit each: readable by any thread at any time
+    // (a stop of every known station must not wait for a scan under way).
+    std::atomic<std::uint32_t> found{0};
     std::array<char, kStationCount> direction;               // '+' or '-' per address
     std::array<std::int32_t, kStationCount> windingCurrent;  // mA per address
     // The last word sent to each board's user-I/O controller.

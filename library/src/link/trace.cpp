@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "trace.h"
 
-#include <atomic>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "../platform/diagnostics.h"
+#include "line.h"
 
 namespace corvex::link::trace {
 
@@ -17,22 +16,9 @@ namespace {
 // set while a thread runs without end.
 constexpr std::size_t kMaxPending = 65536;
 
-struct Handler {
-    CorvexLinkTraceHandler function = nullptr;
-    void *context = nullptr;
-};
-
-std::mutex &handlerMutex() {
-    static std::mutex *m = new std::mutex;  // never destroyed: usable during process exit
-    return *m;
-}
-Handler &handler() {
-    static Handler *h = new Handler;
-    return *h;
-}
-std::atomic<bool> g_enabled{false};
-
 struct Event {
+    std::shared_ptr<Line> line;
+    std::string lineName;
     int kind;
     std::string bytes;
     std::uint64_t timestampNs;
@@ -45,6 +31,7 @@ struct Pending {
     bool overflowReported = false;
 };
 thread_local Pending t_pending;
+thread_local RecordingScope *t_scope = nullptr;
 
 std::uint64_t nanoseconds(Clock::time_point t) {
     return static_cast<std::uint64_t>(
@@ -53,16 +40,26 @@ std::uint64_t nanoseconds(Clock::time_point t) {
 
 }  // namespace
 
-void setHandler(CorvexLinkTraceHandler function, void *context) {
-    std::lock_guard<std::mutex> lock(handlerMutex());
-    handler() = Handler{function, context};
-    g_enabled.store(function != nullptr, std::memory_order_release);
+void Hub::setHandler(CorvexLinkTraceHandler function, void *context) {
+    enabled_.store(function != nullptr, std::memory_order_release);
+    slot_.set(Handler{function, context});
+    enabled_.store(function != nullptr, std::memory_order_release);
 }
 
-bool enabled() { return g_enabled.load(std::memory_order_relaxed); }
+bool Hub::deliver(const CorvexLinkTraceEvent &event) {
+    return slot_.call([&](const Handler &h) { h.function(&event, h.context); });
+}
+
+RecordingScope::RecordingScope(const std::shared_ptr<Line> &line) noexcept
+    : line_(line), previous_(t_scope) {
+    t_scope = this;
+}
+
+RecordingScope::~RecordingScope() { t_scope = previous_; }
 
 void record(int kind, const void *bytes, std::size_t length, Clock::time_point sentAt) {
-    if (!enabled()) return;
+    const RecordingScope *scope = t_scope;
+    if (scope == nullptr || !scope->line() || !scope->line()->trace.enabled()) return;
     Pending &p = t_pending;
     if (p.events.size() >= kMaxPending) {
         if (!p.overflowReported)
@@ -77,7 +74,8 @@ void record(int kind, const void *bytes, std::size_t length, Clock::time_point s
         sentAt == Clock::time_point{}
             ? -1
             : std::chrono::duration_cast<std::chrono::nanoseconds>(now - sentAt).count();
-    p.events.push_back(Event{kind, std::string(static_cast<const char *>(bytes), length),
+    p.events.push_back(Event{scope->line(), scope->line()->deviceName(), kind,
+                             std::string(static_cast<const char *>(bytes), length),
                              nanoseconds(now), since});
 }
 
@@ -96,17 +94,12 @@ void deliver() {
     p.delivering = true;
     // Events that a handler's own calls record are appended and delivered in this same loop.
     for (std::size_t i = 0; i < p.events.size(); ++i) {
-        Handler h;
-        {
-            std::lock_guard<std::mutex> lock(handlerMutex());
-            h = handler();
-        }
-        if (h.function == nullptr) return;  // removed meanwhile: the rest is dropped
-        const Event e = p.events[i];        // a copy: the handler's calls may grow the vector
-        const CorvexLinkTraceEvent event{e.kind,
-                                         reinterpret_cast<const unsigned char *>(e.bytes.data()),
-                                         e.bytes.size(), e.timestampNs, e.sinceSentNs};
-        h.function(&event, h.context);
+        const Event e = p.events[i];  // a copy: the handler's calls may grow the vector
+        const CorvexLinkTraceEvent event{
+            e.kind,         reinterpret_cast<const unsigned char *>(e.bytes.data()),
+            e.bytes.size(), e.timestampNs,
+            e.sinceSentNs,  e.lineName.c_str()};
+        e.line->trace.deliver(event);  // a handler removed meanwhile: the event is dropped
     }
 }
 

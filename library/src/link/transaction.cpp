@@ -113,6 +113,33 @@ bool waitAfterSilence(Line &line, const char *command, const char *frame, bool r
 
 }  // namespace
 
+int refuseRetired(Call &call) {
+    call.errors().set(CORVEXLINK_ERR_LINE_CLOSED, "The line is closed");
+    return -1;
+}
+
+bool lineUsable(Call &call, const char *who, const char *command) {
+    Line &line = call.line;
+    if (line.retired()) {
+        refuseRetired(call);
+        return false;
+    }
+    if (line.port.lost()) {
+        const platform::SerialDevice *device = line.port.device();
+        const char *path = device != nullptr ? device->path().c_str() : "";
+        if (command != nullptr) {
+            call.errors().set(CORVEXLINK_ERR_LINE_LOST,
+                              "%s: the line is lost (%s), open the port again (command = %s)", who,
+                              path, command);
+        } else {
+            call.errors().set(CORVEXLINK_ERR_LINE_LOST,
+                              "%s: the line is lost (%s), open the port again", who, path);
+        }
+        return false;
+    }
+    return true;
+}
+
 bool safeToRepeat(std::string_view command) {
     // The letter follows the address prefix: '_' and one hexadecimal digit for a station, or
     // four hexadecimal digits (a mask) for a group.
@@ -155,6 +182,7 @@ Reply transact(Call &call, const char *command, ValueUse use) {
         errors.set(CORVEXLINK_ERR_COMMAND_REJECTED, "Command rejected: no command text given");
         return reply;
     }
+    if (!lineUsable(call, "ItcCommand", command)) return reply;
     if (!buildFrame(command, frame)) {
         errors.set(CORVEXLINK_ERR_COMMAND_REJECTED,
                    "Command rejected: longer than %d characters (command = %.40s...)",
@@ -228,6 +256,7 @@ int WriteSP(Call &call, const char *text) {
         call.errors().set(CORVEXLINK_ERR_NO_ANSWER, "WriteSP: COM port timed out");
         return 0;
     }
+    if (!lineUsable(call, "WriteSP", nullptr)) return 0;
     discardStaleInput(line);
     const std::size_t frameLength = std::strlen(frame);
     line.port.write(frame, frameLength);

@@ -59,7 +59,16 @@ Reply transact(Call &call, const char *command, ValueUse use);
 // transact with the value stored: 0, 1 or 2 as above.
 int ItcCommand(Call &call, const char *command);
 
-// Sends `text` with a CR and waits up to 200 ms for a prompt. 1 answered, 0 with error 26.
+// Sends `text` with a CR and waits up to 200 ms for a prompt. 1 answered, 0 with error 26
+// (or the error of a line that is closed or lost).
 int WriteSP(Call &call, const char *text);
+
+// Sets the error of a call on a line whose handle has been closed; -1.
+int refuseRetired(Call &call);
+
+// Whether frames may go out on the call's line now; when not (the line's handle has been
+// closed, or the device is lost), the error that says why is set, naming `who` and, when
+// given, the command. To be called while the call holds the line (a step or a turn).
+bool lineUsable(Call &call, const char *who, const char *command);
 
 }  // namespace corvex::link

@@ -5,19 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+
+#include "callback_slot.h"
 
 namespace corvex::platform {
 namespace {
 
-std::mutex &sinkMutex() {
-    static std::mutex *m = new std::mutex;  // never destroyed: usable during process exit
-    return *m;
-}
-
-DiagnosticsSink &currentSink() {
-    static DiagnosticsSink *sink = new DiagnosticsSink;
-    return *sink;
+CallbackSlot<DiagnosticsSink> &sinkSlot() {
+    static auto *slot = new CallbackSlot<DiagnosticsSink>;  // never destroyed: usable at exit
+    return *slot;
 }
 
 bool debugToStderr() {
@@ -28,7 +24,14 @@ bool debugToStderr() {
     return enabled;
 }
 
+thread_local const std::string *t_tag = nullptr;
+
 }  // namespace
+
+DiagnosticsTag::DiagnosticsTag(const std::string &line) noexcept : previous_(t_tag) {
+    t_tag = &line;
+}
+DiagnosticsTag::~DiagnosticsTag() { t_tag = previous_; }
 
 void diag(const char *format, ...) {
     char text[1024];
@@ -37,17 +40,19 @@ void diag(const char *format, ...) {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
 
-    std::lock_guard<std::mutex> lock(sinkMutex());
-    if (currentSink()) {
-        currentSink()(text);
-    } else if (debugToStderr()) {
-        std::fputs(text, stderr);
+    if (t_tag != nullptr && !t_tag->empty()) {
+        // The tag goes before the line's end, so every line still ends with its newline.
+        std::size_t length = std::strlen(text);
+        const bool newline = length > 0 && text[length - 1] == '\n';
+        if (newline) text[--length] = '\0';
+        std::snprintf(text + length, sizeof text - length, " [line %s]%s", t_tag->c_str(),
+                      newline ? "\n" : "");
     }
+    const std::string line(text);
+    if (!sinkSlot().call([&](const DiagnosticsSink &sink) { sink(line); }) && debugToStderr())
+        std::fputs(text, stderr);
 }
 
-void setDiagnosticsSink(DiagnosticsSink sink) {
-    std::lock_guard<std::mutex> lock(sinkMutex());
-    currentSink() = std::move(sink);
-}
+void setDiagnosticsSink(DiagnosticsSink sink) { sinkSlot().set(std::move(sink)); }
 
 }  // namespace corvex::platform

@@ -602,11 +602,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> openNetworkLine(const std::string &name, std::string &failure) {
+std::unique_ptr<SerialDevice> openNetworkLine(const std::string &name, OpenFailure &failure) {
     std::string problem;
     const std::optional<NetworkName> parsed = parseNetworkName(name, problem);
     if (!parsed) {
-        failure = name + ": malformed network port name: " + problem;
+        failure.set(OpenFailureKind::MalformedName, name,
+                    "malformed network port name: " + problem);
         return nullptr;
     }
     const auto deadline = Clock::now() + kNetworkOpenBound;
@@ -614,12 +615,12 @@ std::unique_ptr<SerialDevice> openNetworkLine(const std::string &name, std::stri
     std::unique_ptr<StreamSocket> socket =
         connectStream(parsed->host, parsed->port, kNetworkOpenBound, reason);
     if (!socket) {
-        failure = name + ": " + reason;
+        failure.set(OpenFailureKind::Other, name, reason);
         return nullptr;
     }
     auto line = std::make_unique<NetworkLine>(std::move(socket), name, parsed->rfc2217);
     if ((parsed->rfc2217 && !line->negotiate(deadline, reason)) || !line->settle(reason)) {
-        failure = name + ": " + reason;
+        failure.set(OpenFailureKind::Other, name, reason);
         return nullptr;
     }
     line->reportLosses();

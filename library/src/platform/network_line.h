@@ -19,8 +19,8 @@ inline constexpr std::chrono::milliseconds kNetworkOpenBound{3000};
 inline constexpr std::chrono::milliseconds kNetworkAnswerBound{2000};
 
 // Connects to the line that network port name `name` gives. Returns nullptr with `failure`
-// set to "<name>: <reason>" when the name is malformed, the server cannot be reached in
+// set (device `name`) when the name is malformed, the server cannot be reached in
 // kNetworkOpenBound, or it does not take the COM-port option.
-std::unique_ptr<SerialDevice> openNetworkLine(const std::string &name, std::string &failure);
+std::unique_ptr<SerialDevice> openNetworkLine(const std::string &name, OpenFailure &failure);
 
 }  // namespace corvex::platform

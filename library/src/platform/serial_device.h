@@ -79,18 +79,53 @@ public:
     virtual void wake() = 0;
 };
 
+// Why a device did not open: the kind, for programs, and the reason in a person's words.
+enum class OpenFailureKind {
+    None,              // nothing failed
+    NoDevice,          // the name leads to no device (nothing at the path, COM<n> names none)
+    PermissionDenied,  // the device exists and the user may not open it
+    InUse,             // another program (or another line of this one) holds the device
+    Refused,           // a network server refused the connection or the COM-port option
+    TimedOut,          // a network server did not answer within the open's bound
+    MalformedName,     // the name cannot name a device
+    NotSerial,         // the device is not a serial line
+    Other,             // any other reason (the text says which)
+};
+
+struct OpenFailure {
+    OpenFailureKind kind = OpenFailureKind::None;
+    std::string device;  // the device the name led to (the name itself when it led nowhere)
+    std::string reason;  // "no such device", "connection refused", ...
+
+    void set(OpenFailureKind k, std::string d, std::string r) {
+        kind = k;
+        device = std::move(d);
+        reason = std::move(r);
+    }
+    // "<device>: <reason>", as the diagnostics line and the error message give it.
+    std::string text() const { return device.empty() ? reason : device + ": " + reason; }
+};
+
 // The device path that logical port `port` (COM<port>) names, or "" for none.
 std::string resolvePortName(int port);
 
-// Opens logical port `port` for exclusive use: the local device its name leads to, or the
-// network line of an rfc2217:// or tcp:// name. Returns nullptr when the port names
-// nothing, the device does not exist, is in use or cannot be opened, or the line cannot be
-// reached; `failure`, when given, then says which device and why in a person's words,
-// "/dev/ttyUSB0: no such device" or "rfc2217://host:4000: connection refused".
+// The logical port number a device name gives as "COM<n>" (any case) or as a bare decimal
+// number; 0 when the name is neither.
+int portNumberInName(const std::string &name);
+
+// Opens a device by name for exclusive use: "COM<n>" or a bare port number through the
+// port-name resolver, an rfc2217:// or tcp:// name as a network line, anything else as the
+// path of a local device. Returns nullptr when the name names nothing, the device does not
+// exist, is in use or cannot be opened, or the line cannot be reached; `failure` then says
+// which device and why ("/dev/ttyUSB0", "no such device").
+std::unique_ptr<SerialDevice> openNamedDevice(const std::string &name, OpenFailure &failure);
+
+// Opens logical port `port` (COM<port>): openNamedDevice for its name. `failure`, when
+// given, is the failure's text(), "/dev/ttyUSB0: no such device".
+std::unique_ptr<SerialDevice> openSerialDevice(int port, OpenFailure &failure);
 std::unique_ptr<SerialDevice> openSerialDevice(int port, std::string *failure = nullptr);
 
-// Opens the local device at `path` (each operating system's own); on failure `failure` is
-// "<path>: <reason>".
-std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, std::string &failure);
+// Opens the local device at `path` (each operating system's own).
+std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, OpenFailure &failure);
 
 }  // namespace corvex::platform

@@ -262,47 +262,52 @@ private:
 
 namespace {
 
-// Why a device did not open, in a person's words. A pointer to the whole text, so that the
-// compiler keeps each message as one string (copied piecewise, its parts read as typos).
-const char *openFailure(int error) {
+// Why a device did not open: its kind, and the reason in a person's words. A pointer to the
+// whole text, so that the compiler keeps each message as one string (copied piecewise, its
+// parts read as typos).
+void setOpenFailure(OpenFailure &failure, const std::string &path, int error) {
     switch (error) {
     case ENOENT:
     case ENODEV:
-    case ENXIO: return "no such device";
+    case ENXIO: failure.set(OpenFailureKind::NoDevice, path, "no such device"); return;
     case EACCES:
     case EPERM:
-        return "permission denied (add the user to the dialout group, or give the adapter a "
-               "udev rule)";
+        failure.set(OpenFailureKind::PermissionDenied, path,
+                    "permission denied (add the user to the dialout group, or give the adapter a "
+                    "udev rule)");
+        return;
     case EBUSY:
-    case EWOULDBLOCK: return "in use by another program";
-    default: return std::strerror(error);
+    case EWOULDBLOCK:
+        failure.set(OpenFailureKind::InUse, path, "in use by another program");
+        return;
+    default: failure.set(OpenFailureKind::Other, path, std::strerror(error)); return;
     }
 }
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, std::string &failure) {
+std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, OpenFailure &failure) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        failure = path + ": " + openFailure(errno);
+        setOpenFailure(failure, path, errno);
         return nullptr;
     }
     if (!::isatty(fd)) {
-        failure = path + ": not a serial device";
+        failure.set(OpenFailureKind::NotSerial, path, "not a serial device");
         ::close(fd);
         return nullptr;
     }
     // Not shared: TIOCEXCL keeps other openers out (root excepted), the advisory lock
     // keeps out every other CorvexLink process, root included.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        failure = path + ": " + openFailure(errno);
+        setOpenFailure(failure, path, errno);
         ::close(fd);
         return nullptr;
     }
     ::ioctl(fd, TIOCEXCL);
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
-        failure = path + ": " + openFailure(errno);
+        setOpenFailure(failure, path, errno);
         ::flock(fd, LOCK_UN);
         ::close(fd);
         return nullptr;

@@ -294,27 +294,35 @@ std::string resolvePortName(int port) {
 
 namespace {
 
-// Why a device did not open, in a person's words. Windows answers "access denied" for a
-// port that another program holds open, so that reason names both.
-std::string openFailure(DWORD error) {
+// Why a device did not open. Windows answers "access denied" for a port that another
+// program holds open, so that reason names both.
+void setOpenFailure(OpenFailure &failure, const std::string &path, DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return "no such device";
-    case ERROR_ACCESS_DENIED: return "in use by another program, or access denied";
-    case ERROR_SHARING_VIOLATION: return "in use by another program";
-    default: return "Windows error " + std::to_string(error);
+    case ERROR_PATH_NOT_FOUND:
+        failure.set(OpenFailureKind::NoDevice, path, "no such device");
+        return;
+    case ERROR_ACCESS_DENIED:
+        failure.set(OpenFailureKind::InUse, path, "in use by another program, or access denied");
+        return;
+    case ERROR_SHARING_VIOLATION:
+        failure.set(OpenFailureKind::InUse, path, "in use by another program");
+        return;
+    default:
+        failure.set(OpenFailureKind::Other, path, "Windows error " + std::to_string(error));
+        return;
     }
 }
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, std::string &failure) {
+std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, OpenFailure &failure) {
     // No sharing: a port in use by another program fails to open.
     HANDLE handle =
         ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        failure = path + ": " + openFailure(::GetLastError());
+        setOpenFailure(failure, path, ::GetLastError());
         return nullptr;
     }
 
@@ -328,7 +336,7 @@ std::unique_ptr<SerialDevice> openLocalDevice(const std::string &path, std::stri
     if (!::GetCommState(handle, &dcb) || !::SetupComm(handle, kQueueSize, kQueueSize) ||
         !::SetCommTimeouts(handle, &timeouts) || readEvent == nullptr || writeEvent == nullptr ||
         wakeEvent == nullptr) {
-        failure = path + ": not a serial device";
+        failure.set(OpenFailureKind::NotSerial, path, "not a serial device");
         for (HANDLE h : {readEvent, writeEvent, wakeEvent}) {
             if (h != nullptr) ::CloseHandle(h);
         }

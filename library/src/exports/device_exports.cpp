@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Exports of the serial-device family: the devices of the machine with the port numbers
-// that lead to them, and the device behind a port number. They read the system's tables
-// only, so they take no export lock and leave the error state alone.
+// Exports that act on no line: the devices of the machine with the port numbers that lead to
+// them, the device behind a port number, and the speed a station really runs at. They read
+// the system's tables or compute, so they take no export lock and leave the error state
+// alone.
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "../export.h"
+#include "../commands/speed_table.h"
 #include "../platform/serial_ports.h"
+#include "alias.h"
+#include "course.h"
 
 namespace {
 
@@ -57,3 +60,6 @@ extern "C" int PortDevice(int port, char *device, int size) {
     }
 }
 CORVEXLINK_ALIAS(PortDevice)
+
+extern "C" int GetFixedSpeed(int speed) { return corvex::commands::fixedSpeed(speed); }
+CORVEXLINK_ALIAS(GetFixedSpeed)

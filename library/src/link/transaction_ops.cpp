@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Exports of the transaction family: raw commands, the error state and the baud-rate change.
+// Operations of the transaction family: raw commands, the error state and the baud-rate
+// change.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
-#include "../export.h"
+#include "../operations.h"
 #include "../platform/clock.h"
 #include "line_rates.h"
 #include "transaction.h"
 
-using namespace corvex::link;
+namespace corvex::link {
 
 namespace {
 
@@ -59,18 +60,33 @@ int changeBaudRate(Call &call, int baudRate) {
         // follows at once: one step, so that no stop goes out between at a rate the stations
         // no longer hear. Every rate the stations cannot take is sent as 9600 (code 0).
         const LineGate::Step step(line.gate);
+        if (!lineUsable(call, "ZelmarChangeBaudRate", nullptr)) return -1;
         char frame[16];
         std::snprintf(frame, sizeof frame, "^%d\r", stationRateCode(baudRate));
         line.port.write(frame, std::strlen(frame));
         line.port.write("\r", 1);
         line.port.write("\r", 1);
-        line.selection.baudRate = baudRate;
         const std::int32_t rate = lineRateFor(baudRate);
-        if (rate != 0) line.selection.lineBaudRate = rate;  // an unlisted rate keeps the line's
-        if (line.selection.open)
-            line.port.setLineRate(static_cast<std::uint32_t>(line.selection.lineBaudRate));
+        const std::int32_t lineRate = rate != 0 ? rate : line.selection.lineBaudRate;
+        // The line's rate (and the rate reported) changes only once the device has taken
+        // it: a network server that never acknowledges the change leaves both as they were.
+        const bool change = static_cast<std::uint32_t>(lineRate) != line.port.lineRate();
+        if (line.selection.open && change &&
+            !line.port.setLineRate(static_cast<std::uint32_t>(lineRate))) {
+            const platform::SerialDevice *device = line.port.device();
+            call.errors().set(CORVEXLINK_ERR_BAUD_RATE_CHANGE,
+                              "Can Not Change the Baud Rate on %s: the line did not take %d baud "
+                              "(a network server that did not acknowledge the change) and stays "
+                              "at %d; the stations may have switched",
+                              device != nullptr ? device->path().c_str() : "the line",
+                              static_cast<int>(lineRate),
+                              static_cast<int>(line.selection.lineBaudRate));
+            return -1;
+        }
+        line.selection.baudRate = baudRate;
+        line.selection.lineBaudRate = lineRate;
     }
-    corvex::platform::sleepMs(kRateSettleMs);
+    platform::sleepMs(kRateSettleMs);
 
     // Every station of the table must answer at the new rate.
     const char *table = line.stations.table;
@@ -87,44 +103,30 @@ int changeBaudRate(Call &call, int baudRate) {
 }
 
 }  // namespace
+}  // namespace corvex::link
 
-extern "C" int WriteCommandtoKX4417(const char *command) {
-    return corvex::exportCall([&](Call &call) { return rawCommand(call, command); });
-}
-CORVEXLINK_ALIAS(WriteCommandtoKX4417)
+namespace corvex::ops {
 
-extern "C" int ZelmarGetValue(void) {
-    return corvex::readCallerState(0, [](const CallerState &c) { return c.lastValue; });
-}
-CORVEXLINK_ALIAS(ZelmarGetValue)
+using link::CallerState;
 
-extern "C" int ZelmarGetNumberError(void) {
-    return corvex::readCallerState(CORVEXLINK_ERR_NONE,
-                                   [](const CallerState &c) { return c.errors.number(); });
+int WriteCommandtoKX4417(Call &call, const char *command) {
+    return link::rawCommand(call, command);
 }
-CORVEXLINK_ALIAS(ZelmarGetNumberError)
 
-extern "C" const char *ZelmarGetErrorMessage(void) {
-    return corvex::readCallerState<const char *>(
-        "", [](const CallerState &c) { return c.errors.message(); });
-}
-CORVEXLINK_ALIAS(ZelmarGetErrorMessage)
+int ZelmarGetValue(const CallerState &state) { return state.lastValue; }
 
-extern "C" int ZelmarGetErrorMessageVb(char *buffer) {
-    return corvex::readCallerState(-1, [&](const CallerState &c) {
-        return copyOut(buffer, kErrorMessageSize, c.errors.message());
-    });
-}
-CORVEXLINK_ALIAS(ZelmarGetErrorMessageVb)
+int ZelmarGetNumberError(const CallerState &state) { return state.errors.number(); }
 
-extern "C" int GetLastestCommand(char *buffer) {
-    return corvex::readCallerState(-1, [&](const CallerState &c) {
-        return copyOut(buffer, kLatestCommandSize, c.latestCommand);
-    });
-}
-CORVEXLINK_ALIAS(GetLastestCommand)
+const char *ZelmarGetErrorMessage(const CallerState &state) { return state.errors.message(); }
 
-extern "C" int ZelmarChangeBaudRate(int baudRate) {
-    return corvex::exportCall([&](Call &call) { return changeBaudRate(call, baudRate); });
+int ZelmarGetErrorMessageVb(const CallerState &state, char *buffer) {
+    return link::copyOut(buffer, link::kErrorMessageSize, state.errors.message());
 }
-CORVEXLINK_ALIAS(ZelmarChangeBaudRate)
+
+int GetLastestCommand(const CallerState &state, char *buffer) {
+    return link::copyOut(buffer, link::kLatestCommandSize, state.latestCommand);
+}
+
+int ZelmarChangeBaudRate(Call &call, int baudRate) { return link::changeBaudRate(call, baudRate); }
+
+}  // namespace corvex::ops

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+// Library load and unload. Loading only gives every item its initial value (the default
+// line is created on first use); unloading closes every line whose port is still open, the
+// way a close does: once the call under way on it has ended, within a bound, so that the
+// worker ends and the device is released without racing a thread that is still inside a
+// call (a thread the program did not join).
+#include <chrono>
+
+#include "../link/line_registry.h"
+#include "../platform/diagnostics.h"
+
+namespace {
+
+// How long the unload waits for a call under way on a line: one call's transactions end
+// within a few answer waits; a call that does not end by then keeps its line open.
+constexpr std::chrono::milliseconds kUnloadCallBound{1000};
+
+__attribute__((destructor)) void closeLinesAtUnload() {
+    // allLines() allocates nothing when no line was ever made.
+    for (const std::shared_ptr<corvex::link::Line> &line : corvex::link::allLines()) {
+        if (!line->port.isOpen()) continue;
+        std::unique_lock<std::recursive_timed_mutex> lock(line->exportLock, kUnloadCallBound);
+        if (!lock.owns_lock()) {
+            corvex::platform::diag("CorvexLink: unload --> a call on %s did not end, its port "
+                                   "is left to the system\n",
+                                   line->deviceName().c_str());
+            continue;
+        }
+        line->retire();
+        {
+            const corvex::link::LineGate::Step step(line->gate);
+            line->selection.open = false;
+        }
+        line->closeDevice();
+    }
+}
+
+}  // namespace
