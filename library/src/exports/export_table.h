@@ -204,4 +204,4 @@
 // call) put first, and a list's contents after a comma.
 #define CORVEXLINK_AFTER_COMMA(...) __VA_OPT__(, ) __VA_ARGS__
 #define CORVEXLINK_UNPARENTHESISED(...) __VA_ARGS__
-#define CORVEXLINK_LINE_FIRST(...) (CorvexLinkLine *line CORVEXLINK_AFTER_COMMA(__VA_ARGS__))
+#define CORVEXLINK_LINE_FIRST(...) (CorvexLinkLine * line CORVEXLINK_AFTER_COMMA(__VA_ARGS__))
