@@ -163,4 +163,31 @@ TEST_F(IoTest, AllAnalogChannelsTakeOnlyWhatIsAnswered) {
     EXPECT_EQ(ZelmarGetValue(), reading);  // values are taken again afterwards
 }
 
+// A reading answered by a bare prompt carries no value: it fails with its own error and
+// never hands over the number of an earlier answer (another station's, here).
+TEST_F(IoTest, ReadingsAnsweredWithoutANumberFail) {
+    ASSERT_EQ(MotorSetPosition("0", 777), 1);
+    int32_t position = 0;
+    ASSERT_EQ(MotorGetPosition("0", &position), 1);
+    ASSERT_EQ(position, 777);
+
+    const auto bare = [this] { sim().scriptNextAnswer({"\r\n>"}, 0ms); };
+    bare();
+    position = 5;
+    EXPECT_EQ(MotorGetPosition("1", &position), -1);
+    EXPECT_EQ(position, 0);  // set to 0 first, as a failed position read leaves it
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_NO_VALUE);
+    EXPECT_EQ(std::string(ZelmarGetErrorMessage()),
+              "No value in the answer (command = _1P, answer = \r\n>)");
+    EXPECT_EQ(ZelmarGetValue(), 777);  // the raw transaction's last value stays
+
+    int32_t spi = -3;  // a failed SPI read leaves its out-parameter alone
+    bare();
+    EXPECT_EQ(ReadSPI("1", &spi), -1);
+    EXPECT_EQ(spi, -3);
+    bare();
+    EXPECT_EQ(WriteCommandtoKX4417("_1P"), 1);  // the raw command keeps its behaviour
+    EXPECT_EQ(ZelmarGetValue(), 777);
+}
+
 }  // namespace

@@ -53,8 +53,9 @@ int readChannel(Call &call, const char *master, int resolution, int channel,
 
     const std::int32_t lines = call.stations().boardLines[static_cast<std::size_t>(board)];
     if (sendTo(call, *target, kOutputWrite, lines | kBeforeConversion) == 0) return -1;
-    if (sendTo(call, *target, kConvert, code) == 0) return -1;
-    *reading = call.caller.lastValue;
+    const std::optional<std::int32_t> converted = readValue(call, *target, kConvert, code);
+    if (!converted) return -1;
+    *reading = *converted;
     return exportResult(sendTo(call, *target, kOutputWrite, lines | kAfterConversion));
 }
 

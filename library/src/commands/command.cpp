@@ -79,6 +79,21 @@ int runSequence(Call &call, const char *address, Groups groups, std::initializer
     return 1;
 }
 
+std::optional<std::int32_t> readValue(Call &call, const Target &target, const Command &command,
+                                      std::int32_t value) {
+    const CommandText text = formatCommand(target, command, value);
+    const link::Reply reply = link::transact(call, text.data(), link::ValueUse::Store);
+    if (reply.result == link::kTransactionFailed) return std::nullopt;
+    if (!reply.answer.hasValue) {
+        // A bare prompt (or text without a number) carries no reading: reporting the last
+        // value instead would hand over another command's, or another station's, number.
+        call.errors().set(CORVEXLINK_ERR_NO_VALUE, "No value in the answer (command = %s, answer = %s)",
+                          text.data(), reply.raw.c_str());
+        return std::nullopt;
+    }
+    return reply.answer.value;
+}
+
 int runQuery(Call &call, const char *address, const Query &query, std::int32_t *out) {
     if (out == nullptr) {
         call.errors().select(MessageEntry::WrongAddress);
@@ -87,8 +102,9 @@ int runQuery(Call &call, const char *address, const Query &query, std::int32_t *
     if (query.zeroFirst) *out = 0;
     const std::optional<Target> target = resolveTarget(call, address, query.command.groups);
     if (!target) return -1;
-    if (sendTo(call, *target, query.command) == link::kTransactionFailed) return -1;
-    const std::int32_t value = call.caller.lastValue;
+    const std::optional<std::int32_t> read = readValue(call, *target, query.command);
+    if (!read) return -1;
+    const std::int32_t value = *read;
     *out = query.convert != nullptr ? query.convert(value) : value;
     if (query.lastValueConverted) call.caller.lastValue = *out;
     return 1;

@@ -75,6 +75,12 @@ int sendTo(Call &call, const Target &target, const Command &command, std::int32_
 // answer counts as success for the commands that are not queued).
 constexpr int exportResult(int transaction) { return transaction == 0 ? -1 : 1; }
 
+// Sends a reading command to the target and gives the number its answer carries; nothing
+// (the error state set) when the transaction failed or the answer carries no number
+// (CORVEXLINK_ERR_NO_VALUE). A number answered becomes the last value as with any command.
+std::optional<std::int32_t> readValue(Call &call, const Target &target, const Command &command,
+                                      std::int32_t value = 0);
+
 // The whole common course for a command without answer value: resolve, check, send.
 // 1 on success (a FIFO-full answer included), -1 on failure.
 int runCommand(Call &call, const char *address, const Command &command, std::int32_t value = 0);
