@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The frame trace through the C API: every frame and answer with its bytes and times, the
 // repeats and time-outs as events, handed over once the call has let go of the line.
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -129,6 +131,52 @@ TEST_F(TraceTest, AHandlerThatThrowsChangesNoResult) {
     EXPECT_EQ(WriteCommandtoKX4417("_0P"), 1);
     EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_CLEARED);
     EXPECT_EQ(WriteCommandtoKX4417("_1P"), 1);
+}
+
+// Removing or replacing a handler while another thread's call hands over its events: the
+// removal returns only once that delivery has ended, so the caller may free its context at
+// once (this crashed while the removal returned at once), and a handler may remove itself.
+TEST_F(TraceTest, AHandlerIsRemovedOnlyOnceNoOtherThreadIsInsideIt) {
+    struct Context {
+        std::atomic<int> calls{0};
+        char bytes[64] = {};
+    };
+    const auto touch = [](const CorvexLinkTraceEvent *e, void *context) {
+        auto *c = static_cast<Context *>(context);
+        std::this_thread::sleep_for(200us);  // a slow handler widens the window
+        std::memcpy(c->bytes, e->bytes, std::min<std::size_t>(e->length, sizeof c->bytes));
+        ++c->calls;
+        EXPECT_STREQ(e->line, "COM1");
+    };
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        int32_t position = 0;
+        while (!done.load()) MotorGetPosition("0", &position);
+    });
+    int delivered = 0;
+    for (int i = 0; i < 150; ++i) {
+        auto *context = new Context;
+        CorvexLinkSetTraceHandler(+touch, context);
+        std::this_thread::sleep_for(1ms);
+        CorvexLinkSetTraceHandler(nullptr, nullptr);
+        delivered += context->calls.load();
+        std::memset(static_cast<void *>(context), 0xEE, sizeof *context);  // as freeing does
+        delete context;
+    }
+    done = true;
+    reader.join();
+    EXPECT_GT(delivered, 0);
+
+    // A handler that removes itself, from inside its own delivery, returns.
+    static std::atomic<int> selfRemoved{0};
+    CorvexLinkSetTraceHandler(
+        [](const CorvexLinkTraceEvent *, void *) {
+            CorvexLinkSetTraceHandler(nullptr, nullptr);
+            ++selfRemoved;
+        },
+        nullptr);
+    EXPECT_EQ(MotorStop("0"), 1);
+    EXPECT_EQ(selfRemoved.load(), 1);
 }
 
 }  // namespace

@@ -87,9 +87,9 @@ int lineOpen(const char *device, int baudRate, CorvexLinkLine **line, CorvexLink
     try {
         if (line != nullptr) *line = nullptr;
         platform::OpenFailure failure;
-        if (device == nullptr || line == nullptr || !isLineRate(baudRate)) {
+        if (device == nullptr || *device == '\0' || line == nullptr || !isLineRate(baudRate)) {
             failure.set(platform::OpenFailureKind::MalformedName, device != nullptr ? device : "",
-                        device == nullptr ? "no device named"
+                        device == nullptr || *device == '\0' ? "no device named"
                         : line == nullptr ? "no place for the line's handle"
                                           : std::to_string(baudRate) +
                                                 " baud is not a line rate (300, 1200, 2400, "
