@@ -29,6 +29,8 @@
  *
  * The exports by family:
  *   - @ref corvexlink-port (open, configure and close the serial line);
+ *   - @ref corvexlink-lines (several lines in one program, each opened by name) and
+ *     @ref corvexlink-line-forms (every command on a line of the caller's choice);
  *   - @ref corvexlink-devices (the serial devices of the machine and their port numbers);
  *   - @ref corvexlink-transaction (raw commands, the error state, the baud-rate change);
  *   - @ref corvexlink-diagnostics (the library's debug lines);
@@ -48,10 +50,11 @@
  *     never dereferenced.
  *   - An "address text" names the target (see @ref corvexlink_addresses).
  *   - Transport failures set the error number (see @ref corvexlink_errors).
- *   - Calls are serialised by one library-wide lock, so several threads may call in; a
- *     call blocks until its own transactions are over. MotorStop() alone does not wait
+ *   - Calls on a line are serialised by that line's lock, so several threads may call in;
+ *     a call blocks until its own transactions are over. MotorStop() alone does not wait
  *     for another thread's call to end: it goes out between two of that call's
- *     transactions (see MotorStop()).
+ *     transactions (see MotorStop()). Calls on different lines never wait for each other
+ *     (see @ref corvexlink-lines).
  *   - Nothing is kept between runs: each load starts with port 1 at 9600 baud and every
  *     table at its initial value. Unloading the library (or leaving the program) closes a
  *     port that is still open.

@@ -68,6 +68,8 @@ std::optional<std::string> StationBus::handleFrame(const std::string &text, int 
             reply = errorAnswer(s.errorCode);
         } else {
             reply = station(a).handle(frame, now);
+            // A soft reset restarts the station at its power-on rate, once it has answered.
+            if (!frame.fifo && frame.letter == 'I' && s.followsBaud) s.baud = kBaudRates[0];
         }
         if (!answer) answer = reply;  // the lowest address answers
     }

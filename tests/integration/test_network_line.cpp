@@ -260,6 +260,27 @@ TEST_P(TcpLineTest, RateChangeIsRefusedBeforeTheStationsAreTold) {
     EXPECT_EQ(PortClose(), 1);
 }
 
+// A raw line whose server runs at another rate than 9600: an initialisation would reset the
+// stations to 9600, where the host could never follow, so it is refused before anything goes
+// out, and the stations stay reachable.
+TEST_P(TcpLineTest, InitialisationAwayFrom9600IsRefusedBeforeAnyReset) {
+    Ser2net fast(sim().slavePath(), 19200);
+    ASSERT_TRUE(fast.start()) << fast.log();
+    for (int a = 0; a < 4; ++a) sim().setStationBaudRate(a, 19200);
+    ::setenv("CORVEXLINK_COM1", fast.tcpUrl().c_str(), 1);
+    ASSERT_EQ(PortOpen(1, 19200), 1) << ZelmarGetErrorMessage();
+    ASSERT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+    sim().clearTranscript();
+    EXPECT_EQ(MotorStationsInit(), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_INIT_FAILED);
+    EXPECT_NE(std::string(ZelmarGetErrorMessage()).find("restart at 9600 baud"), std::string::npos)
+        << ZelmarGetErrorMessage();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(frames().empty());
+    EXPECT_EQ(scan(), "0,1,2,3,N,N,N,N,N,N,N,N,N,N,N,N");
+    EXPECT_EQ(PortClose(), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Tcp, TcpLineTest, ::testing::Values(Form::Tcp), formName);
 
 // Opens that fail: each says why, and none takes longer than its bound.
