@@ -189,6 +189,7 @@ TEST_F(LinesTest, OpensSayWhichDeviceFailedAndWhy) {
                           Case{inUse.c_str(), 9600, CORVEXLINK_OPEN_IN_USE},
                           Case{"/dev/null", 9600, CORVEXLINK_OPEN_NOT_SERIAL},
                           Case{"rfc2217://no-port", 9600, CORVEXLINK_OPEN_MALFORMED_NAME},
+                          Case{"tcp://127.0.0.1:1", 9600, CORVEXLINK_OPEN_REFUSED},
                           Case{"", 9600, CORVEXLINK_OPEN_MALFORMED_NAME},
                           Case{nullptr, 9600, CORVEXLINK_OPEN_MALFORMED_NAME},
                           Case{inUse.c_str(), 9601, CORVEXLINK_OPEN_MALFORMED_NAME}}) {
@@ -208,8 +209,8 @@ TEST_F(LinesTest, OpensSayWhichDeviceFailedAndWhy) {
 
     // A handle that names no line fails the same way whatever it is; the default line's
     // handle mixes with the specified functions.
-    for (CorvexLinkLine *stale : {static_cast<CorvexLinkLine *>(nullptr),
-                                  reinterpret_cast<CorvexLinkLine *>(0x7777)}) {
+    for (CorvexLinkLine *stale :
+         {static_cast<CorvexLinkLine *>(nullptr), reinterpret_cast<CorvexLinkLine *>(0x7777)}) {
         EXPECT_EQ(CorvexLinkLineMotorStop(stale, "0"), -1);
         EXPECT_EQ(CorvexLinkLineGetNumberError(stale), CORVEXLINK_ERR_LINE_CLOSED);
         EXPECT_EQ(CorvexLinkLineGetState(stale), CORVEXLINK_LINE_INVALID);
@@ -249,8 +250,7 @@ TEST_F(LinesTest, ACloseRacingCallsAndStopsEndsThemCleanly) {
                                           : CorvexLinkLineGetConnectedControllers(line, found);
                 if (wasClosed) {
                     ++afterClose;
-                    if (r != -1 ||
-                        CorvexLinkLineGetNumberError(line) != CORVEXLINK_ERR_LINE_CLOSED)
+                    if (r != -1 || CorvexLinkLineGetNumberError(line) != CORVEXLINK_ERR_LINE_CLOSED)
                         ++wrongAfterClose;
                 }
             }

@@ -415,11 +415,11 @@ TEST_F(NetworkOpenFailure, EveryAddressOfANameGetsItsShareOfTheBound) {
     const int second = listenOn(false, first.port());
     ASSERT_GE(second, 0);
     const std::string url = "tcp://two-addresses.corvexlink.test:" + std::to_string(first.port());
-    std::string failure;
+    corvex::platform::OpenFailure failure;
     std::unique_ptr<corvex::platform::SerialDevice> device;
     const long long ms =
         elapsedMs([&] { device = corvex::platform::openNetworkLine(url, failure); });
-    EXPECT_NE(device, nullptr) << failure;
+    EXPECT_NE(device, nullptr) << failure.text();
     EXPECT_LT(ms, 3000 + 1000);
     ::close(second);
 }
@@ -431,9 +431,9 @@ TEST_F(NetworkOpenFailure, LinkLocalZoneReachesTheSystem) {
     if (listener < 0) GTEST_SKIP() << "no IPv6 loopback here";
     const std::string url = "tcp://[::1%" + std::to_string(::if_nametoindex("lo")) +
                             "]:" + std::to_string(portOf(listener));
-    std::string failure;
+    corvex::platform::OpenFailure failure;
     const auto device = corvex::platform::openNetworkLine(url, failure);
-    EXPECT_NE(device, nullptr) << failure;
+    EXPECT_NE(device, nullptr) << failure.text();
     ::close(listener);
 }
 
@@ -640,9 +640,9 @@ TEST_F(ScriptedPeerTest, ServerThatAsksWithoutReadingTheAnswersIsDropped) {
 
 TEST_F(ScriptedPeerTest, RateChangeCountsOnlyWhenTheServerAcknowledgesIt) {
     TelnetPeer peer;
-    std::string failure;
+    corvex::platform::OpenFailure failure;
     auto device = corvex::platform::openNetworkLine(peer.url(), failure);
-    ASSERT_NE(device, nullptr) << failure;
+    ASSERT_NE(device, nullptr) << failure.text();
     ASSERT_TRUE(device->configure({}));
 
     // No acknowledgement: refused at the bound, and said why.

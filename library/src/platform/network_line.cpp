@@ -6,6 +6,7 @@
 #include "network_line.h"
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -107,7 +108,7 @@ public:
     }
 
     // RFC 2217: offers the COM-port option and waits for the server to take it.
-    bool negotiate(Clock::time_point deadline, std::string &failure) {
+    bool negotiate(Clock::time_point deadline, OpenFailure &failure) {
         std::string opening;
         {
             std::lock_guard<std::mutex> lock(inMutex_);
@@ -119,18 +120,21 @@ public:
                 std::lock_guard<std::mutex> lock(inMutex_);
                 if (decoder_.comPort() == telnet::ComPortAgreement::Accepted) return true;
                 if (decoder_.comPort() == telnet::ComPortAgreement::Refused) {
-                    failure = "the server refuses the COM-port option (a raw TCP port? use tcp://)";
+                    failure.set(OpenFailureKind::Refused, {},
+                                "the server refuses the COM-port option (a raw TCP port? use "
+                                "tcp://)");
                     return false;
                 }
                 if (lost_) {
-                    failure = "connection " + lossReason(lostError_);
+                    failure.set(OpenFailureKind::Other, {}, "connection " + lossReason(lostError_));
                     return false;
                 }
             }
             if (remainingMs(deadline) == 0) {
-                failure = "no answer to the COM-port option within " +
-                          std::to_string(kNetworkOpenBound.count() / 1000) +
-                          " s (a raw TCP port? use tcp://)";
+                failure.set(OpenFailureKind::TimedOut, {},
+                            "no answer to the COM-port option within " +
+                                std::to_string(kNetworkOpenBound.count() / 1000) +
+                                " s (a raw TCP port? use tcp://)");
                 return false;
             }
             socket_->wait(false, std::min(remainingMs(deadline), kAnswerSliceMs), false);
@@ -142,7 +146,7 @@ public:
     // last one) says so and closes the connection at once: the open waits kSettleTime for
     // that, so that it fails with the server's words instead of a line lost at the first
     // command. What arrives meanwhile (a greeting text) is dropped with the open's purge.
-    bool settle(std::string &failure) {
+    bool settle(OpenFailure &failure) {
         const auto end = Clock::now() + kSettleTime;
         while (remainingMs(end) > 0) {
             socket_->wait(false, remainingMs(end), false);
@@ -159,8 +163,15 @@ public:
             }
             while (!said.empty() && said.back() == ' ') said.pop_back();
             // Closed or reset (the server closes before it has read the client's opening).
-            failure = std::string("connection closed by the server at once") +
-                      (said.empty() ? "" : " (\"" + said + "\")");
+            // The server's own words tell a device in use from any other refusal.
+            std::string lower = said;
+            for (char &c : lower)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            failure.set(lower.find("in use") != std::string::npos ? OpenFailureKind::InUse
+                                                                  : OpenFailureKind::Refused,
+                        {},
+                        std::string("connection closed by the server at once") +
+                            (said.empty() ? "" : " (\"" + said + "\")"));
             return false;
         }
         return true;
@@ -611,16 +622,16 @@ std::unique_ptr<SerialDevice> openNetworkLine(const std::string &name, OpenFailu
         return nullptr;
     }
     const auto deadline = Clock::now() + kNetworkOpenBound;
-    std::string reason;
     std::unique_ptr<StreamSocket> socket =
-        connectStream(parsed->host, parsed->port, kNetworkOpenBound, reason);
-    if (!socket) {
-        failure.set(OpenFailureKind::Other, name, reason);
-        return nullptr;
+        connectStream(parsed->host, parsed->port, kNetworkOpenBound, failure);
+    std::unique_ptr<NetworkLine> line;
+    if (socket) {
+        line = std::make_unique<NetworkLine>(std::move(socket), name, parsed->rfc2217);
+        if ((parsed->rfc2217 && !line->negotiate(deadline, failure)) || !line->settle(failure))
+            line.reset();
     }
-    auto line = std::make_unique<NetworkLine>(std::move(socket), name, parsed->rfc2217);
-    if ((parsed->rfc2217 && !line->negotiate(deadline, reason)) || !line->settle(reason)) {
-        failure.set(OpenFailureKind::Other, name, reason);
+    if (!line) {
+        failure.device = name;
         return nullptr;
     }
     line->reportLosses();

@@ -54,10 +54,10 @@ addressDeadline(std::chrono::steady_clock::time_point deadline, std::size_t left
 }
 
 // Connects to `host`:`port` within `bound` (name resolution included), with TCP_NODELAY
-// and keepalive set. On failure returns nullptr and sets `failure` to the reason in a
-// person's words ("connection refused", "no answer within 3 s", "name not resolved (…)").
+// and keepalive set. On failure returns nullptr and sets `failure`'s kind and its reason in
+// a person's words ("connection refused", "no answer within 3 s", "name not resolved (…)").
 std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16_t port,
-                                            std::chrono::milliseconds bound, std::string &failure);
+                                            std::chrono::milliseconds bound, OpenFailure &failure);
 
 // Runs `work` on a thread of its own and waits for it at most `bound`: whether it ended.
 // A call that does not end in time is left to finish alone, so `work` must hold all it

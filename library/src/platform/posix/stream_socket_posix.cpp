@@ -193,7 +193,7 @@ int connectOne(const addrinfo &a, Clock::time_point deadline, int &error) {
 }  // namespace
 
 std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16_t port,
-                                            std::chrono::milliseconds bound, std::string &failure) {
+                                            std::chrono::milliseconds bound, OpenFailure &failure) {
     const auto deadline = Clock::now() + bound;
 
     // Name lookup has no bound of its own: it runs on a thread of its own.
@@ -219,11 +219,13 @@ std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16
         },
         bound);
     if (!looked) {
-        failure = "name not resolved within " + std::to_string(bound.count() / 1000) + " s";
+        failure.set(OpenFailureKind::TimedOut, {},
+                    "name not resolved within " + std::to_string(bound.count() / 1000) + " s");
         return nullptr;
     }
     if (lookup->status != 0) {
-        failure = std::string("name not resolved (") + ::gai_strerror(lookup->status) + ")";
+        failure.set(OpenFailureKind::NoDevice, {},
+                    std::string("name not resolved (") + ::gai_strerror(lookup->status) + ")");
         return nullptr;
     }
 
@@ -245,7 +247,10 @@ std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16
         }
         return std::make_unique<PosixStreamSocket>(fd, wakeFd);
     }
-    failure = connectFailure(error, bound);
+    failure.set(error == ECONNREFUSED ? OpenFailureKind::Refused
+                : error == ETIMEDOUT  ? OpenFailureKind::TimedOut
+                                      : OpenFailureKind::Other,
+                {}, connectFailure(error, bound));
     return nullptr;
 }
 

@@ -180,9 +180,9 @@ SOCKET connectOne(const addrinfo &a, Clock::time_point deadline, int &error) {
 }  // namespace
 
 std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16_t port,
-                                            std::chrono::milliseconds bound, std::string &failure) {
+                                            std::chrono::milliseconds bound, OpenFailure &failure) {
     if (!winsockStarted()) {
-        failure = "Winsock could not be started";
+        failure.set(OpenFailureKind::Other, {}, "Winsock could not be started");
         return nullptr;
     }
     const auto deadline = Clock::now() + bound;
@@ -210,11 +210,13 @@ std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16
         },
         bound);
     if (!looked) {
-        failure = "name not resolved within " + std::to_string(bound.count() / 1000) + " s";
+        failure.set(OpenFailureKind::TimedOut, {},
+                    "name not resolved within " + std::to_string(bound.count() / 1000) + " s");
         return nullptr;
     }
     if (lookup->status != 0) {
-        failure = "name not resolved (Winsock error " + std::to_string(lookup->status) + ")";
+        failure.set(OpenFailureKind::NoDevice, {},
+                    "name not resolved (Winsock error " + std::to_string(lookup->status) + ")");
         return nullptr;
     }
 
@@ -240,7 +242,10 @@ std::unique_ptr<StreamSocket> connectStream(const std::string &host, std::uint16
         }
         return std::make_unique<Win32StreamSocket>(s, socketEvent, wakeEvent);
     }
-    failure = connectFailure(error, bound);
+    failure.set(error == WSAECONNREFUSED ? OpenFailureKind::Refused
+                : error == WSAETIMEDOUT  ? OpenFailureKind::TimedOut
+                                         : OpenFailureKind::Other,
+                {}, connectFailure(error, bound));
     return nullptr;
 }
 
