@@ -36,7 +36,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-# The library package brings its own shlibs and symbols files (packaging/libcorvexlink2).
+# The library package brings its own shlibs and symbols files (the symbols file is written
+# by the build from the export table, see library/CMakeLists.txt).
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
 set(CPACK_COMPONENTS_ALL libcorvexlink2 libcorvexlink-dev corvexlink-tools corvexlink-python)
@@ -76,7 +77,7 @@ file(WRITE ${PROJECT_BINARY_DIR}/packaging/libcorvexlink2/shlibs
 set(CPACK_DEBIAN_LIBCORVEXLINK2_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/packaging/libcorvexlink2/triggers
   ${PROJECT_BINARY_DIR}/packaging/libcorvexlink2/shlibs
-  ${PROJECT_SOURCE_DIR}/packaging/libcorvexlink2/symbols)
+  ${PROJECT_BINARY_DIR}/packaging/libcorvexlink2/symbols)
 
 # The Qt module, which the core loads in a process that runs a Qt application. It is built
 # with this very core (their interface is internal), hence the exact version.

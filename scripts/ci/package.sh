@@ -165,7 +165,7 @@ minor=${version#*.}; minor=${minor%%.*}
 dpkg-deb --ctrl-tarfile "$build"/libcorvexlink2_*.deb | tar -xO ./symbols >"$work/symbols"
 diff <(sed -n 's/^ \([^@ ]*\)@Base .*/\1/p' "$work/symbols" | LC_ALL=C sort) \
      <(nm -D --defined-only "$build"/library/libCorvexLink.so.2 | awk '{print $3}' | LC_ALL=C sort) \
-  || fail "packaging/libcorvexlink2/symbols and the library's exports differ (< file, > library)"
+  || fail "the symbols file and the library's exports differ (< file, > library)"
 echo "control data: one synopsis per package, Multi-Arch, shlibs, symbols, copyright"
 
 echo "== lintian --pedantic"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CorvexLink.h"
+#include "exports/lifecycle.h"
 #include "kx4417/simulator.h"
 #include "line_access.h"
 #include "platform/diagnostics.h"
@@ -270,6 +271,44 @@ TEST_F(LinesTest, ACloseRacingCallsAndStopsEndsThemCleanly) {
         EXPECT_EQ(CorvexLinkLineClose(line), -1);
         EXPECT_EQ(std::string(CorvexLinkLineGetErrorMessage(line)), "The line is closed");
     }
+    sim.stop();
+}
+
+// The unload (or the end of the process) while a thread the program did not join is inside a
+// call: each line is closed once its call under way has ended, and the thread's later calls
+// fail cleanly instead of racing the worker's end (ThreadSanitizer and ASan watch this one).
+TEST_F(LinesTest, TheUnloadClosesEachLineAfterItsCallUnderWay) {
+    SimLine a({0}, 9600);
+    kx4417::SimOptions options;
+    options.stations = {0};
+    kx4417::Simulator sim(options);
+    ASSERT_TRUE(sim.start());
+    ::setenv("CORVEXLINK_COM1", sim.slavePath().c_str(), 1);
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    std::atomic<bool> done{false};
+    std::atomic<int> calls{0};
+    const auto daemon = [&](CorvexLinkLine *line) {
+        while (!done.load()) {
+            int32_t position = 0;
+            if (line != nullptr)
+                CorvexLinkLineMotorGetPosition(line, "0", &position);
+            else
+                MotorGetPosition("0", &position);
+            ++calls;
+        }
+    };
+    std::thread onDefault(daemon, nullptr);
+    std::thread onLine(daemon, a.line);
+    while (calls.load() < 10) std::this_thread::sleep_for(1ms);
+    corvex::exports::closeLinesAtUnload();
+    EXPECT_EQ(CorvexLinkLineGetState(a.line), CORVEXLINK_LINE_INVALID);
+    int32_t position = 0;
+    EXPECT_EQ(MotorGetPosition("0", &position), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_LINE_CLOSED);
+    done = true;
+    onDefault.join();
+    onLine.join();
+    ::unsetenv("CORVEXLINK_COM1");
     sim.stop();
 }
 

@@ -4,18 +4,14 @@
 // way a close does: once the call under way on it has ended, within a bound, so that the
 // worker ends and the device is released without racing a thread that is still inside a
 // call (a thread the program did not join).
-#include <chrono>
+#include "lifecycle.h"
 
 #include "../link/line_registry.h"
 #include "../platform/diagnostics.h"
 
-namespace {
+namespace corvex::exports {
 
-// How long the unload waits for a call under way on a line: one call's transactions end
-// within a few answer waits; a call that does not end by then keeps its line open.
-constexpr std::chrono::milliseconds kUnloadCallBound{1000};
-
-__attribute__((destructor)) void closeLinesAtUnload() {
+void closeLinesAtUnload() noexcept {
     // allLines() allocates nothing when no line was ever made.
     for (const std::shared_ptr<corvex::link::Line> &line : corvex::link::allLines()) {
         if (!line->port.isOpen()) continue;
@@ -35,4 +31,8 @@ __attribute__((destructor)) void closeLinesAtUnload() {
     }
 }
 
+}  // namespace corvex::exports
+
+namespace {
+__attribute__((destructor)) void atUnload() { corvex::exports::closeLinesAtUnload(); }
 }  // namespace
