@@ -87,8 +87,9 @@ std::optional<std::int32_t> readValue(Call &call, const Target &target, const Co
     if (!reply.answer.hasValue) {
         // A bare prompt (or text without a number) carries no reading: reporting the last
         // value instead would hand over another command's, or another station's, number.
-        call.errors().set(CORVEXLINK_ERR_NO_VALUE, "No value in the answer (command = %s, answer = %s)",
-                          text.data(), reply.raw.c_str());
+        call.errors().set(CORVEXLINK_ERR_NO_VALUE,
+                          "No value in the answer (command = %s, answer = %s)", text.data(),
+                          reply.raw.c_str());
         return std::nullopt;
     }
     return reply.answer.value;

@@ -90,8 +90,8 @@ int lineOpen(const char *device, int baudRate, CorvexLinkLine **line, CorvexLink
         if (device == nullptr || *device == '\0' || line == nullptr || !isLineRate(baudRate)) {
             failure.set(platform::OpenFailureKind::MalformedName, device != nullptr ? device : "",
                         device == nullptr || *device == '\0' ? "no device named"
-                        : line == nullptr ? "no place for the line's handle"
-                                          : std::to_string(baudRate) +
+                        : line == nullptr                    ? "no place for the line's handle"
+                                                             : std::to_string(baudRate) +
                                                 " baud is not a line rate (300, 1200, 2400, "
                                                 "4800, 9600, 19200, 38400, 57600, 115200)");
             link::ErrorState errors;
