@@ -12,7 +12,11 @@
 //    interleaved runs, without and with wire time at 9600 baud;
 //  - how long a stop called from a second thread during a scan takes to reach the station,
 //    at 9600 and 115200 baud with wire time (median and maximum over repeated scans), against
-//    its bound: one silent probe of the scan, then the stop's own frame.
+//    its bound: one silent probe of the scan, then the stop's own frame;
+//  - the transactions per second of 2 and 4 lines worked at once (a thread a line, each with
+//    its own simulator, wire time at 9600 baud) against the same number of times one line's;
+//  - the round trip through a line handle against the specified function on the same line,
+//    as the median of interleaved pairs.
 //
 //   bench_link [--quick] [--help] [--version]
 //
@@ -26,11 +30,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -391,6 +397,75 @@ void stopRows(int rate, int runs, std::vector<Row> &rows) {
         {"stop during a scan, maximum, " + r + " baud", worst, bound, worst / bound, 1.0, "s"});
 }
 
+// Back-to-back position reads on `count` lines at once, a thread a line, each line with its
+// own simulator and wire time at 9600 baud: the transactions per second of all lines together.
+double linesThroughput(int count, double runSeconds) {
+    std::vector<std::unique_ptr<kx4417::Simulator>> sims;
+    std::vector<CorvexLinkLine *> lines;
+    for (int i = 0; i < count; ++i) {
+        sims.push_back(std::make_unique<kx4417::Simulator>(options({0}, true, 9600)));
+        if (!sims.back()->start()) fail("simulator");
+        CorvexLinkLine *line = nullptr;
+        CorvexLinkResult result{};
+        if (CorvexLinkLineOpen(sims.back()->slavePath().c_str(), 9600, &line, &result) != 1)
+            fail(result.message);
+        lines.push_back(line);
+    }
+    std::atomic<long> done{0};
+    std::vector<std::thread> threads;
+    const auto end = Clock::now() + std::chrono::duration<double>(runSeconds);
+    const auto started = Clock::now();
+    for (CorvexLinkLine *line : lines) {
+        threads.emplace_back([line, end, &done] {
+            while (Clock::now() < end) {
+                int32_t position = 0;
+                if (CorvexLinkLineMotorGetPosition(line, "0", &position) != 1)
+                    fail(CorvexLinkLineGetErrorMessage(line));
+                ++done;
+            }
+        });
+    }
+    for (std::thread &t : threads) t.join();
+    const double rate = static_cast<double>(done.load()) / seconds(Clock::now() - started);
+    for (CorvexLinkLine *line : lines) CorvexLinkLineClose(line);
+    for (auto &sim : sims) sim->stop();
+    return rate;
+}
+
+// 2 and 4 lines worked at once against as many times one line's rate: the goal is at least
+// 0.95 of it, so the ratio (N x one line / N lines together) is at most 1/0.95.
+void linesRows(double runSeconds, std::vector<Row> &rows) {
+    const double one = linesThroughput(1, runSeconds);
+    rows.push_back({"transactions/s, one line", one, one, 1.0, -1.0, "1/s"});
+    for (int count : {2, 4}) {
+        const double together = linesThroughput(count, runSeconds);
+        const std::string n = std::to_string(count);
+        rows.push_back({n + " x one line / " + n + " lines at once", count * one, together,
+                        count * one / together, 1.0 / 0.95, "1/s"});
+    }
+}
+
+// The round trip through the default line's handle against the specified function on the
+// same open port, taken in turns.
+void handleRow(int pairs, std::vector<Row> &rows) {
+    Line line(options({0}, false, 9600));
+    if (PortOpen(1, 9600) != 1) fail("PortOpen");
+    CorvexLinkLine *handle = CorvexLinkDefaultLine();
+    std::vector<double> viaHandle, specified;
+    for (int i = 0; i < pairs; ++i) {
+        int32_t position = 0;
+        auto t0 = Clock::now();
+        if (CorvexLinkLineMotorGetPosition(handle, "0", &position) != 1) fail("line form");
+        viaHandle.push_back(seconds(Clock::now() - t0));
+        t0 = Clock::now();
+        if (MotorGetPosition("0", &position) != 1) fail("MotorGetPosition");
+        specified.push_back(seconds(Clock::now() - t0));
+    }
+    PortClose();
+    rows.push_back({"round trip, line handle / specified", median(viaHandle), median(specified),
+                    median(viaHandle) / median(specified), 1.05, "s"});
+}
+
 void printTable(const std::vector<Row> &rows) {
     std::printf("%-40s %12s %12s %9s %7s  %s\n", "measure", "figure", "baseline", "ratio", "goal",
                 "met");
@@ -455,6 +530,10 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "bench_link: stops during scans at %d baud...\n", rate);
         stopRows(rate, quick ? 3 : 12, rows);
     }
+    std::fprintf(stderr, "bench_link: 1, 2 and 4 lines at once...\n");
+    linesRows(quick ? 1.0 : 4.0, rows);
+    std::fprintf(stderr, "bench_link: round trips through a line handle...\n");
+    handleRow(quick ? 50 : 400, rows);
     printTable(rows);
     return 0;
 }

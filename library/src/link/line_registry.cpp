@@ -16,9 +16,15 @@ struct Registry {
     std::uint64_t nextId = kDefaultLineId + 1;
 };
 
+std::atomic<bool> g_made{false};
+
 // Never destroyed: the close at unload and threads that outlive main() still find it.
 Registry &registry() {
-    static auto *r = new Registry;
+    static auto *r = [] {
+        auto *made = new Registry;
+        g_made.store(true, std::memory_order_release);
+        return made;
+    }();
     return *r;
 }
 
@@ -76,6 +82,7 @@ std::shared_ptr<Line> removeLine(std::uint64_t id) {
 }
 
 std::vector<std::shared_ptr<Line>> allLines() {
+    if (!g_made.load(std::memory_order_acquire)) return {};  // nothing made: allocate nothing
     Registry &r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
     std::vector<std::shared_ptr<Line>> all;
