@@ -439,7 +439,9 @@ bool TMtr::pollRead(int result) {
 }
 
 void TMtr::periodicReadFailed() {
-    const bool noAnswer = ZelmarGetNumberError() == CORVEXLINK_ERR_NO_ANSWER;
+    // A lost line is said as such; no answer at all is the most a silent line can tell.
+    const int error = ZelmarGetNumberError();
+    const bool noAnswer = error == CORVEXLINK_ERR_NO_ANSWER || error == CORVEXLINK_ERR_LINE_LOST;
     // Both readings end before the window's one box shows, so that no later tick of the
     // window raises another while it is open.
     Timer1->stop();

@@ -143,9 +143,9 @@
  *     "WriteSP: COM port timed out" when a probe got no answer.
  *   - 27 CORVEXLINK_ERR_COMMAND_REJECTED: "Command rejected: ...": a NULL or over-long raw
  *     command.
- *   - 28 CORVEXLINK_ERR_LINE_LOST: "ItcCommand: the line is lost (...), open the port again
- *     (command = ...)": the device went away; every command fails at once until the port
- *     is opened again.
+ *   - 28 CORVEXLINK_ERR_LINE_LOST:
+ *     "ItcCommand: the line is lost (...), open the port again (command = ...)": the device
+ *     went away; every command fails at once until the port is opened again.
  *   - 29 CORVEXLINK_ERR_NO_VALUE: "No value in the answer (command = ..., answer = ...)": a
  *     reading got an answer without a number (a bare prompt); the out-parameter is left as
  *     a failed reading leaves it.
@@ -1073,13 +1073,23 @@ CORVEXLINK_API int CorvexLinkLineSetTraceHandler(CorvexLinkLine *line,
 
 /**
  * The library's exports, one line each, for programs that bind the library at run time (the
- * Python package declares its functions from it): "<since>|<result type>|<name>|<parameter
- * list>", the parameter list in parentheses as C declares it, `since` the package version
- * that first carried the export.
+ * Python package declares its functions from it), each of four fields between bars:
+ * `since|result type|name|(parameter list)`, the parameter list as C declares it, `since`
+ * the package version that first carried the export.
  *
  * @return a text of the library that stays valid; never NULL.
  */
 CORVEXLINK_API const char *CorvexLinkGetExports(void);
+
+/**
+ * The constants of this header with their values, one a line: "NAME=value" (the value as
+ * the header writes it, "(-1)" or "0x001" included), for programs in other languages that
+ * check values before calling (the limits), or name the error numbers, reasons and states,
+ * without a copy of their own.
+ *
+ * @return a text of the library that stays valid; never NULL.
+ */
+CORVEXLINK_API const char *CorvexLinkGetConstants(void);
 
 /** @} */
 
@@ -2146,233 +2156,654 @@ CORVEXLINK_API int FIFOMotorWait(const char *address, int wait, int32_t *freeByt
  * @{
  */
 
-/** The line form of ZelmarGetBaudRate(): the same on `line`. */
+/**
+ * The line form of ZelmarGetBaudRate(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @return as ZelmarGetBaudRate(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineGetBaudRate(CorvexLinkLine *line);
 
-/** The line form of WriteCommandtoKX4417(): the same on `line`. */
+/**
+ * The line form of WriteCommandtoKX4417(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param command the command text, at most 62 characters.
+ * @return as WriteCommandtoKX4417(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineWriteCommandtoKX4417(CorvexLinkLine *line, const char *command);
 
-/** The line form of ZelmarGetValue(): the same on `line`, reading the calling thread's own last
-
- * call on `line`. */
+/**
+ * The line form of ZelmarGetValue(): the same on `line`, reading the calling thread's own
+ * last  call on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @return as ZelmarGetValue(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineGetValue(CorvexLinkLine *line);
 
-/** The line form of ZelmarGetNumberError(): the same on `line`, reading the calling thread's
-
- * own last call on `line`. */
+/**
+ * The line form of ZelmarGetNumberError(): the same on `line`, reading the calling thread's
+ * own last call on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @return as ZelmarGetNumberError(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineGetNumberError(CorvexLinkLine *line);
 
-/** The line form of ZelmarGetErrorMessage(): the same on `line`, reading the calling thread's
-
- * own last call on `line`. */
+/**
+ * The line form of ZelmarGetErrorMessage(): the same on `line`, reading the calling thread's
+ * own last call on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @return as ZelmarGetErrorMessage(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API const char *CorvexLinkLineGetErrorMessage(CorvexLinkLine *line);
 
-/** The line form of ZelmarGetErrorMessageVb(): the same on `line`, reading the calling thread's
-
- * own last call on `line`. */
+/**
+ * The line form of ZelmarGetErrorMessageVb(): the same on `line`, reading the calling
+ * thread's  own last call on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param buffer receives the message; at least CORVEXLINK_ERROR_MESSAGE_SIZE (512) bytes.
+ * @return as ZelmarGetErrorMessageVb(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineGetErrorMessageVb(CorvexLinkLine *line, char *buffer);
 
-/** The line form of GetLastestCommand(): the same on `line`, reading the calling thread's own
-
- * last call on `line`. */
+/**
+ * The line form of GetLastestCommand(): the same on `line`, reading the calling thread's own
+ * last call on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param buffer receives the frame; at least CORVEXLINK_COMMAND_BUFFER_SIZE (256) bytes.
+ * @return as GetLastestCommand(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineGetLastestCommand(CorvexLinkLine *line, char *buffer);
 
-/** The line form of ZelmarChangeBaudRate(): the same on `line`. */
+/**
+ * The line form of ZelmarChangeBaudRate(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param baudRate 9600, 19200, 38400, 57600 or 115200; another rate is sent to the stations
+ *   as 9600 (code 0).
+ * @return as ZelmarChangeBaudRate(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineChangeBaudRate(CorvexLinkLine *line, int baudRate);
 
-/** The line form of MotorSetCurrent(): the same on `line`. */
+/**
+ * The line form of MotorSetCurrent(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param milliamps the current, 50 to 2000 mA.
+ * @return as MotorSetCurrent(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorSetCurrent(CorvexLinkLine *line, const char *address,
                                                  int milliamps);
 
-/** The line form of MotorSpeed(): the same on `line`. */
+/**
+ * The line form of MotorSpeed(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param slewRate the slew (top) rate in steps/s.
+ * @param firstRate the first (start) rate in steps/s.
+ * @param accel the acceleration.
+ * @return as MotorSpeed(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorSpeed(CorvexLinkLine *line, const char *address, int slewRate,
                                             int firstRate, int accel);
 
-/** The line form of MotorConfigureMode(): the same on `line`. */
+/**
+ * The line form of MotorConfigureMode(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param mode 36 (biphasic), 34 (monophasic), 33 (half step) or 8 (external driver), or'ed
+ *   with 0x10 (shaft-encoder movements), 0x40 (FIFO profile) and 0x80 (home seek).
+ * @return as MotorConfigureMode(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorConfigureMode(CorvexLinkLine *line, const char *address,
                                                     int mode);
 
-/** The line form of GetMotorDirection(): the same on `line`. */
+/**
+ * The line form of GetMotorDirection(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @return as GetMotorDirection(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineGetMotorDirection(CorvexLinkLine *line, const char *address);
 
-/** The line form of MotorDirection(): the same on `line`. */
+/**
+ * The line form of MotorDirection(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param flag non-zero for '+' (clockwise), 0 for '-'.
+ * @return as MotorDirection(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorDirection(CorvexLinkLine *line, const char *address,
                                                 int flag);
 
-/** The line form of MotorSlewRate(): the same on `line`. */
+/**
+ * The line form of MotorSlewRate(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param rate 16 to 8500 steps/s.
+ * @return as MotorSlewRate(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorSlewRate(CorvexLinkLine *line, const char *address, int rate);
 
-/** The line form of MotorFirstRate(): the same on `line`. */
+/**
+ * The line form of MotorFirstRate(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param rate 16 to 8500 steps/s.
+ * @return as MotorFirstRate(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorFirstRate(CorvexLinkLine *line, const char *address,
                                                 int rate);
 
-/** The line form of MotorAccelDecel(): the same on `line`. */
+/**
+ * The line form of MotorAccelDecel(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param accel 0 to 255.
+ * @return as MotorAccelDecel(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorAccelDecel(CorvexLinkLine *line, const char *address,
                                                  int accel);
 
-/** The line form of MotorChangeJogSpeed(): the same on `line`. */
+/**
+ * The line form of MotorChangeJogSpeed(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station, a list or ALL.
+ * @param speed the jog speed in steps/s (sent as given).
+ * @return as MotorChangeJogSpeed(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorChangeJogSpeed(CorvexLinkLine *line, const char *address,
                                                      int speed);
 
-/** The line form of MotorNumberStepRel(): the same on `line`. */
+/**
+ * The line form of MotorNumberStepRel(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param steps the signed number of steps (positive clockwise).
+ * @return as MotorNumberStepRel(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorNumberStepRel(CorvexLinkLine *line, const char *address,
                                                     int32_t steps);
 
-/** The line form of MotorGoAbsPos(): the same on `line`. */
+/**
+ * The line form of MotorGoAbsPos(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param position the target position in steps.
+ * @return as MotorGoAbsPos(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorGoAbsPos(CorvexLinkLine *line, const char *address,
                                                int32_t position);
 
-/** The line form of MotorJog(): the same on `line`. */
+/**
+ * The line form of MotorJog(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station, a list or ALL.
+ * @param direction 1 for '+', anything else for '-'.
+ * @return as MotorJog(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorJog(CorvexLinkLine *line, const char *address, int direction);
 
-/** The line form of MotorRepeat(): the same on `line`. */
+/**
+ * The line form of MotorRepeat(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @return as MotorRepeat(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorRepeat(CorvexLinkLine *line, const char *address);
 
-/** The line form of MotorStop(): the same on `line`; a stop served between the transactions of
-
- * another thread's call on the same line, as MotorStop() is. */
+/**
+ * The line form of MotorStop(): the same on `line`; a stop served between the transactions
+ * of  another thread's call on the same line, as MotorStop() is.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @return as MotorStop(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorStop(CorvexLinkLine *line, const char *address);
 
-/** The line form of MotorSoftReset(): the same on `line`. */
+/**
+ * The line form of MotorSoftReset(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station, a list or ALL.
+ * @return as MotorSoftReset(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorSoftReset(CorvexLinkLine *line, const char *address);
 
-/** The line form of MotorGetPosition(): the same on `line`. */
+/**
+ * The line form of MotorGetPosition(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param position receives the position; set to 0 first, stays 0 when the call fails.
+ * @return as MotorGetPosition(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorGetPosition(CorvexLinkLine *line, const char *address,
                                                   int32_t *position);
 
-/** The line form of MotorSetPosition(): the same on `line`. */
+/**
+ * The line form of MotorSetPosition(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param position the new counter value.
+ * @return as MotorSetPosition(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorSetPosition(CorvexLinkLine *line, const char *address,
                                                   int32_t position);
 
-/** The line form of MotorEncoderFailsStep(): the same on `line`. */
+/**
+ * The line form of MotorEncoderFailsStep(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param steps the step-failure count.
+ * @return as MotorEncoderFailsStep(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorEncoderFailsStep(CorvexLinkLine *line, const char *address,
                                                        int32_t steps);
 
-/** The line form of MotorGetStatusRegister(): the same on `line`. */
+/**
+ * The line form of MotorGetStatusRegister(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param status receives the CORVEXLINK_STATUS_ bits; set to 0 first, stays 0 when the call
+ *   fails.
+ * @return as MotorGetStatusRegister(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorGetStatusRegister(CorvexLinkLine *line, const char *address,
                                                         int32_t *status);
 
-/** The line form of EncoderSetPosition(): the same on `line`. */
+/**
+ * The line form of EncoderSetPosition(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param count the new counter value.
+ * @return as EncoderSetPosition(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineEncoderSetPosition(CorvexLinkLine *line, const char *address,
                                                     int32_t count);
 
-/** The line form of EncoderGetPosition(): the same on `line`. */
+/**
+ * The line form of EncoderGetPosition(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param count receives the count; set to 0 first, stays 0 when the call fails.
+ * @return as EncoderGetPosition(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineEncoderGetPosition(CorvexLinkLine *line, const char *address,
                                                     int32_t *count);
 
-/** The line form of MotorPowerON(): the same on `line`. */
+/**
+ * The line form of MotorPowerON(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station, a list or ALL.
+ * @param value the power value (1 for full power).
+ * @return as MotorPowerON(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorPowerON(CorvexLinkLine *line, const char *address, int value);
 
-/** The line form of MotorPowerOFF(): the same on `line`. */
+/**
+ * The line form of MotorPowerOFF(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station, a list or ALL.
+ * @return as MotorPowerOFF(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorPowerOFF(CorvexLinkLine *line, const char *address);
 
-/** The line form of GetConnectedControllers(): the same on `line`. */
+/**
+ * The line form of GetConnectedControllers(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param buffer receives the list; at least CORVEXLINK_CONTROLLER_LIST_SIZE (38) bytes, at
+ *   most 38 are written.
+ * @return as GetConnectedControllers(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineGetConnectedControllers(CorvexLinkLine *line, char *buffer);
 
-/** The line form of CheckControllerAddress(): the same on `line`. */
+/**
+ * The line form of CheckControllerAddress(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @return as CheckControllerAddress(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineCheckControllerAddress(CorvexLinkLine *line, const char *address);
 
-/** The line form of MotorStationsInit(): the same on `line`. */
+/**
+ * The line form of MotorStationsInit(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @return as MotorStationsInit(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorStationsInit(CorvexLinkLine *line);
 
-/** The line form of MotorTriggerON(): the same on `line`. */
+/**
+ * The line form of MotorTriggerON(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param motors the motor list.
+ * @return as MotorTriggerON(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorTriggerON(CorvexLinkLine *line, const char *motors);
 
-/** The line form of MotorTriggerOFF(): the same on `line`. */
+/**
+ * The line form of MotorTriggerOFF(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param motors the motor list.
+ * @return as MotorTriggerOFF(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorTriggerOFF(CorvexLinkLine *line, const char *motors);
 
-/** The line form of MotorPauseON(): the same on `line`. */
+/**
+ * The line form of MotorPauseON(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param motors the motor list.
+ * @return as MotorPauseON(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorPauseON(CorvexLinkLine *line, const char *motors);
 
-/** The line form of MotorPauseOFF(): the same on `line`. */
+/**
+ * The line form of MotorPauseOFF(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param motors the motor list.
+ * @return as MotorPauseOFF(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorPauseOFF(CorvexLinkLine *line, const char *motors);
 
-/** The line form of ConfigureSPI(): the same on `line`. */
+/**
+ * The line form of ConfigureSPI(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param config the configuration (128 on a master, 198 on a user-I/O controller during
+ *   initialisation).
+ * @return as ConfigureSPI(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineConfigureSPI(CorvexLinkLine *line, const char *address,
                                               int config);
 
-/** The line form of ReadSPI(): the same on `line`. */
+/**
+ * The line form of ReadSPI(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param value receives the value; untouched when the call fails.
+ * @return as ReadSPI(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineReadSPI(CorvexLinkLine *line, const char *address, int32_t *value);
 
-/** The line form of WriteSPI(): the same on `line`. */
+/**
+ * The line form of WriteSPI(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station, a list or ALL.
+ * @param value the value, sent as an unsigned 32-bit number.
+ * @return as WriteSPI(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineWriteSPI(CorvexLinkLine *line, const char *address, int value);
 
-/** The line form of ReadDigitalUserIO(): the same on `line`. */
+/**
+ * The line form of ReadDigitalUserIO(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param inputs receives the input bits; untouched when the call fails.
+ * @return as ReadDigitalUserIO(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineReadDigitalUserIO(CorvexLinkLine *line, const char *address,
                                                    int32_t *inputs);
 
-/** The line form of ConfigureDigitalUserIO(): the same on `line`. */
+/**
+ * The line form of ConfigureDigitalUserIO(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param addresses a user I/O list: controllers 4k+1 to 4k+3, a list or ALL.
+ * @param config the direction bits.
+ * @return as ConfigureDigitalUserIO(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineConfigureDigitalUserIO(CorvexLinkLine *line, const char *addresses,
                                                         int config);
 
-/** The line form of WriteDigitalUserIO(): the same on `line`. */
+/**
+ * The line form of WriteDigitalUserIO(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param addresses a user I/O list: controllers 4k+1 to 4k+3, a list or ALL.
+ * @param value the output bits.
+ * @return as WriteDigitalUserIO(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineWriteDigitalUserIO(CorvexLinkLine *line, const char *addresses,
                                                     int value);
 
-/** The line form of GetADCchannel(): the same on `line`. */
+/**
+ * The line form of GetADCchannel(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param master the board's master controller: "0", "4", "8" or "12".
+ * @param resolution 8, 10 or 12 bits.
+ * @param channel 0 to 10 for the inputs; 11, 12 and 13 for the half-scale, null and full-
+ *   scale references.
+ * @param reading receives the reading; set to 0 first, stays 0 when the call fails.
+ * @return as GetADCchannel(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineGetADCchannel(CorvexLinkLine *line, const char *master,
                                                int resolution, int channel, int32_t *reading);
 
-/** The line form of ReadAllChannelsADC(): the same on `line`. */
+/**
+ * The line form of ReadAllChannelsADC(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param master the board's master controller: "0", "4", "8" or "12".
+ * @param resolution 10 or 12 bits.
+ * @param values receives the channels in values[0] to values[10] (CORVEXLINK_ADC_CHANNELS
+ *   elements); elements the station does not answer keep their contents, and no more than
+ *   eleven are ever written.
+ * @return as ReadAllChannelsADC(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineReadAllChannelsADC(CorvexLinkLine *line, const char *master,
                                                     int resolution, int32_t *values);
 
-/** The line form of EnterProgMode(): the same on `line`. */
+/**
+ * The line form of EnterProgMode(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @return as EnterProgMode(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineEnterProgMode(CorvexLinkLine *line, const char *address);
 
-/** The line form of ExecStoredProg(): the same on `line`. */
+/**
+ * The line form of ExecStoredProg(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @return as ExecStoredProg(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineExecStoredProg(CorvexLinkLine *line, const char *address);
 
-/** The line form of ProgramLoop(): the same on `line`. */
+/**
+ * The line form of ProgramLoop(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @return as ProgramLoop(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineProgramLoop(CorvexLinkLine *line, const char *address);
 
-/** The line form of MotorWait(): the same on `line`. */
+/**
+ * The line form of MotorWait(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param wait the wait, sent as an unsigned 32-bit number.
+ * @return as MotorWait(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineMotorWait(CorvexLinkLine *line, const char *address, int wait);
 
-/** The line form of FIFOReset(): the same on `line`. */
+/**
+ * The line form of FIFOReset(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @return as FIFOReset(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOReset(CorvexLinkLine *line, const char *address);
 
-/** The line form of FIFOGetIndexCounter(): the same on `line`. */
+/**
+ * The line form of FIFOGetIndexCounter(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param index receives the index counter, low 16 bits; set to 0 first, stays 0 when the
+ *   call fails. ZelmarGetValue() then returns the same masked value.
+ * @return as FIFOGetIndexCounter(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOGetIndexCounter(CorvexLinkLine *line, const char *address,
                                                      int32_t *index);
 
-/** The line form of FIFOGetRemainingBytes(): the same on `line`. */
+/**
+ * The line form of FIFOGetRemainingBytes(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param freeBytes receives the room in bytes; set to 0 first, stays 0 when the call fails.
+ * @return as FIFOGetRemainingBytes(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOGetRemainingBytes(CorvexLinkLine *line, const char *address,
                                                        int32_t *freeBytes);
 
-/** The line form of FIFOWriteUserIO(): the same on `line`. */
+/**
+ * The line form of FIFOWriteUserIO(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the user-I/O controller (single station).
+ * @param value the output bits.
+ * @param freeBytes receives the FIFO room left; untouched when the call fails.
+ * @return as FIFOWriteUserIO(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOWriteUserIO(CorvexLinkLine *line, const char *address,
                                                  int value, int32_t *freeBytes);
 
-/** The line form of FIFOWriteSPI(): the same on `line`. */
+/**
+ * The line form of FIFOWriteSPI(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param value the value, sent as an unsigned 32-bit number.
+ * @param freeBytes receives the FIFO room left; untouched when the call fails.
+ * @return as FIFOWriteSPI(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOWriteSPI(CorvexLinkLine *line, const char *address, int value,
                                               int32_t *freeBytes);
 
-/** The line form of FIFOMotorNumberStepRel(): the same on `line`. */
+/**
+ * The line form of FIFOMotorNumberStepRel(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param steps the signed number of steps.
+ * @param freeBytes receives the FIFO room left.
+ * @return as FIFOMotorNumberStepRel(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOMotorNumberStepRel(CorvexLinkLine *line, const char *address,
                                                         int32_t steps, int32_t *freeBytes);
 
-/** The line form of FIFOMotorGoAbsPos(): the same on `line`. */
+/**
+ * The line form of FIFOMotorGoAbsPos(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param position the target position in steps.
+ * @param freeBytes receives the FIFO room left.
+ * @return as FIFOMotorGoAbsPos(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOMotorGoAbsPos(CorvexLinkLine *line, const char *address,
                                                    int32_t position, int32_t *freeBytes);
 
-/** The line form of FIFOMotorSlewRate(): the same on `line`. */
+/**
+ * The line form of FIFOMotorSlewRate(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param rate the slew rate in steps/s (no range check).
+ * @param freeBytes receives the FIFO room left.
+ * @return as FIFOMotorSlewRate(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOMotorSlewRate(CorvexLinkLine *line, const char *address,
                                                    int rate, int32_t *freeBytes);
 
-/** The line form of FIFOMotorFirstRate(): the same on `line`. */
+/**
+ * The line form of FIFOMotorFirstRate(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param rate the first rate in steps/s (no range check).
+ * @param freeBytes receives the FIFO room left.
+ * @return as FIFOMotorFirstRate(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOMotorFirstRate(CorvexLinkLine *line, const char *address,
                                                     int rate, int32_t *freeBytes);
 
-/** The line form of FIFOMotorSlope(): the same on `line`. */
+/**
+ * The line form of FIFOMotorSlope(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param slope -256 to 255.
+ * @param freeBytes receives the FIFO room left.
+ * @return as FIFOMotorSlope(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOMotorSlope(CorvexLinkLine *line, const char *address,
                                                 int slope, int32_t *freeBytes);
 
-/** The line form of FIFOMotorRepeat(): the same on `line`. */
+/**
+ * The line form of FIFOMotorRepeat(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param freeBytes receives the FIFO room left.
+ * @return as FIFOMotorRepeat(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOMotorRepeat(CorvexLinkLine *line, const char *address,
                                                  int32_t *freeBytes);
 
-/** The line form of FIFOMotorWait(): the same on `line`. */
+/**
+ * The line form of FIFOMotorWait(): the same on `line`.
+ *
+ * @param line the line (see @ref corvexlink-lines).
+ * @param address the station (single station).
+ * @param wait the wait, sent as an unsigned 32-bit number.
+ * @param freeBytes receives the FIFO room left.
+ * @return as FIFOMotorWait(); for a closed line see @ref corvexlink-lines.
+ */
 CORVEXLINK_API int CorvexLinkLineFIFOMotorWait(CorvexLinkLine *line, const char *address, int wait,
                                                int32_t *freeBytes);
 

@@ -10,8 +10,10 @@
 #include <cstring>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 
+#include "CorvexLink.h"
 #include "declared_exports.h"
 
 namespace {
@@ -128,4 +130,35 @@ TEST(PublicHeader, EveryExportIsDocumentedWhereItIsDeclared) {
         EXPECT_TRUE(commented) << (*it)[2] << " is declared without a comment of its own";
     }
     EXPECT_GE(seen, 60) << "the header parse found too few declarations";
+}
+
+// The export table is the one declaration: the header declares exactly what the table
+// lists, and the table gives every line form for its function.
+TEST(PublicHeader, DeclaresExactlyTheExportTable) {
+    std::set<std::string> tabled;
+    std::istringstream rows(CorvexLinkGetExports());
+    std::string row;
+    while (std::getline(rows, row)) {
+        const std::size_t b = row.find('|', row.find('|') + 1);
+        tabled.insert(row.substr(b + 1, row.find('|', b + 1) - b - 1));
+    }
+    EXPECT_EQ(tabled, declaredExports());
+    EXPECT_TRUE(tabled.count("MotorGetPosition") && tabled.count("CorvexLinkLineMotorGetPosition"));
+}
+
+// Every constant the header defines is in the text of CorvexLinkGetConstants, with the
+// header's own value, and nothing else is.
+TEST(PublicHeader, ConstantsTextHoldsEveryConstantOfTheHeader) {
+    const std::string header = corvex::test::readWholeFile(CORVEXLINK_PUBLIC_HEADER);
+    const std::regex define(R"(\n#define (CORVEXLINK_\w+) ([^\n/]+?)\s*(/\*.*)?(?=\n))");
+    std::set<std::string> defined;
+    for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it) {
+        if ((*it)[1] == "CORVEXLINK_H") continue;
+        defined.insert((*it)[1].str() + "=" + (*it)[2].str());
+    }
+    std::set<std::string> listed;
+    std::istringstream rows(CorvexLinkGetConstants());
+    for (std::string row; std::getline(rows, row);) listed.insert(row);
+    EXPECT_GE(defined.size(), 70u);
+    EXPECT_EQ(listed, defined);
 }

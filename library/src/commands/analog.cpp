@@ -38,9 +38,9 @@ int readChannel(Call &call, const char *master, int resolution, int channel,
     *reading = 0;
     std::int32_t code = channel;
     switch (resolution) {
-    case 8: code |= 16; break;
+    case CORVEXLINK_ADC_RESOLUTION_MIN: code |= 16; break;
     case 10: code |= 32; break;
-    case 12: code |= 64; break;
+    case CORVEXLINK_ADC_RESOLUTION_MAX: code |= 64; break;
     default: call.errors().select(MessageEntry::AdcResolution); return -1;
     }
     const int board = masterBoard(master);
@@ -64,7 +64,7 @@ int readAllChannels(Call &call, const char *master, int resolution, std::int32_t
         call.errors().select(MessageEntry::WrongAddress);
         return -1;
     }
-    if (resolution != 10 && resolution != 12) {
+    if (resolution != 10 && resolution != CORVEXLINK_ADC_RESOLUTION_MAX) {
         call.errors().select(MessageEntry::AdcResolution);
         return -1;
     }

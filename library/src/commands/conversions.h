@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
+#include "CorvexLink.h"
+
 namespace corvex::commands {
 
-inline constexpr std::int32_t kMinCurrentMilliamps = 50;
-inline constexpr std::int32_t kMaxCurrentMilliamps = 2000;
+inline constexpr std::int32_t kMinCurrentMilliamps = CORVEXLINK_CURRENT_MIN;
+inline constexpr std::int32_t kMaxCurrentMilliamps = CORVEXLINK_CURRENT_MAX;
 
 // The winding-current code of the board's current DAC for `milliamps`: the current through
 // the 0.4 ratio of the 624640-count reference over 2200 ohm, in mA, truncated; at most 255.
@@ -22,8 +24,8 @@ constexpr std::int32_t windingCurrentCode(std::int32_t milliamps) {
 }
 
 // Slopes of queued moves are sent as one byte: a negative slope s as 256 + s.
-inline constexpr std::int32_t kMinFifoSlope = -256;
-inline constexpr std::int32_t kMaxFifoSlope = 255;
+inline constexpr std::int32_t kMinFifoSlope = CORVEXLINK_FIFO_SLOPE_MIN;
+inline constexpr std::int32_t kMaxFifoSlope = CORVEXLINK_FIFO_SLOPE_MAX;
 constexpr std::int32_t fifoSlopeArgument(std::int32_t slope) {
     return slope < 0 ? 256 + slope : slope;
 }

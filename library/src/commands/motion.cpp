@@ -8,12 +8,15 @@ using namespace corvex::commands;
 
 namespace {
 
-constexpr Command kSlewRate{'R', Arg::Signed, Groups::Refused,
-                            Range{16, 8500, MessageEntry::SlewRate}};
-constexpr Command kFirstRate{'F', Arg::Signed, Groups::Refused,
-                             Range{16, 8500, MessageEntry::FirstRate}};
-constexpr Command kAccelDecel{'S', Arg::Signed, Groups::Refused,
-                              Range{0, 255, MessageEntry::Acceleration}};
+constexpr Command kSlewRate{
+    'R', Arg::Signed, Groups::Refused,
+    Range{CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX, MessageEntry::SlewRate}};
+constexpr Command kFirstRate{
+    'F', Arg::Signed, Groups::Refused,
+    Range{CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX, MessageEntry::FirstRate}};
+constexpr Command kAccelDecel{
+    'S', Arg::Signed, Groups::Refused,
+    Range{CORVEXLINK_ACCEL_MIN, CORVEXLINK_ACCEL_MAX, MessageEntry::Acceleration}};
 constexpr Command kMode{'M', Arg::Signed};
 constexpr Command kJogSpeed{'Y', Arg::Signed, Groups::Allowed};
 constexpr Command kStepRel{'N', Arg::Signed};

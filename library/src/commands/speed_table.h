@@ -8,11 +8,13 @@
 #include <array>
 #include <cstdint>
 
+#include "CorvexLink.h"
+
 namespace corvex::commands {
 
 inline constexpr std::uint32_t kStepClockHz = 921600;
 inline constexpr std::int32_t kMinTableSpeed = 16;
-inline constexpr std::int32_t kMaxTableSpeed = 10239;
+inline constexpr std::int32_t kMaxTableSpeed = CORVEXLINK_FIXED_SPEED_MAX;
 
 namespace detail {
 

@@ -81,6 +81,7 @@
     OWN(CORVEXLINK_SINCE_LINES, int, CorvexLinkLineSetTraceHandler,                                \
         (CorvexLinkLine *line, CorvexLinkTraceHandler handler, void *context))                    \
     OWN(CORVEXLINK_SINCE_LINES, const char *, CorvexLinkGetExports, (void))                        \
+    OWN(CORVEXLINK_SINCE_LINES, const char *, CorvexLinkGetConstants, (void))                      \
     /* motion, position, encoder, status and power */                                              \
     COMMAND(CORVEXLINK_SINCE_FIRST, MotorSetCurrent, CorvexLinkLineMotorSetCurrent,                \
             (const char *address, int milliamps), (address, milliamps))                            \

@@ -9,10 +9,12 @@
 #include <atomic>
 #include <cstdint>
 
+#include "CorvexLink.h"
+
 namespace corvex::link {
 
-inline constexpr int kStationCount = 16;  // addresses 0 to 15
-inline constexpr int kBoardCount = 4;     // four stations a board
+inline constexpr int kStationCount = CORVEXLINK_ADDRESS_MAX + 1;  // addresses 0 to 15
+inline constexpr int kBoardCount = 4;                             // four stations a board
 
 inline constexpr std::int32_t kDefaultCurrentMilliamps = 50;
 inline constexpr std::int32_t kUserOutputMark = 0x1000;  // user-I/O controller output word bit
