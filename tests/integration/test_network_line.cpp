@@ -668,4 +668,21 @@ TEST_F(ScriptedPeerTest, RateChangeCountsOnlyWhenTheServerAcknowledgesIt) {
     EXPECT_LT(elapsedMs([&] { EXPECT_TRUE(device->setBaudRate(19200)); }), 1000);
 }
 
+// Through the C API: a change the server never acknowledges fails, names the line and its
+// silence, and leaves the rate the line reports as it was.
+TEST_F(ScriptedPeerTest, AnUnacknowledgedRateChangeFailsAndKeepsTheRate) {
+    TelnetPeer peer;
+    ::setenv("CORVEXLINK_COM1", peer.url().c_str(), 1);
+    ASSERT_EQ(PortOpen(1, 9600), 1) << ZelmarGetErrorMessage();
+    peer.setRates(TelnetPeer::Rates::Ignore);
+    EXPECT_EQ(ZelmarChangeBaudRate(57600), -1);
+    EXPECT_EQ(ZelmarGetNumberError(), CORVEXLINK_ERR_BAUD_RATE_CHANGE);
+    EXPECT_EQ(std::string(ZelmarGetErrorMessage()),
+              "Can Not Change the Baud Rate on " + peer.url() +
+                  ": the line did not take 57600 baud (a network server that did not acknowledge "
+                  "the change) and stays at 9600; the stations may have switched");
+    EXPECT_EQ(ZelmarGetBaudRate(), 9600);
+    EXPECT_EQ(PortClose(), 1);
+}
+
 }  // namespace
