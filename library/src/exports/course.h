@@ -114,7 +114,7 @@ int commandCall(const Target &target, Body &&body) noexcept {
     int result = -1;
     try {
         link::Line &line = *target.line;
-        const std::lock_guard<std::recursive_timed_mutex> lock(line.exportLock);
+        const std::lock_guard<std::recursive_mutex> lock(line.exportLock);
         const CallDepth depth;
         const LineScope scope(target.line);
         if (!target.perThread) forgetOwnStopState();
@@ -143,7 +143,7 @@ int stopCall(const Target &target, Body &&body) noexcept {
     int result = -1;
     try {
         link::Line &line = *target.line;
-        std::unique_lock<std::recursive_timed_mutex> lock(line.exportLock, std::try_to_lock);
+        std::unique_lock<std::recursive_mutex> lock(line.exportLock, std::try_to_lock);
         const CallDepth depth;
         const LineScope scope(target.line);
         if (lock.owns_lock()) {
@@ -169,7 +169,7 @@ template <typename T, typename Body>
 T lockedCall(const Target &target, T fallback, Body &&body) noexcept {
     if (!target.line) return fallback;
     try {
-        const std::lock_guard<std::recursive_timed_mutex> lock(target.line->exportLock);
+        const std::lock_guard<std::recursive_mutex> lock(target.line->exportLock);
         return body(*target.line);
     } catch (...) {
         return fallback;

@@ -6,6 +6,9 @@
 // call (a thread the program did not join).
 #include "lifecycle.h"
 
+#include <mutex>
+#include <thread>
+
 #include "../link/line_registry.h"
 #include "../platform/diagnostics.h"
 
@@ -15,7 +18,14 @@ void closeLinesAtUnload() noexcept {
     // allLines() allocates nothing when no line was ever made.
     for (const std::shared_ptr<corvex::link::Line> &line : corvex::link::allLines()) {
         if (!line->port.isOpen()) continue;
-        std::unique_lock<std::recursive_timed_mutex> lock(line->exportLock, kUnloadCallBound);
+        // Tried in turns rather than waited for with a time-out: a try is what every
+        // platform's mutex (and every thread checker) knows.
+        std::unique_lock<std::recursive_mutex> lock(line->exportLock, std::try_to_lock);
+        const auto giveUp = std::chrono::steady_clock::now() + kUnloadCallBound;
+        while (!lock.owns_lock() && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            lock.try_lock();
+        }
         if (!lock.owns_lock()) {
             corvex::platform::diag("CorvexLink: unload --> a call on %s did not end, its port "
                                    "is left to the system\n",

@@ -59,7 +59,7 @@ bool isLineRate(int rate) {
 // retired. 1, or -1 with the result and the thread's state saying why.
 int openTarget(const Target &target, CorvexLinkResult *result) {
     link::Line &line = *target.line;
-    const std::lock_guard<std::recursive_timed_mutex> lock(line.exportLock);
+    const std::lock_guard<std::recursive_mutex> lock(line.exportLock);
     const corvex::exports::LineScope scope(target.line);
     link::CallerState &state = corvex::exports::stateFor(target);
     link::Call call{line, state};
@@ -143,7 +143,7 @@ int lineClose(CorvexLinkLine *handle) {
     // Calls under way fail at their next transaction; the lock is free once they have ended.
     line->retire();
     try {
-        const std::lock_guard<std::recursive_timed_mutex> lock(line->exportLock);
+        const std::lock_guard<std::recursive_mutex> lock(line->exportLock);
         const LineScope scope(line);
         link::Call call{*line, threadState(id)};
         if (line->selection.open) link::closeLinePort(call, false);

@@ -86,9 +86,8 @@ public:
 
     LineGate gate;
     // Held by every call for its whole course. Recursive because the events that a close
-    // dispatches may call into the library on the same thread; timed so that the close at
-    // unload can give up on a call that does not end.
-    std::recursive_timed_mutex exportLock;
+    // dispatches may call into the library on the same thread.
+    std::recursive_mutex exportLock;
 
     // The name the line opens: its device, or "COM<n>" of the selection for the default line.
     std::string deviceName() const;
