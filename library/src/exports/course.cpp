@@ -72,6 +72,15 @@ void reportNoLine(std::uint64_t id) noexcept {
     }
 }
 
+void refuseRetiredShared(link::Line &line) noexcept {
+    // The shared state is the export lock's to guard; the line is past its use, so the state
+    // is written only when the lock can be had at once.
+    std::unique_lock<std::recursive_mutex> lock(line.exportLock, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    forgetOwnStopState();
+    line.shared.errors.set(CORVEXLINK_ERR_LINE_CLOSED, "The line is closed");
+}
+
 const link::CallerState *ownStopState() noexcept { return t_ownStopCurrent ? &t_ownStop : nullptr; }
 
 link::CallerState &startOwnStopState() noexcept {

@@ -44,6 +44,9 @@ link::CallerState &stateFor(const Target &target);
 void reportInternalError(link::ErrorState &errors, const char *what) noexcept;
 // The failure of a call whose handle names no open line, in the thread's state for it.
 void reportNoLine(std::uint64_t id) noexcept;
+// The failure of a specified export on the retired default line (the library is being
+// unloaded), in the line's shared state as the specified exports report.
+void refuseRetiredShared(link::Line &line) noexcept;
 
 // The state of the calling thread's stop that was served while another export of the
 // default line ran (see stopCall), as long as no later export of the thread has reported into
@@ -107,8 +110,9 @@ int runGuarded(link::Call &call, Body &body) noexcept {
 // The course of a command: under the line's export lock, reporting into the target's state.
 template <typename Body>
 int commandCall(const Target &target, Body &&body) noexcept {
-    if (!target.line) {
-        reportNoLine(target.id);
+    if (!target.line || target.line->retired()) {
+        reportNoLine(target.id);  // a retired line fails without waiting for its lock
+        if (target.line && !target.perThread) refuseRetiredShared(*target.line);
         return -1;
     }
     int result = -1;
@@ -136,8 +140,9 @@ int commandCall(const Target &target, Body &&body) noexcept {
 // of an uninterrupted run. A line form reports into the thread's own state as always.
 template <typename Body>
 int stopCall(const Target &target, Body &&body) noexcept {
-    if (!target.line) {
+    if (!target.line || target.line->retired()) {
         reportNoLine(target.id);
+        if (target.line && !target.perThread) refuseRetiredShared(*target.line);
         return -1;
     }
     int result = -1;

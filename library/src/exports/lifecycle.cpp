@@ -18,8 +18,10 @@ void closeLinesAtUnload() noexcept {
     // allLines() allocates nothing when no line was ever made.
     for (const std::shared_ptr<corvex::link::Line> &line : corvex::link::allLines()) {
         if (!line->port.isOpen()) continue;
-        // Tried in turns rather than waited for with a time-out: a try is what every
-        // platform's mutex (and every thread checker) knows.
+        // Retired first: later calls fail without taking the lock, so it comes free as soon
+        // as the call under way ends. Tried in turns rather than waited for with a time-out:
+        // a try is what every platform's mutex (and every thread checker) knows.
+        line->retire();
         std::unique_lock<std::recursive_mutex> lock(line->exportLock, std::try_to_lock);
         const auto giveUp = std::chrono::steady_clock::now() + kUnloadCallBound;
         while (!lock.owns_lock() && std::chrono::steady_clock::now() < giveUp) {
@@ -32,7 +34,6 @@ void closeLinesAtUnload() noexcept {
                                    line->deviceName().c_str());
             continue;
         }
-        line->retire();
         {
             const corvex::link::LineGate::Step step(line->gate);
             line->selection.open = false;
