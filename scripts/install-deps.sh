@@ -17,6 +17,8 @@ packages=(
   libtango-dev python3-tango
   clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format
   ser2net libnss-wrapper
+  libcivetweb-dev civetweb libssl-dev libjs-chart.js nginx openssl chromium chromium-driver
+  python3-selenium python3-requests python3-websocket python3-jsonschema
 )
 
 # scripts/install-deps.sh windows: the cross compiler and Wine for the Windows build instead.

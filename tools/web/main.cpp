@@ -17,7 +17,8 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
 
-const char *const kFooter = R"(Lines: NAME=DEVICE[,RATE], the device as the library opens it: COM3, /dev/ttyUSB0,
+const char *const kFooter =
+    R"(Lines: NAME=DEVICE[,RATE], the device as the library opens it: COM3, /dev/ttyUSB0,
 rfc2217://host:port or tcp://host:port; the rate 9600 unless given.
 Tokens: "corvexlink-web token add NAME viewer|operator --tokens FILE" creates the file
 (mode 0600) if needed and prints the new token once. Clients send it on every request
@@ -72,8 +73,7 @@ int main(int argc, char **argv) {
     app.add_option("--www", options.www, "the page's folder")->type_name("DIR");
     app.add_option("--chart-js", options.chartJs, "Chart.js (Debian's libjs-chart.js)")
         ->type_name("FILE");
-    app.add_option("--openapi", options.openapi, "the API description served")
-        ->type_name("FILE");
+    app.add_option("--openapi", options.openapi, "the API description served")->type_name("FILE");
 
     auto *token = app.add_subcommand("token", "manage access tokens");
     auto *add = token->add_subcommand("add", "add a token and print it once");
@@ -168,8 +168,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "corvexlink-web: %s\n", e.what());
         return kExitFailure;
     }
-    service.log("listening on http://" + options.listen.substr(0, options.listen.rfind(':')) +
-                ":" + std::to_string(service.port()));
+    service.log("listening on http://" + options.listen.substr(0, options.listen.rfind(':')) + ":" +
+                std::to_string(service.port()));
     int received = 0;
     sigwait(&signals, &received);
     service.log(std::string("stopping (") + (received == SIGINT ? "SIGINT" : "SIGTERM") + ")");

@@ -13,11 +13,11 @@
 namespace corvexweb {
 
 struct MotorState {
-    bool ok = false;              // all three values were read
-    std::int32_t status = 0;      // the status register
+    bool ok = false;          // all three values were read
+    std::int32_t status = 0;  // the status register
     std::int32_t position = 0;
     std::int32_t encoder = 0;
-    int errorNumber = 0;          // when !ok: the library's number and message
+    int errorNumber = 0;  // when !ok: the library's number and message
     std::string errorMessage;
     std::chrono::system_clock::time_point time;  // when the reading ended
 

@@ -237,8 +237,8 @@ bool ServedLine::pollStep(std::unique_lock<std::mutex> &lock) {
         // The next subscribed motor that the last scan found, round robin.
         std::vector<int> candidates;
         for (const auto &[address, count] : subscribed_)
-            if (count > 0 && std::find(stations_.begin(), stations_.end(), address) !=
-                                 stations_.end())
+            if (count > 0 &&
+                std::find(stations_.begin(), stations_.end(), address) != stations_.end())
                 candidates.push_back(address);
         if (candidates.empty()) return false;
         auto next = std::upper_bound(candidates.begin(), candidates.end(), cursor_.address);
@@ -331,8 +331,7 @@ bool ServedLine::profileStep(std::unique_lock<std::mutex> &lock) {
     bool ok = CorvexLinkLineFIFOGetRemainingBytes(line, text.c_str(), &room) == 1;
     bool queued = false;
     if (ok && room >= kSegmentBytes) {
-        ok = CorvexLinkLineFIFOMotorFirstRate(line, text.c_str(), segment.firstRate, &room) ==
-                 1 &&
+        ok = CorvexLinkLineFIFOMotorFirstRate(line, text.c_str(), segment.firstRate, &room) == 1 &&
              CorvexLinkLineFIFOMotorSlope(line, text.c_str(), segment.slope, &room) == 1 &&
              CorvexLinkLineFIFOMotorNumberStepRel(line, text.c_str(), segment.steps, &room) == 1;
         queued = ok;
@@ -466,9 +465,9 @@ void ServedLine::moveRelative(int address, std::int32_t steps) {
     submit(
         [&] {
             checkUsable();
-            check(CorvexLinkLineMotorNumberStepRel(line_.load(), addressText(address).c_str(),
-                                                   steps),
-                  "move");
+            check(
+                CorvexLinkLineMotorNumberStepRel(line_.load(), addressText(address).c_str(), steps),
+                "move");
         },
         nullptr);
 }
@@ -477,8 +476,7 @@ void ServedLine::moveAbsolute(int address, std::int32_t position) {
     submit(
         [&] {
             checkUsable();
-            check(CorvexLinkLineMotorGoAbsPos(line_.load(), addressText(address).c_str(),
-                                              position),
+            check(CorvexLinkLineMotorGoAbsPos(line_.load(), addressText(address).c_str(), position),
                   "move");
         },
         nullptr);
@@ -611,8 +609,8 @@ bool ServedLine::stopQuietly(int address, const std::string &why) {
         log("motor " + std::to_string(address) + " on line " + name() + " stopped: " + why);
         return true;
     } catch (const LineError &error) {
-        log("motor " + std::to_string(address) + " on line " + name() +
-            ": the stop failed (" + why + "): " + error.what());
+        log("motor " + std::to_string(address) + " on line " + name() + ": the stop failed (" +
+            why + "): " + error.what());
         return false;
     }
 }
@@ -641,8 +639,7 @@ nlohmann::json ServedLine::stopAll() {
 
 // ---- hold-to-run jogs -----------------------------------------------------------------
 
-void ServedLine::jog(int address, int direction, std::optional<int> speed,
-                     std::uint64_t owner) {
+void ServedLine::jog(int address, int direction, std::optional<int> speed, std::uint64_t owner) {
     std::uint64_t generation = 0;
     bool turn = false;
     {
@@ -665,8 +662,8 @@ void ServedLine::jog(int address, int direction, std::optional<int> speed,
     {
         std::lock_guard<std::mutex> lock(jogMutex_);
         generation = ++jogGeneration_;
-        jogs_[address] = Jog{owner, direction,
-                             std::chrono::steady_clock::now() + kJogKeepAlive, generation};
+        jogs_[address] =
+            Jog{owner, direction, std::chrono::steady_clock::now() + kJogKeepAlive, generation};
     }
     jogWake_.notify_all();
     try {

@@ -111,8 +111,8 @@ public:
         if (!body_.is_object()) throw refused(400, "The body must be a JSON object");
         for (const auto &[key, value] : body_.items()) {
             (void)value;
-            if (std::find_if(known.begin(), known.end(),
-                             [&](const char *k) { return key == k; }) == known.end())
+            if (std::find_if(known.begin(), known.end(), [&](const char *k) { return key == k; }) ==
+                known.end())
                 throw refused(400, "Unknown field '" + key + "'");
         }
     }
@@ -126,15 +126,15 @@ public:
             return std::nullopt;
         }
         const json &value = body_.at(key);
-        const std::string range = " must be a whole number from " + std::to_string(min) +
-                                  " to " + std::to_string(max);
+        const std::string range =
+            " must be a whole number from " + std::to_string(min) + " to " + std::to_string(max);
         if (value.is_number_integer()) {
-            const long long v = value.is_number_unsigned()
-                                    ? (value.get<unsigned long long>() >
-                                               static_cast<unsigned long long>(max)
-                                           ? max + 1
-                                           : static_cast<long long>(value.get<unsigned long long>()))
-                                    : value.get<long long>();
+            const long long v =
+                value.is_number_unsigned()
+                    ? (value.get<unsigned long long>() > static_cast<unsigned long long>(max)
+                           ? max + 1
+                           : static_cast<long long>(value.get<unsigned long long>()))
+                    : value.get<long long>();
             if (v >= min && v <= max) return v;
         }
         throw refused(400, std::string("'") + key + "'" + range);
@@ -158,9 +158,7 @@ int directionFrom(const Fields &fields) {
     throw refused(400, "'direction' must be \"cw\" or \"ccw\"");
 }
 
-std::string nowText() {
-    return isoTime(std::chrono::system_clock::now());
-}
+std::string nowText() { return isoTime(std::chrono::system_clock::now()); }
 
 // civetweb's callbacks, to the service.
 int onRequest(mg_connection *conn, void *service) {
@@ -268,18 +266,11 @@ void Service::start() {
     for (auto &line : lines_) line->start();
 
     const std::string threads = std::to_string(options_.threads);
-    const char *settings[] = {"listening_ports",
-                              options_.listen.c_str(),
-                              "num_threads",
-                              threads.c_str(),
-                              "enable_keep_alive",
-                              "yes",
-                              "request_timeout_ms",
+    const char *settings[] = {"listening_ports", options_.listen.c_str(), "num_threads",
+                              threads.c_str(), "enable_keep_alive", "yes", "request_timeout_ms",
                               "10000",
                               // A WebSocket client that sends nothing for a minute is gone.
-                              "websocket_timeout_ms",
-                              "60000",
-                              nullptr};
+                              "websocket_timeout_ms", "60000", nullptr};
     mg_callbacks callbacks{};
     callbacks.log_message = onLog;
     context_ = mg_start(&callbacks, this, settings);
@@ -287,9 +278,8 @@ void Service::start() {
     mg_set_request_handler(context_, "/", onRequest, this);
     static const char *protocols[] = {kSubprotocol};
     static mg_websocket_subprotocols subprotocols{1, protocols};
-    mg_set_websocket_handler_with_subprotocols(context_, "/api/v1/ws", &subprotocols,
-                                               onWsConnect, onWsReady, onWsData, onWsClose,
-                                               this);
+    mg_set_websocket_handler_with_subprotocols(context_, "/api/v1/ws", &subprotocols, onWsConnect,
+                                               onWsReady, onWsData, onWsClose, this);
 }
 
 int Service::port() const {
@@ -357,12 +347,11 @@ int Service::handleRequest(mg_connection *conn) {
             std::vector<std::pair<std::string, std::string>> headers;
             if (error.status() == 401) headers.push_back({"WWW-Authenticate", "Bearer"});
             if (error.status() == 429)
-                headers.push_back(
-                    {"Retry-After", std::to_string(static_cast<int>(
-                                        throttle_.wait(request.address) + 1))});
+                headers.push_back({"Retry-After", std::to_string(static_cast<int>(
+                                                      throttle_.wait(request.address) + 1))});
             if (request.method == "POST" && request.who)
-                log("command " + request.who->name + "@" + request.address + " " +
-                    request.method + " " + request.uri + " " + request.body + " -> " +
+                log("command " + request.who->name + "@" + request.address + " " + request.method +
+                    " " + request.uri + " " + request.body + " -> " +
                     std::to_string(error.status()) + " " + error.what());
             return replyError(conn, error, headers);
         }
@@ -377,16 +366,15 @@ std::optional<Identity> Service::authenticate(mg_connection *conn, Request &requ
     std::string token;
     if (header && std::strncmp(header, "Bearer ", 7) == 0) token = header + 7;
     while (!token.empty() && token.back() == ' ') token.pop_back();
-    if (token.empty())
-        throw refused(401, "Sign in: send the header Authorization: Bearer TOKEN");
+    if (token.empty()) throw refused(401, "Sign in: send the header Authorization: Bearer TOKEN");
     if (throttle_.wait(request.address) > 0)
         throw refused(429, "Too many failed sign-ins from " + request.address + ": wait");
     auto who = tokens_.verify(token);
     if (!who) {
         throttle_.failed(request.address);
         signInFailures_ += 1;
-        log("sign-in refused from " + request.address + " (" + request.method + " " +
-            request.uri + ")");
+        log("sign-in refused from " + request.address + " (" + request.method + " " + request.uri +
+            ")");
         throw refused(401, "The token is not valid");
     }
     throttle_.succeeded(request.address);
@@ -397,7 +385,8 @@ namespace {
 
 void requireOperator(const Identity &who) {
     if (who.role != Role::Operator)
-        throw refused(403, "The token '" + who.name + "' is a viewer's: only operators may do this");
+        throw refused(403,
+                      "The token '" + who.name + "' is a viewer's: only operators may do this");
 }
 
 std::string readBody(mg_connection *conn, std::size_t limit) {
@@ -411,7 +400,8 @@ std::string readBody(mg_connection *conn, std::size_t limit) {
         if (got <= 0) break;
         body.append(buffer, static_cast<std::size_t>(got));
         if (body.size() > limit)
-            throw refused(413, "The request body is larger than " + std::to_string(limit) + " bytes");
+            throw refused(413,
+                          "The request body is larger than " + std::to_string(limit) + " bytes");
     }
     return body;
 }
@@ -469,8 +459,8 @@ int Service::handleLine(mg_connection *conn, Request &request, ServedLine &line,
         if (!get) throw refused(405, "Only GET is served here");
         std::size_t count = 100;
         char value[16] = {};
-        if (mg_get_var(request.query.c_str(), request.query.size(), "count", value,
-                       sizeof value) > 0) {
+        if (mg_get_var(request.query.c_str(), request.query.size(), "count", value, sizeof value) >
+            0) {
             char *end = nullptr;
             const long n = std::strtol(value, &end, 10);
             if (*end || n < 1 || n > static_cast<long>(kTraceMax))
@@ -560,14 +550,16 @@ int Service::handleMotor(mg_connection *conn, Request &request, ServedLine &line
         if (auto steps = fields.integer("relative", -CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX))
             line.moveRelative(address, static_cast<std::int32_t>(*steps));
         else
-            line.moveAbsolute(address, static_cast<std::int32_t>(*fields.integer(
-                                           "absolute", -CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX)));
+            line.moveAbsolute(address,
+                              static_cast<std::int32_t>(*fields.integer(
+                                  "absolute", -CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX)));
     } else if (action == "speed") {
         const json body = parseJson(request.body);
         Fields fields(body, {"slew", "first", "acceleration", "jog"});
         auto slew = fields.integer("slew", CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX);
         auto first = fields.integer("first", CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX);
-        auto acceleration = fields.integer("acceleration", CORVEXLINK_ACCEL_MIN, CORVEXLINK_ACCEL_MAX);
+        auto acceleration =
+            fields.integer("acceleration", CORVEXLINK_ACCEL_MIN, CORVEXLINK_ACCEL_MAX);
         auto jog = fields.integer("jog", CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX);
         if (!slew && !first && !acceleration && !jog)
             throw refused(400, "Give at least one of 'slew', 'first', 'acceleration' and 'jog'");
@@ -682,7 +674,8 @@ int Service::metrics(mg_connection *conn) {
         std::function<double(const ServedLine &, const LineCounters &)> value;
     };
     const Row rows[] = {
-        {"corvexlink_web_transactions_total", "counter", "Frames sent on the line, repeats included.",
+        {"corvexlink_web_transactions_total", "counter",
+         "Frames sent on the line, repeats included.",
          [](const ServedLine &, const LineCounters &c) { return double(c.transactions); }},
         {"corvexlink_web_timeouts_total", "counter", "Frames that got no answer in the end.",
          [](const ServedLine &, const LineCounters &c) { return double(c.timeouts); }},
@@ -765,7 +758,8 @@ int Service::wsConnect(const mg_connection *conn) {
             std::string item = list.substr(start, end - start);
             item.erase(0, item.find_first_not_of(' '));
             item.erase(item.find_last_not_of(' ') + 1);
-            if (item.rfind(kBearerProtocol, 0) == 0) token = item.substr(std::strlen(kBearerProtocol));
+            if (item.rfind(kBearerProtocol, 0) == 0)
+                token = item.substr(std::strlen(kBearerProtocol));
             start = end + 1;
         }
     }
@@ -801,13 +795,13 @@ void Service::wsReady(mg_connection *conn) {
         if (found != clients_.end()) client = found->second;
     }
     if (!client) return;
-    send(client, json{{"hello",
-                       {{"name", client->who.name},
-                        {"role", roleName(client->who.role)},
-                        {"keepAlive",
-                         std::chrono::duration<double>(ServedLine::kJogKeepAlive).count()},
-                        {"lines", linesJson()}}}}
-                     .dump());
+    send(client,
+         json{{"hello",
+               {{"name", client->who.name},
+                {"role", roleName(client->who.role)},
+                {"keepAlive", std::chrono::duration<double>(ServedLine::kJogKeepAlive).count()},
+                {"lines", linesJson()}}}}
+             .dump());
 }
 
 int Service::wsData(mg_connection *conn, int bits, char *data, std::size_t length) {
@@ -853,8 +847,8 @@ json Service::wsCommand(Client &client, const json &message) {
         if (!target.is_object()) throw refused(400, "'" + kind + "' takes an object");
         for (const auto &[key, v] : target.items()) {
             (void)v;
-            if (std::find_if(known.begin(), known.end(),
-                             [&](const char *k) { return key == k; }) == known.end())
+            if (std::find_if(known.begin(), known.end(), [&](const char *k) { return key == k; }) ==
+                known.end())
                 throw refused(400, "Unknown field '" + key + "'");
         }
         if (!target.contains("line") || !target["line"].is_string())
@@ -934,7 +928,8 @@ json Service::wsCommand(Client &client, const json &message) {
 }
 
 void Service::subscribe(Client &client, const json &motors) {
-    if (!motors.is_array()) throw refused(400, "'subscribe' takes a list of {\"line\", \"address\"}");
+    if (!motors.is_array())
+        throw refused(400, "'subscribe' takes a list of {\"line\", \"address\"}");
     std::set<std::pair<ServedLine *, int>> wanted;
     for (const json &motor : motors) {
         if (!motor.is_object() || !motor.contains("line") || !motor["line"].is_string() ||
@@ -1013,7 +1008,9 @@ void Service::send(const std::shared_ptr<Client> &client, std::string text) {
         std::lock_guard<std::mutex> lock(outMutex_);
         if (outStopping_) return;
         if (client->pending >= kMaxPending) {
-            if (!client->dropping) log("WebSocket " + std::to_string(client->id) + " reads too slowly: messages dropped");
+            if (!client->dropping)
+                log("WebSocket " + std::to_string(client->id) +
+                    " reads too slowly: messages dropped");
             client->dropping = true;
             return;
         }

@@ -145,8 +145,8 @@ TokenStore TokenStore::load(const std::string &path) {
         const auto r = roleFromName(role);
         const auto s = unhex(salt);
         const auto h = unhex(hash);
-        if (!validTokenName(name) || !r || !s || s->size() != kSaltBytes || !h ||
-            h->size() != 32 || (fields >> extra))
+        if (!validTokenName(name) || !r || !s || s->size() != kSaltBytes || !h || h->size() != 32 ||
+            (fields >> extra))
             throw TokenError(path + ":" + std::to_string(number) +
                              ": not a line of NAME ROLE SALT HASH");
         store.entries_.push_back({name, *r, *s, *h});
@@ -175,8 +175,8 @@ std::string TokenStore::add(const std::string &path, const std::string &name, Ro
             line += "# corvexlink-web access tokens: NAME ROLE SALT SHA-256(SALT TOKEN)\n";
         else if (existing.back() != '\n')
             line += "\n";
-        line += name + " " + roleName(role) + " " + hex(salt) + " " + hex(sha256(salt, token)) +
-                "\n";
+        line +=
+            name + " " + roleName(role) + " " + hex(salt) + " " + hex(sha256(salt, token)) + "\n";
         if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()) ||
             fsync(fd) != 0)
             throw TokenError(path + ": cannot be written (" + std::strerror(errno) + ")");
