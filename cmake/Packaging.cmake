@@ -8,6 +8,7 @@
 #   corvexlink-demo     DemoCorvexLink with its desktop entry and icon
 #   python3-corvexlink  the Python package and its example
 #   corvexlink-tango    the Tango device server, its man page and example file database
+#   corvexlink-web      the web service, its page, man page, systemd unit and nginx site
 # Build them with: cmake --build <build> --target package (the .deb files land in <build>).
 # packaging/finish-packages.cmake completes them after CPack (Multi-Arch, stripping).
 
@@ -49,6 +50,9 @@ if(TARGET reference)
 endif()
 if(TARGET corvexlink-tango)
   list(APPEND CPACK_COMPONENTS_ALL corvexlink-tango)
+endif()
+if(TARGET corvexlink-web)
+  include(${PROJECT_SOURCE_DIR}/packaging/corvexlink-web.cmake)
 endif()
 
 # Package fields CPack does not write; packaging/finish-packages.cmake adds them.
