@@ -122,6 +122,18 @@ if ls "$build"/corvexlink-tango_*.deb >/dev/null 2>&1; then
   expect corvexlink-tango 'bin/corvexlink-tango$' 'man1/corvexlink-tango\.1\.gz$' \
     'doc/corvexlink-tango/examples/corvexlink-tango\.db$'
 fi
+if ls "$build"/corvexlink-web_*.deb >/dev/null 2>&1; then
+  expect corvexlink-web 'bin/corvexlink-web$' 'man1/corvexlink-web\.1\.gz$' \
+    'share/corvexlink-web/www/index\.html$' 'share/corvexlink-web/www/app\.js$' \
+    'share/corvexlink-web/www/openapi\.json$' '^\./usr/lib/systemd/system/corvexlink-web\.service$' \
+    'doc/corvexlink-web/examples/nginx-corvexlink-web\.conf$' 'doc/corvexlink-web/examples/web\.conf$'
+  # Chart.js is Debian's, not a copy.
+  refuse corvexlink-web 'chart(\.min)?\.js$'
+  webinfo=$(dpkg-deb --field "$build"/corvexlink-web_*.deb Depends)
+  for dep in libjs-chart.js libcivetweb libcorvexlink2; do
+    grep -q "$dep" <<<"$webinfo" || fail "corvexlink-web does not depend on $dep ($webinfo)"
+  done
+fi
 if ls "$build"/corvexlink-demo_*.deb >/dev/null 2>&1; then
   expect libcorvexlink2-qt 'lib/.*/corvexlink/corvexlink-qt-ui\.so$'
   expect corvexlink-demo 'bin/DemoCorvexLink$' 'applications/DemoCorvexLink\.desktop$' \
@@ -239,6 +251,26 @@ echo "man 3 PortOpen: its own page"
 for f in /usr/lib/udev/rules.d/60-corvexlink-serial.rules /usr/share/doc/corvexlink-tools/examples/ports.conf; do
   [ -f "$f" ] || fail "$f is not installed"
 done
+if ls "$build"/corvexlink-web_*.deb >/dev/null 2>&1; then
+  # The installed service serves its page, Debian's Chart.js and the API against the
+  # installed simulator.
+  installed=(corvexlink-web "${installed[@]}")
+  $SUDO dpkg -i "$build"/corvexlink-web_*.deb
+  token=$(corvexlink-web token add ci operator --tokens "$work/tokens")
+  start_sim /usr/bin/kx4417-sim
+  corvexlink-web --line "a=$work/com1" --tokens "$work/tokens" --listen 127.0.0.1:0 >"$work/web.log" 2>&1 &
+  webpid=$!
+  for _ in $(seq 100); do grep -q 'stations' "$work/web.log" && break; sleep 0.1; done
+  port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\).*|\1|p' "$work/web.log")
+  curl -fsS "http://127.0.0.1:$port/" | grep -q 'STOP ALL' || fail "the installed service serves no page"
+  curl -fsS -o /dev/null "http://127.0.0.1:$port/chart.min.js" || fail "the installed service serves no Chart.js"
+  curl -fsS -H "Authorization: Bearer $token" "http://127.0.0.1:$port/api/v1/lines" | grep -q '"stations":\[0,1,2,3\]' \
+    || { cat "$work/web.log"; fail "the installed service does not serve the line"; }
+  kill "$webpid"; wait "$webpid" || fail "the installed service did not end cleanly"
+  stop_sim
+  man -w corvexlink-web >/dev/null || fail "man corvexlink-web finds no page"
+  echo "corvexlink-web: installed, serves its page, Chart.js and the simulated line"
+fi
 $SUDO dpkg --purge "${installed[@]}" >/dev/null
 installed=()
 on_disk >"$work/after"

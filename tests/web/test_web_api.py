@@ -14,7 +14,7 @@ import time
 import jsonschema
 import pytest
 
-from conftest import OPENAPI, WEB, Client, Sim, Web, add_token, wait_for
+from conftest import OPENAPI, WEB, Client, Sim, Web, add_token, receive_until, wait_for, ws_connect
 
 
 def test_token_file_and_listen_address_are_checked_before_serving(tmp_path):
@@ -189,10 +189,14 @@ def test_a_lost_line_is_refused_until_it_is_opened_again(tmp_path, tokens):
     sim = Sim(tmp_path, stations="0-1")
     web = Web(tokens["path"], [f"a={sim.link}"])
     alice = Client(web, tokens["alice"])
+    watcher = ws_connect(web.url, tokens["vic"])
     try:
         sim.stop()
         assert not os.path.exists(sim.link)
-        assert wait_for(lambda: alice.get("/api/v1/lines/a").json()["state"] == "lost", 10)
+        # Nobody polls and nothing is sent: the line's state is pushed all the same.
+        lost = receive_until(watcher, lambda m: "lineState" in m)[-1]["lineState"]
+        assert lost["state"] == "lost" and lost["reason"]
+        assert alice.get("/api/v1/lines/a").json()["state"] == "lost"
         failed = alice.post("/api/v1/lines/a/motors/0/move", {"relative": 5})
         assert failed.status_code == 409 and failed.json()["error"]["number"] == 28
         assert alice.post("/api/v1/lines/a/reconnect").status_code == 409  # nothing to open yet
@@ -205,5 +209,6 @@ def test_a_lost_line_is_refused_until_it_is_opened_again(tmp_path, tokens):
         assert re.search(r'^corvexlink_web_lost_total\{line="a"\} 1$', metrics, re.M)
         assert "line a (" in web.output() and ") lost" in web.output()
     finally:
+        watcher.close()
         assert web.stop() == 0
         sim.stop()

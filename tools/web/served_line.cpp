@@ -20,6 +20,8 @@ constexpr std::size_t kTraceKept = 500;
 constexpr std::chrono::milliseconds kMinPollGap{5};
 // How soon a profile asks again for room in a full FIFO.
 constexpr std::chrono::milliseconds kProfileRetry{50};
+// How often an idle line thread looks at the line's state.
+constexpr std::chrono::seconds kStateLook{1};
 // FIFO bytes one segment takes (first rate 3, slope 2, relative move 4), and the mode bit
 // that plays the FIFO while it is filled.
 constexpr int kSegmentBytes = 9;
@@ -208,15 +210,17 @@ void ServedLine::threadMain() {
         if (stopping_) break;
         if (profileStep(lock)) continue;
         if (pollStep(lock)) continue;
-        // Nothing to do now: sleep until a job comes, or the next poll or profile step.
-        auto until = std::chrono::steady_clock::time_point::max();
-        if (!subscribed_.empty() && line_.load()) until = nextPoll_;
+        // Nothing to do now: sleep until a job comes, or the next poll or profile step, and
+        // look at the line's state at least once a second, so that a line lost while idle
+        // is reported to the clients.
+        auto until = std::chrono::steady_clock::now() + kStateLook;
+        if (!subscribed_.empty() && line_.load()) until = std::min(until, nextPoll_);
         for (const auto &[address, profile] : profiles_)
             if (profile.active) until = std::min(until, profile.nextTry);
-        if (until == std::chrono::steady_clock::time_point::max())
-            wake_.wait(lock);
-        else
-            wake_.wait_until(lock, until);
+        wake_.wait_until(lock, until);
+        lock.unlock();
+        noteState();
+        lock.lock();
     }
     // Commands still waiting fail: the service is stopping.
     for (auto &job : jobs_)

@@ -256,8 +256,12 @@ Service::Service(ServiceOptions options, TokenStore tokens)
 Service::~Service() { stop(); }
 
 void Service::log(const std::string &text) {
+    // One line an entry, whatever a client put in its request.
+    std::string line = text;
+    for (char &c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
     std::lock_guard<std::mutex> lock(logMutex_);
-    std::cerr << nowText() << " " << text << std::endl;
+    std::cerr << nowText() << " " << line << std::endl;
 }
 
 void Service::start() {
@@ -266,11 +270,15 @@ void Service::start() {
     for (auto &line : lines_) line->start();
 
     const std::string threads = std::to_string(options_.threads);
-    const char *settings[] = {"listening_ports", options_.listen.c_str(), "num_threads",
-                              threads.c_str(), "enable_keep_alive", "yes", "request_timeout_ms",
+    const char *settings[] = {"listening_ports",
+                              options_.listen.c_str(),
+                              "num_threads",
+                              threads.c_str(),
+                              "enable_keep_alive",
+                              "yes",
+                              "request_timeout_ms",
                               "10000",
-                              // A WebSocket client that sends nothing for a minute is gone.
-                              "websocket_timeout_ms", "60000", nullptr};
+                              nullptr};
     mg_callbacks callbacks{};
     callbacks.log_message = onLog;
     context_ = mg_start(&callbacks, this, settings);
