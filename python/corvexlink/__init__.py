@@ -5,7 +5,7 @@ A thin layer over the CorvexLink shared library through ctypes::
 
     import corvexlink
 
-    with corvexlink.open(port=1, baud=9600) as link:
+    with corvexlink.open("/dev/ttyUSB0", 9600) as link:    # or "COM1", "rfc2217://host:4001"
         print(link.scan())          # [0, 1, 2, 3]
         link.init()
         motor = link.motor(0, steps_per_unit=40.0, unit="mm")
@@ -13,6 +13,8 @@ A thin layer over the CorvexLink shared library through ctypes::
         motor.wait_until_stopped(timeout=10)
         print(motor.position, motor.status)     # 12.5 READY|DIR
 
+Every link is a line of its own: several are open at once, on different devices, each with
+its own errors, stops and trace.
 :mod:`corvexlink.aio` is the same for asyncio, :mod:`corvexlink.units` says how values in
 a unit become steps, :mod:`corvexlink.testing` runs the simulator for tests, and
 :func:`enable_logging` shows the library's debug lines and every frame through logging.
@@ -25,11 +27,14 @@ set, else the copy inside the package (the wheel carries one), else the one the 
 installed with, else the system's ``libCorvexLink.so.2``; :func:`library_path` tells which.
 """
 
+import importlib as _importlib
+
 from .errors import (
     ArgumentError,
     CorvexLinkError,
     FifoFullError,
     LimitSwitchError,
+    LineLostError,
     MotorRunningError,
     PortError,
     PortNotOpenError,
@@ -37,7 +42,9 @@ from .errors import (
     TimeoutError,
 )
 from ._native import library_path
-from .link import Board, Link, Motor, open
+from .board import Board
+from .link import Link, open
+from .motor import Motor
 from .logs import disable_logging, enable_logging
 from .ports import SerialPort, port_device, ports
 from .status import Status
@@ -54,6 +61,7 @@ __all__ = [
     "CorvexLinkError",
     "FifoFullError",
     "LimitSwitchError",
+    "LineLostError",
     "Link",
     "Motor",
     "MotorRunningError",
@@ -73,3 +81,13 @@ __all__ = [
     "ports",
     "remove_trace_handler",
 ]
+
+_SUBMODULES = ("aio", "testing")
+
+
+def __getattr__(name: str):
+    """The submodules that ``import corvexlink`` does not load (corvexlink.aio,
+    corvexlink.testing), loaded on first use."""
+    if name in _SUBMODULES:
+        return _importlib.import_module(f"{__name__}.{name}")
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

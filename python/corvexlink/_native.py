@@ -1,29 +1,25 @@
 # SPDX-License-Identifier: MIT
-"""Loading libCorvexLink.so.2 and declaring the C functions that this package calls."""
+"""Loading libCorvexLink.so.2: its functions declared from the library's own export table
+(CorvexLinkGetExports) and its header's constants read from the library
+(CorvexLinkGetConstants), so the package keeps no copy of either."""
 
 from __future__ import annotations
 
 import ctypes
 import os
-import re
 import threading
-from typing import List, Optional, Tuple
+from typing import Dict, List, Optional
 
-from .errors import CorvexLinkError, error_for
+from .errors import CorvexLinkError
 
 LIBRARY_NAME = "libCorvexLink.so.2"
-
-_c_int = ctypes.c_int
-_c_int32 = ctypes.c_int32
-_text = ctypes.c_char_p
-_out = ctypes.POINTER(ctypes.c_int32)
 
 # void (*)(const char *line, void *context): the library's debug lines.
 DEBUG_HANDLER = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
 
 
 class TraceEventStruct(ctypes.Structure):
-    """CorvexLinkTraceEvent: one event of the library's frame trace."""
+    """CorvexLinkTraceEvent: one event of a line's frame trace."""
 
     _fields_ = [
         ("kind", ctypes.c_int),
@@ -31,93 +27,20 @@ class TraceEventStruct(ctypes.Structure):
         ("length", ctypes.c_size_t),
         ("timestampNs", ctypes.c_uint64),
         ("sinceSentNs", ctypes.c_int64),
+        ("line", ctypes.c_char_p),
     ]
 
 
 # void (*)(const CorvexLinkTraceEvent *event, void *context): the frame trace.
 TRACE_HANDLER = ctypes.CFUNCTYPE(None, ctypes.POINTER(TraceEventStruct), ctypes.c_void_p)
 
-# name: (argument types); every function returns int unless listed in _RESTYPES.
-_PROTOTYPES = {
-    # The handlers go as plain pointers, so that None removes them.
-    "CorvexLinkSetDebugHandler": (ctypes.c_void_p, ctypes.c_void_p),
-    "CorvexLinkSetTraceHandler": (ctypes.c_void_p, ctypes.c_void_p),
-    "PortOpen": (_c_int, _c_int),
-    "PortClose": (),
-    "ZelmarGetPort": (),
-    "ZelmarGetBaudRate": (),
-    "WriteCommandtoKX4417": (_text,),
-    "ZelmarGetValue": (),
-    "ZelmarGetNumberError": (),
-    "ZelmarGetErrorMessage": (),
-    "GetLastestCommand": (ctypes.c_char_p,),
-    "ZelmarChangeBaudRate": (_c_int,),
-    "MotorSetCurrent": (_text, _c_int),
-    "MotorSpeed": (_text, _c_int, _c_int, _c_int),
-    "MotorConfigureMode": (_text, _c_int),
-    "GetMotorDirection": (_text,),
-    "MotorDirection": (_text, _c_int),
-    "MotorSlewRate": (_text, _c_int),
-    "MotorFirstRate": (_text, _c_int),
-    "MotorAccelDecel": (_text, _c_int),
-    "MotorChangeJogSpeed": (_text, _c_int),
-    "MotorNumberStepRel": (_text, _c_int32),
-    "MotorGoAbsPos": (_text, _c_int32),
-    "MotorJog": (_text, _c_int),
-    "MotorRepeat": (_text,),
-    "MotorStop": (_text,),
-    "MotorSoftReset": (_text,),
-    "MotorGetPosition": (_text, _out),
-    "MotorSetPosition": (_text, _c_int32),
-    "MotorGetStatusRegister": (_text, _out),
-    "EncoderSetPosition": (_text, _c_int32),
-    "EncoderGetPosition": (_text, _out),
-    "MotorPowerON": (_text, _c_int),
-    "MotorPowerOFF": (_text,),
-    "GetFixedSpeed": (_c_int,),
-    "GetConnectedControllers": (ctypes.c_char_p,),
-    "CheckControllerAddress": (_text,),
-    "MotorStationsInit": (),
-    "MotorTriggerON": (_text,),
-    "MotorTriggerOFF": (_text,),
-    "MotorPauseON": (_text,),
-    "MotorPauseOFF": (_text,),
-    "ConfigureSPI": (_text, _c_int),
-    "ReadSPI": (_text, _out),
-    "WriteSPI": (_text, _c_int),
-    "ReadDigitalUserIO": (_text, _out),
-    "ConfigureDigitalUserIO": (_text, _c_int),
-    "WriteDigitalUserIO": (_text, _c_int),
-    "GetADCchannel": (_text, _c_int, _c_int, _out),
-    "ReadAllChannelsADC": (_text, _c_int, _out),
-    "FIFOReset": (_text,),
-    "FIFOGetIndexCounter": (_text, _out),
-    "FIFOGetRemainingBytes": (_text, _out),
-    "FIFOMotorNumberStepRel": (_text, _c_int32, _out),
-    "FIFOMotorGoAbsPos": (_text, _c_int32, _out),
-    "FIFOMotorFirstRate": (_text, _c_int, _out),
-    "FIFOMotorSlewRate": (_text, _c_int, _out),
-    "FIFOMotorSlope": (_text, _c_int, _out),
-    "FIFOMotorRepeat": (_text, _out),
-    "FIFOMotorWait": (_text, _c_int, _out),
-}
-_RESTYPES = {"ZelmarGetErrorMessage": ctypes.c_char_p}
-
-# The library serialises its own calls; this lock keeps a call and the reading of its
-# error state together when several Python threads share the library.
-call_lock = threading.RLock()
-
-# A stop does not wait for call_lock while another thread's call is inside the library: the
-# library sends it between that call's transactions and keeps its result and error state
-# for the stopping thread. _gate counts both sides, so the thread that holds call_lock reads
-# its error state only when no such stop is under way (see stop_first).
-_gate = threading.Condition(threading.Lock())
-_exports = 0  # calls of the call_lock holder inside the library (more than 1: nested)
-_stops = 0  # stops sent beside them
-_STOP_FRAME = re.compile(rb"_[0-9A-F]H\r")
-
+_load_lock = threading.Lock()
 _library: Optional[ctypes.CDLL] = None
 _library_path: Optional[str] = None
+_constants: Dict[str, int] = {}
+_structures: Dict[str, type] = {}
+# Exports whose prototype names a type this package cannot pass: name -> the C text.
+undeclared: Dict[str, str] = {}
 
 
 def _candidates() -> List[str]:
@@ -142,12 +65,105 @@ def _candidates() -> List[str]:
     return candidates
 
 
+def parse_constants(text: str) -> Dict[str, int]:
+    """The "NAME=value" lines of CorvexLinkGetConstants as numbers ("(-1)" and "0x001" too)."""
+    found = {}
+    for line in text.splitlines():
+        name, _, value = line.partition("=")
+        if name and value:
+            found[name.strip()] = int(value.strip().strip("()"), 0)
+    return found
+
+
+def _make_structures(constants: Dict[str, int]) -> Dict[str, type]:
+    """The structures of the header whose text fields are sized by its constants."""
+    path = constants["CORVEXLINK_PORT_PATH_SIZE"]
+    text = constants["CORVEXLINK_PORT_TEXT_SIZE"]
+
+    class CorvexLinkResult(ctypes.Structure):
+        _fields_ = [
+            ("number", ctypes.c_int32),
+            ("reason", ctypes.c_int32),
+            ("message", ctypes.c_char * constants["CORVEXLINK_ERROR_MESSAGE_SIZE"]),
+            ("device", ctypes.c_char * path),
+        ]
+
+    class CorvexLinkPortInfo(ctypes.Structure):
+        _fields_ = [
+            ("device", ctypes.c_char * path),
+            ("stableName", ctypes.c_char * path),
+            ("driver", ctypes.c_char * text),
+            ("manufacturer", ctypes.c_char * text),
+            ("product", ctypes.c_char * text),
+            ("serialNumber", ctypes.c_char * text),
+            ("usb", ctypes.c_int32),
+            ("vendorId", ctypes.c_int32),
+            ("productId", ctypes.c_int32),
+            ("port", ctypes.c_int32),
+        ]
+
+    return {"CorvexLinkResult": CorvexLinkResult, "CorvexLinkPortInfo": CorvexLinkPortInfo}
+
+
+def _c_types(structures: Dict[str, type]) -> Dict[str, object]:
+    """The C types of the export table (spaces normalised) and how ctypes passes them.
+    Handlers and lines go as plain pointers, so that None removes a handler."""
+    return {
+        "void": None,
+        "int": ctypes.c_int,
+        "int32_t": ctypes.c_int32,
+        "int32_t *": ctypes.POINTER(ctypes.c_int32),
+        "const char *": ctypes.c_char_p,
+        "char *": ctypes.c_char_p,
+        "void *": ctypes.c_void_p,
+        "CorvexLinkLine *": ctypes.c_void_p,
+        "CorvexLinkLine **": ctypes.POINTER(ctypes.c_void_p),
+        "CorvexLinkResult *": ctypes.POINTER(structures["CorvexLinkResult"]),
+        "CorvexLinkPortInfo *": ctypes.POINTER(structures["CorvexLinkPortInfo"]),
+        "CorvexLinkDebugHandler": ctypes.c_void_p,
+        "CorvexLinkTraceHandler": ctypes.c_void_p,
+    }
+
+
+def _type_text(declaration: str) -> str:
+    """The type of one C parameter declaration, in one spelling: "const char *address" ->
+    "const char *", "CorvexLinkLine** line" -> "CorvexLinkLine **", "int" -> "int"."""
+    tokens = declaration.replace("*", " * ").split()
+    if len(tokens) > 1 and tokens[-1] != "*":
+        tokens = tokens[:-1]  # the parameter's name
+    words = [token for token in tokens if token != "*"]
+    stars = len(tokens) - len(words)
+    return " ".join(words) + (" " + "*" * stars if stars else "")
+
+
+def declare(lib: ctypes.CDLL, table: str, types: Dict[str, object]) -> Dict[str, str]:
+    """Gives every function of the export table ("since|type|name|(params)" a line) its
+    argument and result types. Returns the functions left undeclared, with their prototype,
+    because a type is unknown here (calling one of those raises instead of guessing)."""
+    unknown = {}
+    for row in table.splitlines():
+        fields = row.split("|")
+        if len(fields) != 4 or not fields[3]:  # a variable (Form2), or not a row
+            continue
+        _since, result, name, params = (field.strip() for field in fields)
+        inner = params.strip()[1:-1].strip()
+        pieces = [] if inner in ("", "void") else [_type_text(piece) for piece in inner.split(",")]
+        wanted = [_type_text(result + " x")] + pieces
+        if any(piece not in types for piece in wanted):
+            unknown[name] = f"{result} {name}{params}"
+            continue
+        function = getattr(lib, name)
+        function.restype = types[wanted[0]]
+        function.argtypes = [types[piece] for piece in pieces]
+    return unknown
+
+
 def library() -> ctypes.CDLL:
-    """The loaded library (loaded on first use)."""
+    """The loaded library (loaded and declared on first use)."""
     global _library, _library_path
     if _library is not None:
         return _library
-    with call_lock:
+    with _load_lock:
         if _library is not None:
             return _library
         reasons = []
@@ -157,10 +173,16 @@ def library() -> ctypes.CDLL:
             except OSError as error:
                 reasons.append(str(error))
                 continue
-            for name, arguments in _PROTOTYPES.items():
-                function = getattr(loaded, name)
-                function.argtypes = list(arguments)
-                function.restype = _RESTYPES.get(name, ctypes.c_int)
+            try:
+                exports, constants = loaded.CorvexLinkGetExports, loaded.CorvexLinkGetConstants
+            except AttributeError:
+                reasons.append(f"{candidate}: a library older than 2.1.1 (no CorvexLinkGetExports)")
+                continue
+            exports.restype = constants.restype = ctypes.c_char_p
+            exports.argtypes = constants.argtypes = []
+            _constants.update(parse_constants(constants().decode("ascii")))
+            _structures.update(_make_structures(_constants))
+            undeclared.update(declare(loaded, exports().decode("ascii"), _c_types(_structures)))
             _library_path = candidate
             _library = loaded
             return loaded
@@ -169,102 +191,38 @@ def library() -> ctypes.CDLL:
     )
 
 
+def function(name: str):
+    """The library's function `name`, declared from the export table."""
+    lib = library()
+    if name in undeclared:
+        raise CorvexLinkError(f"{undeclared[name]}: this package cannot pass one of its types")
+    return getattr(lib, name)
+
+
+def constant(name: str) -> int:
+    """The value of the header's constant CORVEXLINK_<name> (``constant("RATE_MAX")``)."""
+    library()
+    return _constants["CORVEXLINK_" + name]
+
+
+def constants() -> Dict[str, int]:
+    """Every constant of the header, by its full name."""
+    library()
+    return dict(_constants)
+
+
+def structure(name: str) -> type:
+    """The ctypes structure of the header's `name` (CorvexLinkResult, CorvexLinkPortInfo)."""
+    library()
+    return _structures[name]
+
+
 def library_path() -> str:
     """The library this process uses, loading it first if need be: the path it was loaded
     from, or its bare name when the system's loader found it."""
     library()
     assert _library_path is not None
     return _library_path
-
-
-def call(name: str, *arguments: object) -> int:
-    """Calls `name` and raises the matching CorvexLinkError when it returns -1."""
-    with call_lock:
-        result, beside = invoke(name, *arguments)
-        if result == -1:
-            raise last_error(name, beside)
-        return result
-
-
-def invoke(name: str, *arguments: object) -> Tuple[int, bool]:
-    """Calls `name` (the caller holds call_lock); returns its result and whether a stop of
-    another thread was sent beside it (see last_error)."""
-    lib = library()
-    nested = _enter()
-    try:
-        result = getattr(lib, name)(*arguments)
-    finally:
-        beside = _leave(nested)
-    return result, beside
-
-
-def _enter() -> bool:
-    """Marks a call of the call_lock holder as inside the library; True when nested."""
-    global _exports
-    with _gate:
-        nested = _exports > 0
-        while _stops and not nested:  # a stop still on its way finishes first
-            _gate.wait()
-        _exports += 1
-        return nested
-
-
-def _leave(nested: bool) -> bool:
-    """Ends _enter, waiting for the stops sent beside the call; True when there were any."""
-    global _exports
-    with _gate:
-        _exports -= 1
-        beside = _stops > 0
-        while _stops and not nested:
-            _gate.wait()
-        return beside
-
-
-def stop_first(name: str, *arguments: object) -> int:
-    """Calls the stop `name` without waiting for another thread's call to end: while one is
-    inside the library, the stop is sent between its transactions. Otherwise as call()."""
-    global _stops
-    lib = library()
-    if call_lock.acquire(blocking=False):
-        try:
-            return call(name, *arguments)
-        finally:
-            call_lock.release()
-    with _gate:
-        beside = _exports > 0
-        if beside:
-            _stops += 1
-    if not beside:  # the holder is between two calls: a moment's wait
-        return call(name, *arguments)
-    try:
-        result = getattr(lib, name)(*arguments)
-        if result == -1:
-            raise last_error(name)  # the stop's own error state, on this thread
-        return result
-    finally:
-        with _gate:
-            _stops -= 1
-            _gate.notify_all()
-
-
-def last_error(name: str, beside_a_stop: bool = False) -> CorvexLinkError:
-    """The exception for the library's current error state after `name` failed.
-
-    With `beside_a_stop`, a stop of another thread was sent beside the call. Had it reached
-    the library just after the call ended, it ran as a call of its own and its state
-    replaced the call's: the last frame then is the stop's, and the call's own reason is
-    lost, which the exception says rather than report the stop's as the call's."""
-    lib = library()
-    if beside_a_stop and name != "MotorStop":
-        latest = ctypes.create_string_buffer(256)
-        lib.GetLastestCommand(latest)
-        if _STOP_FRAME.fullmatch(latest.value):
-            return CorvexLinkError(
-                f"{name} failed; a stop from another thread ended just after it and its error state "
-                "replaced the reason"
-            )
-    message = (lib.ZelmarGetErrorMessage() or b"").decode("latin-1")
-    return error_for(lib.ZelmarGetNumberError(), message, name)
 
 
 def encode(text: str) -> bytes:

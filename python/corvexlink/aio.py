@@ -7,7 +7,7 @@
     import corvexlink.aio
 
     async def main():
-        async with corvexlink.aio.open(port=1) as link:
+        async with corvexlink.aio.open("/dev/ttyUSB0") as link:
             print(await link.scan())                    # the event loop keeps running
             x = link.motor(0, steps_per_unit=40.0, unit="mm")
             await x.move_by(12.5)
@@ -34,9 +34,13 @@ call that is cancelled before the worker took it up is not sent; one the worker 
 runs to its end, and its result is dropped. A stop that was asked for is always sent,
 even when the task that asked is cancelled.
 
-**Stops go first.** ``stop()`` does not queue behind the worker: it is sent from a thread
-of its own, at the next boundary between the transactions of whatever runs on the line
-(a scan, an initialisation, a FIFO course), also when another thread or task started it.
+**Stops go first.** ``stop()`` and ``stop_all()`` do not queue behind the worker: they are
+sent from a thread of their own, at the next boundary between the transactions of whatever
+runs on the line (a scan, an initialisation, a FIFO course), also when another thread or
+task started it.
+
+Each link has a line of its own, so several links work at once, from one event loop or
+beside blocking links on other threads.
 """
 
 from __future__ import annotations
@@ -47,9 +51,13 @@ import inspect
 from concurrent.futures import ThreadPoolExecutor
 from typing import Any, Awaitable, Callable, Iterable, List, Optional, Sequence, Tuple, TypeVar, Union  # noqa: F401 - Tuple, Union: the blocking methods' annotations, evaluated here
 
+from . import board as _board
+from . import checks
 from . import link as _blocking
-from .errors import NO_PORT, PortNotOpenError, TimeoutError
-from .link import FIFO_POLL, SEGMENT_BYTES, Segment, _check_segments, _fifo_full
+from . import motor as _motor
+from .checks import SEGMENT_BYTES, Segment
+from .errors import PortNotOpenError, TimeoutError
+from .motor import FIFO_POLL, fifo_stayed_full
 from .status import Status
 from .units import Number
 
@@ -92,7 +100,7 @@ class Motor:
     """One station of an asyncio :class:`Link`: :class:`corvexlink.Motor` with awaitable
     methods and properties."""
 
-    def __init__(self, link: "Link", blocking: _blocking.Motor) -> None:
+    def __init__(self, link: "Link", blocking: _motor.Motor) -> None:
         self._link = link
         self._blocking = blocking
         self.link = link
@@ -107,25 +115,25 @@ class Motor:
         """The unit of positions and moves: "steps" without a scale."""
         return self._blocking.unit
 
-    move_by = _on_worker(_blocking.Motor.move_by)
-    move_to = _on_worker(_blocking.Motor.move_to)
-    jog = _on_worker(_blocking.Motor.jog)
-    repeat = _on_worker(_blocking.Motor.repeat)
-    reset = _on_worker(_blocking.Motor.reset)
-    set_speed = _on_worker(_blocking.Motor.set_speed)
-    set_current = _on_worker(_blocking.Motor.set_current)
-    set_jog_speed = _on_worker(_blocking.Motor.set_jog_speed)
-    set_direction = _on_worker(_blocking.Motor.set_direction)
-    configure_mode = _on_worker(_blocking.Motor.configure_mode)
-    power = _on_worker(_blocking.Motor.power)
-    fifo_reset = _on_worker(_blocking.Motor.fifo_reset)
+    move_by = _on_worker(_motor.Motor.move_by)
+    move_to = _on_worker(_motor.Motor.move_to)
+    jog = _on_worker(_motor.Motor.jog)
+    repeat = _on_worker(_motor.Motor.repeat)
+    reset = _on_worker(_motor.Motor.reset)
+    set_speed = _on_worker(_motor.Motor.set_speed)
+    set_current = _on_worker(_motor.Motor.set_current)
+    set_jog_speed = _on_worker(_motor.Motor.set_jog_speed)
+    set_direction = _on_worker(_motor.Motor.set_direction)
+    configure_mode = _on_worker(_motor.Motor.configure_mode)
+    power = _on_worker(_motor.Motor.power)
+    fifo_reset = _on_worker(_motor.Motor.fifo_reset)
 
-    position = _awaitable_property(_blocking.Motor.position)
-    encoder = _awaitable_property(_blocking.Motor.encoder)
-    status = _awaitable_property(_blocking.Motor.status)
-    running = _awaitable_property(_blocking.Motor.running)
-    fifo_free = _awaitable_property(_blocking.Motor.fifo_free)
-    fifo_index = _awaitable_property(_blocking.Motor.fifo_index)
+    position = _awaitable_property(_motor.Motor.position)
+    encoder = _awaitable_property(_motor.Motor.encoder)
+    status = _awaitable_property(_motor.Motor.status)
+    running = _awaitable_property(_motor.Motor.running)
+    fifo_free = _awaitable_property(_motor.Motor.fifo_free)
+    fifo_index = _awaitable_property(_motor.Motor.fifo_index)
 
     def fixed_speed(self, speed: Number) -> Number:
         """The speed the station really runs at when asked for `speed`; sends nothing."""
@@ -162,14 +170,14 @@ class Motor:
     async def queue_profile(self, segments: Sequence[Segment], timeout: float = 60.0) -> int:
         """Queues segments of (first rate, slope, steps) in the FIFO as
         :meth:`corvexlink.Motor.queue_profile` does, waiting for room from the event loop."""
-        checked = _check_segments(segments)
+        checked = checks.segments(segments)
         loop = asyncio.get_running_loop()
         room = 0
         for index, segment in enumerate(checked):
             deadline = loop.time() + timeout
             while await self.fifo_free < SEGMENT_BYTES:
                 if loop.time() >= deadline:
-                    raise _fifo_full(self._blocking, index)
+                    raise fifo_stayed_full(self.address, index)
                 await asyncio.sleep(FIFO_POLL)
             room = await self._link._run(self._blocking._queue_segment, segment)
         return room
@@ -179,7 +187,7 @@ class Board:
     """One Corvex-B board of an asyncio :class:`Link`: :class:`corvexlink.Board` with
     awaitable methods."""
 
-    def __init__(self, link: "Link", blocking: _blocking.Board) -> None:
+    def __init__(self, link: "Link", blocking: _board.Board) -> None:
         self._link = link
         self._blocking = blocking
         self.link = link
@@ -190,22 +198,22 @@ class Board:
     def __repr__(self) -> str:
         return "aio." + repr(self._blocking)
 
-    read_inputs = _on_worker(_blocking.Board.read_inputs)
-    write_outputs = _on_worker(_blocking.Board.write_outputs)
-    configure_io = _on_worker(_blocking.Board.configure_io)
-    adc = _on_worker(_blocking.Board.adc)
-    adc_all = _on_worker(_blocking.Board.adc_all)
-    spi_configure = _on_worker(_blocking.Board.spi_configure)
-    spi_read = _on_worker(_blocking.Board.spi_read)
-    spi_write = _on_worker(_blocking.Board.spi_write)
+    read_inputs = _on_worker(_board.Board.read_inputs)
+    write_outputs = _on_worker(_board.Board.write_outputs)
+    configure_io = _on_worker(_board.Board.configure_io)
+    adc = _on_worker(_board.Board.adc)
+    adc_all = _on_worker(_board.Board.adc_all)
+    spi_configure = _on_worker(_board.Board.spi_configure)
+    spi_read = _on_worker(_board.Board.spi_read)
+    spi_write = _on_worker(_board.Board.spi_write)
 
 
 class Link:
     """The serial line for asyncio: :class:`corvexlink.Link` whose calls run on a worker
     thread of its own (started by :meth:`open`, ended by :meth:`close`)."""
 
-    def __init__(self, port: int = 1, baud: int = 9600, device: Optional[str] = None) -> None:
-        self._blocking = _blocking.Link(port, baud, device)
+    def __init__(self, device: Union[str, int, None] = None, baud: int = 9600, *, port: Optional[int] = None) -> None:
+        self._blocking = _blocking.Link(device, baud, port=port)
         self._link = self  # what the wrapped methods run through
         self._worker: Optional[ThreadPoolExecutor] = None
         self._stopper: Optional[ThreadPoolExecutor] = None
@@ -214,8 +222,13 @@ class Link:
         return "aio." + repr(self._blocking)
 
     @property
-    def port(self) -> int:
-        """The port number n of COM<n>."""
+    def device(self) -> str:
+        """The device name the link opens ("COM1", "/dev/ttyUSB0", "rfc2217://...")."""
+        return self._blocking.device
+
+    @property
+    def port(self) -> Optional[int]:
+        """The port number n when the device is COM<n>, else None."""
         return self._blocking.port
 
     @property
@@ -224,41 +237,49 @@ class Link:
         return self._blocking.baud
 
     @property
-    def device(self) -> Optional[str]:
-        """The device given to open, if any."""
-        return self._blocking.device
-
-    @property
     def is_open(self) -> bool:
         """True between open() and close()."""
         return self._blocking.is_open
+
+    @property
+    def lost(self) -> bool:
+        """True when the device went away (see :attr:`corvexlink.Link.lost`)."""
+        return self._blocking.lost
+
+    @property
+    def known_stations(self) -> List[int]:
+        """The stations the last scan found, read at once without probing."""
+        return self._blocking.known_stations
 
     @property
     def blocking(self) -> _blocking.Link:
         """The blocking Link underneath, for code that runs in a thread of its own."""
         return self._blocking
 
+    def _not_open(self) -> PortNotOpenError:
+        return self._blocking._not_open()
+
     async def _run(self, function: Callable[..., T], *args: Any, **kwargs: Any) -> T:
         if self._worker is None:
-            raise PortNotOpenError(f"COM{self.port} is not open through this Link", NO_PORT)
+            raise self._not_open()
         loop = asyncio.get_running_loop()
         return await loop.run_in_executor(self._worker, functools.partial(function, *args, **kwargs))
 
-    async def _stop(self, stop: Callable[[], None]) -> None:
+    async def _stop(self, stop: Callable[[], T]) -> T:
         if self._worker is None:
-            raise PortNotOpenError(f"COM{self.port} is not open through this Link", NO_PORT)
+            raise self._not_open()
         if self._stopper is None:
-            self._stopper = ThreadPoolExecutor(1, thread_name_prefix=f"corvexlink-COM{self.port}-stop")
+            self._stopper = ThreadPoolExecutor(1, thread_name_prefix=f"corvexlink-{self.device}-stop")
         sent = asyncio.get_running_loop().run_in_executor(self._stopper, stop)
         # Should the awaiting task be cancelled, the stop still goes out, and its failure
         # (no longer anyone's to raise) is not reported as a never-retrieved exception.
         sent.add_done_callback(lambda done: done.cancelled() or done.exception())
-        await asyncio.shield(sent)
+        return await asyncio.shield(sent)
 
     async def open(self) -> "Link":
         """Opens the port (see :meth:`corvexlink.Link.open`) and starts the worker."""
         if self._worker is None:
-            self._worker = ThreadPoolExecutor(1, thread_name_prefix=f"corvexlink-COM{self.port}")
+            self._worker = ThreadPoolExecutor(1, thread_name_prefix=f"corvexlink-{self.device}")
         try:
             await self._run(self._blocking.open)
         except asyncio.CancelledError:
@@ -267,6 +288,12 @@ class Link:
             if not self._blocking.is_open:
                 self._shutdown()
             raise
+        return self
+
+    async def reopen(self) -> "Link":
+        """Opens the device again after the line was lost (see
+        :meth:`corvexlink.Link.reopen`), after the calls already queued."""
+        await self._run(self._blocking.reopen)
         return self
 
     async def close(self) -> None:
@@ -312,10 +339,21 @@ class Link:
         """Board 0-3 (stations 4*index to 4*index+3)."""
         return Board(self, self._blocking.board(index))
 
-    async def stop_all(self, addresses: Optional[Iterable[int]] = None) -> None:
-        """Stops the motors given, or every motor a scan finds."""
-        for motor in await self.motors(addresses):
-            await motor.stop()
+    async def stop_all(self, addresses: Optional[Iterable[int]] = None) -> List[int]:
+        """Stops the motors given, or every station the last scan found, as
+        :meth:`corvexlink.Link.stop_all` does: at once, without scanning again, from the
+        stop's own thread; sent even if the awaiting task is cancelled."""
+        listed = None if addresses is None else list(addresses)
+        return await self._stop(functools.partial(self._blocking.stop_all, listed))
+
+    def add_trace_handler(self, handler: Callable[..., None]) -> None:
+        """Calls `handler` with every event of this link (see
+        :meth:`corvexlink.Link.add_trace_handler`); it runs on the link's threads."""
+        self._blocking.add_trace_handler(handler)
+
+    def remove_trace_handler(self, handler: Callable[..., None]) -> None:
+        """Stops calling `handler` for this link."""
+        self._blocking.remove_trace_handler(handler)
 
     scan = _on_worker(_blocking.Link.scan)
     check = _on_worker(_blocking.Link.check)
@@ -347,16 +385,18 @@ class _Opening:
         await self._link.close()
 
 
-def open(port: int = 1, baud: int = 9600, device: Optional[str] = None) -> _Opening:  # noqa: A001
-    """Opens a link for asyncio (see :meth:`corvexlink.Link.open`): COM<port> at `baud`,
-    through `device` when given, a device path or a network line (``rfc2217://HOST:PORT``,
+def open(  # noqa: A001
+    device: Union[str, int, None] = None, baud: int = 9600, *, port: Optional[int] = None
+) -> _Opening:
+    """Opens a link for asyncio (see :meth:`corvexlink.Link.open`) on `device` at `baud`:
+    ``"COM1"`` (the default), a device path or a network line (``rfc2217://HOST:PORT``,
     ``tcp://HOST:PORT``).
 
     Use it in an ``async with`` block, or await it and close the link yourself::
 
-        async with corvexlink.aio.open(port=1) as link:
+        async with corvexlink.aio.open("/dev/ttyUSB0") as link:
             ...
-        link = await corvexlink.aio.open(port=1)   # close it with await link.close()
+        link = await corvexlink.aio.open("COM1")   # close it with await link.close()
     """
-    return _Opening(Link(port, baud, device))
+    return _Opening(Link(device, baud, port=port))
 

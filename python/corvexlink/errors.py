@@ -10,33 +10,22 @@ from __future__ import annotations
 import builtins
 from typing import Optional
 
-# Error numbers of the library: the CORVEXLINK_ERR_<name> constants of CorvexLink.h under
-# their names without the prefix. The package loads the library without its header, so it
-# keeps this copy; a test compares it with the header.
-NONE = 0
-CLEARED = -1
-UNKNOWN_CODE = -1
-OUT_OF_RANGE = 1
-SYNTAX = 2
-FIFO_FULL = 3
-SPI_NOT_CONFIGURED = 4
-SPI_NOT_MASTER = 5
-MOTOR_RUNNING = 6
-LIMIT_SWITCH = 7
-RUNNING_DIRECTION = 8
-CANNOT_EXECUTE = 9
-NO_PORT = 25
-NO_ANSWER = 26
-COMMAND_REJECTED = 27
-LINE_LOST = 28
-NO_VALUE = 29
-BAUD_RATE_CHANGE = 30
-PORT_NOT_OPEN = 35
-OPEN_FAILED = 36
-LINE_CLOSED = 37
-INIT_FAILED = 50
-USER_IO_REFUSED = 51
-FIFO_WAIT_EXPIRED = 60
+
+def __getattr__(name: str) -> int:
+    """The library's error numbers under their header names without the prefix
+    (``errors.NO_ANSWER`` is CORVEXLINK_ERR_NO_ANSWER) and the reasons of a failed open
+    (``errors.OPEN_IN_USE`` is CORVEXLINK_OPEN_IN_USE), read from the library itself."""
+    if not name.startswith("_"):
+        from . import _native
+
+        try:
+            known = _native.constants()
+        except CorvexLinkError as error:  # no library: as any other missing name
+            raise AttributeError(f"{__name__}.{name}: {error}") from None
+        full = "CORVEXLINK_" + name if name.startswith("OPEN_") else "CORVEXLINK_ERR_" + name
+        if full in known:
+            return known[full]
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
 class CorvexLinkError(Exception):
@@ -57,27 +46,43 @@ class ArgumentError(CorvexLinkError, ValueError):
 
 
 class PortError(CorvexLinkError):
-    """The port could not be opened (error 36), or another Link of this process is open
-    (no number: the library drives one line per process).
+    """A line could not be opened (error 36).
 
-    For a port that did not open, ``device`` is the device path the port led to and
-    ``reason`` what the system said ("no such device", "permission denied (add the user to
-    the dialout group, or give the adapter a udev rule)", "in use by another program",
-    "not a serial device"...); ``message`` keeps the library's own text, and ``str()``
-    shows all three."""
+    ``device`` is the device the name led to (``"COM1"`` leads to ``/dev/ttyS0`` or to
+    what ``ports.conf`` gives it), ``reason`` what the system said ("no such device",
+    "permission denied (add the user to the dialout group, or give the adapter a udev
+    rule)", "in use by another program", "not a serial device"...) and ``reason_code``
+    the library's code for it, one of ``corvexlink.errors.OPEN_NO_DEVICE``,
+    ``OPEN_PERMISSION_DENIED``, ``OPEN_IN_USE``, ``OPEN_REFUSED``, ``OPEN_TIMED_OUT``,
+    ``OPEN_MALFORMED_NAME``, ``OPEN_NOT_SERIAL``, ``OPEN_OTHER``. All three come from the
+    library's result of the open. ``message`` is the library's text before the device,
+    and ``str()`` shows all of it."""
 
     def __init__(
-        self, message: str, number: Optional[int] = None, device: Optional[str] = None, reason: Optional[str] = None
+        self,
+        message: str,
+        number: Optional[int] = None,
+        device: Optional[str] = None,
+        reason: Optional[str] = None,
+        reason_code: Optional[int] = None,
     ) -> None:
         super().__init__(message, number)
         self.device: Optional[str] = device
         self.reason: Optional[str] = reason
+        self.reason_code: Optional[int] = reason_code
         if reason:
             self.args = (f"{self.args[0]}: {device}: {reason}" if device else f"{self.args[0]}: {reason}",)
 
 
 class PortNotOpenError(CorvexLinkError):
-    """A command was given while no port was open (errors 25 and 35)."""
+    """A command was given to a link that is not open: never opened or closed (error 25),
+    closed by another thread during the call (37), or whose reopening failed (35)."""
+
+
+class LineLostError(CorvexLinkError):
+    """The link's device went away (an adapter unplugged, a network line dropped, error
+    28): every command fails at once until :meth:`corvexlink.Link.reopen` succeeds. Other
+    links go on."""
 
 
 class TimeoutError(CorvexLinkError, builtins.TimeoutError):  # noqa: A001 - mirrors the builtin
@@ -101,13 +106,6 @@ class LimitSwitchError(StationError):
     """A limit switch has been reached (code 7)."""
 
 
-_STATION_ERRORS = {
-    FIFO_FULL: FifoFullError,
-    MOTOR_RUNNING: MotorRunningError,
-    LIMIT_SWITCH: LimitSwitchError,
-    RUNNING_DIRECTION: MotorRunningError,
-}
-
 # Messages of the argument checks that the library makes before it sends anything. These
 # checks change only the message (the number stays that of an earlier failure), so the
 # message is what tells them apart; a test provokes each check and compares.
@@ -122,19 +120,30 @@ _ARGUMENT_MESSAGES = (
 )
 
 
+def _number(name: str) -> int:
+    from . import _native
+
+    return _native.constant("ERR_" + name)
+
+
 def error_for(number: int, message: str, call: str) -> CorvexLinkError:
     """The exception for a failed call, from the library's error number and message."""
     if not message or message in _ARGUMENT_MESSAGES:
         # These checks leave the number of an earlier failure in place.
         return ArgumentError(message or f"{call} refused its arguments")
-    if number in (COMMAND_REJECTED, USER_IO_REFUSED):
-        return ArgumentError(message, number)
-    if number in (NO_PORT, PORT_NOT_OPEN):
-        return PortNotOpenError(message, number)
-    if number == OPEN_FAILED:
-        return PortError(message, number)
-    if number in (NO_ANSWER, FIFO_WAIT_EXPIRED):
-        return TimeoutError(message, number)
-    if OUT_OF_RANGE <= number <= CANNOT_EXECUTE:
-        return _STATION_ERRORS.get(number, StationError)(message, number)
+    kinds = [
+        (("COMMAND_REJECTED", "USER_IO_REFUSED"), ArgumentError),
+        (("NO_PORT", "PORT_NOT_OPEN", "LINE_CLOSED"), PortNotOpenError),
+        (("LINE_LOST",), LineLostError),
+        (("OPEN_FAILED",), PortError),
+        (("NO_ANSWER", "FIFO_WAIT_EXPIRED"), TimeoutError),
+        (("FIFO_FULL",), FifoFullError),
+        (("MOTOR_RUNNING", "RUNNING_DIRECTION"), MotorRunningError),
+        (("LIMIT_SWITCH",), LimitSwitchError),
+    ]
+    for names, kind in kinds:
+        if number in [_number(name) for name in names]:
+            return kind(message, number)
+    if _number("OUT_OF_RANGE") <= number <= _number("CANNOT_EXECUTE"):
+        return StationError(message, number)
     return CorvexLinkError(message, number)

@@ -4,9 +4,11 @@
 Nothing is logged, and nothing printed, until :func:`enable_logging` is called; then
 
 - ``corvexlink`` receives the library's debug lines (time-outs and repeats, write
-  failures, a lost line, a ``ports.conf`` line it cannot read...) at DEBUG;
+  failures, a lost line, a ``ports.conf`` line it cannot read...) at DEBUG; a line about
+  one link ends with `` [line <device>]``;
 - ``corvexlink.frames`` receives every frame sent and every answer taken up, repeats and
-  time-outs, at DEBUG, as one :class:`TraceEvent` each (the record's ``event`` attribute)::
+  time-outs, on every link, at DEBUG, as one :class:`TraceEvent` each (the record's
+  ``event`` attribute, whose ``line`` names the link)::
 
     import logging, corvexlink
     logging.basicConfig(level=logging.DEBUG)
@@ -21,23 +23,21 @@ no longer writes them to stderr.
 from __future__ import annotations
 
 import atexit
-import contextlib
 import ctypes
 import logging
 import os
 import sys
 import threading
-from typing import Iterator, List, Optional
+from typing import Optional
 
-from . import _native
+from . import _native, trace
+from .trace import frames_logger  # noqa: F401 - the frames' logger, also known here
 
 logger = logging.getLogger("corvexlink")
-frames_logger = logging.getLogger("corvexlink.frames")
 logger.addHandler(logging.NullHandler())
 
 _lock = threading.Lock()
 _logging = False  # between enable_logging() and disable_logging()
-_captures: List[List[str]] = []  # lines wanted by the package itself (see captured_lines)
 _debug_callback: Optional[ctypes._CFuncPtr] = None  # kept alive while the library holds it
 
 
@@ -47,10 +47,9 @@ def _text(raw: bytes) -> str:
 
 
 def _debug_line(line: Optional[bytes], _context: Optional[int]) -> None:
-    # Called by the library with its sink locked: takes none of this module's locks.
+    # Called by the library on the thread that wrote the line. Takes none of this module's
+    # locks: removing the handler (under _lock) waits for the deliveries of other threads.
     text = _text(line or b"").rstrip("\n")
-    for lines in list(_captures):
-        lines.append(text)
     if _logging:
         logger.debug("%s", text)
     elif os.environ.get("CORVEXLINK_DEBUG") == "1":  # what the library would do without us
@@ -58,32 +57,16 @@ def _debug_line(line: Optional[bytes], _context: Optional[int]) -> None:
 
 
 def _update() -> None:
-    """Hands the library our handler while anything wants the lines, else its default.
-    Called under _lock."""
+    """Hands the library our handler while logging is enabled, else its default. Called
+    under _lock."""
     global _debug_callback
-    wanted = _logging or bool(_captures)
+    wanted = _logging
     if wanted and _debug_callback is None:
         _debug_callback = _native.DEBUG_HANDLER(_debug_line)
         _native.library().CorvexLinkSetDebugHandler(_debug_callback, None)
     elif not wanted and _debug_callback is not None:
         _native.library().CorvexLinkSetDebugHandler(None, None)
         _debug_callback = None
-
-
-@contextlib.contextmanager
-def captured_lines() -> Iterator[List[str]]:
-    """The library's debug lines written while the block runs (from any thread), without
-    their newline; they still reach logging or stderr as they would otherwise."""
-    lines: List[str] = []
-    with _lock:
-        _captures.append(lines)
-        _update()
-    try:
-        yield lines
-    finally:
-        with _lock:
-            _captures.remove(lines)
-            _update()
 
 
 def enable_logging(frames: bool = True) -> None:
@@ -94,18 +77,14 @@ def enable_logging(frames: bool = True) -> None:
     with _lock:
         _logging = True
         _update()
-    from . import trace
-
-    trace._log_frames(frames)
+    trace.log_frames(frames)
 
 
 def disable_logging() -> None:
     """Undoes :func:`enable_logging`: the debug lines go back to the library's default
     (stderr when ``CORVEXLINK_DEBUG=1``), the frames are no longer logged."""
     global _logging
-    from . import trace
-
-    trace._log_frames(False)
+    trace.log_frames(False)
     with _lock:
         _logging = False
         _update()
@@ -122,6 +101,5 @@ def _forget_handlers() -> None:
     global _logging
     with _lock:
         _logging = False
-        _captures.clear()
         if _debug_callback is not None:
             _update()

@@ -18,26 +18,6 @@ from typing import List, Optional
 from . import _native
 from .errors import ArgumentError
 
-# Sizes of the text fields of CorvexLinkPortInfo (CorvexLink.h).
-PORT_PATH_SIZE = 512
-PORT_TEXT_SIZE = 384
-
-
-class _PortInfo(ctypes.Structure):
-    _fields_ = [
-        ("device", ctypes.c_char * PORT_PATH_SIZE),
-        ("stableName", ctypes.c_char * PORT_PATH_SIZE),
-        ("driver", ctypes.c_char * PORT_TEXT_SIZE),
-        ("manufacturer", ctypes.c_char * PORT_TEXT_SIZE),
-        ("product", ctypes.c_char * PORT_TEXT_SIZE),
-        ("serialNumber", ctypes.c_char * PORT_TEXT_SIZE),
-        ("usb", ctypes.c_int32),
-        ("vendorId", ctypes.c_int32),
-        ("productId", ctypes.c_int32),
-        ("port", ctypes.c_int32),
-    ]
-
-
 @dataclass(frozen=True)
 class SerialPort:
     """One serial device. Texts the system does not know are ``""``; the USB fields are
@@ -59,23 +39,16 @@ def _text(raw: bytes) -> str:
     return raw.decode("utf-8", errors="replace")
 
 
-def _declare(lib: ctypes.CDLL) -> None:
-    lib.PortList.argtypes = [ctypes.POINTER(_PortInfo), ctypes.c_int]
-    lib.PortList.restype = ctypes.c_int
-    lib.PortDevice.argtypes = [ctypes.c_int, ctypes.c_char_p, ctypes.c_int]
-    lib.PortDevice.restype = ctypes.c_int
-
-
 def ports() -> List[SerialPort]:
     """The serial devices of the machine, in natural order of their names.
 
     Opens no device and needs no open port."""
-    lib = _native.library()
-    _declare(lib)
+    port_list = _native.function("PortList")
+    info_type = _native.structure("CorvexLinkPortInfo")
     capacity = 0
     while True:
-        array = (_PortInfo * max(capacity, 1))()
-        count = lib.PortList(array, capacity)
+        array = (info_type * max(capacity, 1))()
+        count = port_list(array, capacity)
         if count < 0:
             raise ArgumentError("PortList refused its arguments")
         if count <= capacity:
@@ -105,9 +78,7 @@ def port_device(port: int) -> str:
     """The device path (or network name, such as ``rfc2217://HOST:PORT``) that COM<port>
     opens, from CORVEXLINK_COM<port>, ports.conf or the /dev/ttyS<port-1> fallback. Raises
     ArgumentError for a port below 1."""
-    lib = _native.library()
-    _declare(lib)
-    buffer = ctypes.create_string_buffer(4096)
-    if lib.PortDevice(port, buffer, len(buffer)) != 1:
+    buffer = ctypes.create_string_buffer(_native.constant("PORT_PATH_SIZE"))
+    if _native.function("PortDevice")(port, buffer, len(buffer)) != 1:
         raise ArgumentError(f"no device for port {port}")
     return os.fsdecode(buffer.value)

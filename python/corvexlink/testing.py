@@ -1,15 +1,18 @@
 # SPDX-License-Identifier: MIT
 """Testing without hardware: kx4417-sim on a private pseudo-terminal.
 
-``Simulator`` starts the simulator program with the stations you ask for, points
-``CORVEXLINK_COM<port>`` at its line for the time it runs, and records every frame the
-stations receive::
+``Simulator`` starts the simulator program with the stations you ask for on a line of its
+own, whose name is ``device``, and records every frame the stations receive::
 
     from corvexlink.testing import Simulator
 
-    with Simulator("0-3") as sim, corvexlink.open(port=sim.port) as link:
+    with Simulator("0-3") as sim, corvexlink.open(sim.device) as link:
         assert link.scan() == [0, 1, 2, 3]
         assert "_0\\r" in sim.frames()
+
+Several simulators run at once, each with its own line, and a test opens a link on each.
+The simulator leaves the process's environment alone; ``env`` is an environment for a child
+process (a program that opens ``COM<port>``) in which ``CORVEXLINK_COM<port>`` names it.
 
 With pytest, ``simulator`` is a fixture (``pytest_plugins = ["corvexlink.testing"]`` in
 your conftest.py) that gives a running Simulator with stations 0-3.
@@ -109,7 +112,7 @@ class Simulator:
     def __init__(
         self,
         stations: str = "0-3",
-        port: int = 1,
+        port: int = 1,  # the n of CORVEXLINK_COM<n> in env
         executable: Optional[str] = None,
         startup_timeout: float = 30.0,
     ) -> None:
@@ -122,16 +125,24 @@ class Simulator:
         self._process: Optional[subprocess.Popen] = None
         self._watch: Optional[ChildWatch] = None
         self._transcript: Optional[str] = None
-        self._saved_env: Optional[str] = None
+
+    @property
+    def device(self) -> str:
+        """The name of the simulator's line, to open a link on: ``corvexlink.open(sim.device)``."""
+        if self.link is None:
+            raise CorvexLinkError("the simulator is not running")
+        return self.link
 
     @property
     def variable(self) -> str:
-        """The environment variable that names the simulator's line for the library."""
+        """The environment variable that names the simulator's line in :attr:`env`."""
         return f"CORVEXLINK_COM{self.port}"
 
     @property
     def env(self) -> Dict[str, str]:
-        """The environment for a child process that should reach the simulator."""
+        """An environment for a child process that opens ``COM<port>`` and should reach the
+        simulator: this process's environment with ``CORVEXLINK_COM<port>`` naming the
+        simulator's line. This process's own environment is not changed."""
         if self.link is None:
             raise CorvexLinkError("the simulator is not running")
         return dict(os.environ, **{self.variable: self.link})
@@ -171,8 +182,6 @@ class Simulator:
                 self.stop()
                 raise CorvexLinkError(f"kx4417-sim made no line within {self.startup_timeout} s")
             time.sleep(0.01)
-        self._saved_env = os.environ.get(self.variable)
-        os.environ[self.variable] = self.link
         return self
 
     def stop(self) -> None:
@@ -187,11 +196,15 @@ class Simulator:
             if self._process.stderr:
                 self._process.stderr.close()
             self._process = None
-            if self._saved_env is None:
-                os.environ.pop(self.variable, None)
-            else:
-                os.environ[self.variable] = self._saved_env
         self._cleanup()
+
+    def kill(self) -> None:
+        """Ends the simulator program at once (SIGKILL), as a crash or an unplugged adapter
+        would: a link open on its line finds the line lost. The transcript stays readable
+        until stop(), which a with block calls."""
+        if self._process is not None and self._process.poll() is None:
+            self._process.kill()
+            self._process.wait()
 
     def _cleanup(self) -> None:
         # Only once the program has ended and been waited for: its pid may be reused.

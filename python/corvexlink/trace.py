@@ -4,11 +4,13 @@
 ::
 
     def show(event: corvexlink.TraceEvent) -> None:
-        print(event)                       # sent '_0P\\r'
+        print(event.line, event)           # /dev/ttyUSB0 sent '_0P\\r'
 
-    corvexlink.add_trace_handler(show)
+    corvexlink.add_trace_handler(show)     # the events of every link
     ...
     corvexlink.remove_trace_handler(show)
+
+    link.add_trace_handler(show)           # the events of one link
 
 The events of a call reach the handler when the call has let go of the line, in the order
 they happened, on the thread that made the call (an asyncio link's worker, say): a slow
@@ -23,11 +25,17 @@ from __future__ import annotations
 
 import atexit
 import ctypes
+import logging
+import os
 import threading
+import weakref
 from dataclasses import dataclass
-from typing import Callable, List, Optional
+from typing import TYPE_CHECKING, Callable, Dict, List, Optional
 
 from . import _native
+
+if TYPE_CHECKING:
+    from .link import Link
 
 SENT = "sent"
 RECEIVED = "received"
@@ -67,6 +75,9 @@ class TraceEvent:
     """When it happened, in nanoseconds of the monotonic clock (``time.monotonic_ns()``)."""
     since_sent_ns: Optional[int]
     """For received and timeout: the time since the frame was sent; None otherwise."""
+    line: Optional[str] = None
+    """The device of the link the event happened on, as the link was opened ("COM1",
+    "/dev/ttyUSB0", "rfc2217://lab-pi.local:4001")."""
 
     @property
     def since_sent(self) -> Optional[float]:
@@ -82,28 +93,37 @@ class TraceEvent:
 
 TraceHandler = Callable[[TraceEvent], None]
 
+frames_logger = logging.getLogger("corvexlink.frames")
+
 _lock = threading.Lock()
-_handlers: List[TraceHandler] = []
+_handlers: List[TraceHandler] = []  # called with the events of every link
 _log_frames_on = False
-_callback: Optional[ctypes._CFuncPtr] = None  # kept alive while the library holds it
+# The open links by the handle of their line, which is also the context their events come
+# with. Read by the deliveries without the lock.
+_links: Dict[int, "weakref.ReferenceType[Link]"] = {}
+# The one C function every line is given. Made on first use and kept for the life of the
+# process: a line may deliver an event on another thread up to the moment it is closed.
+_callback: Optional[ctypes._CFuncPtr] = None
 
 
 def _event(raw: "_native.TraceEventStruct") -> TraceEvent:
     data = ctypes.string_at(raw.bytes, raw.length) if raw.length else b""
     kind = _KINDS[raw.kind] if 0 <= raw.kind < len(_KINDS) else f"kind {raw.kind}"
     since = raw.sinceSentNs if raw.sinceSentNs >= 0 else None
-    return TraceEvent(kind, data, raw.timestampNs, since)
+    line = os.fsdecode(raw.line) if raw.line is not None else None
+    return TraceEvent(kind, data, raw.timestampNs, since, line)
 
 
-def _dispatch(pointer, _context) -> None:
+def _dispatch(pointer, context) -> None:
+    # Called by the library on the thread that made the call; takes none of this module's
+    # locks, since removing a handler waits for the deliveries of other threads.
     event = _event(pointer.contents)
-    if _log_frames_on:
-        from .logs import frames_logger
-
-        if frames_logger.isEnabledFor(10):  # logging.DEBUG
-            frames_logger.debug("%s", event, extra={"event": event})
+    if _log_frames_on and frames_logger.isEnabledFor(logging.DEBUG):
+        frames_logger.debug("%s", event, extra={"event": event})
+    owner = _links.get(context or 0)
+    link = owner() if owner is not None else None
     failed: Optional[BaseException] = None
-    for handler in list(_handlers):
+    for handler in list(_handlers) + (list(link._trace_handlers) if link is not None else []):
         try:
             handler(event)
         except Exception as error:  # the other handlers still see the event
@@ -112,28 +132,57 @@ def _dispatch(pointer, _context) -> None:
         raise failed  # reported through sys.unraisablehook by ctypes
 
 
-def _update() -> None:
-    """Installs the library's handler while anything listens, and removes it otherwise.
-    Called under _lock."""
+def tracing(link: "Link") -> bool:
+    """True while the library traces the line of `link` for this package."""
+    return link._traced
+
+
+def _apply(link: "Link") -> None:
+    """Gives the link's line the package's handler while anything listens to it, and takes
+    it back otherwise. Called under _lock."""
     global _callback
-    lib = _native.library()
-    wanted = bool(_handlers) or _log_frames_on
+    handle = link._handle
+    wanted = handle is not None and (bool(_handlers) or _log_frames_on or bool(link._trace_handlers))
+    if handle is None or wanted == link._traced:
+        return
     if wanted and _callback is None:
         _callback = _native.TRACE_HANDLER(_dispatch)
-        lib.CorvexLinkSetTraceHandler(_callback, None)
-    elif not wanted and _callback is not None:
-        lib.CorvexLinkSetTraceHandler(None, None)
-        _callback = None
+    _native.function("CorvexLinkLineSetTraceHandler")(handle, _callback if wanted else None, handle)
+    link._traced = wanted
+
+
+def _apply_all() -> None:
+    for owner in list(_links.values()):
+        link = owner()
+        if link is not None:
+            _apply(link)
+
+
+def attach(link: "Link") -> None:
+    """A link has opened: its events reach the handlers from now on."""
+    with _lock:
+        _links[link._handle] = weakref.ref(link)
+        link._traced = False
+        _apply(link)
+
+
+def detach(handle: int) -> None:
+    """The link of `handle` is about to close its line (which drops the line's handler)."""
+    with _lock:
+        owner = _links.pop(handle, None)
+        link = owner() if owner is not None else None
+        if link is not None:
+            link._traced = False
 
 
 def add_trace_handler(handler: TraceHandler) -> None:
-    """Calls `handler` with every :class:`TraceEvent` from now on (a handler added twice
-    is called twice)."""
-    if not callable(handler):
-        raise TypeError(f"a trace handler is called with each event; {handler!r} cannot be called")
+    """Calls `handler` with every :class:`TraceEvent` of every link from now on (a handler
+    added twice is called twice). :meth:`corvexlink.Link.add_trace_handler` takes the
+    events of one link."""
+    _check(handler)
     with _lock:
         _handlers.append(handler)
-        _update()
+        _apply_all()
 
 
 def remove_trace_handler(handler: TraceHandler) -> None:
@@ -141,22 +190,48 @@ def remove_trace_handler(handler: TraceHandler) -> None:
     handler that was not added."""
     with _lock:
         _handlers.remove(handler)
-        _update()
+        _apply_all()
 
 
-def _log_frames(on: bool) -> None:
+def add_link_handler(link: "Link", handler: TraceHandler) -> None:
+    _check(handler)
+    with _lock:
+        link._trace_handlers.append(handler)
+        _apply(link)
+
+
+def remove_link_handler(link: "Link", handler: TraceHandler) -> None:
+    with _lock:
+        link._trace_handlers.remove(handler)
+        _apply(link)
+
+
+def _check(handler: TraceHandler) -> None:
+    if not callable(handler):
+        raise TypeError(f"a trace handler is called with each event; {handler!r} cannot be called")
+
+
+def log_frames(on: bool) -> None:
+    """Sends every link's events to the logger ``corvexlink.frames`` at DEBUG, or stops."""
     global _log_frames_on
     with _lock:
         _log_frames_on = on
-        _update()
+        _apply_all()
+
+
+def frames_logged() -> bool:
+    return _log_frames_on
 
 
 @atexit.register
-def _forget_handler() -> None:
+def _forget_handlers() -> None:
     # The library may still trace while it unloads, after the interpreter is gone.
+    global _log_frames_on
     with _lock:
         _handlers.clear()
-        global _log_frames_on
         _log_frames_on = False
-        if _callback is not None:
-            _update()
+        for owner in list(_links.values()):
+            link = owner()
+            if link is not None:
+                link._trace_handlers.clear()
+                _apply(link)
