@@ -28,7 +28,6 @@ ADC_REFERENCES = 3  # channels after the inputs that read the references
 WORD_MAX = 0xFFFF  # outputs, I/O and SPI configurations, SPI words
 COMMAND_TEXT_MAX = 62  # characters of a raw command text, its CR not counted
 SEGMENT_BYTES = 9  # FIFO room of one profile segment: first rate 3, slope 2, relative move 4
-PORT_MAX = 255  # COM<n> numbers
 
 Segment = Tuple[int, int, int]
 
@@ -105,3 +104,10 @@ def segments(listed: Iterable[Segment]) -> list:
         )
         for first, slope, steps in listed
     ]
+
+
+def port_number(port: object) -> int:
+    """The n of a COM<n> name: 1 or more."""
+    if not isinstance(port, int) or isinstance(port, bool) or port < 1:
+        raise ArgumentError(f"port must be a whole number from 1, not {port!r}")
+    return port

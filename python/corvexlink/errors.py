@@ -22,9 +22,9 @@ def __getattr__(name: str) -> int:
             known = _native.constants()
         except CorvexLinkError as error:  # no library: as any other missing name
             raise AttributeError(f"{__name__}.{name}: {error}") from None
-        full = "CORVEXLINK_" + name if name.startswith("OPEN_") else "CORVEXLINK_ERR_" + name
-        if full in known:
-            return known[full]
+        for full in ("CORVEXLINK_ERR_" + name, "CORVEXLINK_" + name if name.startswith("OPEN_") else ""):
+            if full in known:
+                return known[full]
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 

@@ -33,14 +33,14 @@ _PORT_NAME = re.compile(r"(?:COM)?([0-9]+)", re.IGNORECASE)
 def _names(device: Union[str, int, "os.PathLike[str]", None], port: Optional[int]):
     """The device name a Link opens and the port number n of COM<n> it stands for, if any."""
     if port is not None:
-        port = checks.check_range("port", port, 1, checks.PORT_MAX)
+        port = checks.port_number(port)
     if device is None:
         port = 1 if port is None else port
         return f"COM{port}", port
     if isinstance(device, int) and not isinstance(device, bool):
         if port is not None and port != device:
             raise ArgumentError(f"two port numbers given: {device} and {port}")
-        number = checks.check_range("port", device, 1, checks.PORT_MAX)
+        number = checks.port_number(device)
         return f"COM{number}", number
     if isinstance(device, os.PathLike):
         device = os.fspath(device)
@@ -216,7 +216,11 @@ class Link:
 
     # Stations
     def scan(self) -> List[int]:
-        """Probes addresses 0 to 15 (about 0.2 s for each that is missing); returns those that answer."""
+        """Probes addresses 0 to 15 (about 0.2 s for each that is missing); returns those that
+        answer. Raises PortNotOpenError on a link that is not open (where the library would
+        find no station and forget the last scan's)."""
+        if self._state() == limit("LINE_NOT_OPEN"):
+            raise self._not_open()
         buffer = ctypes.create_string_buffer(limit("CONTROLLER_LIST_SIZE"))
         self._call("GetConnectedControllers", buffer)
         return _stations(buffer)

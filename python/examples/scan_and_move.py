@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 """Finds the stations, initialises them, moves each motor and plays a short FIFO profile.
 
-    CORVEXLINK_COM1=/dev/ttyUSB0 ./scan_and_move.py
+    ./scan_and_move.py /dev/ttyUSB0   # or COM1 (the default), rfc2217://host:4001
     ./scan_and_move.py --simulate     # without hardware: kx4417-sim (on PATH) plays stations 0-3
 """
 
@@ -15,8 +15,11 @@ from corvexlink.testing import Simulator
 
 def main() -> int:
     simulate = "--simulate" in sys.argv[1:]
+    named = [arg for arg in sys.argv[1:] if not arg.startswith("--")]
     try:
-        with Simulator("0-3") if simulate else contextlib.nullcontext(), corvexlink.open(port=1, baud=9600) as link:
+        with Simulator("0-3") if simulate else contextlib.nullcontext() as simulator, corvexlink.open(
+            simulator.device if simulator else (named[0] if named else "COM1"), 9600
+        ) as link:
             stations = link.init()
             print("stations:", stations)
             for address in stations:

@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 """Shared fixtures of the corvexctl and Python package tests: the simulator (the package's
-own pytest fixture), a Link open on it, and a runner for the corvexctl program."""
+own pytest fixture), a Link open on it, a runner for the corvexctl program, and a check
+that no test leaves the process's environment changed."""
 
 import json
 import os
@@ -25,12 +26,24 @@ def pytest_configure(config):
             raise pytest.UsageError(f"corvexlink comes from {corvexlink.__file__}, not from {installed}")
 
 
+@pytest.fixture(autouse=True)
+def environment_unchanged():
+    """Every test leaves os.environ as it found it: neither the test nor the package (its
+    simulator included) may change the environment behind the caller's back."""
+    own = "PYTEST_CURRENT_TEST"  # pytest's own, changed at every step of a test
+    before = {name: value for name, value in os.environ.items() if name != own}
+    yield
+    after = {name: value for name, value in os.environ.items() if name != own}
+    changed = {name for name in before.keys() | after.keys() if before.get(name) != after.get(name)}
+    assert not changed, f"os.environ changed: {sorted(changed)}"
+
+
 @pytest.fixture
 def link(simulator):
     """The Python package's Link, open on the test's simulator, closed afterwards."""
     import corvexlink  # here, so that pytest_configure sees the copy it checks first
 
-    with corvexlink.open(port=simulator.port) as opened:
+    with corvexlink.open(simulator.device) as opened:
         yield opened
 
 

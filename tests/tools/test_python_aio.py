@@ -13,13 +13,13 @@ import corvexlink.aio
 from corvexlink import Status
 
 
-def _workers(port: int):
-    return [t for t in threading.enumerate() if t.name.startswith(f"corvexlink-COM{port}_")]
+def _workers(device: str):
+    return [t for t in threading.enumerate() if t.name.startswith(f"corvexlink-{device}_")]
 
 
 def test_concurrent_waits_on_several_motors_in_units_and_steps(simulator):
     async def session():
-        async with corvexlink.aio.open(port=simulator.port) as link:
+        async with corvexlink.aio.open(simulator.device) as link:
             assert await link.init() == [0, 1, 2, 3]
             motors = [link.motor(0, steps_per_unit=40, unit="mm"), link.motor(1), link.motor(2)]
             for motor in motors:
@@ -30,17 +30,17 @@ def test_concurrent_waits_on_several_motors_in_units_and_steps(simulator):
             positions = await asyncio.gather(*(m.position for m in motors))
             await motors[1].set_position(5)
             assert await motors[1].position == 5
-            assert len(_workers(simulator.port)) == 1  # every call on the one worker
+            assert len(_workers(simulator.device)) == 1  # every call on the one worker
             return positions, await link.last_command
 
     positions, last = asyncio.run(session())
     assert positions == [25.0, 3000, -1500] and last == "_1P\r"
-    assert _workers(simulator.port) == []  # the worker ended with the close
+    assert _workers(simulator.device) == []  # the worker ended with the close
 
 
 def test_a_time_out_and_a_cancelled_wait_leave_the_motor_running(simulator):
     async def session():
-        async with corvexlink.aio.open(port=simulator.port) as link:
+        async with corvexlink.aio.open(simulator.device) as link:
             motor = link.motor(0)
             await motor.jog("cw")
             with pytest.raises(corvexlink.TimeoutError) as caught:
@@ -73,7 +73,7 @@ def test_a_time_out_and_a_cancelled_wait_leave_the_motor_running(simulator):
 
 def test_the_stations_errors_reach_the_awaiting_task(simulator):
     async def session():
-        async with corvexlink.aio.open(port=simulator.port) as link:
+        async with corvexlink.aio.open(simulator.device) as link:
             motor = link.motor(2)
             await motor.move_by(5000)
             with pytest.raises(corvexlink.MotorRunningError) as running:
@@ -103,7 +103,7 @@ def test_the_event_loop_keeps_running_during_a_scan(simulator):
                 await asyncio.sleep(0.01)
                 ticks += 1
 
-        async with corvexlink.aio.open(port=simulator.port) as link:
+        async with corvexlink.aio.open(simulator.device) as link:
             ticking = asyncio.ensure_future(ticker())
             await asyncio.sleep(0)
             before = ticks
@@ -119,7 +119,7 @@ def test_the_event_loop_keeps_running_during_a_scan(simulator):
 
 def test_a_fifo_profile_and_a_board_through_the_worker(simulator):
     async def session():
-        async with corvexlink.aio.open(port=simulator.port) as link:
+        async with corvexlink.aio.open(simulator.device) as link:
             motor = link.motor(3)
             await motor.fifo_reset()
             await motor.configure_mode(33, fifo=True)
@@ -135,8 +135,8 @@ def test_a_fifo_profile_and_a_board_through_the_worker(simulator):
 
 def test_open_close_and_a_closed_link(simulator):
     async def session():
-        link = await corvexlink.aio.open(port=simulator.port)
-        assert link.is_open and repr(link) == f"aio.Link(port={simulator.port}, baud=9600, open)"
+        link = await corvexlink.aio.open(simulator.device)
+        assert link.is_open and repr(link) == f"aio.Link({simulator.device!r}, baud=9600, open)"
         motor = link.motor(0)
         await link.close()
         await link.close()  # nothing to close
@@ -147,7 +147,7 @@ def test_open_close_and_a_closed_link(simulator):
         with pytest.raises(corvexlink.PortError) as caught:
             await corvexlink.aio.open(port=7, device="/nonexistent/tty")
         assert caught.value.number == 36
-        async with corvexlink.aio.Link(port=simulator.port) as again:
+        async with corvexlink.aio.Link(simulator.device) as again:
             return await again.motors()
 
     motors = asyncio.run(session())
@@ -158,7 +158,7 @@ def test_open_close_and_a_closed_link(simulator):
 def test_a_stop_goes_out_during_a_scan_on_the_worker(simulator):
     async def session():
         loop = asyncio.get_running_loop()
-        async with corvexlink.aio.open(port=simulator.port) as link:
+        async with corvexlink.aio.open(simulator.device) as link:
             motor = link.motor(2)
             await motor.jog("ccw")
             scanning = asyncio.ensure_future(link.scan())

@@ -23,15 +23,15 @@ def test_open_over_rfc2217_moves_and_changes_the_rate(simulator, ser2net, monkey
     assert "_2N300\r" in simulator.frames(until="_2N300\r")
 
     # The stations stay at 57600; a new connection asks ser2net for that rate again.
-    with corvexlink.open(port=simulator.port, baud=57600, device=ser2net.rfc2217_url) as link:
+    with corvexlink.open(ser2net.rfc2217_url, 57600) as link:
         assert link.scan() == [0, 1, 2, 3]
         link.change_baud(9600)
-    with corvexlink.open(port=simulator.port, device=ser2net.rfc2217_url) as link:
+    with corvexlink.open(ser2net.rfc2217_url) as link:
         assert link.motor(2).position == 300
 
 
 def test_open_over_tcp_reaches_the_stations_and_refuses_a_rate_change(simulator, ser2net):  # noqa: F811
-    with corvexlink.open(port=simulator.port, device=ser2net.tcp_url) as link:
+    with corvexlink.open(ser2net.tcp_url) as link:
         assert link.scan() == [0, 1, 2, 3]
         link.motor(3).position = 1234
         with pytest.raises(corvexlink.CorvexLinkError) as refused:

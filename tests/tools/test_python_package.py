@@ -62,7 +62,7 @@ def test_station_errors_raise_with_number_and_message(link):
 
 
 def test_silence_and_a_closed_port_raise_their_own_exceptions(simulator):
-    link = corvexlink.open(port=simulator.port)
+    link = corvexlink.open(simulator.device)
     assert link.check(3) is True
     assert link.check(9) is False
     with pytest.raises(corvexlink.TimeoutError) as caught:
@@ -91,25 +91,29 @@ def _open_elsewhere(device: str, **kwargs) -> list:
     return json.loads(run.stdout)
 
 
-def test_a_port_that_does_not_open_names_its_device_and_the_reason(simulator):
+def test_a_port_that_does_not_open_names_its_device_and_the_reason(simulator, monkeypatch):
+    errors = corvexlink.errors
     with pytest.raises(corvexlink.PortError) as caught:
-        corvexlink.open(port=7, device="/nonexistent/tty")
+        corvexlink.open("/nonexistent/tty")
     error = caught.value
     assert error.number == 36 and error.message == "Unable to open COM port"
     assert error.device == "/nonexistent/tty" and error.reason == "no such device"
+    assert error.reason_code == errors.OPEN_NO_DEVICE
     assert str(error) == "Unable to open COM port (error 36): /nonexistent/tty: no such device"
-    # The device a port leads to without a device given, from the environment.
-    os.environ["CORVEXLINK_COM8"] = "/dev/null"
-    try:
-        with pytest.raises(corvexlink.PortError) as caught:
-            corvexlink.open(port=8)
-    finally:
-        del os.environ["CORVEXLINK_COM8"]
+    # The device a port leads to, from the caller's own environment.
+    monkeypatch.setenv("CORVEXLINK_COM8", "/dev/null")
+    with pytest.raises(corvexlink.PortError) as caught:
+        corvexlink.open(port=8)
     assert (caught.value.device, caught.value.reason) == ("/dev/null", "not a serial device")
+    assert caught.value.reason_code == errors.OPEN_NOT_SERIAL
 
-    # In use by another program: this process has the simulator's line open.
-    with corvexlink.open(port=simulator.port):
+    # In use: by another Link of this process, and by another program.
+    with corvexlink.open(simulator.device) as holder:
+        with pytest.raises(corvexlink.PortError) as caught:
+            corvexlink.open(simulator.device)
         number, message, device, reason, _ = _open_elsewhere(simulator.link)
+        assert holder.scan() == [0, 1, 2, 3]  # the refused opens left the holder's line alone
+    assert (caught.value.reason, caught.value.reason_code) == ("in use by another program", errors.OPEN_IN_USE)
     assert (number, message, reason) == (36, "Unable to open COM port", "in use by another program")
     assert device == simulator.link
 
@@ -204,15 +208,20 @@ def test_the_example_script_runs_against_a_simulator():
     assert "after the profile: position 2500" in run.stdout
 
 
-def test_simulator_restores_the_environment_and_cleans_up():
-    before = os.environ.get("CORVEXLINK_COM5")
+def test_the_simulator_leaves_the_environment_alone_and_cleans_up():
+    before = dict(os.environ)
     with Simulator("4", port=5) as sim:
-        link_path = sim.link
-        assert os.environ["CORVEXLINK_COM5"] == link_path
-        with corvexlink.open(port=5) as link:
+        link_path = sim.device
+        assert dict(os.environ) == before and sim.env["CORVEXLINK_COM5"] == link_path
+        with corvexlink.open(sim.device) as link:
             assert link.scan() == [4]
-    assert os.environ.get("CORVEXLINK_COM5") == before
     assert not os.path.exists(link_path)
+
+
+def test_submodules_load_on_first_use():
+    script = "import corvexlink, sys\nprint(corvexlink.aio.open.__module__, corvexlink.testing.Simulator.__name__)\n"
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0 and run.stdout.split() == ["corvexlink.aio", "Simulator"], run.stderr
 
 
 def test_an_installed_package_has_its_version_metadata_plugin_and_library(tmp_path):

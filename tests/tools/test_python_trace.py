@@ -92,12 +92,12 @@ def test_a_removed_handler_sees_nothing_more(link, recorder):
 
 
 def test_without_handlers_the_library_is_not_asked_to_trace(link):
-    assert trace._callback is None
+    assert not trace.tracing(link)
     recording = Recorder()
     corvexlink.add_trace_handler(recording)
-    assert trace._callback is not None
+    assert trace.tracing(link)
     corvexlink.remove_trace_handler(recording)
-    assert trace._callback is None
+    assert not trace.tracing(link)
     link.check(0)
     assert recording.events == []
 

@@ -123,7 +123,7 @@ def test_a_fresh_venv_imports_it_with_nothing_from_the_system(venv, tmp_path):
     script = (
         "import importlib.metadata, json, sys, corvexlink, corvexlink.aio, corvexlink.testing\n"
         "from corvexlink.testing import Simulator\n"
-        "with Simulator('0-1') as sim, corvexlink.open(port=sim.port) as link:\n"
+        "with Simulator('0-1') as sim, corvexlink.open(sim.device) as link:\n"
         "    found = link.scan()\n"
         "outside = sorted(m.__file__ for m in list(sys.modules.values())\n"
         "    if getattr(m, '__file__', None) and '/dist-packages/' in m.__file__)\n"
