@@ -5,14 +5,17 @@
 
 The version is the project's (the `project(CorvexLink VERSION ...)` line of the top
 CMakeLists.txt). The library is the file named by CORVEXLINK_LIBRARY, else the default
-build's (build/default/library/libCorvexLink.so.2); it must be of the same version. The
-wheel is tagged py3-none-<platform>: the Python code runs on any Python 3, the library
-only on this platform.
+build's (build/default/library/libCorvexLink.so.2), else the one this build made before
+(build/wheel/); with none of them, the build runs CMake for the library alone in
+build/wheel/ (the packages of scripts/install-deps.sh must be there). The library must be
+of the project's version. The wheel is tagged py3-none-<platform>: the Python code runs on
+any Python 3, the library only on this platform.
 """
 
 import os
 import re
 import shutil
+import subprocess
 
 from setuptools import Distribution, setup
 from setuptools.command.build_py import build_py
@@ -24,8 +27,16 @@ LIBRARY_NAME = "libCorvexLink.so.2"
 
 
 def project_version() -> str:
-    with open(os.path.join(SOURCE, "CMakeLists.txt"), encoding="utf-8") as top:
-        found = re.search(r"^project\(CorvexLink VERSION ([0-9]+\.[0-9]+\.[0-9]+)", top.read(), re.M)
+    """The project's version: the top CMakeLists.txt's, or in an unpacked source archive
+    (which `python3 -m build` makes first without --wheel) its PKG-INFO's."""
+    top = os.path.join(SOURCE, "CMakeLists.txt")
+    if not os.path.isfile(top) and os.path.isfile(os.path.join(HERE, "PKG-INFO")):
+        with open(os.path.join(HERE, "PKG-INFO"), encoding="utf-8") as info:
+            found = re.search(r"^Version: (\S+)$", info.read(), re.M)
+        if found:
+            return found.group(1)
+    with open(top, encoding="utf-8") as f:
+        found = re.search(r"^project\(CorvexLink VERSION ([0-9]+\.[0-9]+\.[0-9]+)", f.read(), re.M)
     if found is None:
         raise SystemExit("setup.py: no 'project(CorvexLink VERSION x.y.z' line in " + SOURCE + "/CMakeLists.txt")
     return found.group(1)
@@ -34,7 +45,11 @@ def project_version() -> str:
 def built_library(version: str) -> str:
     """The library to bundle, checked to be a file of this version."""
     named = os.environ.get("CORVEXLINK_LIBRARY")
-    path = named or os.path.join(SOURCE, "build", "default", "library", LIBRARY_NAME)
+    if named:
+        path = named
+    else:
+        built = [os.path.join(SOURCE, "build", folder, "library", LIBRARY_NAME) for folder in ("default", "wheel")]
+        path = next((candidate for candidate in built if os.path.isfile(candidate)), None) or build_library()
     if not os.path.isfile(path):
         raise SystemExit(
             f"setup.py: {path} does not exist: build the library first (cmake --preset default && "
@@ -44,6 +59,34 @@ def built_library(version: str) -> str:
     if real != f"{LIBRARY_NAME[:-2]}.{version}" and real != LIBRARY_NAME:
         raise SystemExit(f"setup.py: {path} is {real}, not the library of version {version}")
     return path
+
+
+def build_library() -> str:
+    """Builds the library alone with CMake in build/wheel/ (no tests, programs or GUI) and
+    returns its path."""
+    if not os.path.isfile(os.path.join(SOURCE, "library", "CMakeLists.txt")):
+        raise SystemExit(
+            f"setup.py: no library built and no library sources in {SOURCE} (a source archive carries the "
+            "package alone): build the wheel from the source tree (python3 -m build --no-isolation --wheel "
+            "python/), or name a built library with CORVEXLINK_LIBRARY"
+        )
+    folder = os.path.join(SOURCE, "build", "wheel")
+    configure = ["cmake", "-S", SOURCE, "-B", folder, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"]
+    configure += [f"-D{option}=OFF" for option in ("CORVEXLINK_WITH_QT", "CORVEXLINK_BUILD_TESTS",
+                                                   "CORVEXLINK_BUILD_BENCH", "CORVEXLINK_BUILD_TANGO")]
+    if shutil.which("ninja"):
+        configure += ["-G", "Ninja"]
+    steps = [configure, ["cmake", "--build", folder, "--target", "CorvexLink", "--parallel", str(os.cpu_count() or 1)]]
+    print(f"setup.py: no built library found; building it with CMake in {folder}", flush=True)
+    for step in steps:
+        try:
+            subprocess.run(step, check=True)
+        except (OSError, subprocess.CalledProcessError) as error:
+            raise SystemExit(
+                f"setup.py: building the library failed ({' '.join(step)}: {error}); scripts/install-deps.sh "
+                "installs what the build needs"
+            ) from None
+    return os.path.join(folder, "library", LIBRARY_NAME)
 
 
 class BuildWithLibrary(build_py):

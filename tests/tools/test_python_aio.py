@@ -148,10 +148,13 @@ def test_open_close_and_a_closed_link(simulator):
             await corvexlink.aio.open(port=7, device="/nonexistent/tty")
         assert caught.value.number == 36
         async with corvexlink.aio.Link(simulator.device) as again:
-            return await again.motors()
+            motors = await again.motors()
+            await again.jog([1, 3])
+            return motors, await again.stop_all(), await again.motor(3).running
 
-    motors = asyncio.run(session())
+    motors, stopped, running = asyncio.run(session())
     assert [m.address for m in motors] == [0, 1, 2, 3]
+    assert stopped == [0, 1, 2, 3] and running is False  # the stations of the last scan
     assert corvexlink.aio.Link.fixed_speed(600) == 599
 
 

@@ -66,6 +66,28 @@ def wheel(tmp_path_factory) -> str:
     return built
 
 
+def test_a_tree_without_a_built_library_builds_it_for_the_wheel(tmp_path):
+    """The README's command in a tree where no library was built: the build runs CMake for
+    the library alone (in build/wheel/) and bundles what it built."""
+    listed = subprocess.run(["git", "-C", SOURCE, "ls-files", "-z"], capture_output=True, timeout=60)
+    if listed.returncode != 0:
+        pytest.skip("the source is not a git checkout")
+    tree = tmp_path / "tree"
+    for name in filter(None, listed.stdout.decode().split("\0")):
+        if os.path.isfile(os.path.join(SOURCE, name)):
+            os.makedirs(os.path.dirname(tree / name), exist_ok=True)
+            shutil.copy2(os.path.join(SOURCE, name), tree / name)
+    # Compilations of the same sources elsewhere are reused where ccache has them.
+    env = _clean_env(CCACHE_BASEDIR=str(tree), CCACHE_NOHASHDIR="1")
+    out = tmp_path / "dist"
+    run = _run([sys.executable, "-m", "build", "--no-isolation", "--wheel", "--outdir", str(out), str(tree / "python")],
+               timeout=1500, env=env)
+    assert "building it with CMake" in run.stdout
+    (built,) = glob.glob(str(out / "*.whl"))
+    with zipfile.ZipFile(built) as archive, open(tree / "build/wheel/library/libCorvexLink.so.2", "rb") as library:
+        assert archive.read("corvexlink/libCorvexLink.so.2") == library.read()
+
+
 @pytest.fixture(scope="module")
 def venv(wheel):
     """A fresh virtual environment with the wheel installed by pip, offline; readable by
