@@ -70,8 +70,10 @@ def parse_constants(text: str) -> Dict[str, int]:
     found = {}
     for line in text.splitlines():
         name, _, value = line.partition("=")
-        if name and value:
+        try:
             found[name.strip()] = int(value.strip().strip("()"), 0)
+        except ValueError:  # not a whole number: no range or code of this package's
+            continue
     return found
 
 

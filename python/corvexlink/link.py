@@ -45,7 +45,9 @@ def _names(device: Union[str, int, "os.PathLike[str]", None], port: Optional[int
     if isinstance(device, os.PathLike):
         device = os.fspath(device)
     if not isinstance(device, str) or not device:
-        raise ArgumentError(f"a device is a name such as 'COM1', '/dev/ttyUSB0' or 'rfc2217://host:4001', not {device!r}")
+        raise ArgumentError(
+            f"a device is a name such as 'COM1', '/dev/ttyUSB0' or 'rfc2217://host:4001', not {device!r}"
+        )
     named = _PORT_NAME.fullmatch(device)
     if port is None and named:
         port = int(named.group(1))

@@ -167,12 +167,12 @@ def attach(link: "Link") -> None:
 
 
 def detach(handle: int) -> None:
-    """The link of `handle` is about to close its line (which drops the line's handler)."""
-    with _lock:
-        owner = _links.pop(handle, None)
-        link = owner() if owner is not None else None
-        if link is not None:
-            link._traced = False
+    """The link of `handle` is about to close its line (which drops the line's handler).
+    Takes no lock: a link collected on any thread, at any moment, closes its line here."""
+    owner = _links.pop(handle, None)
+    link = owner() if owner is not None else None
+    if link is not None:
+        link._traced = False
 
 
 def add_trace_handler(handler: TraceHandler) -> None:

@@ -183,6 +183,7 @@ def test_change_baud_and_reopen_at_the_new_rate(simulator):
         assert link.motor(1).position == 0
     with corvexlink.open(simulator.device, 38400) as link:
         assert link.scan() == [0, 1, 2, 3]
+    corvexlink.open(simulator.device)  # dropped unclosed: its line is closed when it is collected
     with corvexlink.open(simulator.device) as link:
         assert link.scan() == []
 
