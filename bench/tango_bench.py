@@ -66,7 +66,7 @@ def main() -> int:
         print(f"tango_bench: {server_program} not built", file=sys.stderr)
         return 2
 
-    # One line for the server (COM1) and one for this process (COM2): each is exclusive.
+    # One line for the server (COM1) and one for this process: each is exclusive.
     with Simulator("0", port=1) as served, Simulator("0", port=2) as local:
         port = free_port()
         server = subprocess.Popen(
@@ -84,7 +84,7 @@ def main() -> int:
             remote = tango.DeviceProxy(f"tango://127.0.0.1:{port}/corvex/motor/0#dbase=no")
             remote.set_source(tango.DevSource.DEV)  # a read of the station, not of the cache
             cached = tango.DeviceProxy(f"tango://127.0.0.1:{port}/corvex/motor/0#dbase=no")
-            with corvexlink.open(port=2) as link:
+            with corvexlink.open(local.device) as link:
                 motor = link.motor(0)
                 for _ in range(100):  # warm up both paths
                     remote.read_attribute("Position")

@@ -235,7 +235,7 @@ import corvexlink
 
 
 def test_scan(simulator):
-    with corvexlink.open(port=simulator.port) as link:
+    with corvexlink.open(simulator.device) as link:
         assert link.scan() == [0, 1, 2, 3]
 EOF
 (cd "$work/plugin" && env -u KX4417_SIM -u PYTHONPATH /usr/bin/python3 -m pytest -q -p no:cacheprovider test_plugin.py)

@@ -54,7 +54,7 @@ def test_sigterm_closes_the_line_and_exits_zero(sim, start_server):
     assert server.stop() == 0
     assert "corvexlink-tango: COM1 closed" in server.output()
     # The line is free again for another program.
-    with corvexlink.open(port=sim.port) as link:
+    with corvexlink.open(sim.device) as link:
         assert link.scan() == [0, 1, 2, 3]
 
 
