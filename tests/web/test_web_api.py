@@ -100,7 +100,7 @@ def test_sign_in_roles_and_refusals_leave_the_line_alone(shared, tokens):
     assert vic.post("/api/v1/lines/a/motors/3/stop").status_code == 200
     time.sleep(int(throttled.headers["Retry-After"]) + 0.1)
     assert alice.get("/api/v1/lines").status_code == 200
-    assert "command vic@127.0.0.1 POST /api/v1/lines/a/motors/2/stop" in web.output()
+    assert wait_for(lambda: "command vic@127.0.0.1 POST /api/v1/lines/a/motors/2/stop" in web.output(), 5)
 
 
 def schema_of(spec, path, method, status, content="application/json"):
@@ -183,8 +183,8 @@ def test_two_clients_move_two_motors_at_once(shared, tokens):
     assert {a: r.status_code for a, r in answers.items()} == {0: 200, 1: 200}
     for address, client in clients.items():
         assert wait_for(lambda: client.get(f"/api/v1/lines/a/motors/{address}").json()["position"] == 700 + address, 20)
-    assert "command alice@127.0.0.1 POST /api/v1/lines/a/motors/0/move" in web.output()
-    assert "command bob@127.0.0.1 POST /api/v1/lines/a/motors/1/move" in web.output()
+    assert wait_for(lambda: "command alice@127.0.0.1 POST /api/v1/lines/a/motors/0/move" in web.output()
+                    and "command bob@127.0.0.1 POST /api/v1/lines/a/motors/1/move" in web.output(), 5)
 
 
 def test_a_lost_line_is_refused_until_it_is_opened_again(tmp_path, tokens):
@@ -209,7 +209,7 @@ def test_a_lost_line_is_refused_until_it_is_opened_again(tmp_path, tokens):
         assert alice.post("/api/v1/lines/a/motors/0/move", {"relative": 5}).status_code == 200
         metrics = alice.get("/metrics").text
         assert re.search(r'^corvexlink_web_lost_total\{line="a"\} 1$', metrics, re.M)
-        assert "line a (" in web.output() and ") lost" in web.output()
+        assert wait_for(lambda: re.search(r"line a \(.*\) lost", web.output()), 5)
     finally:
         watcher.close()
         assert web.stop() == 0

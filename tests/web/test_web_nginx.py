@@ -122,4 +122,5 @@ def test_the_page_api_and_websocket_through_nginx_over_tls(proxied, tokens):
         websocket.create_connection(url.replace("https", "wss") + "/api/v1/ws", origin="https://elsewhere.example",
                                     subprotocols=["corvexlink.v1", f"bearer.{tokens['alice']}"], **options)
     assert refused.value.status_code == 403
-    assert "WebSocket from 127.0.0.1 refused: The origin https://elsewhere.example" in proxied["web"].output()
+    assert wait_for(lambda: "WebSocket from 127.0.0.1 refused: The origin https://elsewhere.example"
+                    in proxied["web"].output(), 5)

@@ -86,9 +86,22 @@ std::vector<int> parseStations(const char *list) {
 
 }  // namespace
 
+// A queued command. Its failure comes back as values, not as an exception object shared
+// between threads.
 struct ServedLine::Job {
     std::function<void()> body;
     std::promise<void> done;
+    bool failed = false;
+    int status = 0;
+    int number = 0;
+    std::string message;
+
+    void fail(int s, int n, std::string m) {
+        failed = true;
+        status = s;
+        number = n;
+        message = std::move(m);
+    }
 };
 
 // Ends the line's busy mark when a long operation's job ends, however it ends.
@@ -187,7 +200,8 @@ void ServedLine::submit(std::function<void()> body, const char *longOperation) {
     }
     wake_.notify_all();
     if (longOperation && listeners_.line) listeners_.line(*this);
-    done.get();  // rethrows the job's LineError
+    done.get();
+    if (job->failed) throw LineError(job->status, job->number, job->message);
 }
 
 void ServedLine::threadMain() {
@@ -199,10 +213,12 @@ void ServedLine::threadMain() {
             lock.unlock();
             try {
                 job->body();
-                job->done.set_value();
-            } catch (...) {
-                job->done.set_exception(std::current_exception());
+            } catch (const LineError &error) {
+                job->fail(error.status(), error.number(), error.what());
+            } catch (const std::exception &error) {
+                job->fail(500, 0, std::string("The service failed: ") + error.what());
             }
+            job->done.set_value();
             noteState();
             lock.lock();
             continue;
@@ -223,9 +239,10 @@ void ServedLine::threadMain() {
         lock.lock();
     }
     // Commands still waiting fail: the service is stopping.
-    for (auto &job : jobs_)
-        job->done.set_exception(
-            std::make_exception_ptr(LineError(409, 0, "The service is stopping")));
+    for (auto &job : jobs_) {
+        job->fail(409, 0, "The service is stopping");
+        job->done.set_value();
+    }
     jobs_.clear();
 }
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -56,22 +57,32 @@ const char *statusText(int status) {
     }
 }
 
-int reply(mg_connection *conn, int status, const json &body,
-          const std::vector<std::pair<std::string, std::string>> &headers = {}) {
-    const std::string text = body.dump();
-    mg_response_header_start(conn, status);
-    mg_response_header_add(conn, "Content-Type", "application/json", -1);
-    mg_response_header_add(conn, "Cache-Control", "no-store", -1);
-    mg_response_header_add(conn, "Content-Length", std::to_string(text.size()).c_str(), -1);
-    for (const auto &[name, value] : headers)
-        mg_response_header_add(conn, name.c_str(), value.c_str(), -1);
-    mg_response_header_send(conn);
-    mg_write(conn, text.data(), text.size());
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+// Sends a whole answer. civetweb formats the Date header with gmtime(), which is not
+// thread-safe, so the headers of all answers are made one at a time.
+int respond(mg_connection *conn, int status, const char *type, const std::string &body,
+            const Headers &headers = {}) {
+    static std::mutex headerMutex;
+    {
+        std::lock_guard<std::mutex> lock(headerMutex);
+        mg_response_header_start(conn, status);
+        mg_response_header_add(conn, "Content-Type", type, -1);
+        mg_response_header_add(conn, "Content-Length", std::to_string(body.size()).c_str(), -1);
+        for (const auto &[name, value] : headers)
+            mg_response_header_add(conn, name.c_str(), value.c_str(), -1);
+        mg_response_header_send(conn);
+    }
+    mg_write(conn, body.data(), body.size());
     return status;
 }
 
-int replyError(mg_connection *conn, const LineError &error,
-               const std::vector<std::pair<std::string, std::string>> &headers = {}) {
+int reply(mg_connection *conn, int status, const json &body, Headers headers = {}) {
+    headers.push_back({"Cache-Control", "no-store"});
+    return respond(conn, status, "application/json", body.dump(), headers);
+}
+
+int replyError(mg_connection *conn, const LineError &error, const Headers &headers = {}) {
     (void)statusText;
     return reply(conn, error.status(), errorJson(error.number(), error.what()), headers);
 }
@@ -352,7 +363,7 @@ int Service::handleRequest(mg_connection *conn) {
             }
             return handleApi(conn, request);
         } catch (const LineError &error) {
-            std::vector<std::pair<std::string, std::string>> headers;
+            Headers headers;
             if (error.status() == 401) headers.push_back({"WWW-Authenticate", "Bearer"});
             if (error.status() == 429)
                 headers.push_back({"Retry-After", std::to_string(static_cast<int>(
@@ -364,7 +375,7 @@ int Service::handleRequest(mg_connection *conn) {
             return replyError(conn, error, headers);
         }
     }
-    if (request.method != "GET" && request.method != "HEAD")
+    if (request.method != "GET")
         return reply(conn, 405, errorJson(0, "Only GET is served here"));
     return serveFile(conn, request.uri);
 }
@@ -639,26 +650,23 @@ int Service::serveFile(mg_connection *conn, const std::string &uri) {
         {"/favicon.svg", "favicon.svg", "image/svg+xml"},
         {"/favicon.ico", "favicon.svg", "image/svg+xml"},
     };
-    const char *headers = "X-Content-Type-Options: nosniff\r\n"
-                          "Content-Security-Policy: default-src 'self'; connect-src 'self' ws: "
-                          "wss:; style-src 'self' 'unsafe-inline'; img-src 'self' data:; "
-                          "frame-ancestors 'none'\r\n";
-    if (uri == "/chart.min.js") {
-        mg_send_mime_file2(conn, options_.chartJs.c_str(), "text/javascript; charset=utf-8",
-                           headers);
-        return 200;
-    }
-    if (uri == "/api/v1/openapi.json") {
-        mg_send_mime_file2(conn, options_.openapi.c_str(), "application/json", headers);
-        return 200;
-    }
-    for (const Known &known : files) {
-        if (uri == known.uri) {
-            const std::string path = options_.www + "/" + known.file;
-            mg_send_mime_file2(conn, path.c_str(), known.mime, headers);
-            return 200;
-        }
-    }
+    auto send = [&](const std::string &path, const char *mime) {
+        // The page's files are small: read whole, each time (no cache to go stale).
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (!in) return reply(conn, 404, errorJson(0, "Not installed: " + path));
+        return respond(conn, 200, mime, text.str(),
+                       {{"X-Content-Type-Options", "nosniff"},
+                        {"Cache-Control", "no-cache"},
+                        {"Content-Security-Policy",
+                         "default-src 'self'; connect-src 'self' ws: wss:; style-src 'self' "
+                         "'unsafe-inline'; img-src 'self' data:; frame-ancestors 'none'"}});
+    };
+    if (uri == "/chart.min.js") return send(options_.chartJs, "text/javascript; charset=utf-8");
+    if (uri == "/api/v1/openapi.json") return send(options_.openapi, "application/json");
+    for (const Known &known : files)
+        if (uri == known.uri) return send(options_.www + "/" + known.file, known.mime);
     return reply(conn, 404, errorJson(0, "No such resource: " + uri));
 }
 
@@ -718,12 +726,7 @@ int Service::metrics(mg_connection *conn) {
     family("corvexlink_web_signin_failures_total", "counter", "Requests with a token not valid.");
     out << "corvexlink_web_signin_failures_total " << signInFailures_.load() << "\n";
     const std::string text = out.str();
-    mg_response_header_start(conn, 200);
-    mg_response_header_add(conn, "Content-Type", "text/plain; version=0.0.4; charset=utf-8", -1);
-    mg_response_header_add(conn, "Content-Length", std::to_string(text.size()).c_str(), -1);
-    mg_response_header_send(conn);
-    mg_write(conn, text.data(), text.size());
-    return 200;
+    return respond(conn, 200, "text/plain; version=0.0.4; charset=utf-8", text);
 }
 
 // ---- WebSocket ------------------------------------------------------------------------------
