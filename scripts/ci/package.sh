@@ -260,7 +260,7 @@ if ls "$build"/corvexlink-web_*.deb >/dev/null 2>&1; then
   start_sim /usr/bin/kx4417-sim
   corvexlink-web --line "a=$work/com1" --tokens "$work/tokens" --listen 127.0.0.1:0 >"$work/web.log" 2>&1 &
   webpid=$!
-  for _ in $(seq 100); do grep -q 'stations' "$work/web.log" && break; sleep 0.1; done
+  for _ in $(seq 100); do grep -qs 'stations' "$work/web.log" && break; sleep 0.1; done
   port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\).*|\1|p' "$work/web.log")
   curl -fsS "http://127.0.0.1:$port/" | grep -q 'STOP ALL' || fail "the installed service serves no page"
   curl -fsS -o /dev/null "http://127.0.0.1:$port/chart.min.js" || fail "the installed service serves no Chart.js"
