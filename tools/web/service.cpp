@@ -375,8 +375,7 @@ int Service::handleRequest(mg_connection *conn) {
             return replyError(conn, error, headers);
         }
     }
-    if (request.method != "GET")
-        return reply(conn, 405, errorJson(0, "Only GET is served here"));
+    if (request.method != "GET") return reply(conn, 405, errorJson(0, "Only GET is served here"));
     return serveFile(conn, request.uri);
 }
 
