@@ -26,6 +26,7 @@ KX4417_SIM = os.environ.get("KX4417_SIM", "kx4417-sim")
 # The frames the server's polling sends on its own: the poll of State reads the status
 # register (=) and then the position counter (P) of every motor.
 POLL_FRAME = re.compile(r"_[0-9A-F][P=]\r")
+TRANSCRIPT_LINE = re.compile(r"^\s*\d+\.\d+ (\S+)")
 
 
 def free_port() -> int:
@@ -196,6 +197,48 @@ def new_frames(sim: Simulator, since: int, marker: tango.DeviceProxy, address: i
     tail = frames[0][since:]
     tail.remove(frame)
     return tail
+
+
+class SimProcess:
+    """kx4417-sim on a fixed link, which a test can kill and start again; the frames of
+    every run are kept in one transcript."""
+
+    def __init__(self, link: str, stations: str = "0-3") -> None:
+        self.link = link
+        self.stations = stations
+        self.transcript = link + ".transcript"
+        self.process = None
+        self.watch = None
+        self.start()
+
+    def start(self) -> None:
+        with open(self.transcript, "a") as out:
+            self.process = subprocess.Popen(
+                [KX4417_SIM, "--stations", self.stations, "--link", self.link, "--transcript"],
+                stdout=out, stderr=subprocess.DEVNULL, start_new_session=True)
+        self.watch = ChildWatch(self.process.pid)
+        assert wait_for(lambda: os.path.islink(self.link) or self.process.poll() is not None,
+                        timeout=30) and self.process.poll() is None
+
+    def kill(self) -> None:
+        """SIGKILL: the line goes away as an unplugged adapter's does."""
+        self.process.send_signal(signal.SIGKILL)
+        self.process.wait()
+        self.watch.release()
+        os.unlink(self.link)
+
+    def stop(self) -> None:
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait()
+            self.watch.release()
+
+    def frames(self) -> List[str]:
+        """Every frame the stations received in all runs so far, each with its CR."""
+        time.sleep(0.3)  # the simulator writes its transcript a moment after a frame
+        with open(self.transcript) as transcript:
+            found = [TRANSCRIPT_LINE.match(line) for line in transcript]
+        return [m.group(1).replace("\\r", "\r") for m in found if m]
 
 
 @pytest.fixture

@@ -31,9 +31,11 @@ std::string refusal(Call &&call) {
 }  // namespace
 
 TEST(TangoChecks, WholeNumbersInRangePassUnchanged) {
-    EXPECT_EQ(wholeNumber(-8388607.0, -kMaxCount, kMaxCount, "Position"), -8388607);
-    EXPECT_EQ(wholeNumber(8388607.0, -kMaxCount, kMaxCount, "Position"), 8388607);
-    EXPECT_EQ(wholeNumber(16.0, kMinRate, kMaxRate, "Velocity"), 16);
+    EXPECT_EQ(wholeNumber(-8388607.0, -CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX, "Position"),
+              -8388607);
+    EXPECT_EQ(wholeNumber(8388607.0, -CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX, "Position"),
+              8388607);
+    EXPECT_EQ(wholeNumber(16.0, CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX, "Velocity"), 16);
     EXPECT_EQ(wholeNumber(-0.0, -1, 1, "Zero"), 0);
 }
 
@@ -42,45 +44,49 @@ TEST(TangoChecks, ValuesThatNoFrameMayCarryAreRefused) {
     for (double bad :
          {1e12, -1e12, 2147483648.0, 8388608.0, -8388608.0, 1e300, 0.5, 100.25, std::nan(""),
           std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
-        const std::string message =
-            refusal([&] { wholeNumber(bad, -kMaxCount, kMaxCount, "Position", "steps"); });
+        const std::string message = refusal([&] {
+            wholeNumber(bad, -CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX, "Position", "steps");
+        });
         EXPECT_NE(message.find("Position must be a whole number from -8388607 to 8388607 steps"),
                   std::string::npos)
             << bad << ": " << message;
         EXPECT_NE(message.find("nothing was sent"), std::string::npos);
     }
     EXPECT_NE(refusal([] {
-                  wholeNumber(1e12, -kMaxCount, kMaxCount, "Position");
+                  wholeNumber(1e12, -CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX, "Position");
               }).find("; 1000000000000 was refused"),
               std::string::npos);
     EXPECT_NE(refusal([] {
-                  inRange(2001, kMinCurrent, kMaxCurrent, "Current", "mA");
+                  inRange(2001, CORVEXLINK_CURRENT_MIN, CORVEXLINK_CURRENT_MAX, "Current", "mA");
               }).find("Current must be a whole number from 50 to 2000 mA; 2001 was refused"),
               std::string::npos);
-    EXPECT_EQ(inRange(2000, kMinCurrent, kMaxCurrent, "Current"), 2000);
-    EXPECT_EQ(refusal([] { inRange(15, kMinRate, kMaxRate, "Velocity"); }).empty(), false);
+    EXPECT_EQ(inRange(2000, CORVEXLINK_CURRENT_MIN, CORVEXLINK_CURRENT_MAX, "Current"), 2000);
+    EXPECT_EQ(
+        refusal([] { inRange(15, CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX, "Velocity"); }).empty(),
+        false);
 }
 
 TEST(TangoChecks, StationRates) {
     for (long rate : {9600L, 19200L, 38400L, 57600L, 115200L}) EXPECT_TRUE(isStationRate(rate));
     for (long rate : {0L, 300L, 4800L, 9601L, 230400L}) EXPECT_FALSE(isStationRate(rate));
     EXPECT_EQ(stationRates(), "9600, 19200, 38400, 57600 or 115200");
+    // The Rate property: a station rate in plain decimal, nothing else.
+    EXPECT_EQ(stationRateOf("19200"), 19200);
+    for (const char *bad :
+         {"0", "-9600", "4800", "9600.0", " 9600", "9600 baud", "", "fast", "99999999999999999999"})
+        EXPECT_FALSE(stationRateOf(bad)) << bad;
 }
 
 TEST(TangoChecks, PortSettings) {
-    EXPECT_EQ(parsePort("1")->number, 1);
-    EXPECT_EQ(parsePort("COM3")->number, 3);
-    EXPECT_EQ(parsePort("com12")->number, 12);
-    EXPECT_TRUE(parsePort("com12")->device.empty());
-    const auto path = parsePort("/dev/ttyUSB0");
-    ASSERT_TRUE(path);
-    EXPECT_EQ(path->number, 1);
-    EXPECT_EQ(path->device, "/dev/ttyUSB0");
-    EXPECT_EQ(parsePort("tcp://10.0.0.5:4001")->device, "tcp://10.0.0.5:4001");
-    EXPECT_EQ(parsePort("COM")->device, "COM");  // not a number: a (missing) device name
-    EXPECT_FALSE(parsePort(""));
-    EXPECT_FALSE(parsePort("0"));
-    EXPECT_FALSE(parsePort("COM0"));
+    EXPECT_EQ(portName("1"), "COM1");
+    EXPECT_EQ(portName("COM3"), "COM3");
+    EXPECT_EQ(portName("com12"), "COM12");
+    EXPECT_EQ(portName("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(portName("tcp://10.0.0.5:4001"), "tcp://10.0.0.5:4001");
+    EXPECT_EQ(portName("COM"), "COM");  // not a number: a (missing) device name
+    EXPECT_FALSE(portName(""));
+    EXPECT_FALSE(portName("0"));
+    EXPECT_FALSE(portName("COM0"));
 }
 
 TEST(TangoChecks, StationList) {

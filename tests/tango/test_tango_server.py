@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 """corvexlink-tango as a program: its command line, SIGTERM, running without a database,
 two clients at once, a lost line and its recovery, a line that cannot be opened, a silent
-station, a limit switch, and one line per server. Each test starts its own server."""
+station and a limit switch. Each test starts its own server."""
 
 import os
 import signal
@@ -15,7 +15,7 @@ import pytest
 import tango
 
 import corvexlink
-from conftest import KX4417_SIM, SERVER, Events, example_db, running, wait_for
+from conftest import KX4417_SIM, SERVER, Events, SimProcess, example_db, running, wait_for
 
 
 def run(*args: str) -> subprocess.CompletedProcess:
@@ -177,29 +177,6 @@ def test_a_client_that_sees_a_move_end_reads_where_it_ended(sim, start_server):
         events.close()
 
 
-class SimProcess:
-    """kx4417-sim on a fixed link, which a test can kill and start again."""
-
-    def __init__(self, link: str) -> None:
-        self.link = link
-        self.process = None
-        self.start()
-
-    def start(self) -> None:
-        self.process = subprocess.Popen([KX4417_SIM, "--stations", "0-3", "--link", self.link],
-                                        stdout=subprocess.PIPE, text=True, start_new_session=True)
-        assert "kx4417-sim: stations" in self.process.stdout.readline()
-
-    def kill(self) -> None:
-        self.process.send_signal(signal.SIGKILL)
-        self.process.wait()
-
-    def stop(self) -> None:
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait()
-
-
 def test_lost_line_and_recovery(tmp_path, start_server):
     link = str(tmp_path / "com1")
     sim = SimProcess(link)
@@ -264,14 +241,23 @@ def test_line_that_cannot_be_opened(tmp_path, start_server):
     server = start_server(dict(os.environ), db_text=example_db(port=missing))
     line = server.proxy("corvex/line/1")
     assert line.state() == tango.DevState.FAULT
-    assert line.status() == f"Cannot open COM1 ({missing}): Unable to open COM port"
+    assert line.status() == f"Unable to open COM port: {missing}: no such device"
     assert line.LastErrorNumber == 36
     motor = server.proxy("corvex/motor/1")
     assert motor.state() == tango.DevState.FAULT
-    assert motor.status().startswith("The line is not open: Cannot open COM1")
+    assert motor.status().startswith("The line is not open: Unable to open COM port: ")
     with pytest.raises(tango.DevFailed) as refused:
         motor.Position = 10
     assert refused.value.args[0].reason == "CorvexLink_LineNotOpen"
+
+    # A Rate property that no station takes is refused as a written Rate is: not opened.
+    server = start_server(dict(os.environ), db_text=example_db(rate=-9600))
+    line = server.proxy("corvex/line/1")
+    line.Init()
+    assert line.state() == tango.DevState.FAULT
+    assert line.status() == ('The Rate property must be 9600, 19200, 38400, 57600 or 115200 baud; '
+                             '"-9600" was refused and the line was not opened')
+    assert server.proxy("corvex/motor/0").status().startswith("The line is not open: The Rate property")
 
 
 def test_silent_station_is_a_fault_of_its_motor_alone(sim, start_server):
@@ -295,16 +281,6 @@ def test_bad_address_property(sim, start_server):
     with pytest.raises(tango.DevFailed) as refused:
         motor.MoveRelative(10)
     assert refused.value.args[0].reason == "CorvexLink_ArgumentError"
-
-
-def test_one_line_per_server(sim, start_server):
-    db = example_db().replace('DEVICE/CorvexLine: "corvex/line/1"',
-                              'DEVICE/CorvexLine: "corvex/line/1",\\\n    "corvex/line/2"')
-    server = start_server(sim.env, db_text=db)
-    states = {n: server.proxy(n).state() for n in ("corvex/line/1", "corvex/line/2")}
-    assert sorted(states.values()) == sorted([tango.DevState.ON, tango.DevState.FAULT])
-    refused = [n for n, s in states.items() if s == tango.DevState.FAULT][0]
-    assert server.proxy(refused).status().startswith("One line per server: corvex/line/")
 
 
 def test_limit_switch_gives_alarm(tmp_path, start_server):

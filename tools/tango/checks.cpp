@@ -64,7 +64,16 @@ std::string stationRates() {
     return text;
 }
 
-std::optional<PortChoice> parsePort(const std::string &text) {
+std::optional<long> stationRateOf(const std::string &text) {
+    if (text.empty() || text.size() > 7) return std::nullopt;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    const long rate = std::stol(text);
+    if (!isStationRate(rate)) return std::nullopt;
+    return rate;
+}
+
+std::optional<std::string> portName(const std::string &text) {
     std::string digits = text;
     if (digits.size() > 3 && std::toupper(static_cast<unsigned char>(digits[0])) == 'C' &&
         std::toupper(static_cast<unsigned char>(digits[1])) == 'O' &&
@@ -75,10 +84,10 @@ std::optional<PortChoice> parsePort(const std::string &text) {
     if (number) {
         const int port = std::stoi(digits);
         if (port < 1) return std::nullopt;
-        return PortChoice{port, ""};
+        return "COM" + std::to_string(port);
     }
     if (text.empty()) return std::nullopt;
-    return PortChoice{1, text};
+    return text;
 }
 
 std::vector<int> parseStationList(const std::string &list) {

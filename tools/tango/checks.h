@@ -4,6 +4,8 @@
 // list, and a motor's state read from its status register.
 #pragma once
 
+#include <CorvexLink.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,16 +13,9 @@
 
 namespace corvextango {
 
-// Limits of the values a client writes. The rates, acceleration and current are the ranges
-// the library accepts; counts are the stations' 24-bit magnitudes.
-inline constexpr long kMaxCount = 8388607;
-inline constexpr long kMinRate = 16;
-inline constexpr long kMaxRate = 8500;
-inline constexpr long kMaxAcceleration = 255;
-inline constexpr long kMinCurrent = 50;
-inline constexpr long kMaxCurrent = 2000;
-inline constexpr int kStations = 16;
-inline constexpr int kBoards = 4;
+// The limits of the values a client writes are the library's (CORVEXLINK_RATE_MIN, ...).
+inline constexpr int kStations = CORVEXLINK_ADDRESS_MAX + 1;
+inline constexpr int kBoards = kStations / 4;
 inline constexpr int kUserPorts = 3;        // user I/O ports 1 to 3 of a board
 inline constexpr long kMaxUserLines = 255;  // eight lines a port
 
@@ -37,14 +32,12 @@ std::int32_t inRange(long long value, long low, long high, const std::string &wh
 bool isStationRate(long rate);
 std::string stationRates();  // "9600, 19200, 38400, 57600 or 115200"
 
-// The port setting of a line: a COM number ("1", "COM1") or a device path or network URL,
-// which the server opens as COM1 by naming it in CORVEXLINK_COM1.
-struct PortChoice {
-    int number = 1;
-    std::string device;  // empty for a COM number
-};
-// nullopt for an empty text or a COM number below 1.
-std::optional<PortChoice> parsePort(const std::string &text);
+// A Rate property: one of the station rates, in plain decimal; nullopt for anything else.
+std::optional<long> stationRateOf(const std::string &text);
+
+// The device name a Port property gives the line: a COM number ("1", "com1") as "COM1", a
+// device path or network URL as it stands; nullopt for an empty text or a COM number below 1.
+std::optional<std::string> portName(const std::string &text);
 
 // The addresses in GetConnectedControllers' list ("0,1,N,3,N,..."), ascending.
 std::vector<int> parseStationList(const std::string &list);

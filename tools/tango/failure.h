@@ -23,7 +23,7 @@ public:
         : std::runtime_error(std::move(message)), kind_(kind), number_(number) {}
 
     FailureKind kind() const { return kind_; }
-    // The library's error number (ZelmarGetNumberError) for a library failure.
+    // The library's error number (of the failed call, on its line) for a library failure.
     std::optional<int> number() const { return number_; }
     // The Tango reason: CorvexLink_Error_<number> for a library failure (the number a
     // client can take from it), CorvexLink_ArgumentError, CorvexLink_LineNotOpen,

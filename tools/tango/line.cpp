@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The server's one line over the C API: open, scan, board initialisation, rate change,
-// the line lock with the library's error read under it, and the lost-line watch.
+// A line of the server over the line API: open by name, scan, board initialisation, rate
+// change, the line lock with each call's own error, the lost-line watch, and the registry
+// of the server's lines.
 #include "line.h"
 
 #include "checks.h"
 
-#include <CorvexLink.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+#include <cctype>
 
 namespace corvextango {
 
@@ -19,19 +17,12 @@ namespace {
 constexpr int kInitSlewRate = 600;
 constexpr int kInitFirstRate = 100;
 constexpr int kInitAcceleration = 50;
-constexpr int kInitCurrent = 50;
+constexpr int kInitCurrent = CORVEXLINK_CURRENT_MIN;
 
-// The library's debug line when its receive worker sees the device go away.
-constexpr const char *kLineLostMark = " line lost on ";
-
-void forwardDebugLine(const char *line, void *context) {
-    static_cast<Line *>(context)->debugLine(line);
-}
-
-std::string trimmed(const char *text) {
-    std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-    return s;
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
 }
 
 }  // namespace
@@ -57,104 +48,81 @@ private:
     std::unique_lock<std::timed_mutex> lock_;
 };
 
-Line &Line::instance() {
-    static Line line;
-    return line;
-}
+Line::Line(std::string owner) : owner_(std::move(owner)) { requestedCurrent_.fill(kInitCurrent); }
 
-Line::Line() {
-    requestedCurrent_.fill(kInitCurrent);
-    CorvexLinkSetDebugHandler(forwardDebugLine, this);
-}
+Line::~Line() { close(); }
 
-Line::~Line() {
-    // The library outlives this object at exit: its last debug lines go to its own sink.
-    CorvexLinkSetDebugHandler(nullptr, nullptr);
-}
-
-bool Line::claim(const std::string &device) {
-    std::lock_guard state(stateMutex_);
-    if (owner_.empty()) owner_ = device;
-    return owner_ == device;
-}
-
-void Line::release(const std::string &device) {
-    std::lock_guard state(stateMutex_);
-    if (owner_ == device) owner_.clear();
-}
-
-std::string Line::owner() const {
-    std::lock_guard state(stateMutex_);
-    return owner_;
-}
-
-void Line::debugLine(const char *line) {
-    // The default sink writes the lines to stderr when CORVEXLINK_DEBUG is 1; a handler
-    // replaces it, so the server keeps that behaviour.
-    const char *debug = std::getenv("CORVEXLINK_DEBUG");
-    if (debug && std::strcmp(debug, "1") == 0) std::fputs(line, stderr);
-    if (std::strstr(line, kLineLostMark) == nullptr) return;
-    std::lock_guard state(stateMutex_);
-    if (health_ != LineHealth::Open) return;
-    health_ = LineHealth::Lost;
-    healthText_ = "The line is lost (" + trimmed(line) +
-                  "); Reconnect or Init the line device when it is back";
-}
-
-void Line::open(const LineSettings &settings) {
+bool Line::open(const LineSettings &settings) {
     LongOperation operation(*this, "opening the line");
+    const std::optional<std::string> port = portName(settings.port);
+    const std::optional<long> rate = stationRateOf(settings.rate);
+    std::string refused;
+    if (!port)
+        refused = "The Port property \"" + settings.port +
+                  "\" names no device: give a COM number (1, COM1), a device path or a URL";
+    else if (!rate)
+        refused = "The Rate property must be " + stationRates() + " baud; \"" + settings.rate +
+                  "\" was refused and the line was not opened";
+    bool same = false;
     {
         std::lock_guard state(stateMutex_);
+        same = settings == settings_ && rate && rate_ == *rate && portText_ == port;
         settings_ = settings;
     }
-    openLocked(settings.port, settings.rate);
+    if (same && handle_.load() != nullptr) {
+        CorvexLinkResult result{};
+        const int reopened = CorvexLinkLineReopen(handle_.load(), &result);
+        opened(result, reopened == 1, *port);
+        return false;
+    }
+    closeLocked();
+    if (!refused.empty()) {
+        std::lock_guard state(stateMutex_);
+        health_ = LineHealth::OpenFailed;
+        healthText_ = refused;
+        throw Failure(FailureKind::Argument, refused);
+    }
+    CorvexLinkResult result{};
+    CorvexLinkLine *handle = nullptr;
+    const int ok = CorvexLinkLineOpen(port->c_str(), static_cast<int>(*rate), &handle, &result);
+    handle_.store(handle);
+    opened(result, ok == 1, *port);
+    return true;
 }
 
 void Line::reconnect() {
-    LongOperation operation(*this, "reconnecting the line");
-    std::string port;
-    long rate = 0;
+    LineSettings settings;
     {
-        std::lock_guard state(stateMutex_);
-        port = settings_.port;
-        rate = rate_;
+        LongOperation operation(*this, "reconnecting the line");
+        if (CorvexLinkLine *handle = handle_.load()) {
+            CorvexLinkResult result{};
+            const int reopened = CorvexLinkLineReopen(handle, &result);
+            opened(result, reopened == 1, portText());
+            return;
+        }
+        settings = this->settings();
     }
-    openLocked(port, rate);
+    // The line never opened: open it now, as at start.
+    open(settings);
 }
 
-void Line::openLocked(const std::string &port, long rate) {
-    closeLocked();
-    const std::optional<PortChoice> choice = parsePort(port);
-    if (!choice) {
-        const std::string message =
-            "The Port property \"" + port + "\" is neither a COM number nor a device path or URL";
-        std::lock_guard state(stateMutex_);
-        health_ = LineHealth::OpenFailed;
-        healthText_ = message;
-        throw Failure(FailureKind::Argument, message);
-    }
-    std::string text = "COM" + std::to_string(choice->number);
-    if (!choice->device.empty()) {
-        // The library opens COM<n> on the device that CORVEXLINK_COM<n> names.
-        setenv(("CORVEXLINK_COM" + std::to_string(choice->number)).c_str(), choice->device.c_str(),
-               1);
-        text += " (" + choice->device + ")";
-    }
-    const int opened = PortOpen(choice->number, static_cast<int>(rate));
-    // The library is never called with the state lock held: its debug handler takes it.
-    const int number = opened == 1 ? 0 : ZelmarGetNumberError();
-    const std::string message = opened == 1 ? "" : ZelmarGetErrorMessage();
+void Line::opened(const CorvexLinkResult &result, bool ok, const std::string &text) {
+    // The rate in use: the one opened at, or for a line opened again the one it ran at.
+    const int rate = CorvexLinkLineGetBaudRate(handle_.load());
     std::lock_guard state(stateMutex_);
     portText_ = text;
-    rate_ = rate;
+    if (rate > 0) rate_ = rate;
     ++generation_;
     known_.fill(KnownSettings{});  // the stations may have been reset meanwhile
-    if (opened != 1) {
-        lastError_ = {number, message};
+    if (!ok) {
+        lastError_ = {result.number, result.message};
         health_ = LineHealth::OpenFailed;
-        healthText_ = "Cannot open " + text + ": " + message;
-        throw Failure(FailureKind::Library, healthText_, number);
+        // The library's message names the device it tried and why it failed.
+        healthText_ = text == result.device ? std::string(result.message)
+                                            : "Cannot open " + text + ": " + result.message;
+        throw Failure(FailureKind::Library, healthText_, result.number);
     }
+    device_ = result.device[0] != '\0' ? result.device : text;
     health_ = LineHealth::Open;
     healthText_.clear();
 }
@@ -167,18 +135,21 @@ void Line::close() {
 void Line::closeLocked() {
     {
         std::lock_guard state(stateMutex_);
-        if (health_ == LineHealth::Closed || health_ == LineHealth::OpenFailed) return;
-        health_ = LineHealth::Closed;
-        healthText_.clear();
+        if (health_ == LineHealth::Open || health_ == LineHealth::Lost) {
+            health_ = LineHealth::Closed;
+            healthText_.clear();
+        }
     }
-    PortClose();
+    if (CorvexLinkLine *handle = handle_.exchange(nullptr)) CorvexLinkLineClose(handle);
 }
 
 std::vector<int> Line::scan() {
     LongOperation operation(*this, "scanning for stations");
     checkUsable();
+    CorvexLinkLine *handle = handle_.load();
     char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
-    if (GetConnectedControllers(list) != 1) fail("GetConnectedControllers");
+    if (CorvexLinkLineGetConnectedControllers(handle, list) != 1)
+        fail(handle, "GetConnectedControllers");
     std::vector<int> found = parseStationList(list);
     std::lock_guard state(stateMutex_);
     stations_ = found;
@@ -189,7 +160,8 @@ std::vector<int> Line::scan() {
 void Line::initialiseBoards() {
     LongOperation operation(*this, "initialising the boards");
     checkUsable();
-    if (MotorStationsInit() != 1) fail("MotorStationsInit");
+    CorvexLinkLine *handle = handle_.load();
+    if (CorvexLinkLineMotorStationsInit(handle) != 1) fail(handle, "MotorStationsInit");
     std::lock_guard state(stateMutex_);
     for (int address : stations_) {
         KnownSettings &k = known_[address];
@@ -207,14 +179,13 @@ void Line::changeRate(long rate) {
                                                  " was refused and nothing was sent");
     LongOperation operation(*this, "changing the line rate");
     checkUsable();
-    const int changed = ZelmarChangeBaudRate(static_cast<int>(rate));
+    CorvexLinkLine *handle = handle_.load();
+    const int changed = CorvexLinkLineChangeBaudRate(handle, static_cast<int>(rate));
     // The port follows the stations even when one of them did not answer.
-    const int rateNow = ZelmarGetBaudRate();
-    {
-        std::lock_guard state(stateMutex_);
-        rate_ = rateNow;
-    }
-    if (changed != 1) fail("ZelmarChangeBaudRate");
+    const int rateNow = CorvexLinkLineGetBaudRate(handle);
+    if (changed != 1) fail(handle, "ZelmarChangeBaudRate");
+    std::lock_guard state(stateMutex_);
+    rate_ = rateNow;
 }
 
 std::unique_lock<std::timed_mutex> Line::enter(bool needLine) {
@@ -231,9 +202,25 @@ std::unique_lock<std::timed_mutex> Line::enter(bool needLine) {
     return lock;
 }
 
-void Line::checkUsable() const {
+void Line::noteLossLocked(const std::string &device) {
+    if (health_ != LineHealth::Open) return;
+    health_ = LineHealth::Lost;
+    healthText_ = "The line is lost (" + device + " went away); Reconnect or Init " + owner_ +
+                  " when it is back";
+}
+
+LineHealth Line::health() {
+    // Asked before the state lock: the library answers without waiting for calls under way.
+    const bool lost = CorvexLinkLineGetState(handle_.load()) == CORVEXLINK_LINE_LOST;
     std::lock_guard state(stateMutex_);
-    switch (health_) {
+    if (lost) noteLossLocked(device_);
+    return health_;
+}
+
+void Line::checkUsable() {
+    const LineHealth now = health();
+    std::lock_guard state(stateMutex_);
+    switch (now) {
     case LineHealth::Open: return;
     case LineHealth::Lost: throw Failure(FailureKind::Lost, healthText_);
     case LineHealth::OpenFailed: throw Failure(FailureKind::NotOpen, healthText_);
@@ -241,11 +228,17 @@ void Line::checkUsable() const {
     }
 }
 
-void Line::fail(const std::string &what) {
-    const int number = ZelmarGetNumberError();
-    std::string message = ZelmarGetErrorMessage();
+void Line::fail(CorvexLinkLine *handle, const std::string &what) {
+    // The calling thread's own error on this line: no other call can have replaced it.
+    const int number = CorvexLinkLineGetNumberError(handle);
+    std::string message = CorvexLinkLineGetErrorMessage(handle);
     if (message.empty()) message = what + " failed without a message";
     record(number, message);
+    if (number == CORVEXLINK_ERR_LINE_LOST) {
+        std::lock_guard state(stateMutex_);
+        noteLossLocked(device_);
+        throw Failure(FailureKind::Lost, healthText_.empty() ? message : healthText_);
+    }
     throw Failure(FailureKind::Library, message, number);
 }
 
@@ -254,22 +247,22 @@ void Line::record(int number, const std::string &message) {
     lastError_ = {number, message};
 }
 
-void Line::call(const std::string &what, const std::function<int()> &call) {
+void Line::call(const std::string &what, const std::function<int(CorvexLinkLine *)> &call) {
     auto lock = enter(true);
-    if (call() == -1) fail(what);
+    CorvexLinkLine *handle = handle_.load();
+    if (call(handle) == -1) fail(handle, what);
 }
 
-int Line::local(const std::function<int()> &call) {
+int Line::local(const std::function<int(CorvexLinkLine *)> &call) {
     auto lock = enter(false);
-    return call();
+    return call(handle_.load());
 }
 
 void Line::stop(int address) {
     checkUsable();
+    CorvexLinkLine *handle = handle_.load();
     const std::string text = std::to_string(address);
-    if (MotorStop(text.c_str()) == 1) return;
-    // Read at once: the line lock is not held, so a call that starts now could clear it.
-    fail("MotorStop");
+    if (CorvexLinkLineMotorStop(handle, text.c_str()) != 1) fail(handle, "MotorStop");
 }
 
 LineSettings Line::settings() const {
@@ -277,12 +270,8 @@ LineSettings Line::settings() const {
     return settings_;
 }
 
-LineHealth Line::health() const {
-    std::lock_guard state(stateMutex_);
-    return health_;
-}
-
-std::string Line::healthText() const {
+std::string Line::healthText() {
+    health();
     std::lock_guard state(stateMutex_);
     return healthText_;
 }
@@ -325,6 +314,43 @@ void Line::setKnown(int address, const std::function<void(KnownSettings &)> &cha
 void Line::requestCurrent(int address, int milliamps) {
     std::lock_guard state(stateMutex_);
     requestedCurrent_.at(address) = milliamps;
+}
+
+// ---------------------------------------------------------------------------------------
+
+Lines &Lines::instance() {
+    static Lines lines;
+    return lines;
+}
+
+std::shared_ptr<Line> Lines::add(const std::string &device) {
+    auto line = std::make_shared<Line>(device);
+    std::lock_guard lock(mutex_);
+    lines_[lowerCase(device)] = line;
+    return line;
+}
+
+void Lines::remove(const std::string &device) {
+    std::lock_guard lock(mutex_);
+    lines_.erase(lowerCase(device));
+}
+
+std::shared_ptr<Line> Lines::find(const std::string &name, std::string &why) const {
+    std::lock_guard lock(mutex_);
+    std::string names;
+    for (const auto &[key, line] : lines_) names += (names.empty() ? "" : ", ") + line->owner();
+    if (!name.empty()) {
+        const auto found = lines_.find(lowerCase(name));
+        if (found != lines_.end()) return found->second;
+        why = "The Line property \"" + name + "\" names no CorvexLine device of this server (" +
+              (names.empty() ? "it has none" : names) + ")";
+        return nullptr;
+    }
+    if (lines_.size() == 1) return lines_.begin()->second;
+    why = lines_.empty() ? "This server has no CorvexLine device"
+                         : "This server has several lines (" + names +
+                               "): the Line property names the one of this motor";
+    return nullptr;
 }
 
 }  // namespace corvextango

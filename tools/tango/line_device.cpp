@@ -4,7 +4,6 @@
 #include "line_device.h"
 
 #include "checks.h"
-#include "line.h"
 
 #include <CorvexLink.h>
 
@@ -13,8 +12,6 @@
 namespace corvextango {
 
 namespace {
-
-Line &line() { return Line::instance(); }
 
 std::string joined(const std::vector<int> &values) {
     std::string text;
@@ -32,19 +29,19 @@ std::string userPortAddress(long board, long port) {
 }  // namespace
 
 LineDevice::LineDevice(Tango::DeviceClass *deviceClass, std::string &name)
-    : Tango::Device_5Impl(deviceClass, name) {
+    : Tango::Device_5Impl(deviceClass, name), line_(Lines::instance().add(name)) {
     init_device();
 }
 
 LineDevice::~LineDevice() {
     delete_device();
     Tango::string_free(lastErrorText_);
-    if (!owner_) return;
-    const bool wasOpen =
-        line().health() != LineHealth::Closed && line().health() != LineHealth::OpenFailed;
-    line().close();
-    line().release(get_name());
-    if (wasOpen) std::cout << "corvexlink-tango: " << line().portText() << " closed" << std::endl;
+    const LineHealth health = line_->health();
+    const bool wasOpen = health == LineHealth::Open || health == LineHealth::Lost;
+    // The motors may still hold the line: closed here, its calls fail from now on.
+    line_->close();
+    Lines::instance().remove(get_name());
+    if (wasOpen) std::cout << "corvexlink-tango: " << line_->portText() << " closed" << std::endl;
 }
 
 void LineDevice::delete_device() {}
@@ -53,33 +50,28 @@ void LineDevice::init_device() {
     const bool initCommand = started_;
     started_ = true;
     startProblem_.clear();
-    owner_ = line().claim(get_name());
-    if (!owner_) {
-        set_state(Tango::FAULT);
-        set_status("One line per server: " + line().owner() + " owns it");
-        return;
-    }
     LineSettings settings;
     std::vector<Tango::DbDatum> properties = deviceProperties(*this, {"Port", "Rate"});
-    Tango::DevLong number = 0;
     if (!properties[0].is_empty()) properties[0] >> settings.port;
-    if (!properties[1].is_empty() && (properties[1] >> number)) settings.rate = number;
+    if (!properties[1].is_empty()) properties[1] >> settings.rate;
 
     // A failure here is not thrown: the server must start (and Init return) so that
     // clients can read the state and the status that say why, and Reconnect later.
     try {
         if (!initCommand) {
-            line().open(settings);
-            line().scan();
+            line_->open(settings);
+            line_->scan();
         } else {
             // Init: the line is opened again only when its properties changed or it is
-            // not in use, and scanned again only when it is another line; then the boards
-            // are initialised. So a recovery or an initialisation stays well within a
-            // client's 3 s time-out; a scan alone takes 2.4 s with twelve silent addresses.
-            const LineSettings before = line().settings();
-            if (settings != before || line().health() != LineHealth::Open) line().open(settings);
-            if (settings.port != before.port) line().scan();
-            line().initialiseBoards();
+            // not in use, and scanned again only when a new line was opened (another port
+            // or rate: its station table is empty); then the boards are initialised. So a
+            // recovery or an initialisation stays well within a client's 3 s time-out; a
+            // scan alone takes 2.4 s with twelve silent addresses.
+            bool fresh = false;
+            if (settings != line_->settings() || line_->health() != LineHealth::Open)
+                fresh = line_->open(settings);
+            if (fresh) line_->scan();
+            line_->initialiseBoards();
         }
     } catch (const Failure &failure) {
         startProblem_ = failure.what();
@@ -88,18 +80,17 @@ void LineDevice::init_device() {
 }
 
 Tango::DevState LineDevice::dev_state() {
-    if (!owner_) return Tango::FAULT;
     Tango::DevState state = Tango::FAULT;
     std::string status;
-    switch (line().health()) {
+    switch (line_->health()) {
     case LineHealth::Open:
         state = Tango::ON;
-        status = line().portText() + " is open at " + std::to_string(line().rate()) +
-                 " baud; stations found: " + joined(line().stations());
+        status = line_->portText() + " is open at " + std::to_string(line_->rate()) +
+                 " baud; stations found: " + joined(line_->stations());
         if (!startProblem_.empty()) status += "\nThe last initialisation failed: " + startProblem_;
         break;
     case LineHealth::Lost:
-    case LineHealth::OpenFailed: status = line().healthText(); break;
+    case LineHealth::OpenFailed: status = line_->healthText(); break;
     case LineHealth::Closed: status = "The line is closed"; break;
     }
     set_state(state);
@@ -113,44 +104,44 @@ Tango::ConstDevString LineDevice::dev_status() {
 }
 
 void LineDevice::readStations(Tango::Attribute &attribute) {
-    const std::vector<int> found = line().stations();
+    const std::vector<int> found = line_->stations();
     for (std::size_t i = 0; i < found.size(); ++i) stations_[i] = found[i];
     attribute.set_value(stations_, static_cast<long>(found.size()));
 }
 
 void LineDevice::readRate(Tango::Attribute &attribute) {
-    rate_ = static_cast<Tango::DevLong>(line().rate());
+    rate_ = static_cast<Tango::DevLong>(line_->rate());
     attribute.set_value(&rate_);
 }
 
 void LineDevice::writeRate(Tango::WAttribute &attribute) {
     Tango::DevLong rate = 0;
     attribute.get_write_value(rate);
-    line().changeRate(rate);
+    line_->changeRate(rate);
 }
 
 void LineDevice::readLastError(Tango::Attribute &attribute) {
     Tango::string_free(lastErrorText_);
-    lastErrorText_ = Tango::string_dup(line().lastError().message.c_str());
+    lastErrorText_ = Tango::string_dup(line_->lastError().message.c_str());
     attribute.set_value(&lastErrorText_);
 }
 
 void LineDevice::readLastErrorNumber(Tango::Attribute &attribute) {
-    lastErrorNumber_ = line().lastError().number;
+    lastErrorNumber_ = line_->lastError().number;
     attribute.set_value(&lastErrorNumber_);
 }
 
 std::vector<Tango::DevLong> LineDevice::scan() {
-    const std::vector<int> found = line().scan();
+    const std::vector<int> found = line_->scan();
     return {found.begin(), found.end()};
 }
 
 void LineDevice::stopAll() {
     std::string failures;
     std::optional<int> number;
-    for (int address : line().stations()) {
+    for (int address : line_->stations()) {
         try {
-            line().stop(address);
+            line_->stop(address);
         } catch (const Failure &failure) {
             // Every station is asked to stop, whatever happened to the one before.
             if (failure.kind() != FailureKind::Library) throw;
@@ -164,14 +155,16 @@ void LineDevice::stopAll() {
 
 void LineDevice::reconnect() {
     startProblem_.clear();
-    line().reconnect();
+    line_->reconnect();
 }
 
 std::vector<Tango::DevLong> LineDevice::readAnalogInputs(Tango::DevShort board) {
     const std::string master = std::to_string(4 * inRange(board, 0, kBoards - 1, "The board"));
     std::int32_t values[CORVEXLINK_ADC_CHANNELS] = {};
-    line().call("ReadAllChannelsADC",
-                [&] { return ReadAllChannelsADC(master.c_str(), 12, values); });
+    line_->call("ReadAllChannelsADC", [&](CorvexLinkLine *l) {
+        return CorvexLinkLineReadAllChannelsADC(l, master.c_str(), CORVEXLINK_ADC_RESOLUTION_MAX,
+                                                values);
+    });
     return {values, values + CORVEXLINK_ADC_CHANNELS};
 }
 
@@ -180,8 +173,9 @@ std::vector<Tango::DevLong> LineDevice::readDigitalInputs(Tango::DevShort board)
     for (int port = 1; port <= kUserPorts; ++port) {
         const std::string address = userPortAddress(board, port);
         std::int32_t value = 0;
-        line().call("ReadDigitalUserIO",
-                    [&] { return ReadDigitalUserIO(address.c_str(), &value); });
+        line_->call("ReadDigitalUserIO", [&](CorvexLinkLine *l) {
+            return CorvexLinkLineReadDigitalUserIO(l, address.c_str(), &value);
+        });
         inputs.push_back(value);
     }
     return inputs;
@@ -193,7 +187,9 @@ void LineDevice::writeDigitalOutputs(std::vector<Tango::DevLong> boardPortValue)
                       "WriteDigitalOutputs takes three numbers: board, port (1 to 3), outputs");
     const std::string address = userPortAddress(boardPortValue[0], boardPortValue[1]);
     const int outputs = inRange(boardPortValue[2], 0, kMaxUserLines, "The outputs");
-    line().call("WriteDigitalUserIO", [&] { return WriteDigitalUserIO(address.c_str(), outputs); });
+    line_->call("WriteDigitalUserIO", [&](CorvexLinkLine *l) {
+        return CorvexLinkLineWriteDigitalUserIO(l, address.c_str(), outputs);
+    });
 }
 
 void LineDevice::configureDigitalIO(std::vector<Tango::DevLong> boardPortOutputs) {
@@ -202,8 +198,9 @@ void LineDevice::configureDigitalIO(std::vector<Tango::DevLong> boardPortOutputs
                       "ConfigureDigitalIO takes three numbers: board, port (1 to 3), output lines");
     const std::string address = userPortAddress(boardPortOutputs[0], boardPortOutputs[1]);
     const int config = inRange(boardPortOutputs[2], 0, kMaxUserLines, "The output lines");
-    line().call("ConfigureDigitalUserIO",
-                [&] { return ConfigureDigitalUserIO(address.c_str(), config); });
+    line_->call("ConfigureDigitalUserIO", [&](CorvexLinkLine *l) {
+        return CorvexLinkLineConfigureDigitalUserIO(l, address.c_str(), config);
+    });
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
-// CorvexLine: the server's line as a Tango device (properties Port and Rate): its health,
-// the stations found, the rate, the last error, scan, board initialisation, stop of every
-// motor, reconnection, and the boards' analog inputs and digital user I/O.
+// CorvexLine: one line of the server as a Tango device (properties Port and Rate): its
+// health, the stations found, the rate, the last error, scan, board initialisation, stop of
+// every motor, reconnection, and the boards' analog inputs and digital user I/O. A server
+// has any number of them, each with a line of its own.
 #pragma once
 
+#include "line.h"
 #include "tango_glue.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,7 +42,7 @@ public:
     void configureDigitalIO(std::vector<Tango::DevLong> boardPortOutputs);
 
 private:
-    bool owner_ = false;
+    std::shared_ptr<Line> line_;
     bool started_ = false;      // init_device ran once: later runs are the Init command
     std::string startProblem_;  // why the last open, scan or initialisation failed
 

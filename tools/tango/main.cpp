@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// corvexlink-tango: the device server of one CorvexLink line (CorvexLine and CorvexMotor
+// corvexlink-tango: the device server of CorvexLink lines (CorvexLine and CorvexMotor
 // devices), run by libtango until SIGTERM, SIGINT or the admin device's Kill command.
 #include "line_device.h"
 #include "motor_device.h"
@@ -12,8 +12,8 @@
 #    define CORVEXLINK_TANGO_VERSION "unknown"
 #endif
 
-// libtango asks the program for its device classes; the line first, so it is open before
-// the motors start.
+// libtango asks the program for its device classes; the lines first, so they are open
+// before the motors start and look their line up.
 void Tango::DServer::class_factory() {
     add_class(corvextango::LineClass::create("CorvexLine"));
     add_class(corvextango::MotorClass::create("CorvexMotor"));
@@ -21,15 +21,17 @@ void Tango::DServer::class_factory() {
 
 namespace {
 
-constexpr unsigned long kPollingThreads = 17;  // the line and up to sixteen motors
+// Threads are started as devices are polled, one each until the pool is used up: enough for
+// eight full lines (a line and sixteen motors each); more devices share them.
+constexpr unsigned long kPollingThreads = 8 * 17;
 
 const char kHelp[] =
     "Usage: corvexlink-tango INSTANCE [-file=DB | -nodb -dlist NAME,...] "
     "[-ORBendPoint giop:tcp:HOST:PORT]\n"
     "\n"
-    "Tango device server of one CorvexLink line: a CorvexLine device that owns the serial\n"
-    "line and one CorvexMotor device per KX4417 station, so that any number of Tango\n"
-    "clients read, write and subscribe to the motors while the server alone drives the line.\n"
+    "Tango device server of CorvexLink lines: a CorvexLine device for each serial line it\n"
+    "owns and one CorvexMotor device per KX4417 station, so that any number of Tango\n"
+    "clients read, write and subscribe to the motors while the server alone drives the lines.\n"
     "\n"
     "Options:\n"
     "  INSTANCE             the server instance, for example demo\n"
@@ -49,15 +51,17 @@ const char kHelp[] =
     "Without -file or -nodb the server registers with the Tango database named by\n"
     "TANGO_HOST (see tango_admin --add-server).\n"
     "\n"
-    "CorvexLine properties: Port (a COM number such as 1 or COM1, or a device path or URL\n"
-    "opened as COM1; default 1), Rate (baud, default 9600).\n"
+    "CorvexLine properties: Port (a COM number such as 1 or COM1, a device path or a URL\n"
+    "such as rfc2217://HOST:PORT; default 1), Rate (9600, 19200, 38400, 57600 or 115200\n"
+    "baud; default 9600). Each line device has a line of its own; two cannot share a port.\n"
     "Attributes: Stations, Rate (writable: every station and the port change rate),\n"
     "LastError, LastErrorNumber. Commands: Init (reopen, scan and initialise the boards),\n"
     "Scan, Reconnect, StopAll, ReadAnalogInputs, ReadDigitalInputs, WriteDigitalOutputs,\n"
     "ConfigureDigitalIO. State ON while the line is open, FAULT when it cannot be opened\n"
-    "or is lost.\n"
+    "or is lost (that line's motors alone turn FAULT with it).\n"
     "\n"
-    "CorvexMotor property: Address (0 to 15; default: the last member of the device name).\n"
+    "CorvexMotor properties: Address (0 to 15; default: the last member of the device name),\n"
+    "Line (the name of its CorvexLine device; default: the server's only line).\n"
     "Attributes: Position (writing starts an absolute move), Encoder, Velocity,\n"
     "Base_rate, Acceleration, Current, StatusRegister, TRGD, PSED, ABORTD, RUNING, LS_CCW,\n"
     "LS_CW, HOME, READY, DIR, STALL, Limit_switches, Direction. Commands: Stop, Abort,\n"
@@ -69,10 +73,11 @@ const char kHelp[] =
     "a polled_attr property in the database sets other periods.\n"
     "\n"
     "Stop, Abort and StopAll do not wait for other calls: a stop is sent at the next\n"
-    "boundary between the transactions of whatever else is running on the line.\n"
+    "boundary between the transactions of whatever else is running on the line. Lines\n"
+    "never wait for each other.\n"
     "\n"
-    "Environment: CORVEXLINK_COM<n> names the device of COM<n>; CORVEXLINK_DEBUG=1 writes\n"
-    "the library's debug lines to stderr.\n"
+    "Environment: CORVEXLINK_COM<n> names the device of a Port COM<n> (as ports.conf\n"
+    "does); CORVEXLINK_DEBUG=1 writes the library's debug lines to stderr.\n"
     "\n"
     "Exit status: 0 after SIGTERM, SIGINT or the admin device's Kill (the line is closed\n"
     "first), 1 when the server cannot start, 2 for a bad command line.\n";
@@ -114,7 +119,7 @@ int main(int argc, char *argv[]) {
         Tango::Except::print_exception(error);
         return 1;
     }
-    // The devices are deleted here; the line device closes the port.
+    // The devices are deleted here; each line device closes its line.
     util->server_cleanup();
     return 0;
 }

@@ -4,7 +4,6 @@
 #include "motor_device.h"
 
 #include "checks.h"
-#include "line.h"
 
 #include <CorvexLink.h>
 
@@ -18,8 +17,6 @@ namespace corvextango {
 namespace {
 
 constexpr auto kSilentPause = std::chrono::seconds(2);
-
-Line &line() { return Line::instance(); }
 
 Tango::DevState stateOf(MotorCondition condition) {
     switch (condition) {
@@ -60,7 +57,11 @@ void Motor::init_device() {
     address_.reset();
     addressProblem_.clear();
     silence_.reset();
-    std::vector<Tango::DbDatum> properties = deviceProperties(*this, {"Address"});
+    std::vector<Tango::DbDatum> properties = deviceProperties(*this, {"Address", "Line"});
+    std::string lineName;
+    if (!properties[1].is_empty()) properties[1] >> lineName;
+    lineProblem_.clear();
+    line_ = Lines::instance().find(lineName, lineProblem_);
     if (!properties[0].is_empty()) {
         std::string text;
         properties[0] >> text;
@@ -85,6 +86,11 @@ void Motor::init_device() {
     set_status(lastStatus_);
 }
 
+Line &Motor::line() {
+    if (!line_) throw Failure(FailureKind::Argument, lineProblem_);
+    return *line_;
+}
+
 const char *Motor::address() {
     if (!address_) throw Failure(FailureKind::Argument, addressProblem_);
     return addressText_.c_str();
@@ -95,7 +101,7 @@ int Motor::station() {
     return *address_;
 }
 
-void Motor::read(const char *what, const std::function<int(const char *)> &call) {
+void Motor::read(const char *what, const std::function<int(CorvexLinkLine *, const char *)> &call) {
     const char *text = address();
     if (silence_ && silentGeneration_ == line().generation() &&
         std::chrono::steady_clock::now() < silentUntil_) {
@@ -104,7 +110,7 @@ void Motor::read(const char *what, const std::function<int(const char *)> &call)
     }
     silence_.reset();
     try {
-        line().call(what, [&] { return call(text); });
+        line().call(what, [&](CorvexLinkLine *handle) { return call(handle, text); });
     } catch (const Failure &failure) {
         if (failure.kind() == FailureKind::Library &&
             failure.number() == CORVEXLINK_ERR_NO_ANSWER) {
@@ -116,22 +122,25 @@ void Motor::read(const char *what, const std::function<int(const char *)> &call)
     }
 }
 
-void Motor::act(const char *what, const std::function<int(const char *)> &call) {
+void Motor::act(const char *what, const std::function<int(CorvexLinkLine *, const char *)> &call) {
     const char *text = address();
-    line().call(what, [&] { return call(text); });
+    line().call(what, [&](CorvexLinkLine *handle) { return call(handle, text); });
     silence_.reset();
 }
 
 std::int32_t Motor::statusRegister() {
     std::int32_t status = 0;
-    read("MotorGetStatusRegister",
-         [&](const char *a) { return MotorGetStatusRegister(a, &status); });
+    read("MotorGetStatusRegister", [&](CorvexLinkLine *l, const char *a) {
+        return CorvexLinkLineMotorGetStatusRegister(l, a, &status);
+    });
     return status;
 }
 
 std::int32_t Motor::positionCount() {
     std::int32_t position = 0;
-    read("MotorGetPosition", [&](const char *a) { return MotorGetPosition(a, &position); });
+    read("MotorGetPosition", [&](CorvexLinkLine *l, const char *a) {
+        return CorvexLinkLineMotorGetPosition(l, a, &position);
+    });
     return position;
 }
 
@@ -222,14 +231,19 @@ void Motor::readPosition(Tango::Attribute &attribute) {
 }
 
 void Motor::writePosition(Tango::WAttribute &attribute) {
-    const std::int32_t target = wholeNumber(written<Tango::DevDouble>(attribute), -kMaxCount,
-                                            kMaxCount, "Position", "steps");
-    act("MotorGoAbsPos", [&](const char *a) { return MotorGoAbsPos(a, target); });
+    const std::int32_t target =
+        wholeNumber(written<Tango::DevDouble>(attribute), -CORVEXLINK_COUNT_MAX,
+                    CORVEXLINK_COUNT_MAX, "Position", "steps");
+    act("MotorGoAbsPos", [&](CorvexLinkLine *l, const char *a) {
+        return CorvexLinkLineMotorGoAbsPos(l, a, target);
+    });
 }
 
 void Motor::readEncoder(Tango::Attribute &attribute) {
     std::int32_t count = 0;
-    read("EncoderGetPosition", [&](const char *a) { return EncoderGetPosition(a, &count); });
+    read("EncoderGetPosition", [&](CorvexLinkLine *l, const char *a) {
+        return CorvexLinkLineEncoderGetPosition(l, a, &count);
+    });
     encoder_ = count;
     attribute.set_value(&encoder_);
 }
@@ -250,11 +264,13 @@ void Motor::readVelocity(Tango::Attribute &attribute) {
 }
 
 void Motor::writeVelocity(Tango::WAttribute &attribute) {
-    const int rate = wholeNumber(written<Tango::DevDouble>(attribute), kMinRate, kMaxRate,
-                                 "Velocity", "steps/s");
+    const int rate = wholeNumber(written<Tango::DevDouble>(attribute), CORVEXLINK_RATE_MIN,
+                                 CORVEXLINK_RATE_MAX, "Velocity", "steps/s");
     const int a = station();
     line().setKnown(a, [](KnownSettings &k) { k.slewRate.reset(); });
-    act("MotorSlewRate", [&](const char *text) { return MotorSlewRate(text, rate); });
+    act("MotorSlewRate", [&](CorvexLinkLine *l, const char *text) {
+        return CorvexLinkLineMotorSlewRate(l, text, rate);
+    });
     line().setKnown(a, [&](KnownSettings &k) { k.slewRate = rate; });
 }
 
@@ -263,11 +279,13 @@ void Motor::readBaseRate(Tango::Attribute &attribute) {
 }
 
 void Motor::writeBaseRate(Tango::WAttribute &attribute) {
-    const int rate = wholeNumber(written<Tango::DevDouble>(attribute), kMinRate, kMaxRate,
-                                 "Base_rate", "steps/s");
+    const int rate = wholeNumber(written<Tango::DevDouble>(attribute), CORVEXLINK_RATE_MIN,
+                                 CORVEXLINK_RATE_MAX, "Base_rate", "steps/s");
     const int a = station();
     line().setKnown(a, [](KnownSettings &k) { k.firstRate.reset(); });
-    act("MotorFirstRate", [&](const char *text) { return MotorFirstRate(text, rate); });
+    act("MotorFirstRate", [&](CorvexLinkLine *l, const char *text) {
+        return CorvexLinkLineMotorFirstRate(l, text, rate);
+    });
     line().setKnown(a, [&](KnownSettings &k) { k.firstRate = rate; });
 }
 
@@ -276,11 +294,13 @@ void Motor::readAcceleration(Tango::Attribute &attribute) {
 }
 
 void Motor::writeAcceleration(Tango::WAttribute &attribute) {
-    const int accel = wholeNumber(written<Tango::DevDouble>(attribute), 0, kMaxAcceleration,
-                                  "Acceleration", "(units of 1000 steps/s2)");
+    const int accel = wholeNumber(written<Tango::DevDouble>(attribute), CORVEXLINK_ACCEL_MIN,
+                                  CORVEXLINK_ACCEL_MAX, "Acceleration", "(units of 1000 steps/s2)");
     const int a = station();
     line().setKnown(a, [](KnownSettings &k) { k.acceleration.reset(); });
-    act("MotorAccelDecel", [&](const char *text) { return MotorAccelDecel(text, accel); });
+    act("MotorAccelDecel", [&](CorvexLinkLine *l, const char *text) {
+        return CorvexLinkLineMotorAccelDecel(l, text, accel);
+    });
     line().setKnown(a, [&](KnownSettings &k) { k.acceleration = accel; });
 }
 
@@ -295,14 +315,16 @@ void Motor::readCurrent(Tango::Attribute &attribute) {
 }
 
 void Motor::writeCurrent(Tango::WAttribute &attribute) {
-    const int milliamps =
-        inRange(written<Tango::DevLong>(attribute), kMinCurrent, kMaxCurrent, "Current", "mA");
+    const int milliamps = inRange(written<Tango::DevLong>(attribute), CORVEXLINK_CURRENT_MIN,
+                                  CORVEXLINK_CURRENT_MAX, "Current", "mA");
     const int a = station();
     // The library keeps the current for the next board initialisation even when sending
     // fails; so does the server.
     line().requestCurrent(a, milliamps);
     line().setKnown(a, [](KnownSettings &k) { k.current.reset(); });
-    act("MotorSetCurrent", [&](const char *text) { return MotorSetCurrent(text, milliamps); });
+    act("MotorSetCurrent", [&](CorvexLinkLine *l, const char *text) {
+        return CorvexLinkLineMotorSetCurrent(l, text, milliamps);
+    });
     line().setKnown(a, [&](KnownSettings &k) { k.current = milliamps; });
 }
 
@@ -329,7 +351,11 @@ void Motor::readLimitSwitches(Tango::Attribute &attribute) {
 void Motor::readDirection(Tango::Attribute &attribute) {
     const char *text = address();
     // The library remembers the direction it last set; the station is not asked.
-    direction_ = line().local([&] { return GetMotorDirection(text); }) == 0 ? -1 : 1;
+    direction_ = line().local([&](CorvexLinkLine *l) {
+        return CorvexLinkLineGetMotorDirection(l, text);
+    }) == 0
+                     ? -1
+                     : 1;
     attribute.set_value(&direction_);
 }
 
@@ -339,7 +365,9 @@ void Motor::writeDirection(Tango::WAttribute &attribute) {
         throw Failure(FailureKind::Argument,
                       "Direction must be 1 (clockwise, +) or -1 (counter-clockwise, -); " +
                           std::to_string(direction) + " was refused and nothing was sent");
-    act("MotorDirection", [&](const char *a) { return MotorDirection(a, direction == 1 ? 1 : 0); });
+    act("MotorDirection", [&](CorvexLinkLine *l, const char *a) {
+        return CorvexLinkLineMotorDirection(l, a, direction == 1 ? 1 : 0);
+    });
 }
 
 void Motor::stop() { line().stop(station()); }
@@ -348,23 +376,31 @@ void Motor::stop() { line().stop(station()); }
 void Motor::abort() { line().stop(station()); }
 
 void Motor::moveRelative(Tango::DevDouble steps) {
-    const std::int32_t count = wholeNumber(steps, -kMaxCount, kMaxCount, "MoveRelative", "steps");
-    act("MotorNumberStepRel", [&](const char *a) { return MotorNumberStepRel(a, count); });
+    const std::int32_t count =
+        wholeNumber(steps, -CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX, "MoveRelative", "steps");
+    act("MotorNumberStepRel", [&](CorvexLinkLine *l, const char *a) {
+        return CorvexLinkLineMotorNumberStepRel(l, a, count);
+    });
 }
 
 void Motor::jog(Tango::DevDouble velocity) {
     const int speed =
-        wholeNumber(std::fabs(velocity), kMinRate, kMaxRate,
+        wholeNumber(std::fabs(velocity), CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX,
                     "The size of Jog's velocity (its sign is the direction)", "steps/s");
     const int direction = velocity > 0 ? 1 : 0;
-    act("MotorJog", [&](const char *a) {
-        return MotorChangeJogSpeed(a, speed) == 1 ? MotorJog(a, direction) : -1;
+    act("MotorJog", [&](CorvexLinkLine *l, const char *a) {
+        return CorvexLinkLineMotorChangeJogSpeed(l, a, speed) == 1
+                   ? CorvexLinkLineMotorJog(l, a, direction)
+                   : -1;
     });
 }
 
 void Motor::resetPosition() {
-    act("MotorSetPosition",
-        [&](const char *a) { return MotorSetPosition(a, 0) == 1 ? EncoderSetPosition(a, 0) : -1; });
+    act("MotorSetPosition", [&](CorvexLinkLine *l, const char *a) {
+        return CorvexLinkLineMotorSetPosition(l, a, 0) == 1
+                   ? CorvexLinkLineEncoderSetPosition(l, a, 0)
+                   : -1;
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -380,18 +416,24 @@ void MotorClass::command_factory() {
     command_list.push_back(
         command("MoveRelative", &Motor::moveRelative,
                 "Steps from the present position (negative: counter-clockwise)"));
-    command_list.push_back(command(
-        "Jog", &Motor::jog, "Velocity in steps/s, 16 to 8500 (negative: counter-clockwise)"));
+    // libtango copies the description.
+    const std::string jog = "Velocity in steps/s, " + limitText(CORVEXLINK_RATE_MIN) + " to " +
+                            limitText(CORVEXLINK_RATE_MAX) + " (negative: counter-clockwise)";
+    command_list.push_back(command("Jog", &Motor::jog, jog.c_str()));
     command_list.push_back(command("ResetPosition", &Motor::resetPosition));
 }
 
 void MotorClass::attribute_factory(std::vector<Tango::Attr *> &attributes) {
     using A = MemberAttribute<Motor>;
     using S = MemberAttribute<Motor, Tango::SpectrumAttr>;
+    // The limits clients see are the library's, so Tango itself refuses what the library
+    // would; the server checks again whatever a client sets them to.
+    const std::string rateMin = limitText(CORVEXLINK_RATE_MIN);
+    const std::string rateMax = limitText(CORVEXLINK_RATE_MAX);
     auto *position =
         new A("Position", Tango::DEV_DOUBLE, &Motor::readPosition, &Motor::writePosition,
-              {"Position counter; writing starts an absolute move", "steps", "-8388607", "8388607",
-               "1", "%.0f"});
+              {"Position counter; writing starts an absolute move", "steps",
+               limitText(-CORVEXLINK_COUNT_MAX), limitText(CORVEXLINK_COUNT_MAX), "1", "%.0f"});
     // Position is not polled on its own: the poll of State reads it right after the status
     // register and records it (Motor::recordPosition), with change events of its own.
     position->set_change_event(true, true);
@@ -400,18 +442,21 @@ void MotorClass::attribute_factory(std::vector<Tango::Attr *> &attributes) {
                                {"Encoder counter", "counts"}));
     attributes.push_back(
         new A("Velocity", Tango::DEV_DOUBLE, &Motor::readVelocity, &Motor::writeVelocity,
-              {"Slew (top) rate of moves", "steps/s", "16", "8500", nullptr, "%.0f"}));
+              {"Slew (top) rate of moves", "steps/s", rateMin, rateMax, "", "%.0f"}));
     attributes.push_back(
         new A("Base_rate", Tango::DEV_DOUBLE, &Motor::readBaseRate, &Motor::writeBaseRate,
-              {"First (start) rate of moves", "steps/s", "16", "8500", nullptr, "%.0f"}));
+              {"First (start) rate of moves", "steps/s", rateMin, rateMax, "", "%.0f"}));
     attributes.push_back(new A(
         "Acceleration", Tango::DEV_DOUBLE, &Motor::readAcceleration, &Motor::writeAcceleration,
-        {"Acceleration and deceleration, in 1000 steps/s2", "", "0", "255", nullptr, "%.0f"}));
+        {"Acceleration and deceleration, in 1000 steps/s2", "", limitText(CORVEXLINK_ACCEL_MIN),
+         limitText(CORVEXLINK_ACCEL_MAX), "", "%.0f"}));
     attributes.push_back(new A("Current", Tango::DEV_LONG, &Motor::readCurrent,
-                               &Motor::writeCurrent, {"Winding current", "mA", "50", "2000"}));
-    attributes.push_back(
-        new A("StatusRegister", Tango::DEV_LONG, &Motor::readStatusRegister, nullptr,
-              {"Status register of the station", "", nullptr, nullptr, nullptr, "0x%03X"}));
+                               &Motor::writeCurrent,
+                               {"Winding current", "mA", limitText(CORVEXLINK_CURRENT_MIN),
+                                limitText(CORVEXLINK_CURRENT_MAX)}));
+    attributes.push_back(new A("StatusRegister", Tango::DEV_LONG, &Motor::readStatusRegister,
+                               nullptr,
+                               {"Status register of the station", "", "", "", "", "0x%03X"}));
     for (int bit = 0; bit < CORVEXLINK_STATUS_BIT_COUNT; ++bit) {
         // The attribute objects keep the name's pointer: the names live as long as the class.
         static std::string names[CORVEXLINK_STATUS_BIT_COUNT];

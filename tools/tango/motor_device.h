@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// CorvexMotor: one station of the line as a Tango device (property Address).
+// CorvexMotor: one station of a line as a Tango device (properties Address and Line).
 #pragma once
 
 #include "failure.h"
+#include "line.h"
 #include "tango_glue.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -51,13 +53,15 @@ public:
     void resetPosition();
 
 private:
+    // The line of the motor; a Failure when the Line property names none.
+    Line &line();
     // The station's address text ("3"); a Failure when the device has no usable address.
     const char *address();
     int station();  // the address as a number, under the same check
     // A read of the station: waits out a silent station's back-off instead of asking again.
-    void read(const char *what, const std::function<int(const char *)> &call);
+    void read(const char *what, const std::function<int(CorvexLinkLine *, const char *)> &call);
     // An action on the station (a write or a command): always asked.
-    void act(const char *what, const std::function<int(const char *)> &call);
+    void act(const char *what, const std::function<int(CorvexLinkLine *, const char *)> &call);
     std::int32_t statusRegister();
     std::int32_t positionCount();
     // Reads the position and puts it (or the failure) in Position's polling buffer and its
@@ -65,6 +69,9 @@ private:
     void recordPosition();
     void readKnown(Tango::Attribute &attribute, std::optional<int> value, Tango::DevDouble &slot);
     std::string faultText(const Failure &failure) const;
+
+    std::shared_ptr<Line> line_;
+    std::string lineProblem_;  // why there is no line
 
     std::optional<int> address_;
     std::string addressText_;

@@ -21,12 +21,12 @@ Tango::DevFailed tangoError(const Failure &failure, const std::string &origin) {
 
 void applyText(Tango::Attr &attr, const AttributeText &text) {
     Tango::UserDefaultAttrProp properties;
-    properties.set_description(text.description);
-    if (*text.unit) properties.set_unit(text.unit);
-    if (text.minValue) properties.set_min_value(text.minValue);
-    if (text.maxValue) properties.set_max_value(text.maxValue);
-    if (text.absChange) properties.set_abs_change(text.absChange);
-    if (text.format) properties.set_format(text.format);
+    properties.set_description(text.description.c_str());
+    if (!text.unit.empty()) properties.set_unit(text.unit.c_str());
+    if (!text.minValue.empty()) properties.set_min_value(text.minValue.c_str());
+    if (!text.maxValue.empty()) properties.set_max_value(text.maxValue.c_str());
+    if (!text.absChange.empty()) properties.set_abs_change(text.absChange.c_str());
+    if (!text.format.empty()) properties.set_format(text.format.c_str());
     attr.set_default_properties(properties);
 }
 

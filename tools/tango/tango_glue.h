@@ -40,15 +40,18 @@ auto translated(Tango::DeviceImpl *device, const char *how, const std::string &n
 }
 
 // Default properties of an attribute: label, unit, description, limits and the smallest
-// change that makes a change event.
+// change that makes a change event; an empty text sets nothing.
 struct AttributeText {
-    const char *description = "";
-    const char *unit = "";
-    const char *minValue = nullptr;
-    const char *maxValue = nullptr;
-    const char *absChange = nullptr;
-    const char *format = nullptr;
+    std::string description = {};
+    std::string unit = {};
+    std::string minValue = {};
+    std::string maxValue = {};
+    std::string absChange = {};
+    std::string format = {};
 };
+
+// A limit of the library (CORVEXLINK_RATE_MAX, ...) as an attribute property's text.
+inline std::string limitText(long value) { return std::to_string(value); }
 
 void applyText(Tango::Attr &attr, const AttributeText &text);
 
