@@ -13,6 +13,8 @@ import tty
 
 import pytest
 
+from corvexlink.testing import Simulator
+
 from conftest import CORVEXCTL, corvexctl
 
 
@@ -23,7 +25,41 @@ def test_simulate_scan_finds_exactly_the_simulated_stations():
 
     run = corvexctl("--simulate", "0,2,9", "--json", "scan")
     assert run.code == 0, run.err
-    assert run.json() == [{"ok": True, "command": "scan", "stations": [0, 2, 9]}]
+    (result,) = run.json()
+    assert result == {"ok": True, "command": "scan", "line": result["line"], "stations": [0, 2, 9]}
+
+
+def test_scan_status_and_watch_over_two_lines(simulator):
+    with Simulator("0,5", port=2) as other:
+        two = ["--device", simulator.link, "--device", other.link]
+        # The two lines are scanned at once; each result names its line.
+        run = corvexctl(*two, "--json", "scan")
+        assert run.code == 0, run.err
+        assert run.json() == [{"ok": True, "command": "scan", "line": simulator.link, "stations": [0, 1, 2, 3]},
+                              {"ok": True, "command": "scan", "line": other.link, "stations": [0, 5]}]
+        assert corvexctl(*two, "scan").out == (f"{simulator.link}: stations: 0 1 2 3\n"
+                                               f"{other.link}: stations: 0 5\n")
+        assert corvexctl("--device", other.link, "move", "5", "300", "--wait").code == 0
+
+        # A station missing on one line: the other line's result, the failure naming its line.
+        run = corvexctl(*two, "--json", "status", "5")
+        assert run.code == 1
+        failed, found = run.json()
+        assert (failed["line"], failed["ok"], failed["error"]["number"]) == (simulator.link, False, 26)
+        assert (found["line"], found["address"], found["ok"]) == (other.link, 5, True)
+        assert run.err == f"corvexctl: status: {simulator.link}: station 5 did not answer (error 26)\n"
+
+        run = corvexctl(*two, "--json", "watch", "0", "--count", "1")
+        assert run.code == 0, run.err
+        assert [(r["line"], r["address"]) for r in run.json()[0]["stations"]] == [(simulator.link, 0), (other.link, 0)]
+        rows = corvexctl(*two, "watch", "0", "--count", "1").out.splitlines()
+        assert rows[0].split() == ["line", "addr", "position", "encoder", "status"]
+        assert [r.split()[:2] for r in rows[1:]] == [[simulator.link, "0"], [other.link, "0"]]
+
+        # Each line's frames reached its own stations only.
+        assert "_5N300\r" in other.frames() and "_5N300\r" not in simulator.frames()
+        run = corvexctl(*two, "--json", "pos", "0")
+        assert run.code == 2 and "only scan, status and watch take several lines" in run.json()[0]["usage_error"]
 
 
 def test_init_resets_and_sets_up_every_station(ctl, simulator):

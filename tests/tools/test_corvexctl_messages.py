@@ -21,19 +21,22 @@ def only_json(run):
 
 
 def test_a_port_that_does_not_open_names_the_device_and_the_reason(simulator, tmp_path):
-    run = corvexctl("--json", "--port", "3", "--device", "/nonexistent/ttyUSB7", "scan")
+    run = corvexctl("--json", "--device", "/nonexistent/ttyUSB7", "scan")
     assert run.code == 1
+    assert only_json(run)["line"] == "/nonexistent/ttyUSB7"
     assert only_json(run)["error"] == {
-        "message": "cannot open COM3: /nonexistent/ttyUSB7: no such device", "number": 36,
-        "library_message": "Unable to open COM port", "port": 3, "device": "/nonexistent/ttyUSB7",
-        "reason": "no such device"}
-    assert run.err == "corvexctl: scan: cannot open COM3: /nonexistent/ttyUSB7: no such device (error 36)\n"
+        "message": "cannot open /nonexistent/ttyUSB7: no such device", "number": 36,
+        "library_message": "Unable to open COM port: /nonexistent/ttyUSB7: no such device", "port": None,
+        "device": "/nonexistent/ttyUSB7", "reason": "no such device", "reason_code": "no_device"}
+    assert run.err == "corvexctl: scan: cannot open /nonexistent/ttyUSB7: no such device (error 36)\n"
 
     # The device named by the environment, as ports.conf would name it.
     env = dict(os.environ, CORVEXLINK_COM2="/dev/null", XDG_CONFIG_HOME=str(tmp_path))
     run = corvexctl("--json", "--port", "2", "pos", "0", env=env)
-    assert only_json(run)["error"]["device"] == "/dev/null"
-    assert only_json(run)["error"]["reason"] == "not a serial device"
+    error = only_json(run)["error"]
+    assert (error["port"], error["device"], error["reason"], error["reason_code"]) == (
+        2, "/dev/null", "not a serial device", "not_serial")
+    assert run.err == "corvexctl: pos: cannot open COM2: /dev/null: not a serial device (error 36)\n"
 
     # In use by another program: a watch holds the simulator's line.
     watch = subprocess.Popen([CORVEXCTL, "--device", simulator.link, "watch", "0", "--interval", "100"],
@@ -45,7 +48,8 @@ def test_a_port_that_does_not_open_names_the_device_and_the_reason(simulator, tm
         watch.terminate()
         watch.wait(timeout=30)
     error = only_json(run)["error"]
-    assert (error["number"], error["device"], error["reason"]) == (36, simulator.link, "in use by another program")
+    assert (error["number"], error["device"], error["reason_code"]) == (36, simulator.link, "in_use")
+    assert error["reason"] == "in use by another program"
 
 
 def test_a_device_without_permission_says_what_to_do(simulator):

@@ -23,7 +23,7 @@ def test_scan_and_a_rate_change_over_rfc2217(simulator, ser2net):  # noqa: F811
     assert corvexctl("scan", env=over_network).out == "no station answered\n"
     run = corvexctl("--device", ser2net.rfc2217_url, "--baud", "57600", "--json", "scan")
     assert run.code == 0, run.err
-    assert run.json() == [{"ok": True, "command": "scan", "stations": [0, 1, 2, 3]}]
+    assert run.json() == [{"ok": True, "command": "scan", "line": ser2net.rfc2217_url, "stations": [0, 1, 2, 3]}]
 
     assert corvexctl("--baud", "57600", "baud", "9600", env=over_network).code == 0
     assert corvexctl("scan", env=over_network).out == "stations: 0 1 2 3\n"

@@ -2,6 +2,8 @@
 // Address and station-list validators shared by the subcommands.
 #include "arguments.h"
 
+#include <CorvexLink.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -18,7 +20,7 @@ std::optional<int> addressNumber(const std::string &piece) {
     for (char c : piece)
         if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
     const int value = std::stoi(piece);
-    if (value > 15) return std::nullopt;
+    if (value > CORVEXLINK_ADDRESS_MAX) return std::nullopt;
     return value;
 }
 
@@ -67,8 +69,8 @@ std::string lower(std::string text) {
 
 std::optional<std::vector<int>> parseAddressList(const std::string &text, bool allowAll) {
     if (allowAll && lower(text) == "all") {
-        std::vector<int> all(16);
-        for (int a = 0; a < 16; ++a) all[a] = a;
+        std::vector<int> all;
+        for (int a = CORVEXLINK_ADDRESS_MIN; a <= CORVEXLINK_ADDRESS_MAX; ++a) all.push_back(a);
         return all;
     }
     std::vector<int> addresses;

@@ -17,6 +17,7 @@ struct Command {
     CLI::App *parser;  // the subcommand's parser (its options are filled at parse time)
     std::string name;  // as shown in results ("io write")
     std::function<void(Session &)> run;  // opens the port itself, so it can refuse arguments first
+    bool severalLines = false;           // takes --device more than once
 };
 
 using CommandTable = std::vector<Command>;
@@ -49,13 +50,13 @@ namespace corvexctl {
 
 // Waits until the station's RUNING bit is clear (polling its status register); a Failure
 // after `timeoutSeconds`, or when a stop was requested. Returns the last status.
-int waitUntilStopped(const std::string &address, double timeoutSeconds);
+int waitUntilStopped(CorvexLinkLine *line, const std::string &address, double timeoutSeconds);
 
-// Probes every address and returns those that answer; the library keeps the result in its
-// station table, which init, baud and stop all rely on.
-std::vector<int> scanStations();
+// Probes every address and returns those that answer; the library keeps the result in the
+// line's station table, which init, baud and stop all rely on.
+std::vector<int> scanStations(CorvexLinkLine *line);
 
 // Reads position and encoder of one station.
-nlohmann::json readPosition(const std::string &address);
+nlohmann::json readPosition(CorvexLinkLine *line, const std::string &address);
 
 }  // namespace corvexctl

@@ -41,7 +41,7 @@ std::string traceKindName(int kind) {
     }
 }
 
-std::string traceText(const CorvexLinkTraceEvent &event, std::uint64_t startNs) {
+std::string traceText(const CorvexLinkTraceEvent &event, std::uint64_t startNs, bool showLine) {
     char head[64];
     std::snprintf(head, sizeof head, "%12.6f %-8s ", secondsSince(event, startNs),
                   traceKindName(event.kind).c_str());
@@ -52,29 +52,38 @@ std::string traceText(const CorvexLinkTraceEvent &event, std::uint64_t startNs) 
                       static_cast<double>(event.sinceSentNs) / 1e6);
         line += after;
     }
+    if (showLine) line += std::string(" [") + (event.line ? event.line : "") + "]";
     return line;
 }
 
-nlohmann::ordered_json traceJson(const CorvexLinkTraceEvent &event, std::uint64_t startNs) {
-    return {{"kind", traceKindName(event.kind)},
-            {"bytes", bytesOf(event)},
-            {"time", secondsSince(event, startNs)},
-            {"timestamp_ns", event.timestampNs},
-            {"since_sent_ns", event.sinceSentNs >= 0 ? nlohmann::ordered_json(event.sinceSentNs)
-                                                     : nlohmann::ordered_json(nullptr)}};
+nlohmann::ordered_json traceJson(const CorvexLinkTraceEvent &event, std::uint64_t startNs,
+                                 bool showLine) {
+    nlohmann::ordered_json object = {
+        {"kind", traceKindName(event.kind)},
+        {"bytes", bytesOf(event)},
+        {"time", secondsSince(event, startNs)},
+        {"timestamp_ns", event.timestampNs},
+        {"since_sent_ns", event.sinceSentNs >= 0 ? nlohmann::ordered_json(event.sinceSentNs)
+                                                 : nlohmann::ordered_json(nullptr)}};
+    if (showLine) object["line"] = event.line ? event.line : "";
+    return object;
 }
 
-FrameTrace::FrameTrace(bool json) : json_(json), startNs_(nowNs()) {
-    CorvexLinkSetTraceHandler(&FrameTrace::print, this);
-}
+FrameTrace::FrameTrace(bool json) : json_(json), startNs_(nowNs()) {}
 
-FrameTrace::~FrameTrace() { CorvexLinkSetTraceHandler(nullptr, nullptr); }
+void FrameTrace::attach(CorvexLinkLine *line, bool showLine) {
+    showLine_ = showLine_ || showLine;
+    CorvexLinkLineSetTraceHandler(line, &FrameTrace::print, this);
+}
 
 void FrameTrace::print(const CorvexLinkTraceEvent *event, void *context) {
     const auto *self = static_cast<const FrameTrace *>(context);
-    const std::string line = (self->json_ ? traceJson(*event, self->startNs_).dump()
-                                          : traceText(*event, self->startNs_)) +
-                             "\n";
+    // A device name is the one text here that may not be UTF-8: replaced, never thrown on.
+    const std::string line =
+        (self->json_ ? traceJson(*event, self->startNs_, self->showLine_)
+                           .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                     : traceText(*event, self->startNs_, self->showLine_)) +
+        "\n";
     // One write per line, so that each line stays whole beside other output on stderr.
     std::fwrite(line.data(), 1, line.size(), stderr);
 }

@@ -44,6 +44,8 @@ const char *const kExamples = R"(Examples:
   corvexctl --trace check 0                the frames and answers on the line, timed, on stderr
   corvexctl profile 0 ramp.csv --run       play a profile (first rate,slope,steps per line)
   corvexctl watch 0 1 2 3                  live positions and status until Ctrl-C
+  corvexctl --device /dev/ttyUSB0 --device /dev/ttyUSB1 scan
+                                           the stations of two lines, scanned at once
   corvexctl ports                          the serial devices and the COM numbers that open them
 
 Exit codes: 0 success, 1 a station or line error (message on stderr with the library's
@@ -61,11 +63,14 @@ int main(int argc, char **argv) {
     app.set_version_flag("--version", std::string("corvexctl ") + CORVEXCTL_VERSION);
     app.require_subcommand(1);
     app.footer(kExamples);
-    app.add_option("--port", options.port, "port number n of COM<n> (default 1)")
+    app.add_option("--port", options.port,
+                   "port number n of the line COM<n> when no --device is given (default 1)")
         ->transform(wholeNumber(1, 255));
-    auto *device = app.add_option("--device", options.device,
+    auto *device = app.add_option("--device", options.devices,
                                   "a device such as /dev/ttyUSB0, or rfc2217://HOST:PORT or "
-                                  "tcp://HOST:PORT");
+                                  "tcp://HOST:PORT; scan, status and watch take it more than "
+                                  "once, one line each")
+                       ->allow_extra_args(false);
     app.add_option("--baud", options.baud, "line rate (default 9600)")
         ->transform(wholeNumberOf({300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
     app.add_flag("--json", options.json, "print one JSON object per result, errors included");
@@ -105,6 +110,12 @@ int main(int argc, char **argv) {
         usageOutput.usageError("--device and --simulate cannot be given together", chosen->name);
         return kExitUsage;
     }
+    if (options.devices.size() > 1 && !chosen->severalLines) {
+        usageOutput.usageError("--device is given more than once: only scan, status and watch "
+                               "take several lines",
+                               chosen->name);
+        return kExitUsage;
+    }
 
     routeDiagnostics(options.verbose);
     installStopHandler();
@@ -114,10 +125,10 @@ int main(int argc, char **argv) {
         std::unique_ptr<SimulatorProcess> simulator;
         if (!options.simulate.empty()) {
             simulator = std::make_unique<SimulatorProcess>(options.simulate, options.verbose);
-            options.device = simulator->link();
+            options.devices = {simulator->link()};
         }
         if (options.trace) trace.emplace(options.json);  // timed from here
-        Session session(options, output);
+        Session session(options, output, trace ? &*trace : nullptr);
         chosen->run(session);
         session.close();  // before the simulator goes away
         return kExitOk;
@@ -126,6 +137,8 @@ int main(int argc, char **argv) {
         return kExitUsage;
     } catch (const Failure &e) {
         output.failure(chosen->name, e);
+        return kExitFailure;
+    } catch (const FailureReported &) {
         return kExitFailure;
     } catch (const std::exception &e) {
         // Caught here so that the simulator and the port are closed on the way out.

@@ -3,7 +3,10 @@
 // answer, which device did not open and why. The library's own text stays with the failure.
 #pragma once
 
-#include <optional>
+#include "session.h"
+
+#include <CorvexLink.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,21 +18,16 @@ namespace corvexctl {
 std::vector<int> stationsOfCommand(std::string_view command);
 
 // The message shown for a library failure with error `number` and message `text`. A time-out
-// names the station that did not answer, taken from the command in `text` or else from
-// `station` (the address the tool gave, empty when none); other texts stay as they are.
-std::string plainMessage(int number, const std::string &text, const std::string &station);
+// names the station that did not answer, taken from `sent` (the last frame the failed call
+// sent) or else from `station` (the address the tool gave, empty when none); other texts stay
+// as they are.
+std::string plainMessage(int number, const std::string &text, const std::string &sent,
+                         const std::string &station);
 
-// For the diagnostics line the library writes when port `port` does not open
-// ("CorvexLink: OpenCommPort --> COM3: /dev/ttyUSB7: no such device"), what follows the
-// port ("/dev/ttyUSB7: no such device"); nothing for any other line.
-std::optional<std::string> openFailureOf(std::string_view line, int port);
-
-// The device and the system's reason in such a failure, split at the device the port
-// leads to; without that device in front, the whole text is the reason.
-struct OpenFailure {
-    std::string device;
-    std::string reason;
-};
-OpenFailure splitOpenFailure(const std::string &failure, const std::string &device);
+// The failure of a line `name` that did not open, from the library's result: "cannot open
+// COM3: /dev/ttyS2: no such device" (the device only when the name is not the device itself),
+// with the library's number and message, and as JSON details the port number (for a COM name),
+// the device, the reason in words and as a code ("no_device", "in_use", ...).
+Failure openFailure(const std::string &name, const CorvexLinkResult &result);
 
 }  // namespace corvexctl

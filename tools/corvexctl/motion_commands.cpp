@@ -19,12 +19,13 @@ std::vector<std::string> statusBitNames(int status) {
     return set;
 }
 
-int waitUntilStopped(const std::string &address, double timeoutSeconds) {
+int waitUntilStopped(CorvexLinkLine *line, const std::string &address, double timeoutSeconds) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     for (;;) {
         int32_t status = 0;
-        check(MotorGetStatusRegister(address.c_str(), &status), "MotorGetStatusRegister");
+        check(line, CorvexLinkLineMotorGetStatusRegister(line, address.c_str(), &status),
+              "MotorGetStatusRegister");
         if (!(status & CORVEXLINK_STATUS_RUNING)) return status;
         if (std::chrono::steady_clock::now() >= deadline)
             throw Failure("station " + address + " still running after " +
@@ -33,11 +34,13 @@ int waitUntilStopped(const std::string &address, double timeoutSeconds) {
     }
 }
 
-nlohmann::json readPosition(const std::string &address) {
+nlohmann::json readPosition(CorvexLinkLine *line, const std::string &address) {
     int32_t position = 0;
     int32_t encoder = 0;
-    check(MotorGetPosition(address.c_str(), &position), "MotorGetPosition");
-    check(EncoderGetPosition(address.c_str(), &encoder), "EncoderGetPosition");
+    check(line, CorvexLinkLineMotorGetPosition(line, address.c_str(), &position),
+          "MotorGetPosition");
+    check(line, CorvexLinkLineEncoderGetPosition(line, address.c_str(), &encoder),
+          "EncoderGetPosition");
     return {{"address", std::stoi(address)}, {"position", position}, {"encoder", encoder}};
 }
 
@@ -52,7 +55,7 @@ struct MoveArgs {
 
 // move and goto differ only in the call and its wording.
 void addMove(CLI::App &app, CommandTable &table, const std::string &name, const std::string &help,
-             const std::string &valueName, int (*call)(const char *, int32_t)) {
+             const std::string &valueName, int (*call)(CorvexLinkLine *, const char *, int32_t)) {
     auto args = std::make_shared<MoveArgs>();
     auto *cmd = addCommand(app, name, help);
     cmd->add_option("ADDR", args->address, "station address 0-15")
@@ -61,39 +64,40 @@ void addMove(CLI::App &app, CommandTable &table, const std::string &name, const 
     cmd->add_option(valueName, args->value,
                     valueName == "STEPS" ? "signed number of steps" : "absolute position")
         ->required()
-        ->transform(wholeNumber(-8388607, 8388607));
+        ->transform(wholeNumber(-CORVEXLINK_COUNT_MAX, CORVEXLINK_COUNT_MAX));
     cmd->add_flag("--wait", args->wait, "wait until the motor has stopped, then show its position");
     cmd->add_option("--timeout", args->timeout, "seconds to wait at most (default 60)")
         ->check(decimalNumber(0.1, 86400.0));
-    table.push_back({cmd, name, [args, name, call](Session &s) {
-                         s.open();
-                         check(call(args->address.c_str(), args->value),
-                               name == "move" ? "MotorNumberStepRel" : "MotorGoAbsPos");
-                         nlohmann::json fields = {
-                             {"address", std::stoi(args->address)},
-                             {name == "move" ? "steps" : "target", args->value}};
-                         std::string text = "station " + args->address +
-                                            (name == "move" ? " moving by " : " moving to ") +
-                                            std::to_string(args->value);
-                         if (args->wait) {
-                             const int status = waitUntilStopped(args->address, args->timeout);
-                             const auto where = readPosition(args->address);
-                             fields["position"] = where["position"];
-                             fields["encoder"] = where["encoder"];
-                             fields["status"] = status;
-                             text = "station " + args->address + " stopped at position " +
-                                    std::to_string(where["position"].get<int>());
-                         }
-                         s.out().result(name, fields, text);
-                     }});
+    table.push_back(
+        {cmd, name, [args, name, call](Session &s) {
+             CorvexLinkLine *line = s.line();
+             check(line, call(line, args->address.c_str(), args->value),
+                   name == "move" ? "MotorNumberStepRel" : "MotorGoAbsPos");
+             nlohmann::json fields = {{"address", std::stoi(args->address)},
+                                      {name == "move" ? "steps" : "target", args->value}};
+             std::string text = "station " + args->address +
+                                (name == "move" ? " moving by " : " moving to ") +
+                                std::to_string(args->value);
+             if (args->wait) {
+                 const int status = waitUntilStopped(line, args->address, args->timeout);
+                 const auto where = readPosition(line, args->address);
+                 fields["position"] = where["position"];
+                 fields["encoder"] = where["encoder"];
+                 fields["status"] = status;
+                 text = "station " + args->address + " stopped at position " +
+                        std::to_string(where["position"].get<int>());
+             }
+             s.out().result(name, fields, text);
+         }});
 }
 
 }  // namespace
 
 void addMotionCommands(CLI::App &app, CommandTable &table) {
     addMove(app, table, "move", "Move a motor by a signed number of steps", "STEPS",
-            MotorNumberStepRel);
-    addMove(app, table, "goto", "Move a motor to an absolute position", "POS", MotorGoAbsPos);
+            CorvexLinkLineMotorNumberStepRel);
+    addMove(app, table, "goto", "Move a motor to an absolute position", "POS",
+            CorvexLinkLineMotorGoAbsPos);
 
     struct JogArgs {
         std::string address;
@@ -110,14 +114,18 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
         ->required()
         ->check(CLI::IsMember({"cw", "ccw"}));
     jogCmd->add_option("--speed", jog->speed, "jog speed in steps/s (0: the slew rate)")
-        ->transform(wholeNumber(0, 10239));
+        ->transform(wholeNumber(0, CORVEXLINK_FIXED_SPEED_MAX));
     table.push_back(
         {jogCmd, "jog", [jog](Session &s) {
-             s.open();
+             CorvexLinkLine *line = s.line();
              if (jog->speed)
-                 check(MotorChangeJogSpeed(jog->address.c_str(), *jog->speed),
+                 check(line,
+                       CorvexLinkLineMotorChangeJogSpeed(line, jog->address.c_str(), *jog->speed),
                        "MotorChangeJogSpeed");
-             check(MotorJog(jog->address.c_str(), jog->direction == "cw" ? 1 : 0), "MotorJog");
+             check(
+                 line,
+                 CorvexLinkLineMotorJog(line, jog->address.c_str(), jog->direction == "cw" ? 1 : 0),
+                 "MotorJog");
              s.out().result("jog", {{"address", jog->address}, {"direction", jog->direction}},
                             "jogging " + jog->direction + ": " + jog->address);
          }});
@@ -129,15 +137,17 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
         ->required()
         ->check(singleAddress() | CLI::IsMember({"all"}, CLI::ignore_case));
     table.push_back({stop, "stop", [stopTarget](Session &s) {
-                         s.open();
+                         CorvexLinkLine *line = s.line();
                          std::vector<int> stations;
                          if (parseAddressList(*stopTarget, false)) {
                              stations.push_back(std::stoi(*stopTarget));
                          } else {
-                             stations = scanStations();
+                             stations = scanStations(line);
                          }
                          for (int station : stations)
-                             check(MotorStop(std::to_string(station).c_str()), "MotorStop");
+                             check(line,
+                                   CorvexLinkLineMotorStop(line, std::to_string(station).c_str()),
+                                   "MotorStop");
                          std::string text = "stopped:";
                          for (int station : stations) text += " " + std::to_string(station);
                          s.out().result("stop", {{"stations", stations}}, text);
@@ -153,34 +163,41 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
     speedCmd->add_option("ADDR", speed->address, "station address 0-15")
         ->required()
         ->check(singleAddress());
-    speedCmd->add_option("--slew", speed->slew, "slew rate, 16-8500 steps/s")
-        ->transform(wholeNumber(16, 8500));
-    speedCmd->add_option("--first", speed->first, "first (start) rate, 16-8500 steps/s")
-        ->transform(wholeNumber(16, 8500));
-    speedCmd->add_option("--accel", speed->accel, "acceleration, 0-255")
-        ->transform(wholeNumber(0, 255));
-    table.push_back({speedCmd, "speed", [speed](Session &s) {
-                         if (!speed->slew && !speed->first && !speed->accel)
-                             throw CLI::ValidationError(
-                                 "speed", "give at least one of --slew, --first, --accel");
-                         s.open();
-                         const char *a = speed->address.c_str();
-                         nlohmann::json fields = {{"address", std::stoi(speed->address)}};
-                         if (speed->slew) {
-                             check(MotorSlewRate(a, *speed->slew), "MotorSlewRate");
-                             fields["slew"] = *speed->slew;
-                         }
-                         if (speed->first) {
-                             check(MotorFirstRate(a, *speed->first), "MotorFirstRate");
-                             fields["first"] = *speed->first;
-                         }
-                         if (speed->accel) {
-                             check(MotorAccelDecel(a, *speed->accel), "MotorAccelDecel");
-                             fields["accel"] = *speed->accel;
-                         }
-                         s.out().result("speed", fields,
-                                        "speed of station " + speed->address + " set");
-                     }});
+    const std::string rates =
+        std::to_string(CORVEXLINK_RATE_MIN) + "-" + std::to_string(CORVEXLINK_RATE_MAX);
+    speedCmd->add_option("--slew", speed->slew, "slew rate, " + rates + " steps/s")
+        ->transform(wholeNumber(CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX));
+    speedCmd->add_option("--first", speed->first, "first (start) rate, " + rates + " steps/s")
+        ->transform(wholeNumber(CORVEXLINK_RATE_MIN, CORVEXLINK_RATE_MAX));
+    speedCmd
+        ->add_option("--accel", speed->accel,
+                     "acceleration, " + std::to_string(CORVEXLINK_ACCEL_MIN) + "-" +
+                         std::to_string(CORVEXLINK_ACCEL_MAX))
+        ->transform(wholeNumber(CORVEXLINK_ACCEL_MIN, CORVEXLINK_ACCEL_MAX));
+    table.push_back(
+        {speedCmd, "speed", [speed](Session &s) {
+             if (!speed->slew && !speed->first && !speed->accel)
+                 throw CLI::ValidationError("speed",
+                                            "give at least one of --slew, --first, --accel");
+             CorvexLinkLine *line = s.line();
+             const char *a = speed->address.c_str();
+             nlohmann::json fields = {{"address", std::stoi(speed->address)}};
+             if (speed->slew) {
+                 check(line, CorvexLinkLineMotorSlewRate(line, a, *speed->slew), "MotorSlewRate");
+                 fields["slew"] = *speed->slew;
+             }
+             if (speed->first) {
+                 check(line, CorvexLinkLineMotorFirstRate(line, a, *speed->first),
+                       "MotorFirstRate");
+                 fields["first"] = *speed->first;
+             }
+             if (speed->accel) {
+                 check(line, CorvexLinkLineMotorAccelDecel(line, a, *speed->accel),
+                       "MotorAccelDecel");
+                 fields["accel"] = *speed->accel;
+             }
+             s.out().result("speed", fields, "speed of station " + speed->address + " set");
+         }});
 
     struct CurrentArgs {
         std::string address;
@@ -191,12 +208,17 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
     currentCmd->add_option("ADDR", current->address, "station address 0-15")
         ->required()
         ->check(singleAddress());
-    currentCmd->add_option("MA", current->milliamps, "current, 50-2000 mA")
+    currentCmd
+        ->add_option("MA", current->milliamps,
+                     "current, " + std::to_string(CORVEXLINK_CURRENT_MIN) + "-" +
+                         std::to_string(CORVEXLINK_CURRENT_MAX) + " mA")
         ->required()
-        ->transform(wholeNumber(50, 2000));
+        ->transform(wholeNumber(CORVEXLINK_CURRENT_MIN, CORVEXLINK_CURRENT_MAX));
     table.push_back({currentCmd, "current", [current](Session &s) {
-                         s.open();
-                         check(MotorSetCurrent(current->address.c_str(), current->milliamps),
+                         CorvexLinkLine *line = s.line();
+                         check(line,
+                               CorvexLinkLineMotorSetCurrent(line, current->address.c_str(),
+                                                             current->milliamps),
                                "MotorSetCurrent");
                          s.out().result("current",
                                         {{"address", std::stoi(current->address)},
@@ -211,8 +233,7 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
         ->required()
         ->check(singleAddress());
     table.push_back({pos, "pos", [posAddress](Session &s) {
-                         s.open();
-                         const auto where = readPosition(*posAddress);
+                         const auto where = readPosition(s.line(), *posAddress);
                          s.out().result("pos", where,
                                         "position " + std::to_string(where["position"].get<int>()) +
                                             "  encoder " +
@@ -220,26 +241,33 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
                      }});
 
     auto statusAddress = std::make_shared<std::string>();
-    auto *status =
-        addCommand(app, "status", "Show the status register of a motor, decoded into its bits");
+    auto *status = addCommand(
+        app, "status",
+        "Show the status register of a motor, decoded into its bits, on each line given");
     status->add_option("ADDR", *statusAddress, "station address 0-15")
         ->required()
         ->check(singleAddress());
     table.push_back(
-        {status, "status", [statusAddress](Session &s) {
-             s.open();
-             int32_t value = 0;
-             check(MotorGetStatusRegister(statusAddress->c_str(), &value),
-                   "MotorGetStatusRegister");
-             const auto bits = statusBitNames(value);
-             char hex[16];
-             std::snprintf(hex, sizeof hex, "0x%03X", static_cast<unsigned>(value));
-             std::string text = std::string("status ") + hex + ":";
-             for (const auto &bit : bits) text += " " + bit;
-             s.out().result(
-                 "status",
-                 {{"address", std::stoi(*statusAddress)}, {"status", value}, {"bits", bits}}, text);
-         }});
+        {status, "status",
+         [statusAddress](Session &s) {
+             const auto outcomes = onEveryLine(s, [&](const OpenLine &line) {
+                 int32_t value = 0;
+                 check(line.handle,
+                       CorvexLinkLineMotorGetStatusRegister(line.handle, statusAddress->c_str(),
+                                                            &value),
+                       "MotorGetStatusRegister");
+                 const auto bits = statusBitNames(value);
+                 char hex[16];
+                 std::snprintf(hex, sizeof hex, "0x%03X", static_cast<unsigned>(value));
+                 std::string text = std::string("status ") + hex + ":";
+                 for (const auto &bit : bits) text += " " + bit;
+                 return LineResult{
+                     {{"address", std::stoi(*statusAddress)}, {"status", value}, {"bits", bits}},
+                     text};
+             });
+             printOutcomes(s, "status", outcomes);
+         },
+         true});
 
     struct PowerArgs {
         std::string address;
@@ -253,16 +281,18 @@ void addMotionCommands(CLI::App &app, CommandTable &table) {
     powerCmd->add_option("STATE", power->state, "on or off")
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
-    table.push_back({powerCmd, "power", [power](Session &s) {
-                         s.open();
-                         if (power->state == "on")
-                             check(MotorPowerON(power->address.c_str(), 1), "MotorPowerON");
-                         else
-                             check(MotorPowerOFF(power->address.c_str()), "MotorPowerOFF");
-                         s.out().result("power",
-                                        {{"address", power->address}, {"power", power->state}},
-                                        "power " + power->state + ": " + power->address);
-                     }});
+    table.push_back(
+        {powerCmd, "power", [power](Session &s) {
+             CorvexLinkLine *line = s.line();
+             if (power->state == "on")
+                 check(line, CorvexLinkLineMotorPowerON(line, power->address.c_str(), 1),
+                       "MotorPowerON");
+             else
+                 check(line, CorvexLinkLineMotorPowerOFF(line, power->address.c_str()),
+                       "MotorPowerOFF");
+             s.out().result("power", {{"address", power->address}, {"power", power->state}},
+                            "power " + power->state + ": " + power->address);
+         }});
 }
 
 }  // namespace corvexctl

@@ -56,12 +56,14 @@ private:
 };
 
 // Polls the free room until one segment fits; a Failure after `timeoutSeconds`.
-int waitForRoom(const char *address, double timeoutSeconds, int queued, int total, bool running) {
+int waitForRoom(CorvexLinkLine *line, const char *address, double timeoutSeconds, int queued,
+                int total, bool running) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     for (;;) {
         int32_t room = 0;
-        check(FIFOGetRemainingBytes(address, &room), "FIFOGetRemainingBytes");
+        check(line, CorvexLinkLineFIFOGetRemainingBytes(line, address, &room),
+              "FIFOGetRemainingBytes");
         if (room >= kSegmentBytes) return room;
         if (std::chrono::steady_clock::now() >= deadline)
             throw Failure("the FIFO of station " + std::string(address) + " stayed full; " +
@@ -77,20 +79,24 @@ int waitForRoom(const char *address, double timeoutSeconds, int queued, int tota
 // Waits until the queued profile has played: the motor idle and, when the FIFO was reset
 // first, all three entries of every segment counted as finished; with earlier entries kept,
 // idle on two polls in a row with the same free room.
-void waitForProfile(const char *address, int entries, bool counted, double timeoutSeconds) {
+void waitForProfile(CorvexLinkLine *line, const char *address, int entries, bool counted,
+                    double timeoutSeconds) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     int32_t lastRoom = -1;
     bool idleBefore = false;
     for (;;) {
         int32_t status = 0, index = 0, room = 0;
-        check(MotorGetStatusRegister(address, &status), "MotorGetStatusRegister");
+        check(line, CorvexLinkLineMotorGetStatusRegister(line, address, &status),
+              "MotorGetStatusRegister");
         const bool idle = !(status & CORVEXLINK_STATUS_RUNING);
         if (counted) {
-            check(FIFOGetIndexCounter(address, &index), "FIFOGetIndexCounter");
+            check(line, CorvexLinkLineFIFOGetIndexCounter(line, address, &index),
+                  "FIFOGetIndexCounter");
             if (idle && index >= entries) return;
         } else {
-            check(FIFOGetRemainingBytes(address, &room), "FIFOGetRemainingBytes");
+            check(line, CorvexLinkLineFIFOGetRemainingBytes(line, address, &room),
+                  "FIFOGetRemainingBytes");
             if (idle && idleBefore && room == lastRoom) return;
             idleBefore = idle;
             lastRoom = room;
@@ -133,8 +139,11 @@ void addProfileCommand(CLI::App &app, CommandTable &table) {
     cmd->add_option("--timeout", args->timeout,
                     "seconds to wait for FIFO room or the stop (default 60)")
         ->check(decimalNumber(0.1, 86400.0));
-    cmd->footer("Lines: first rate (16-10239), slope (-256..255), steps; a header line and # "
-                "comments are allowed.\n"
+    cmd->footer("Lines: first rate (" + std::to_string(CORVEXLINK_RATE_MIN) + "-" +
+                std::to_string(CORVEXLINK_FIXED_SPEED_MAX) + "), slope (" +
+                std::to_string(CORVEXLINK_FIFO_SLOPE_MIN) + ".." +
+                std::to_string(CORVEXLINK_FIFO_SLOPE_MAX) +
+                "), steps; a header line and # comments are allowed.\n"
                 "Example: corvexctl profile 0 ramp.csv --run --wait");
     table.push_back(
         {cmd, "profile", [args](Session &s) {
@@ -147,20 +156,26 @@ void addProfileCommand(CLI::App &app, CommandTable &table) {
              if (args->wait && !args->run)
                  throw CLI::ValidationError(
                      "--wait", "--wait needs --run (the profile plays only in FIFO mode)");
-             s.open();
+             CorvexLinkLine *line = s.line();
              const char *a = args->address.c_str();
-             if (!args->keep) check(FIFOReset(a), "FIFOReset");
+             if (!args->keep) check(line, CorvexLinkLineFIFOReset(line, a), "FIFOReset");
              if (args->run)
-                 check(MotorConfigureMode(a, args->mode | kFifoProfileBit), "MotorConfigureMode");
+                 check(line,
+                       CorvexLinkLineMotorConfigureMode(line, a, args->mode | kFifoProfileBit),
+                       "MotorConfigureMode");
              const int total = static_cast<int>(segments.size());
              ProgressBar bar(!s.out().json(), total);
              int32_t room = 0;
              for (int i = 0; i < total; ++i) {
-                 room = waitForRoom(a, args->timeout, i, total, args->run);
+                 room = waitForRoom(line, a, args->timeout, i, total, args->run);
                  bar.show(i, room);
-                 check(FIFOMotorFirstRate(a, segments[i].firstRate, &room), "FIFOMotorFirstRate");
-                 check(FIFOMotorSlope(a, segments[i].slope, &room), "FIFOMotorSlope");
-                 check(FIFOMotorNumberStepRel(a, segments[i].steps, &room),
+                 check(line,
+                       CorvexLinkLineFIFOMotorFirstRate(line, a, segments[i].firstRate, &room),
+                       "FIFOMotorFirstRate");
+                 check(line, CorvexLinkLineFIFOMotorSlope(line, a, segments[i].slope, &room),
+                       "FIFOMotorSlope");
+                 check(line,
+                       CorvexLinkLineFIFOMotorNumberStepRel(line, a, segments[i].steps, &room),
                        "FIFOMotorNumberStepRel");
              }
              bar.show(total, room);
@@ -170,8 +185,8 @@ void addProfileCommand(CLI::App &app, CommandTable &table) {
              std::string text = std::to_string(total) + " segments queued in station " +
                                 args->address + ", FIFO room " + std::to_string(room) + " bytes";
              if (args->wait) {
-                 waitForProfile(a, 3 * total, !args->keep, args->timeout);
-                 const auto where = readPosition(args->address);
+                 waitForProfile(line, a, 3 * total, !args->keep, args->timeout);
+                 const auto where = readPosition(line, args->address);
                  fields["position"] = where["position"];
                  text += "; stopped at position " + std::to_string(where["position"].get<int>());
              }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Output forms, the library error check, the port of one command and the stop signal.
+// Output forms, the library error check, the lines of one command, work on several lines at
+// once, and the stop signal.
 #include "session.h"
 
 #include "escaping.h"
+#include "frame_trace.h"
 #include "messages.h"
 
 #include <CorvexLink.h>
@@ -15,51 +17,38 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace corvexctl {
 
-Failure libraryFailure(const char *call, const std::string &station) {
-    const std::string text = ZelmarGetErrorMessage();
-    const int number = ZelmarGetNumberError();
+Failure libraryFailure(CorvexLinkLine *line, const char *call, const std::string &station) {
+    // The calling thread's own outcome of its last call on this line.
+    const std::string text = CorvexLinkLineGetErrorMessage(line);
+    const int number = CorvexLinkLineGetNumberError(line);
+    char sent[CORVEXLINK_COMMAND_BUFFER_SIZE] = {};
+    if (CorvexLinkLineGetLastestCommand(line, sent) != 1) sent[0] = '\0';
     // Argument errors found by the library keep the previous number; the tool refuses such
     // arguments itself, so an empty message only comes from a list the library would not read.
-    return Failure(plainMessage(number, text, station), number,
+    return Failure(plainMessage(number, text, sent, station), number,
                    text.empty() ? std::string(call) + " refused its arguments" : text);
 }
 
-void check(int result, const char *call, const std::string &station) {
-    if (result == -1) throw libraryFailure(call, station);
+void check(CorvexLinkLine *line, int result, const char *call, const std::string &station) {
+    if (result == -1) throw libraryFailure(line, call, station);
 }
 
 namespace {
 
-std::mutex gDiagnosticsMutex;
 bool gEchoDiagnostics = false;
-std::vector<std::string> gDiagnostics;  // the lines since the last clearDiagnostics()
 
 void onDebugLine(const char *line, void *) {
+    if (!gEchoDiagnostics) return;
     std::string text = line;
     if (!text.empty() && text.back() == '\n') text.pop_back();
-    const std::lock_guard<std::mutex> lock(gDiagnosticsMutex);
-    // The answer bytes the lines quote are escaped.
-    if (gEchoDiagnostics) std::fprintf(stderr, "%s\n", terminalText(text).c_str());
-    if (gDiagnostics.size() < 64) gDiagnostics.push_back(std::move(text));
-}
-
-void clearDiagnostics() {
-    const std::lock_guard<std::mutex> lock(gDiagnosticsMutex);
-    gDiagnostics.clear();
-}
-
-// The failure the library named for `port` in a diagnostics line since the last clear.
-std::optional<std::string> openFailureSaid(int port) {
-    const std::lock_guard<std::mutex> lock(gDiagnosticsMutex);
-    std::optional<std::string> found;
-    for (const auto &line : gDiagnostics)
-        if (auto failure = openFailureOf(line, port)) found = std::move(failure);
-    return found;
+    // The answer bytes the lines quote are escaped; one write keeps each line whole.
+    const std::string shown = terminalText(text) + "\n";
+    std::fwrite(shown.data(), 1, shown.size(), stderr);
 }
 
 }  // namespace
@@ -123,7 +112,10 @@ void Output::failure(const std::string &command, const Failure &failure) const {
             failure.number() ? nlohmann::json(*failure.number()) : nlohmann::json(nullptr);
         if (failure.number()) error["library_message"] = failure.libraryMessage();
         error.update(failure.details());
-        printJson({{"ok", false}, {"command", command}, {"error", error}});
+        nlohmann::json object = {{"ok", false}, {"command", command}};
+        if (!failure.line().empty()) object["line"] = failure.line();
+        object["error"] = std::move(error);
+        printJson(std::move(object));
     }
 }
 
@@ -141,36 +133,90 @@ void Output::usageError(const std::string &message, const std::string &command) 
     }
 }
 
+Session::Session(const GlobalOptions &options, const Output &output, FrameTrace *trace)
+    : options_(options), output_(output), trace_(trace) {
+    if (options_.devices.empty())
+        lines_.push_back({"COM" + std::to_string(options_.port)});
+    else
+        for (const auto &device : options_.devices) lines_.push_back({device});
+}
+
 Session::~Session() { close(); }
 
 void Session::open() {
     if (open_) return;
-    if (!options_.device.empty()) {
-        const std::string name = "CORVEXLINK_COM" + std::to_string(options_.port);
-        setenv(name.c_str(), options_.device.c_str(), 1);
-    }
-    clearDiagnostics();
-    if (PortOpen(options_.port, options_.baud) == -1) {
-        Failure failure = libraryFailure("PortOpen");
-        // The library names the device and the system's reason in a diagnostics line.
-        const auto said = openFailureSaid(options_.port);
-        if (failure.number() != CORVEXLINK_ERR_OPEN_FAILED || !said) throw failure;
-        char device[CORVEXLINK_PORT_PATH_SIZE] = {};
-        if (PortDevice(options_.port, device, sizeof device) != 1) device[0] = '\0';
-        const OpenFailure open = splitOpenFailure(*said, device);
-        nlohmann::json details = {{"port", options_.port}, {"reason", open.reason}};
-        details["device"] =
-            open.device.empty() ? nlohmann::json(nullptr) : nlohmann::json(open.device);
-        throw Failure("cannot open COM" + std::to_string(options_.port) + ": " + *said,
-                      failure.number(), failure.libraryMessage(), std::move(details));
-    }
     open_ = true;
+    for (auto &line : lines_) {
+        CorvexLinkResult result{};
+        if (CorvexLinkLineOpen(line.name.c_str(), options_.baud, &line.handle, &result) != 1)
+            throw openFailure(line.name, result).onLine(line.name);
+        if (trace_ != nullptr) trace_->attach(line.handle, lines_.size() > 1);
+    }
 }
 
 void Session::close() {
     if (!open_) return;
     open_ = false;
-    PortClose();
+    for (auto &line : lines_) {
+        if (line.handle != nullptr) CorvexLinkLineClose(line.handle);
+        line.handle = nullptr;
+    }
+}
+
+CorvexLinkLine *Session::line() {
+    open();
+    return lines_.front().handle;
+}
+
+const std::vector<OpenLine> &Session::lines() {
+    open();
+    return lines_;
+}
+
+std::vector<LineOutcome> onEveryLine(Session &session,
+                                     const std::function<LineResult(const OpenLine &)> &work) {
+    const auto &lines = session.lines();
+    std::vector<LineOutcome> outcomes(lines.size());
+    const auto run = [&](std::size_t i) {
+        outcomes[i].line = &lines[i];
+        try {
+            outcomes[i].result = work(lines[i]);
+        } catch (const Failure &failure) {
+            outcomes[i].failure = failure;
+        } catch (const std::exception &error) {
+            outcomes[i].failure = Failure(error.what());
+        }
+    };
+    if (lines.size() == 1) {
+        run(0);
+        return outcomes;
+    }
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < lines.size(); ++i) threads.emplace_back(run, i);
+    for (auto &thread : threads) thread.join();
+    return outcomes;
+}
+
+void printOutcomes(const Session &session, const std::string &command,
+                   const std::vector<LineOutcome> &outcomes) {
+    const bool several = outcomes.size() > 1;
+    bool failed = false;
+    for (const auto &outcome : outcomes) {
+        const std::string &name = outcome.line->name;
+        if (outcome.failure) {
+            failed = true;
+            const Failure &f = *outcome.failure;
+            Failure named(several ? name + ": " + f.what() : f.what(), f.number(),
+                          f.libraryMessage(), f.details());
+            session.out().failure(command, named.onLine(name));
+            continue;
+        }
+        nlohmann::json fields = {{"line", name}};
+        fields.update(outcome.result->fields);
+        session.out().result(command, fields,
+                             several ? name + ": " + outcome.result->text : outcome.result->text);
+    }
+    if (failed) throw FailureReported{};
 }
 
 namespace {

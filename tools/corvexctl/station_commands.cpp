@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -15,9 +16,9 @@
 
 namespace corvexctl {
 
-std::vector<int> scanStations() {
+std::vector<int> scanStations(CorvexLinkLine *line) {
     char list[CORVEXLINK_CONTROLLER_LIST_SIZE] = {};
-    check(GetConnectedControllers(list), "GetConnectedControllers");
+    check(line, CorvexLinkLineGetConnectedControllers(line, list), "GetConnectedControllers");
     std::vector<int> found;
     std::stringstream pieces(list);
     std::string piece;
@@ -30,7 +31,8 @@ namespace {
 
 // The stations a scan of a real line found, for the shell's completion:
 // $XDG_CACHE_HOME/corvexctl/stations (~/.cache/corvexctl/stations), one line of addresses.
-// A simulated line is not remembered; a cache that cannot be written is left as it is.
+// A simulated line is not remembered; a cache that cannot be written is left as it is. The
+// addresses of several lines are remembered together.
 void rememberStations(const Session &session, const std::vector<int> &found) {
     if (!session.options().simulate.empty()) return;
     std::string folder;
@@ -63,15 +65,28 @@ std::string joined(const std::vector<int> &values) {
 }  // namespace
 
 void addStationCommands(CLI::App &app, CommandTable &table) {
-    auto *scan = addCommand(app, "scan", "List the stations that answer (addresses 0-15)");
-    table.push_back({scan, "scan", [](Session &s) {
-                         s.open();
-                         const auto found = scanStations();
-                         rememberStations(s, found);
-                         s.out().result("scan", {{"stations", found}},
-                                        found.empty() ? "no station answered"
-                                                      : "stations: " + joined(found));
-                     }});
+    auto *scan = addCommand(app, "scan",
+                            "List the stations that answer (addresses 0-15), on each line given");
+    table.push_back({scan, "scan",
+                     [](Session &s) {
+                         // Lines are scanned at once: two lines take the time of one.
+                         const auto outcomes = onEveryLine(s, [](const OpenLine &line) {
+                             const auto found = scanStations(line.handle);
+                             return LineResult{{{"stations", found}},
+                                               found.empty() ? "no station answered"
+                                                             : "stations: " + joined(found)};
+                         });
+                         std::vector<int> all;
+                         for (const auto &outcome : outcomes)
+                             if (outcome.result)
+                                 for (int a : outcome.result->fields.at("stations"))
+                                     all.push_back(a);
+                         std::sort(all.begin(), all.end());
+                         all.erase(std::unique(all.begin(), all.end()), all.end());
+                         rememberStations(s, all);
+                         printOutcomes(s, "scan", outcomes);
+                     },
+                     true});
 
     auto address = std::make_shared<std::string>();
     auto *checkCmd =
@@ -79,22 +94,23 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
     checkCmd->add_option("ADDR", *address, "station address 0-15")
         ->required()
         ->check(singleAddress());
-    table.push_back(
-        {checkCmd, "check", [address](Session &s) {
-             s.open();
-             check(CheckControllerAddress(address->c_str()), "CheckControllerAddress", *address);
-             s.out().result("check", {{"address", std::stoi(*address)}, {"present", true}},
-                            "station " + *address + " answers");
-         }});
+    table.push_back({checkCmd, "check", [address](Session &s) {
+                         CorvexLinkLine *line = s.line();
+                         check(line, CorvexLinkLineCheckControllerAddress(line, address->c_str()),
+                               "CheckControllerAddress", *address);
+                         s.out().result("check",
+                                        {{"address", std::stoi(*address)}, {"present", true}},
+                                        "station " + *address + " answers");
+                     }});
 
     auto *init =
         addCommand(app, "init",
                    "Find the stations and set each to its defaults (reset, current, speeds, mode)");
     table.push_back({init, "init", [](Session &s) {
-                         s.open();
-                         const auto found = scanStations();
+                         CorvexLinkLine *line = s.line();
+                         const auto found = scanStations(line);
                          rememberStations(s, found);
-                         check(MotorStationsInit(), "MotorStationsInit");
+                         check(line, CorvexLinkLineMotorStationsInit(line), "MotorStationsInit");
                          s.out().result("init", {{"stations", found}},
                                         found.empty() ? "no station to initialise"
                                                       : "initialised stations: " + joined(found));
@@ -107,9 +123,10 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
         ->transform(wholeNumberOf({9600, 19200, 38400, 57600, 115200}));
     baud->footer("The stations keep the new rate: give later commands --baud RATE.");
     table.push_back({baud, "baud", [rate](Session &s) {
-                         s.open();
-                         const auto found = scanStations();
-                         check(ZelmarChangeBaudRate(*rate), "ZelmarChangeBaudRate");
+                         CorvexLinkLine *line = s.line();
+                         const auto found = scanStations(line);
+                         check(line, CorvexLinkLineChangeBaudRate(line, *rate),
+                               "ZelmarChangeBaudRate");
                          s.out().result("baud", {{"baud", *rate}, {"stations", found}},
                                         "line and stations " + joined(found) + " now at " +
                                             std::to_string(*rate) + " baud");
@@ -131,12 +148,13 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
             "TEXT"));
     raw->footer("Example: corvexctl raw _0P   (the position of station 0, sign-and-magnitude)");
     table.push_back({raw, "raw", [text](Session &s) {
-                         s.open();
-                         const int result = WriteCommandtoKX4417(text->c_str());
-                         if (result == 2) throw libraryFailure("WriteCommandtoKX4417");
-                         check(result, "WriteCommandtoKX4417");
-                         // The library keeps the number of the last answer that held one.
-                         const int value = ZelmarGetValue();
+                         CorvexLinkLine *line = s.line();
+                         const int result = CorvexLinkLineWriteCommandtoKX4417(line, text->c_str());
+                         if (result == 2) throw libraryFailure(line, "WriteCommandtoKX4417");
+                         check(line, result, "WriteCommandtoKX4417");
+                         // The library keeps the number of this thread's last answer that
+                         // held one.
+                         const int value = CorvexLinkLineGetValue(line);
                          s.out().result("raw", {{"text", *text}, {"value", value}},
                                         "ok, value " + std::to_string(value));
                      }});

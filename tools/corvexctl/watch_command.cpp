@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The watch subcommand: positions, encoders and status bits of some motors, refreshed until
-// Ctrl-C (or a given number of refreshes); the port is closed on the way out.
+// The watch subcommand: positions, encoders and status bits of some motors, on one line or
+// several, refreshed until Ctrl-C (or a given number of refreshes); the lines are closed on
+// the way out.
 #include "arguments.h"
 #include "commands.h"
 
@@ -8,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -25,10 +27,11 @@ struct WatchArgs {
     int count = 0;
 };
 
-nlohmann::json readStation(const std::string &address) {
-    auto row = readPosition(address);
+nlohmann::json readStation(CorvexLinkLine *line, const std::string &address) {
+    auto row = readPosition(line, address);
     int32_t status = 0;
-    check(MotorGetStatusRegister(address.c_str(), &status), "MotorGetStatusRegister");
+    check(line, CorvexLinkLineMotorGetStatusRegister(line, address.c_str(), &status),
+          "MotorGetStatusRegister");
     row["status"] = status;
     row["bits"] = statusBitNames(status);
     return row;
@@ -48,12 +51,18 @@ std::string utcTimestamp() {
     return text;
 }
 
-std::string rowText(const nlohmann::json &row) {
+// One row of the table; with several lines, the row's line comes first, `width` wide.
+std::string rowText(const nlohmann::json &row, std::size_t width) {
     char line[96];
     std::snprintf(line, sizeof line, "%4d  %10d  %10d  0x%03X ", row["address"].get<int>(),
                   row["position"].get<int>(), row["encoder"].get<int>(),
                   static_cast<unsigned>(row["status"].get<int>()));
     std::string text = line;
+    if (width > 0) {
+        std::string name = row["line"].get<std::string>();
+        name.resize(std::max(width, name.size()), ' ');
+        text = name + "  " + text;
+    }
     for (const auto &bit : row["bits"]) text += " " + bit.get<std::string>();
     return text;
 }
@@ -64,7 +73,7 @@ void addWatchCommand(CLI::App &app, CommandTable &table) {
     auto args = std::make_shared<WatchArgs>();
     auto *cmd =
         addCommand(app, "watch", "Show positions and status of motors, refreshed until Ctrl-C");
-    cmd->add_option("ADDR", args->addresses, "station addresses 0-15")
+    cmd->add_option("ADDR", args->addresses, "station addresses 0-15 (of each line given)")
         ->required()
         ->check(singleAddress());
     cmd->add_option("--interval", args->interval, "milliseconds between refreshes (default 500)")
@@ -72,21 +81,51 @@ void addWatchCommand(CLI::App &app, CommandTable &table) {
     cmd->add_option("--count", args->count,
                     "stop after this many refreshes (default: until Ctrl-C)")
         ->transform(wholeNumber(1, 1000000));
-    table.push_back({cmd, "watch", [args](Session &s) {
-                         s.open();
+    table.push_back({cmd, "watch",
+                     [args](Session &s) {
+                         const auto &lines = s.lines();
+                         const bool several = lines.size() > 1;
+                         std::size_t width = several ? 4 : 0;  // "line" at least
+                         if (several)
+                             for (const auto &line : lines)
+                                 width = std::max(width, line.name.size());
                          const bool screen = !s.out().json() && isatty(STDOUT_FILENO);
                          for (int refresh = 1; !stopRequested(); ++refresh) {
                              const std::string time = utcTimestamp();
+                             // The lines are read at once; a failure on any ends the watch.
+                             const auto outcomes = onEveryLine(s, [&](const OpenLine &line) {
+                                 nlohmann::json rows = nlohmann::json::array();
+                                 for (const auto &address : args->addresses) {
+                                     auto row = readStation(line.handle, address);
+                                     row["line"] = line.name;
+                                     rows.push_back(std::move(row));
+                                 }
+                                 return LineResult{rows, ""};
+                             });
                              nlohmann::json rows = nlohmann::json::array();
-                             for (const auto &address : args->addresses)
-                                 rows.push_back(readStation(address));
+                             for (const auto &outcome : outcomes) {
+                                 if (outcome.failure) {
+                                     Failure failure = *outcome.failure;
+                                     if (several)
+                                         failure =
+                                             Failure(outcome.line->name + ": " + failure.what(),
+                                                     failure.number(), failure.libraryMessage(),
+                                                     failure.details());
+                                     throw failure.onLine(outcome.line->name);
+                                 }
+                                 for (const auto &row : outcome.result->fields) rows.push_back(row);
+                             }
                              if (s.out().json()) {
                                  s.out().result("watch", {{"time", time}, {"stations", rows}}, "");
                              } else {
                                  // On a terminal the table is redrawn in place; otherwise appended.
                                  if (screen) std::cout << "\x1b[H\x1b[2J";
+                                 if (several)
+                                     std::cout << std::string("line").append(width - 4, ' ')
+                                               << "  ";
                                  std::cout << "addr    position     encoder  status\n";
-                                 for (const auto &row : rows) std::cout << rowText(row) << "\n";
+                                 for (const auto &row : rows)
+                                     std::cout << rowText(row, width) << "\n";
                                  if (screen) std::cout << "(Ctrl-C to stop)\n";
                                  std::cout << std::flush;
                              }
@@ -94,7 +133,8 @@ void addWatchCommand(CLI::App &app, CommandTable &table) {
                              if (!pause(args->interval)) break;
                          }
                          s.close();
-                     }});
+                     },
+                     true});
 }
 
 }  // namespace corvexctl

@@ -4,6 +4,8 @@
 // FIFO) and DemoCorvexLink (whose profile editor saves and loads them).
 #pragma once
 
+#include <CorvexLink.h>
+
 #include <cstdint>
 #include <istream>
 #include <optional>
@@ -14,10 +16,11 @@
 
 namespace corvexlink::profilecsv {
 
-// What a station's FIFO takes for each value of a segment.
-inline constexpr long kFirstRateMin = 16, kFirstRateMax = 10239;
-inline constexpr long kSlopeMin = -256, kSlopeMax = 255;
-inline constexpr long kStepsMin = -8388607, kStepsMax = 8388607;
+// What a station's FIFO takes for each value of a segment: the library's limits.
+inline constexpr long kFirstRateMin = CORVEXLINK_RATE_MIN,
+                      kFirstRateMax = CORVEXLINK_FIXED_SPEED_MAX;
+inline constexpr long kSlopeMin = CORVEXLINK_FIFO_SLOPE_MIN, kSlopeMax = CORVEXLINK_FIFO_SLOPE_MAX;
+inline constexpr long kStepsMin = -CORVEXLINK_COUNT_MAX, kStepsMax = CORVEXLINK_COUNT_MAX;
 
 // The largest profile file read, in bytes: some fifty thousand segments, far beyond any
 // profile a station plays, and small enough to read at once.

@@ -228,7 +228,7 @@ void LineClass::command_factory() {
 void LineClass::attribute_factory(std::vector<Tango::Attr *> &attributes) {
     using A = MemberAttribute<LineDevice>;
     using S = MemberAttribute<LineDevice, Tango::SpectrumAttr>;
-    attributes.push_back(new S("Stations", Tango::DEV_LONG, 16, &LineDevice::readStations,
+    attributes.push_back(new S("Stations", Tango::DEV_LONG, kStations, &LineDevice::readStations,
                                {"Addresses of the stations found by the last scan"}));
     attributes.push_back(
         new A("Rate", Tango::DEV_LONG, &LineDevice::readRate, &LineDevice::writeRate,

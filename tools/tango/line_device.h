@@ -5,6 +5,7 @@
 // has any number of them, each with a line of its own.
 #pragma once
 
+#include "checks.h"
 #include "line.h"
 #include "tango_glue.h"
 
@@ -46,7 +47,7 @@ private:
     bool started_ = false;      // init_device ran once: later runs are the Init command
     std::string startProblem_;  // why the last open, scan or initialisation failed
 
-    Tango::DevLong stations_[16] = {};
+    Tango::DevLong stations_[kStations] = {};
     Tango::DevLong rate_ = 0;
     Tango::DevLong lastErrorNumber_ = 0;
     std::string lastError_;
