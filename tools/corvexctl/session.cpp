@@ -146,12 +146,20 @@ Session::~Session() { close(); }
 void Session::open() {
     if (open_) return;
     open_ = true;
-    for (auto &line : lines_) {
-        CorvexLinkResult result{};
-        if (CorvexLinkLineOpen(line.name.c_str(), options_.baud, &line.handle, &result) != 1)
-            throw openFailure(line.name, result).onLine(line.name);
-        if (trace_ != nullptr) trace_->attach(line.handle, lines_.size() > 1);
-    }
+    // Each open waits for the stations to settle: several lines are opened at once.
+    std::vector<CorvexLinkResult> results(lines_.size());
+    const auto openOne = [&](std::size_t i) {
+        CorvexLinkLineOpen(lines_[i].name.c_str(), options_.baud, &lines_[i].handle, &results[i]);
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t i = 1; i < lines_.size(); ++i) threads.emplace_back(openOne, i);
+    openOne(0);
+    for (auto &thread : threads) thread.join();
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (lines_[i].handle == nullptr)
+            throw openFailure(lines_[i].name, results[i]).onLine(lines_[i].name);
+    if (trace_ != nullptr)
+        for (const auto &line : lines_) trace_->attach(line.handle, lines_.size() > 1);
 }
 
 void Session::close() {

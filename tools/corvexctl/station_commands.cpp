@@ -69,7 +69,7 @@ void addStationCommands(CLI::App &app, CommandTable &table) {
                             "List the stations that answer (addresses 0-15), on each line given");
     table.push_back({scan, "scan",
                      [](Session &s) {
-                         // Lines are scanned at once: two lines take the time of one.
+                         // The lines are scanned at once, each on a thread of its own.
                          const auto outcomes = onEveryLine(s, [](const OpenLine &line) {
                              const auto found = scanStations(line.handle);
                              return LineResult{{{"stations", found}},
