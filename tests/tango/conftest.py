@@ -16,7 +16,6 @@ from typing import Dict, List, Optional
 import pytest
 import tango
 
-from corvexlink._watch import alive as running  # noqa: F401 (for the tests)
 from corvexlink.testing import ChildWatch, Simulator
 
 SERVER = os.environ.get("CORVEXLINK_TANGO", "corvexlink-tango")
@@ -27,6 +26,15 @@ KX4417_SIM = os.environ.get("KX4417_SIM", "kx4417-sim")
 # register (=) and then the position counter (P) of every motor.
 POLL_FRAME = re.compile(r"_[0-9A-F][P=]\r")
 TRANSCRIPT_LINE = re.compile(r"^\s*\d+\.\d+ (\S+)")
+
+
+def running(pid: int) -> bool:
+    """True while `pid` runs; a zombie that nobody waits for has ended."""
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except FileNotFoundError:
+        return False
 
 
 def free_port() -> int:

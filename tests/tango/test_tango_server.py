@@ -323,11 +323,10 @@ def test_a_test_program_that_crashes_leaves_no_server_or_simulator_running(tmp_p
     script = textwrap.dedent(f"""
         import os, signal, sys
         sys.path.insert(0, {os.path.dirname(__file__)!r})
-        from conftest import Server
-        from corvexlink.testing import Simulator
-        sim = Simulator("0").start()
-        server = Server({str(tmp_path)!r}, sim.env)
-        print(server.process.pid, sim._process.pid, flush=True)
+        from conftest import Server, SimProcess
+        sim = SimProcess({str(tmp_path / "com1")!r}, "0")
+        server = Server({str(tmp_path)!r}, dict(os.environ, CORVEXLINK_COM1=sim.link))
+        print(server.process.pid, sim.process.pid, flush=True)
         os.kill(os.getpid(), signal.SIGKILL)
         """)
     crashed = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
