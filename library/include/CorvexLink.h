@@ -358,7 +358,9 @@ static inline int32_t CorvexLinkFromSignMagnitude24(int32_t count) {
 #define CORVEXLINK_RATE_MIN 16
 /** Highest slew rate and first rate, in steps/s. */
 #define CORVEXLINK_RATE_MAX 8500
-/** Highest speed of the stations' speed table (GetFixedSpeed(), a queued first rate). */
+/** Lowest speed of the stations' speed table (GetFixedSpeed(), a queued first rate). */
+#define CORVEXLINK_FIXED_SPEED_MIN 16
+/** Highest speed of the stations' speed table. */
 #define CORVEXLINK_FIXED_SPEED_MAX 10239
 /** Lowest acceleration setting (MotorAccelDecel()). */
 #define CORVEXLINK_ACCEL_MIN 0
@@ -437,6 +439,7 @@ typedef struct CorvexLinkResult {
     int32_t reason; /**< CORVEXLINK_OPEN_OK or why the device did not open */
     char message[CORVEXLINK_ERROR_MESSAGE_SIZE]; /**< "" on success, else what failed and why */
     char device[CORVEXLINK_PORT_PATH_SIZE];      /**< the device the name led to ("/dev/ttyUSB0") */
+    char detail[CORVEXLINK_ERROR_MESSAGE_SIZE];  /**< the reason alone ("no such device") */
 } CorvexLinkResult;
 
 /** @} */

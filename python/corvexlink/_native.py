@@ -88,6 +88,7 @@ def _make_structures(constants: Dict[str, int]) -> Dict[str, type]:
             ("reason", ctypes.c_int32),
             ("message", ctypes.c_char * constants["CORVEXLINK_ERROR_MESSAGE_SIZE"]),
             ("device", ctypes.c_char * path),
+            ("detail", ctypes.c_char * constants["CORVEXLINK_ERROR_MESSAGE_SIZE"]),
         ]
 
     class CorvexLinkPortInfo(ctypes.Structure):

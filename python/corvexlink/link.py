@@ -64,13 +64,13 @@ def _open_line(device: str, baud: int) -> int:
 
 
 def _open_failure(result) -> PortError:
-    """PortError from a CorvexLinkResult: its number, device, reason code, and its message
-    "<what failed>: <device>: <reason>" taken apart at the device it names."""
+    """PortError from a CorvexLinkResult: its number, device, reason (text and code), and
+    what failed: the message without the device and reason that end it."""
     device = os.fsdecode(result.device) or None
     text = result.message.decode("utf-8", "backslashreplace")
-    head, reason = text, None
-    if device is not None and f": {device}: " in text:
-        head, reason = text.split(f": {device}: ", 1)
+    reason = result.detail.decode("utf-8", "backslashreplace") or None
+    ending = f": {device}: {reason}" if device is not None else f": {reason}"
+    head = text[: -len(ending)] if reason is not None and text.endswith(ending) else text
     return PortError(head, result.number, device, reason, result.reason)
 
 

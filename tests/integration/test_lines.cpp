@@ -205,7 +205,10 @@ TEST_F(LinesTest, OpensSayWhichDeviceFailedAndWhy) {
     }
     EXPECT_EQ(CorvexLinkLineOpen("/dev/corvexlink-none", 9600, &line, &result), -1);
     EXPECT_STREQ(result.device, "/dev/corvexlink-none");
+    EXPECT_STREQ(result.detail, "no such device");
     EXPECT_STREQ(result.message, "Unable to open COM port: /dev/corvexlink-none: no such device");
+    EXPECT_EQ(CorvexLinkLineOpen(inUse.c_str(), 9600, &line, &result), -1);
+    EXPECT_STREQ(result.detail, "in use by another line of this program");
     EXPECT_EQ(CorvexLinkLineOpen("x", 9600, nullptr, nullptr), -1);  // nothing to fill: safe
 
     // A handle that names no line fails the same way whatever it is; the default line's

@@ -113,7 +113,10 @@ def test_a_port_that_does_not_open_names_its_device_and_the_reason(simulator, mo
             corvexlink.open(simulator.device)
         number, message, device, reason, _ = _open_elsewhere(simulator.link)
         assert holder.scan() == [0, 1, 2, 3]  # the refused opens left the holder's line alone
-    assert (caught.value.reason, caught.value.reason_code) == ("in use by another program", errors.OPEN_IN_USE)
+    assert (caught.value.reason, caught.value.reason_code) == (
+        "in use by another line of this program",
+        errors.OPEN_IN_USE,
+    )
     assert (number, message, reason) == (36, "Unable to open COM port", "in use by another program")
     assert device == simulator.link
 

@@ -13,7 +13,7 @@
 namespace corvex::commands {
 
 inline constexpr std::uint32_t kStepClockHz = 921600;
-inline constexpr std::int32_t kMinTableSpeed = 16;
+inline constexpr std::int32_t kMinTableSpeed = CORVEXLINK_FIXED_SPEED_MIN;
 inline constexpr std::int32_t kMaxTableSpeed = CORVEXLINK_FIXED_SPEED_MAX;
 
 namespace detail {

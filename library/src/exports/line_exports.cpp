@@ -40,6 +40,7 @@ void fillResult(CorvexLinkResult *result, std::int32_t number, const platform::O
     result->reason = reasonCode(failure.kind);
     std::snprintf(result->message, sizeof result->message, "%s", message);
     std::snprintf(result->device, sizeof result->device, "%s", device.c_str());
+    std::snprintf(result->detail, sizeof result->detail, "%s", failure.reason.c_str());
 }
 
 // A failed open: the result, and the same error in the calling thread's state for `id`.
@@ -48,6 +49,19 @@ int failOpen(CorvexLinkResult *result, link::ErrorState &errors,
     errors.set(CORVEXLINK_ERR_OPEN_FAILED, "Unable to open COM port: %s", failure.text().c_str());
     fillResult(result, CORVEXLINK_ERR_OPEN_FAILED, failure, errors.message(), failure.device);
     return -1;
+}
+
+// Reasons kept as one string each (see OpenFailure::set).
+constexpr const char *kInUseByLine = "in use by another line of this program";
+constexpr const char *kNoDevice = "no device named";
+constexpr const char *kNoHandle = "no place for the line's handle";
+constexpr const char *kLineRates = "300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200";
+
+// Whether a line of this process has `device` open (a second open of it finds it in use).
+bool heldByAnotherLine(const std::string &device) {
+    for (const std::shared_ptr<link::Line> &other : link::allLines())
+        if (other->port.openedPath() == device) return true;
+    return false;
 }
 
 bool isLineRate(int rate) {
@@ -74,6 +88,8 @@ int openTarget(const Target &target, CorvexLinkResult *result) {
         if (failure.kind == platform::OpenFailureKind::None)
             failure.set(platform::OpenFailureKind::Other, line.deviceName(),
                         "the port is being closed");
+        if (failure.kind == platform::OpenFailureKind::InUse && heldByAnotherLine(failure.device))
+            failure.set(failure.kind, failure.device, kInUseByLine);
         return failOpen(result, state.errors, failure);
     }
     const platform::SerialDevice *device = line.port.device();
@@ -87,13 +103,17 @@ int lineOpen(const char *device, int baudRate, CorvexLinkLine **line, CorvexLink
     try {
         if (line != nullptr) *line = nullptr;
         platform::OpenFailure failure;
-        if (device == nullptr || *device == '\0' || line == nullptr || !isLineRate(baudRate)) {
-            failure.set(platform::OpenFailureKind::MalformedName, device != nullptr ? device : "",
-                        device == nullptr || *device == '\0' ? "no device named"
-                        : line == nullptr                    ? "no place for the line's handle"
-                                                             : std::to_string(baudRate) +
-                                                " baud is not a line rate (300, 1200, 2400, "
-                                                "4800, 9600, 19200, 38400, 57600, 115200)");
+        const std::string named = device != nullptr ? device : "";
+        if (named.empty()) {
+            failure.set(platform::OpenFailureKind::MalformedName, named, kNoDevice);
+        } else if (line == nullptr) {
+            failure.set(platform::OpenFailureKind::MalformedName, named, kNoHandle);
+        } else if (!isLineRate(baudRate)) {
+            char why[128];
+            std::snprintf(why, sizeof why, "%d baud is not a line rate (%s)", baudRate, kLineRates);
+            failure.set(platform::OpenFailureKind::MalformedName, named, std::string(why));
+        }
+        if (failure.kind != platform::OpenFailureKind::None) {
             link::ErrorState errors;
             return failOpen(result, errors, failure);
         }

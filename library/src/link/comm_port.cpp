@@ -71,6 +71,10 @@ bool CommPort::open(std::unique_ptr<platform::SerialDevice> device, std::uint32_
     }
     worker_ = std::move(worker);
     sink_ = worker_->sink;
+    {
+        const std::lock_guard<std::mutex> lock(pathMutex_);
+        openedPath_ = worker_->device->path();
+    }
     ++serial_;
     lineRate_ = rate;
 
@@ -121,6 +125,10 @@ int CommPort::close(const std::function<void()> &pump) {
     worker->device->setDtr(false);
     worker->device->purge();
     worker_.reset();
+    {
+        const std::lock_guard<std::mutex> lock(pathMutex_);
+        openedPath_.clear();
+    }
     closing_ = false;
     return 1;
 }
@@ -158,6 +166,11 @@ bool CommPort::setLineRate(std::uint32_t rate) {
     if (!worker_ || closing_ || !worker_->device->setBaudRate(rate)) return false;
     lineRate_ = rate;
     return true;
+}
+
+std::string CommPort::openedPath() const {
+    const std::lock_guard<std::mutex> lock(pathMutex_);
+    return openedPath_;
 }
 
 const platform::SerialDevice *CommPort::device() const {

@@ -61,6 +61,8 @@ public:
     bool setLineRate(std::uint32_t rate);
     // The open device, or nullptr while closed.
     const platform::SerialDevice *device() const;
+    // The open device's path, "" while closed; safe from any thread at any time.
+    std::string openedPath() const;
     std::uint32_t lineRate() const { return lineRate_; }
 
     // The answers of the current (or last) open.
@@ -83,6 +85,8 @@ private:
     std::uint32_t lineRate_ = 9600;
     std::uint64_t serial_ = 0;  // counts the opens
     bool closing_ = false;
+    mutable std::mutex pathMutex_;  // guards openedPath_
+    std::string openedPath_;
     std::mutex writeLock_;  // held for the whole of one write
 };
 

@@ -36,6 +36,12 @@ bool hasControlCharacter(const std::string &name) {
 
 }  // namespace
 
+void OpenFailure::set(OpenFailureKind k, std::string d, const char *r) {
+    kind = k;
+    device = std::move(d);
+    reason = r;
+}
+
 int portNumberInName(const std::string &name) {
     if (name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
         std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&

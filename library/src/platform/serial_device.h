@@ -102,6 +102,9 @@ struct OpenFailure {
         device = std::move(d);
         reason = std::move(r);
     }
+    // The same for a fixed reason. Defined out of line, so that the text stays one string in
+    // the library (built in place, a literal is copied in pieces that read as misspellings).
+    void set(OpenFailureKind k, std::string d, const char *r);
     // "<device>: <reason>", as the diagnostics line and the error message give it.
     std::string text() const { return device.empty() ? reason : device + ": " + reason; }
 };
