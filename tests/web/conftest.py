@@ -22,7 +22,6 @@ from corvexlink.testing import ChildWatch
 WEB = os.environ.get("CORVEXLINK_WEB", "corvexlink-web")
 KX4417_SIM = os.environ.get("KX4417_SIM", "kx4417-sim")
 SOURCE = os.environ.get("CORVEXLINK_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-WWW = os.path.join(SOURCE, "tools", "web", "www")
 OPENAPI = os.path.join(SOURCE, "tools", "web", "openapi.json")
 
 _FRAME = re.compile(r"^\s*(\d+\.\d+) (\S*)")
@@ -107,8 +106,9 @@ class Web:
     def __init__(self, tokens: str, lines: List[str], extra: Optional[List[str]] = None,
                  stations: bool = True, timeout: float = 60.0):
         self.lines_out: List[str] = []
+        # No --www or --openapi: run from its build folder, the service finds the source tree's.
         self.args = [WEB, *sum((["--line", l] for l in lines), []), "--tokens", tokens,
-                     "--www", WWW, "--openapi", OPENAPI, *(extra or [])]
+                     *(extra or [])]
         if "--listen" not in self.args:
             self.args += ["--listen", "127.0.0.1:0"]
         self.process = subprocess.Popen(self.args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -30,6 +31,19 @@ Examples:
   corvexlink-web --line bench=/dev/ttyUSB0,9600 --tokens /etc/corvexlink/web-tokens
   corvexlink-web --config /etc/corvexlink/web.conf)";
 
+// The page's folder and the API description: the source tree's for the program run from the
+// folder it was built in (nothing need be installed to try it), else the installed ones.
+void defaultFiles(corvexweb::ServiceOptions &options) {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    const bool fromBuild =
+        !error && std::filesystem::equivalent(self.parent_path(), CORVEXLINK_WEB_BUILD_DIR, error);
+    const std::string source = CORVEXLINK_WEB_SOURCE_DIR;
+    options.www = fromBuild ? source + "/www" : std::string(CORVEXLINK_WEB_WWW);
+    options.openapi =
+        fromBuild ? source + "/openapi.json" : std::string(CORVEXLINK_WEB_WWW) + "/openapi.json";
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -47,9 +61,8 @@ int main(int argc, char **argv) {
     double budget = 0.5;
     bool allowRemote = false;
     ServiceOptions options;
-    options.www = CORVEXLINK_WEB_WWW;
+    defaultFiles(options);
     options.chartJs = CORVEXLINK_WEB_CHART_JS;
-    options.openapi = std::string(CORVEXLINK_WEB_WWW) + "/openapi.json";
     app.add_option("--line", lineSpecs, "a line to serve: NAME=DEVICE[,RATE] (repeatable)")
         ->type_name("NAME=DEVICE[,RATE]");
     app.add_option("--listen", listen, "address and port to listen on (default 127.0.0.1:8080)")
@@ -70,7 +83,10 @@ int main(int argc, char **argv) {
     app.add_option("--threads", options.threads,
                    "worker threads: one per WebSocket client and the requests (default 64)")
         ->check(CLI::Range(4, 1024));
-    app.add_option("--www", options.www, "the page's folder")->type_name("DIR");
+    app.add_option("--www", options.www,
+                   "the page's folder (default: the installed one; the source tree's when run from "
+                   "the build folder)")
+        ->type_name("DIR");
     app.add_option("--chart-js", options.chartJs, "Chart.js (Debian's libjs-chart.js)")
         ->type_name("FILE");
     app.add_option("--openapi", options.openapi, "the API description served")->type_name("FILE");
