@@ -189,7 +189,7 @@ def test_two_clients_move_two_motors_at_once(shared, tokens):
 
 def test_a_lost_line_is_refused_until_it_is_opened_again(tmp_path, tokens):
     sim = Sim(tmp_path, stations="0-1")
-    web = Web(tokens["path"], [f"a={sim.link}"])
+    web = Web(tokens["path"], [f"a={sim.link}"], ["--reconnect", "0.3"])
     alice = Client(web, tokens["alice"])
     watcher = ws_connect(web.url, tokens["vic"])
     try:
@@ -201,12 +201,17 @@ def test_a_lost_line_is_refused_until_it_is_opened_again(tmp_path, tokens):
         assert alice.get("/api/v1/lines/a").json()["state"] == "lost"
         failed = alice.post("/api/v1/lines/a/motors/0/move", {"relative": 5})
         assert failed.status_code == 409 and failed.json()["error"]["number"] == 28
+        assert alice.post("/api/v1/lines/a/motors/1/stop").status_code == 409
         assert alice.post("/api/v1/lines/a/reconnect").status_code == 409  # nothing to open yet
-        # The simulator comes back behind the same link: a reconnection opens it again.
+        # The simulator comes back behind the same link: the service opens it again by itself
+        # and first sends the stop that failed while the line was away.
         sim = Sim(tmp_path, stations="0-1", link=sim.link)
-        line = alice.post("/api/v1/lines/a/reconnect").json()
-        assert line["state"] == "open" and line["stations"] == [0, 1]
+        assert wait_for(lambda: alice.get("/api/v1/lines/a").json()["state"] == "open", 10)
+        assert alice.get("/api/v1/lines/a").json()["stations"] == [0, 1]
         assert alice.post("/api/v1/lines/a/motors/0/move", {"relative": 5}).status_code == 200
+        frames = sim.frames()
+        assert "_1H\\r" in frames and frames.index("_1H\\r") < frames.index("_0N5\\r")
+        assert len(re.findall(r"line a: .*no such device", web.output())) == 1  # said once
         metrics = alice.get("/metrics").text
         assert re.search(r'^corvexlink_web_lost_total\{line="a"\} 1$', metrics, re.M)
         assert wait_for(lambda: re.search(r"line a \(.*\) lost", web.output()), 5)

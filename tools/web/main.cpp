@@ -59,6 +59,7 @@ int main(int argc, char **argv) {
     std::string listen = "127.0.0.1:8080";
     std::string tokensPath;
     double budget = 0.5;
+    double reconnectEvery = 2.0;
     bool allowRemote = false;
     ServiceOptions options;
     defaultFiles(options);
@@ -74,6 +75,11 @@ int main(int argc, char **argv) {
     app.add_option("--poll-budget", budget,
                    "share of each line's time the polling may take (default 0.5)")
         ->check(CLI::Range(0.01, 1.0));
+    app.add_option("--reconnect", reconnectEvery,
+                   "seconds between attempts to open a lost line again, 0 for never "
+                   "(default 2)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0));
     app.add_flag("--trust-proxy", options.trustProxy,
                  "take the client's address from X-Real-IP when a loopback peer (the proxy) "
                  "sends it");
@@ -136,6 +142,7 @@ int main(int argc, char **argv) {
         for (const std::string &spec : lineSpecs) {
             LineSettings line = parseLineSpec(spec);
             line.pollBudget = budget;
+            line.reconnectEvery = reconnectEvery;
             for (const LineSettings &other : options.lines)
                 if (other.name == line.name)
                     throw std::invalid_argument("two lines are named " + line.name);

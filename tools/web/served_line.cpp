@@ -226,6 +226,7 @@ void ServedLine::threadMain() {
         if (stopping_) break;
         if (profileStep(lock)) continue;
         if (pollStep(lock)) continue;
+        if (reconnectStep(lock)) continue;
         // Nothing to do now: sleep until a job comes, or the next poll or profile step, and
         // look at the line's state at least once a second, so that a line lost while idle
         // is reported to the clients.
@@ -233,6 +234,8 @@ void ServedLine::threadMain() {
         if (!subscribed_.empty() && line_.load()) until = std::min(until, nextPoll_);
         for (const auto &[address, profile] : profiles_)
             if (profile.active) until = std::min(until, profile.nextTry);
+        if (nextReconnect_ != std::chrono::steady_clock::time_point{})
+            until = std::min(until, nextReconnect_);
         wake_.wait_until(lock, until);
         lock.unlock();
         noteState();
@@ -404,21 +407,30 @@ void ServedLine::openLocked() {
     CorvexLinkLine *line = nullptr;
     CorvexLinkResult result{};
     if (CorvexLinkLineOpen(settings_.device.c_str(), settings_.rate, &line, &result) != 1) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            reason_ = result.message;
-        }
-        log("line " + name() + ": " + result.message);
-        throw LineError(409, result.number, result.message);
+        openFailed(result);
     }
     CorvexLinkLineSetTraceHandler(line, &ServedLine::traceThunk, this);
     line_.store(line);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         reason_.clear();
+        lastOpenFailure_.clear();
     }
     log("line " + name() + " open on " + settings_.device + " at " +
         std::to_string(settings_.rate) + " baud");
+}
+
+void ServedLine::openFailed(const CorvexLinkResult &result) {
+    bool repeated = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reason_ = result.message;
+        repeated = lastOpenFailure_ == result.message;
+        lastOpenFailure_ = result.message;
+    }
+    // Attempts every few seconds for hours would bury the log: a reason is said once.
+    if (!repeated) log("line " + name() + ": " + result.message);
+    throw LineError(409, result.number, result.message);
 }
 
 void ServedLine::scanLocked() {
@@ -580,26 +592,60 @@ void ServedLine::changeRate(int rate) {
 }
 
 void ServedLine::reconnect() {
-    submit(
-        [&] {
-            CorvexLinkLine *line = line_.load();
-            if (!line) {
-                openLocked();
-                scanLocked();
-                return;
-            }
-            CorvexLinkResult result{};
-            if (CorvexLinkLineReopen(line, &result) != 1) {
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    reason_ = result.message;
-                }
-                log("line " + name() + ": " + result.message);
-                throw LineError(409, result.number, result.message);
-            }
-            log("line " + name() + " open again on " + settings_.device);
-        },
-        "reconnecting");
+    submit([&] { reopenLocked(); }, "reconnecting");
+}
+
+void ServedLine::reopenLocked() {
+    CorvexLinkLine *line = line_.load();
+    if (!line) {
+        openLocked();
+        scanLocked();
+    } else {
+        CorvexLinkResult result{};
+        if (CorvexLinkLineReopen(line, &result) != 1) {
+            openFailed(result);
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            lastOpenFailure_.clear();
+        }
+        log("line " + name() + " open again on " + settings_.device);
+    }
+    sendOwedStops();
+}
+
+bool ServedLine::reconnectStep(std::unique_lock<std::mutex> &lock) {
+    using Clock = std::chrono::steady_clock;
+    // Lost, or not open since a failed attempt to open it again.
+    const bool away = !line_.load() || lastState_ != CORVEXLINK_LINE_OPEN;
+    if (settings_.reconnectEvery <= 0 || !away || !busy_.empty()) {
+        nextReconnect_ = Clock::time_point{};
+        return false;
+    }
+    const auto every = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(settings_.reconnectEvery));
+    const auto now = Clock::now();
+    // The first attempt comes one period after the line was found away.
+    if (nextReconnect_ == Clock::time_point{}) nextReconnect_ = now + every;
+    if (now < nextReconnect_) return false;
+    nextReconnect_ = now + every;
+    lock.unlock();
+    try {
+        reopenLocked();
+    } catch (const LineError &) {
+    }
+    noteState();
+    lock.lock();
+    return true;
+}
+
+void ServedLine::sendOwedStops() {
+    std::set<int> owed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        owed.swap(owedStops_);
+    }
+    for (int address : owed) stopQuietly(address, "a stop owed while the line was away");
 }
 
 // ---- stops ----------------------------------------------------------------------------
@@ -617,11 +663,21 @@ void ServedLine::forget(int address) {
 void ServedLine::stop(int address) {
     forget(address);
     CorvexLinkLine *line = line_.load();
-    if (!line) {
+    try {
+        if (!line) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            throw LineError(409, CORVEXLINK_ERR_OPEN_FAILED, "The line is not open: " + reason_);
+        }
+        if (CorvexLinkLineMotorStop(line, addressText(address).c_str()) != 1) fail();
+    } catch (const LineError &) {
+        // The motor may still run (a lost line, a cable pulled): stop it once the line is
+        // back, whoever asked and whatever has happened since.
         std::lock_guard<std::mutex> lock(mutex_);
-        throw LineError(409, CORVEXLINK_ERR_OPEN_FAILED, "The line is not open: " + reason_);
+        owedStops_.insert(address);
+        throw;
     }
-    if (CorvexLinkLineMotorStop(line, addressText(address).c_str()) != 1) fail();
+    std::lock_guard<std::mutex> lock(mutex_);
+    owedStops_.erase(address);
 }
 
 bool ServedLine::stopQuietly(int address, const std::string &why) {

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -49,6 +50,9 @@ struct LineSettings {
     std::string device;       // as CorvexLinkLineOpen takes it
     int rate = 9600;          // a line rate
     double pollBudget = 0.5;  // the share of the line's time the polls may take (0..1]
+    // Seconds between attempts to open a lost (or never opened) line again; 0: only when a
+    // client asks for it.
+    double reconnectEvery = 2.0;
 };
 
 // Counters for /metrics, read without stopping the line.
@@ -120,7 +124,8 @@ public:
     void reconnect();
 
     // From the calling thread, between the line's transactions; never refused. A stop ends
-    // the motor's jog and the feeding of its profile.
+    // the motor's jog and the feeding of its profile. A stop that fails (the line lost, say)
+    // is sent again as soon as the line is open again, before anything else.
     void stop(int address);
     // Stops every station of the last scan, one stop each, even when one fails; returns
     // the failures as [{"address", "number", "message"}].
@@ -170,9 +175,16 @@ private:
     bool usableLocked() const;
     bool pollStep(std::unique_lock<std::mutex> &lock);
     bool profileStep(std::unique_lock<std::mutex> &lock);
+    bool reconnectStep(std::unique_lock<std::mutex> &lock);
     void publishLocked(std::unique_lock<std::mutex> &lock, int address, const MotorState &state);
-    void openLocked();  // on the line thread
+    // On the line thread. A failure to open is logged when its reason is new.
+    void openLocked();
     void scanLocked();
+    // Opens the line again (the first time: opens and scans it), then sends the stops owed;
+    // throws LineError.
+    void reopenLocked();
+    [[noreturn]] void openFailed(const CorvexLinkResult &result);
+    void sendOwedStops();
     void checkUsable() const;
     // Reads the library's error of the failed call on this thread into a LineError.
     [[noreturn]] void fail();
@@ -206,6 +218,9 @@ private:
     std::map<int, Profile> profiles_;
     PollCursor cursor_;
     std::chrono::steady_clock::time_point nextPoll_{};
+    std::chrono::steady_clock::time_point nextReconnect_{};  // none while the line is open
+    std::string lastOpenFailure_;                            // the last reason logged
+    std::set<int> owedStops_;                                // stops that failed
     LineCounters counters_;
     std::deque<nlohmann::json> trace_;
 
