@@ -9,6 +9,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import textwrap
 import threading
 import time
 from typing import Dict, List, Optional
@@ -205,6 +206,23 @@ def new_frames(sim: Simulator, since: int, marker: tango.DeviceProxy, address: i
     tail = frames[0][since:]
     tail.remove(frame)
     return tail
+
+
+# A client in a process of its own: moves a motor (argv[1]) at a velocity (argv[2]) to each
+# target in turn (argv[4:]), waits for State ON with Position at the target, then lingers
+# (argv[3] seconds) so that another client sees the end; prints where the motor ended.
+MOVER = textwrap.dedent("""
+    import sys, time, tango
+    motor = tango.DeviceProxy(sys.argv[1])
+    motor.set_source(tango.DevSource.DEV)
+    motor.Velocity = int(sys.argv[2])
+    for target in map(int, sys.argv[4:]):
+        motor.Position = target
+        while motor.state() != tango.DevState.ON or motor.Position != target:
+            time.sleep(0.02)
+        time.sleep(float(sys.argv[3]))
+    print(int(motor.Position))
+""")
 
 
 class SimProcess:

@@ -8,25 +8,13 @@ import os
 import re
 import subprocess
 import sys
-import textwrap
 import threading
 
 import pytest
 import tango
 
-from conftest import EXAMPLE_DB, SimProcess, wait_for
+from conftest import EXAMPLE_DB, MOVER, SimProcess, wait_for
 
-MOVER = textwrap.dedent("""
-    import sys, time, tango
-    motor = tango.DeviceProxy(sys.argv[1])
-    motor.set_source(tango.DevSource.DEV)
-    motor.Velocity = 2000
-    for target in map(int, sys.argv[2:]):
-        motor.Position = target
-        while motor.state() != tango.DevState.ON or motor.Position != target:
-            time.sleep(0.02)
-    print(int(motor.Position))
-""")
 
 
 def two_line_db() -> str:
@@ -68,7 +56,7 @@ def test_two_lines_in_one_server(sims, start_server):
 
     # Motor 0 of each line, moved at once from two clients, each to its own targets.
     url = f"tango://127.0.0.1:{server.port}/%s#dbase=no"
-    movers = [subprocess.Popen([sys.executable, "-c", MOVER, url % name, *targets],
+    movers = [subprocess.Popen([sys.executable, "-c", MOVER, url % name, "2000", "0", *targets],
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
               for name, targets in (("corvex/motor/0", ["900", "300"]),
                                     ("corvex/motor-line2/0", ["-700", "-500"]))]

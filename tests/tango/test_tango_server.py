@@ -15,7 +15,7 @@ import pytest
 import tango
 
 import corvexlink
-from conftest import KX4417_SIM, SERVER, Events, SimProcess, example_db, running, wait_for
+from conftest import KX4417_SIM, MOVER, SERVER, Events, SimProcess, example_db, running, wait_for
 
 
 def run(*args: str) -> subprocess.CompletedProcess:
@@ -119,17 +119,6 @@ def test_two_clients_on_one_line(sim, start_server):
     assert "_0H\r" in sim.frames(until="_0H\r")
 
 
-MOVER = textwrap.dedent("""
-    import sys, time, tango
-    motor = tango.DeviceProxy(sys.argv[1])
-    motor.set_source(tango.DevSource.DEV)
-    motor.Velocity = 400
-    for target in map(int, sys.argv[2:]):
-        motor.Position = target
-        while motor.state() != tango.DevState.ON or motor.Position != target:
-            time.sleep(0.02)
-        time.sleep(0.6)  # for the other client to see the end
-""")
 
 
 def move_ends(seen) -> list:
@@ -157,7 +146,7 @@ def test_a_client_that_sees_a_move_end_reads_where_it_ended(sim, start_server):
         # leave MOVING and then reads Position, both from the polling buffer.
         mover = subprocess.Popen(
             [sys.executable, "-c", MOVER, f"tango://127.0.0.1:{server.port}/corvex/motor/0#dbase=no",
-             *map(str, targets)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+             "400", "0.6", *map(str, targets)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         ends, moving = [], False
         while mover.poll() is None:
             state = watcher.state()
