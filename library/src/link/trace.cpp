@@ -63,9 +63,10 @@ void record(int kind, const void *bytes, std::size_t length, Clock::time_point s
     Pending &p = t_pending;
     if (p.events.size() >= kMaxPending) {
         if (!p.overflowReported)
-            platform::diag("CorvexLink: trace --> more than %zu events in one call, the rest "
+            // %lu, not %zu: the Windows C runtime's printf does not know the z size.
+            platform::diag("CorvexLink: trace --> more than %lu events in one call, the rest "
                            "not traced\n",
-                           kMaxPending);
+                           static_cast<unsigned long>(kMaxPending));
         p.overflowReported = true;
         return;
     }
